@@ -1,0 +1,32 @@
+# Quorvel: make build | make test | make run
+JOBS ?= 2
+BUILD := build
+ASAN_BUILD := build-asan
+CMAKE_GEN := -G Ninja
+SAMPLE := data/sample.mp3
+
+.PHONY: deps build test test-release test-asan run clean
+
+deps:
+	@bash scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+test-release: build
+	ctest --test-dir $(BUILD) --output-on-failure
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer; any report fails.
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=ON -DQUORVEL_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure
+
+test: test-release test-asan
+
+run: build
+	./$(BUILD)/quorvel --info $(SAMPLE)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

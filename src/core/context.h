@@ -1,0 +1,39 @@
+#pragma once
+// The engine context: owns the document, the running script's state and the
+// options, and reaches the user and the desktop through the Host. There is no
+// other program-wide state; every test builds its own Context.
+
+#include <functional>
+#include <string>
+
+#include "core/document.h"
+#include "core/host.h"
+#include "core/options.h"
+#include "core/script_run.h"
+
+namespace quorvel {
+
+struct Context {
+  explicit Context(Host& h) : host(h) {}
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  Host& host;
+  DocumentState doc;
+  ScriptRun script;
+  Options options;
+
+  // Settings folder with a trailing "/" (empty until the program start finds it).
+  std::string settingsFolder;
+
+  // Requests polled at the progress points of long operations.
+  bool cancelRequest = false;
+  bool closeRequest = false;
+  bool busyCursor = false;
+
+  // "Save as" of the save procedure, installed by the output layer; used when
+  // closing a changed document offers to save it first. Returns true when saved.
+  std::function<bool(Context&)> saveAs;
+};
+
+}  // namespace quorvel

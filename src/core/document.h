@@ -1,0 +1,170 @@
+#pragma once
+// The loaded document: the FrameTable of every frame found in the source and in
+// inserted files, the EditList that is the edited file, cursor and selection, the
+// file table, the undo snapshot, the local clipboard, statistics, and the data
+// found around the audio. Editing only rewrites the EditList; audio bytes move
+// only when a file is written.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tags/id3v1_tag.h"
+#include "tags/id3v2_model.h"
+
+namespace quorvel {
+
+// One analysed frame.
+struct frametype {
+  uint8_t freqb = 0;     // 0 44.1 kHz, 1 48 kHz, 2 32 kHz
+  uint8_t stereo = 0;    // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+  uint8_t kbps = 0;      // bitrate index, 0 = free format
+  uint8_t amplify0 = 0;  // mean of the global_gain values as read
+  uint8_t spec = 0;      // VBR marker: 0 none, 1 "Xing", 2 "Info", 3 "VBRI", 4 "FBRI"
+  uint8_t fromfile = 0;  // file table index
+  int32_t framepos = 0;
+  int32_t estimatedlen = 0;
+  int32_t framelen = 0;
+  std::array<uint8_t, 4> amplify1{};  // gr0ch0, gr0ch1, gr1ch0, gr1ch1 (mono: gr0, gr1)
+};
+
+// A generated blank frame is stored in the EditList as ref = -BlankFrameCode.
+constexpr int16_t kNoGain = -32768;  // gain marker of blank frames
+
+struct FrameStatistics {
+  std::array<int32_t, 3> freqCount{};
+  std::array<int32_t, 4> modeCount{};
+  std::array<int32_t, 15> bitrateCount{};
+  uint8_t bitrateSummary = 0;  // bitrate index, 0 = more than one
+  uint8_t modeSummary = 4;     // 0..3, 4 = mixed
+  uint8_t freqSummary = 3;     // 0..2, 3 = mixed
+};
+
+// Everything found around the audio of the loaded file.
+struct SourceAnalysis {
+  int32_t fileSize = 0;
+  int32_t audioStart = 0;
+  // The ID3v2 header values live in Id3v2TagState (present, tagstart, tagsize, ...).
+  uint8_t id3v2Flags = 0;
+  bool riffFound = false;
+  int32_t riffPos = -1;
+  int32_t riffLength = 0;
+  bool behindHeaderFound = false;
+  int32_t behindHeaderPos = -1;
+  int32_t behindHeaderLength = 0;
+  bool id3v1Found = false;
+  int32_t id3v1Pos = -1;
+  int32_t id3v1Length = 0;
+  uint8_t lyricsVersion = 0;  // 0 none, 1 "LYRICSEND", 2 "LYRICS200"
+  bool lyricsFound = false;
+  int32_t lyricsPos = -1;
+  int32_t lyricsEndPos = -1;
+  int32_t lyricsLength = 0;
+  bool footerFound = false;
+  int32_t footerPos = -1;
+  int32_t footerLength = 0;
+  int32_t audioEnd = 0;
+};
+
+// A remove box of the main window: enabled when the block exists, checked = remove it.
+struct RemoveBox {
+  bool enabled = false;
+  bool checked = false;
+};
+
+struct RemoveBoxes {
+  RemoveBox riff;
+  RemoveBox id3v2;
+  RemoveBox behindHeader;
+  RemoveBox footer;
+  RemoveBox lyrics;
+  RemoveBox id3v1;
+};
+
+constexpr int kFileTableSize = 256;
+
+struct InsertedFile {
+  std::string name;
+  int32_t firstFrame = 0;
+};
+
+struct UndoState {
+  bool taken = false;  // a snapshot is held
+  int32_t editCount = 0;
+  std::vector<int32_t> ref;
+  std::vector<int16_t> gainLeft;
+  std::vector<int16_t> gainRight;
+  int32_t cursor = 0;
+  int32_t selectionEnd = 0;
+  bool selectionExists = false;
+  int32_t viewStart = 0;
+  uint8_t insertedCount = 0;
+  std::array<InsertedFile, kFileTableSize> files;
+};
+
+struct LocalClipboard {
+  int32_t clipCount = 0;
+  std::vector<int32_t> ref;
+  std::vector<int16_t> gainLeft;
+  std::vector<int16_t> gainRight;
+};
+
+struct DocumentState {
+  // FrameTable
+  std::vector<frametype> frames;  // allocated length = frames.size()
+  int32_t frameTableCount = 0;
+
+  // EditList (parallel arrays of length editCount)
+  int32_t editCount = 0;
+  std::vector<int32_t> ref;
+  std::vector<int16_t> gainLeft;
+  std::vector<int16_t> gainRight;
+
+  // Positions
+  int32_t cursor = 0;
+  int32_t selectionEnd = 0;
+  bool selectionExists = false;
+  int32_t viewStart = 0;
+  int32_t viewStartMax = 0;
+
+  // File table
+  std::array<InsertedFile, kFileTableSize> files;
+  uint8_t insertedCount = 0;
+
+  UndoState undo;
+  bool undoUnavailable = false;
+  bool undoAvailable = false;   // the Undo command is enabled
+  bool pasteAvailable = false;  // the Paste command is enabled
+  LocalClipboard clip;
+
+  // Modification state
+  uint8_t modifiedLevel = 0;
+  bool unsavedChanges = false;
+
+  // Statistics and their fallbacks
+  FrameStatistics editStats;
+  FrameStatistics sourceStats;
+  uint8_t fallbackBitrate = 0;
+  uint8_t fallbackFreq = 3;
+  uint8_t fallbackMode = 4;
+
+  std::string documentName;
+  std::string sourceName;
+  bool loaded = false;
+  bool busy = false;
+
+  // Editing dialogs that are open (NotReady is true while any is).
+  bool volumeDialogOpen = false;
+  bool fadeDialogOpen = false;
+  bool silenceDialogOpen = false;
+  bool splitDialogOpen = false;
+  bool playerHandOver = false;
+
+  SourceAnalysis source;
+  RemoveBoxes boxes;
+  Id3v2TagState id3v2;
+  Id3v1State id3v1;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,50 @@
+#include "core/headless_host.h"
+
+namespace quorvel {
+
+void HeadlessHost::showMessage(const std::string& text, int kind, const std::string& caption) {
+  messages.push_back({text, kind, caption, false});
+  if (onMessage) onMessage(messages.back());
+}
+
+int HeadlessHost::ask(const std::string& text, int kind, const std::string& caption) {
+  messages.push_back({text, kind, caption, true});
+  if (onMessage) onMessage(messages.back());
+  if (answers.empty()) return defaultAnswer;
+  int answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+std::optional<std::string> HeadlessHost::chooseOpenFile(const FileDialogRequest& request) {
+  fileRequests.push_back(request);
+  if (fileAnswers.empty()) return std::nullopt;
+  auto answer = fileAnswers.front();
+  fileAnswers.pop_front();
+  return answer;
+}
+
+std::optional<std::string> HeadlessHost::chooseSaveFile(const FileDialogRequest& request) {
+  return chooseOpenFile(request);
+}
+
+void HeadlessHost::setBusy(bool on) { busy = on; }
+
+void HeadlessHost::reportProgress(double fraction) { progress.push_back(fraction); }
+
+EventRequests HeadlessHost::processEvents() {
+  ++polls;
+  EventRequests requests;
+  requests.cancel = cancelAtPoll > 0 && polls >= cancelAtPoll;
+  requests.close = closeAtPoll > 0 && polls >= closeAtPoll;
+  return requests;
+}
+
+void HeadlessHost::closeMainWindow() { mainWindowClosed = true; }
+
+int HeadlessHost::openWithDesktop(const std::string& target) {
+  opened.push_back(target);
+  return shellResult;
+}
+
+}  // namespace quorvel

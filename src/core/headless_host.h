@@ -1,0 +1,59 @@
+#pragma once
+// A Host without windows: answers come from queues filled in advance,
+// messages and progress are recorded. Used by tests and by the silent script run.
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/host.h"
+
+namespace quorvel {
+
+struct MessageRecord {
+  std::string text;
+  int kind = 0;
+  std::string caption;
+  bool question = false;
+};
+
+class HeadlessHost : public Host {
+ public:
+  void showMessage(const std::string& text, int kind, const std::string& caption) override;
+  int ask(const std::string& text, int kind, const std::string& caption) override;
+  std::optional<std::string> chooseOpenFile(const FileDialogRequest& request) override;
+  std::optional<std::string> chooseSaveFile(const FileDialogRequest& request) override;
+  void setBusy(bool busy) override;
+  void reportProgress(double fraction) override;
+  EventRequests processEvents() override;
+  void closeMainWindow() override;
+  int openWithDesktop(const std::string& target) override;
+  void documentChanged() override { ++changes; }
+
+  // Scripted answers. An empty queue answers with the default.
+  std::deque<int> answers;  // kAnswerYes, kAnswerNo or kAnswerEscape
+  int defaultAnswer = kAnswerYes;
+  std::deque<std::optional<std::string>> fileAnswers;  // nullopt = cancel
+  int shellResult = 42;
+
+  // Requests raised at the n-th call of processEvents (1-based); 0 = never.
+  int cancelAtPoll = 0;
+  int closeAtPoll = 0;
+
+  // What happened.
+  std::vector<MessageRecord> messages;  // messages and questions, in order
+  std::vector<FileDialogRequest> fileRequests;
+  std::vector<double> progress;
+  std::vector<std::string> opened;
+  int polls = 0;
+  int changes = 0;
+  bool busy = false;
+  bool mainWindowClosed = false;
+
+  // Called for every message (the silent run echoes nothing, tests may print).
+  std::function<void(const MessageRecord&)> onMessage;
+};
+
+}  // namespace quorvel

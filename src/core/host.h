@@ -1,0 +1,69 @@
+#pragma once
+// Everything the engine needs from the user or the desktop goes through Host.
+// The Qt window implements it; tests and the silent script run use HeadlessHost.
+
+#include <optional>
+#include <string>
+
+namespace quorvel {
+
+// Message kinds are a bit set: the low four bits pick the icon
+// (0 information, 1 error, 2 warning, 3 question), 0x100 makes the call modal,
+// and for questions 0x10 gives "O&K"/"cancel" instead of "&YES"/"&NO",
+// 0x20 lets Escape answer and 0x1000 focuses the negative button.
+constexpr int kMsgInfo = 0;
+constexpr int kMsgError = 1;
+constexpr int kMsgWarning = 2;
+constexpr int kMsgQuestion = 3;
+constexpr int kMsgModal = 0x100;
+
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
+constexpr int kAnswerEscape = 2;
+
+struct FileDialogRequest {
+  std::string title;
+  std::string filter;        // "mp3 files|*.mp3|all files|*.*"
+  std::string folder;        // folder the dialog starts in
+  std::string fileName;      // proposed name, may be empty
+  std::string defaultExt;    // without the dot
+  bool mustExist = false;    // open dialogs: only an existing file is accepted
+  bool overwritePrompt = false;
+};
+
+// What arrived while events were pumped: Esc pressed, or the main window asked to close.
+struct EventRequests {
+  bool cancel = false;
+  bool close = false;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  virtual void showMessage(const std::string& text, int kind, const std::string& caption) = 0;
+  // Asks a question; returns kAnswerYes (Yes or OK), kAnswerNo (No or cancel) or,
+  // with kind bit 0x20, kAnswerEscape when Escape closed the window.
+  virtual int ask(const std::string& text, int kind, const std::string& caption) = 0;
+
+  virtual std::optional<std::string> chooseOpenFile(const FileDialogRequest& request) = 0;
+  virtual std::optional<std::string> chooseSaveFile(const FileDialogRequest& request) = 0;
+
+  // Busy cursor on, File/Options/Script menus disabled (and the reverse).
+  virtual void setBusy(bool busy) = 0;
+  // Progress of a long operation, 0..1.
+  virtual void reportProgress(double fraction) = 0;
+  // Lets the window system process pending events; returns the requests that came in.
+  virtual EventRequests processEvents() = 0;
+  // A close request that arrived during a long operation is carried out now.
+  virtual void closeMainWindow() = 0;
+
+  // Opens a file or URL with the desktop's associated program; returns a shell result code
+  // (42 success, 2 file not found, 3 path not found, 11 bad format, 31 no association).
+  virtual int openWithDesktop(const std::string& target) = 0;
+
+  // The document or the tag state changed; views redraw from the engine's state.
+  virtual void documentChanged() {}
+};
+
+}  // namespace quorvel
