@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Makes the small real MP3 files under tests/data/ and the bundled sample data/sample.mp3.
+#
+#   bash tests/make_fixtures.sh [TESTDATA_DIR [SAMPLE_DIR]]
+#
+# The audio is a few seconds of generated tones (sox synth, repeatable mode), encoded
+# with LAME and FFmpeg. With the same tool versions the output is byte for byte the
+# same on every run: sox runs with -R, FFmpeg with the bitexact flags and no metadata,
+# and LAME's own tags carry no dates. tests/data/README.md describes each file.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+out=${1:-$here/data}
+sample_dir=${2:-$here/../data}
+mkdir -p "$out" "$sample_dir"
+out=$(cd "$out" && pwd)
+sample_dir=$(cd "$sample_dir" && pwd)
+
+for tool in sox lame ffmpeg python3; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool (run scripts/install-deps)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# --- source audio -------------------------------------------------------------------
+# Two different tones per stereo file so that the channels differ; a short fade at
+# both ends. The VBR source alternates a chord, a sweep and silence so that LAME
+# picks different bitrates for different frames.
+tone() {  # tone RATE CHANNELS SECONDS FILE
+  local rate=$1 channels=$2 seconds=$3 file=$4
+  if [ "$channels" = 2 ]; then
+    sox -R -n -r "$rate" -c 2 -b 16 "$file" synth "$seconds" sine 440 sine 660 \
+      fade 0.05 "$seconds" 0.05 gain -3
+  else
+    sox -R -n -r "$rate" -c 1 -b 16 "$file" synth "$seconds" sine 523.25 \
+      fade 0.05 "$seconds" 0.05 gain -3
+  fi
+}
+
+tone 44100 2 1.5 "$work/st44.wav"
+tone 44100 1 1.5 "$work/mono44.wav"
+tone 48000 2 1.5 "$work/st48.wav"
+tone 32000 2 1.5 "$work/st32.wav"
+tone 22050 2 1.0 "$work/st22.wav"
+tone 44100 2 4.0 "$work/sample.wav"
+
+sox -R -n -r 44100 -c 2 -b 16 "$work/vbr_a.wav" synth 0.6 sine 220 sine 330 gain -3
+sox -R -n -r 44100 -c 2 -b 16 "$work/vbr_b.wav" synth 0.6 sine 200-8000 square 110 gain -6
+sox -R -n -r 44100 -c 2 -b 16 "$work/vbr_c.wav" trim 0 0.4
+sox -R "$work/vbr_a.wav" "$work/vbr_b.wav" "$work/vbr_c.wav" "$work/vbr.wav"
+
+# lame writes no tag unless asked and is told the output frequency (it would pick a
+# lower one for low bitrates); --noreplaygain keeps the Info frame free of values
+# that depend on floating-point details of the machine.
+LAME=(lame --quiet --noreplaygain)
+
+# --- plain frames ---------------------------------------------------------------------
+# CBR 128 kbps, 44.1 kHz, joint stereo; LAME puts an "Info" frame first.
+"${LAME[@]}" -b 128 --cbr -m j --resample 44.1 "$work/st44.wav" "$out/cbr128-info.mp3"
+# VBR: LAME puts a "Xing" frame first.
+"${LAME[@]}" -V 4 -m j --resample 44.1 "$work/vbr.wav" "$out/vbr-xing.mp3"
+# Mono 64 kbps.
+"${LAME[@]}" -b 64 --cbr -m m --resample 44.1 "$work/mono44.wav" "$out/mono-44k.mp3"
+# 48 kHz and 32 kHz, plain stereo.
+"${LAME[@]}" -b 96 --cbr -m s --resample 48 "$work/st48.wav" "$out/48k.mp3"
+"${LAME[@]}" -b 64 --cbr -m s --resample 32 "$work/st32.wav" "$out/32k.mp3"
+# Every frame protected by a CRC (the 16-bit check word follows each header).
+"${LAME[@]}" -b 96 --cbr -m j -p --resample 44.1 "$work/st44.wav" "$out/crc.mp3"
+# MPEG-2 Layer III (22.05 kHz): not MPEG-1, so no frame is taken from it.
+"${LAME[@]}" -b 32 --cbr -m j --resample 22.05 "$work/st22.wav" "$out/mpeg2-22k.mp3"
+# CBR without the Info frame (lame -t): the first frame carries audio only.
+"${LAME[@]}" -b 96 --cbr -m j -t --resample 44.1 "$work/st44.wav" "$work/plain96.mp3"
+cp "$work/plain96.mp3" "$out/cbr96-no-info.mp3"
+
+# --- wrappers and tags ------------------------------------------------------------------
+# MP3 frames in a RIFF/WAVE file (format tag 0x55), written by FFmpeg's wav muxer.
+ffmpeg -nostdin -loglevel error -y -i "$work/st44.wav" -map_metadata -1 \
+  -fflags +bitexact -flags:a +bitexact -c:a libmp3lame -b:a 96k -f wav "$out/riff-wrapped.wav"
+
+# ID3v2.3 tag at the start and ID3v1.1 tag at the end, written by LAME.
+"${LAME[@]}" -b 96 --cbr -m j --resample 44.1 --add-id3v2 --pad-id3v2-size 64 \
+  --tt "Test Tone" --ta "Quorvel Tests" --tl "Fixtures" --ty 2024 \
+  --tc "two sine waves" --tn 3 --tg "Electronic" \
+  "$work/st44.wav" "$out/tagged-v23-v1.mp3"
+
+# Appends bytes to a copy of an MP3 file: a Lyrics3 v2 block and an ID3v1 tag, or
+# foreign bytes before and after the frames.
+python3 - "$work/plain96.mp3" "$out" <<'PY'
+import sys
+
+src, out = sys.argv[1], sys.argv[2]
+audio = open(src, "rb").read()
+
+def id3v1(title, artist, album, year, comment, track, genre):
+    def field(text, size):
+        data = text.encode("latin-1")[:size]
+        return data + b"\0" * (size - len(data))
+    return (b"TAG" + field(title, 30) + field(artist, 30) + field(album, 30) + field(year, 4)
+            + field(comment, 28) + b"\0" + bytes([track, genre]))
+
+def lyrics3v2(fields):
+    body = b"".join(name + b"%05d" % len(value) + value for name, value in fields)
+    block = b"LYRICSBEGIN" + body
+    return block + b"%06d" % len(block) + b"LYRICS200"
+
+lyrics = lyrics3v2([
+    (b"IND", b"110"),
+    (b"LYR", b"[00:00]La la la\r\n[00:01]Tone in A"),
+    (b"ETT", b"Test Tone"),
+    (b"EAR", b"Quorvel Tests"),
+])
+tag = id3v1("Lyrics Tone", "Quorvel Tests", "Fixtures", "2024", "with Lyrics3 v2", 7, 52)
+open(out + "/lyrics3v2-v1.mp3", "wb").write(audio + lyrics + tag)
+
+# No 0xFF byte anywhere in the foreign data, so nothing in it looks like a frame sync.
+header = (b"JUNKHEAD" + bytes(range(0, 0x40)) + b"unknown leading data " * 3)[:120]
+footer = (b"JUNKFOOT" + b"unknown trailing data, no frame sync here. " * 5)[:200]
+open(out + "/unknown-header-footer.mp3", "wb").write(header + audio + footer)
+PY
+
+# --- the bundled sample -------------------------------------------------------------------
+"${LAME[@]}" -b 96 --cbr -m j --resample 44.1 --add-id3v2 \
+  --tt "Sample Tone" --ta "Quorvel" --tl "Quorvel Sample" --ty 2024 \
+  --tc "generated with sox and lame" --tn 1 --tg "Electronic" \
+  "$work/sample.wav" "$sample_dir/sample.mp3"
+
+ls -l "$out" "$sample_dir/sample.mp3"
