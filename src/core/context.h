@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/document.h"
+#include "core/edit_inputs.h"
 #include "core/host.h"
 #include "core/options.h"
 #include "core/script_run.h"
@@ -22,6 +23,8 @@ struct Context {
   DocumentState doc;
   ScriptRun script;
   Options options;
+  // Inputs of the volume, fade, silence and insert operations (dialogs or script commands).
+  EditInputs edit;
 
   // Settings folder with a trailing "/" (empty until the program start finds it).
   std::string settingsFolder;

@@ -47,4 +47,29 @@ int HeadlessHost::openWithDesktop(const std::string& target) {
   return shellResult;
 }
 
+namespace {
+template <typename T>
+std::optional<T> nextAnswer(std::deque<std::optional<T>>& queue) {
+  if (queue.empty()) return std::nullopt;
+  auto answer = queue.front();
+  queue.pop_front();
+  return answer;
+}
+}  // namespace
+
+std::optional<VolumeChoice> HeadlessHost::askVolume(const VolumeDialogState& state) {
+  volumeRequests.push_back(state);
+  return nextAnswer(volumeAnswers);
+}
+
+std::optional<FadeChoice> HeadlessHost::askFade(const FadeDialogState& state) {
+  fadeRequests.push_back(state);
+  return nextAnswer(fadeAnswers);
+}
+
+std::optional<SilenceChoice> HeadlessHost::askSilence(const SilenceDialogState& state) {
+  silenceRequests.push_back(state);
+  return nextAnswer(silenceAnswers);
+}
+
 }  // namespace quorvel

@@ -31,12 +31,19 @@ class HeadlessHost : public Host {
   void closeMainWindow() override;
   int openWithDesktop(const std::string& target) override;
   void documentChanged() override { ++changes; }
+  std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
+  std::optional<FadeChoice> askFade(const FadeDialogState& state) override;
+  std::optional<SilenceChoice> askSilence(const SilenceDialogState& state) override;
 
   // Scripted answers. An empty queue answers with the default.
   std::deque<int> answers;  // kAnswerYes, kAnswerNo or kAnswerEscape
   int defaultAnswer = kAnswerYes;
   std::deque<std::optional<std::string>> fileAnswers;  // nullopt = cancel
   int shellResult = 42;
+  // Editing dialogs: an empty queue cancels.
+  std::deque<std::optional<VolumeChoice>> volumeAnswers;
+  std::deque<std::optional<FadeChoice>> fadeAnswers;
+  std::deque<std::optional<SilenceChoice>> silenceAnswers;
 
   // Requests raised at the n-th call of processEvents (1-based); 0 = never.
   int cancelAtPoll = 0;
@@ -47,6 +54,9 @@ class HeadlessHost : public Host {
   std::vector<FileDialogRequest> fileRequests;
   std::vector<double> progress;
   std::vector<std::string> opened;
+  std::vector<VolumeDialogState> volumeRequests;
+  std::vector<FadeDialogState> fadeRequests;
+  std::vector<SilenceDialogState> silenceRequests;
   int polls = 0;
   int changes = 0;
   bool busy = false;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "core/edit_inputs.h"
+
 namespace quorvel {
 
 // Message kinds are a bit set: the low four bits pick the icon
@@ -64,6 +66,12 @@ class Host {
 
   // The document or the tag state changed; views redraw from the engine's state.
   virtual void documentChanged() {}
+
+  // The editing dialogs: shown with the given state, they return the accepted
+  // values, or nothing when cancelled. A host without them cancels.
+  virtual std::optional<VolumeChoice> askVolume(const VolumeDialogState&) { return std::nullopt; }
+  virtual std::optional<FadeChoice> askFade(const FadeDialogState&) { return std::nullopt; }
+  virtual std::optional<SilenceChoice> askSilence(const SilenceDialogState&) { return std::nullopt; }
 };
 
 }  // namespace quorvel
