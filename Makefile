@@ -5,7 +5,7 @@ ASAN_BUILD := build-asan
 CMAKE_GEN := -G Ninja
 SAMPLE := data/sample.mp3
 
-.PHONY: deps build test test-release test-asan run clean
+.PHONY: deps build test test-release test-asan run clean fuzz bench-analysis
 
 deps:
 	@bash scripts/install-deps
@@ -28,5 +28,18 @@ test: test-release test-asan
 run: build
 	./$(BUILD)/quorvel --info $(SAMPLE)
 
+# libFuzzer targets (clang, ASan + UBSan): build-fuzz/fuzz/<name>_fuzz, see fuzz/CMakeLists.txt.
+FUZZ_BUILD := build-fuzz
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUORVEL_FUZZ=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Source analysis against plain read() of a ~300 MB file (median of 5 runs each).
+bench-analysis: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS) --target analysis_bench
+	bash bench/run_analysis_bench.sh $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
