@@ -1,0 +1,229 @@
+#include "core/mpeg_header.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstring>
+
+namespace quorvel {
+
+MpegHeader ParseHeader(uint8_t /*h0*/, uint8_t h1, uint8_t h2, uint8_t h3) {
+  MpegHeader h;
+  h.version = (h1 >> 3) & 3;
+  h.layer = (h1 >> 1) & 3;
+  h.crcPresent = (h1 & 1) == 0;
+  h.bitrateIndex = h2 >> 4;
+  h.freqIndex = (h2 >> 2) & 3;
+  h.padding = (h2 & 2) != 0;
+  h.mode = h3 >> 6;
+  return h;
+}
+
+int32_t FrameLength(int bitrateIndex, int freqIndex, bool padding) {
+  if (bitrateIndex < 1 || bitrateIndex > 14 || freqIndex < 0 || freqIndex > 3) return 0;
+  auto length = static_cast<int32_t>(kBitrateKbps[bitrateIndex] * kLengthFactor[freqIndex]);
+  return length + (padding ? 1 : 0);
+}
+
+int32_t FreeFormatStep(int mode, bool crcPresent) {
+  return (mode == kModeMono ? 14 : 29) + (crcPresent ? 2 : 0);
+}
+
+uint8_t ReadGlobalGain(const uint8_t* sideInfo, size_t size, int bitOffset) {
+  size_t i = static_cast<size_t>(bitOffset) / 8;
+  int k = bitOffset % 8;
+  unsigned first = i < size ? sideInfo[i] : 0;
+  if (k == 0) return static_cast<uint8_t>(first);
+  unsigned second = i + 1 < size ? sideInfo[i + 1] : 0;
+  return static_cast<uint8_t>(((first << k) | (second >> (8 - k))) & 0xFF);
+}
+
+void WriteGlobalGain(uint8_t* sideInfo, size_t size, int bitOffset, uint8_t value) {
+  size_t i = static_cast<size_t>(bitOffset) / 8;
+  int k = bitOffset % 8;
+  if (k == 0) {
+    if (i < size) sideInfo[i] = value;
+    return;
+  }
+  if (i < size) {
+    unsigned keep = 0xFFu << (8 - k) & 0xFF;  // the high k bits belong to the field before
+    sideInfo[i] = static_cast<uint8_t>((sideInfo[i] & keep) | (value >> k));
+  }
+  if (i + 1 < size) {
+    unsigned keep = 0xFFu >> k;  // the low 8 - k bits belong to the field after
+    sideInfo[i + 1] = static_cast<uint8_t>((sideInfo[i + 1] & keep) | ((value << (8 - k)) & 0xFF));
+  }
+}
+
+namespace {
+
+// Header, CRC, two-channel side information and the whole marker window.
+constexpr size_t kDecodeSpan = 6 + 33 + kVbrProbePositions + 4;
+
+HeaderCodes DecodeWithin(const uint8_t* f, size_t fileBaseOffset, int32_t fileBase, bool probeMarker,
+                         frametype& record) {
+  MpegHeader h = ParseHeader(f[0], f[1], f[2], f[3]);
+  record.framepos = fileBase + static_cast<int32_t>(fileBaseOffset);
+  record.spec = 0;
+  record.freqb = h.freqIndex;
+  record.stereo = h.mode;
+  record.kbps = h.bitrateIndex;
+  record.estimatedlen = h.bitrateIndex != 0 ? FrameLength(h.bitrateIndex, h.freqIndex, h.padding)
+                                            : FreeFormatStep(h.mode, h.crcPresent);
+
+  const uint8_t* side = f + SideInfoOffset(h.crcPresent);
+  record.amplify1 = {};
+  if (h.mode == kModeMono) {
+    record.amplify1[0] = ReadGlobalGain(side, kSideInfoMono, kGainBitsMono[0]);
+    record.amplify1[1] = ReadGlobalGain(side, kSideInfoMono, kGainBitsMono[1]);
+    record.amplify0 = static_cast<uint8_t>((record.amplify1[0] + record.amplify1[1]) >> 1);
+  } else {
+    unsigned sum = 0;
+    for (size_t g = 0; g < 4; ++g) {
+      record.amplify1[g] = ReadGlobalGain(side, kSideInfoTwoChannel, kGainBitsTwoChannel[g]);
+      sum += record.amplify1[g];
+    }
+    record.amplify0 = static_cast<uint8_t>(sum >> 2);
+  }
+
+  if (probeMarker) {
+    size_t start = (h.mode == kModeMono ? 18 : 33) + (h.crcPresent ? 2 : 0);
+    for (size_t at = start; at < start + kVbrProbePositions && record.spec == 0; ++at) {
+      for (size_t m = 0; m < kVbrMarkers.size(); ++m) {
+        if (std::memcmp(f + at, kVbrMarkers[m], 4) == 0) {
+          record.spec = static_cast<uint8_t>(m + 1);
+          break;
+        }
+      }
+    }
+  }
+  return {h.version, h.layer};
+}
+
+}  // namespace
+
+HeaderCodes DecodeFrameAt(const uint8_t* buffer, size_t size, size_t offset, int32_t fileBase,
+                          bool probeMarker, frametype& record) {
+  if (offset < size && size - offset >= kDecodeSpan) {
+    return DecodeWithin(buffer + offset, offset, fileBase, probeMarker, record);
+  }
+  // Near the end of the buffer: decode from a zero-padded copy.
+  std::array<uint8_t, kDecodeSpan> padded{};
+  if (offset < size) std::memcpy(padded.data(), buffer + offset, size - offset);
+  return DecodeWithin(padded.data(), offset, fileBase, probeMarker, record);
+}
+
+std::string FrequencyText(int index) {
+  if (index < 0 || index > 2) return "";
+  return kFrequencyText[index];
+}
+
+std::string ModeText(int index) {
+  if (index < 0) return "";
+  return kModeText[index > 4 ? 4 : index];
+}
+
+std::string BitrateText(int bitrateIndex) {
+  if (bitrateIndex == 0) return "free kbps";
+  if (bitrateIndex >= 1 && bitrateIndex <= 14) return std::to_string(kBitrateKbps[bitrateIndex]) + " kbps";
+  return "? kbps";
+}
+
+std::string BitrateSummaryText(int summary) {
+  if (summary >= 1 && summary <= 14) return std::to_string(kBitrateKbps[summary]) + " kbps";
+  if (summary == 0 || summary == 255) return "var.kbps";
+  return "? kbps";
+}
+
+std::string BitrateColumnText(int bitrateIndex) {
+  if (bitrateIndex == 0) return "free";
+  if (bitrateIndex < 1 || bitrateIndex > 14) return "";
+  std::string digits = std::to_string(kBitrateKbps[bitrateIndex]);
+  return std::string(4 - digits.size(), ' ') + digits;
+}
+
+std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount) {
+  int nonZero = 0;
+  int only = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (freqCount[i] != 0) {
+      ++nonZero;
+      only = i;
+    }
+  }
+  if (nonZero == 0) return "n/a KHz";
+  if (nonZero == 1) return kFrequencyText[only];
+  return "mixed freq";
+}
+
+namespace {
+
+// Zero-padded decimal of a non-negative whole number.
+std::string Padded(long long value, int width) {
+  std::string digits = std::to_string(value);
+  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), '0');
+  return digits;
+}
+
+}  // namespace
+
+std::string TimeText(double seconds, int digits) {
+  digits = digits == 2 ? 2 : 3;
+  const long long scale = digits == 3 ? 1000 : 100;
+  std::string sign;
+  if (seconds < 0) {
+    sign = "-";
+    seconds = -seconds;
+  }
+  // nearbyint rounds ties to even in the default rounding mode.
+  auto units = static_cast<long long>(std::nearbyint(seconds * static_cast<double>(scale)));
+  long long whole = units / scale;
+  long long fraction = units % scale;
+  long long minutes = whole / 60;
+  long long secs = whole % 60;
+  std::string text = sign;
+  if (minutes != 0) {
+    text += std::to_string(minutes) + ":" + Padded(secs, 2);
+  } else {
+    text += std::to_string(secs);
+  }
+  text += "." + Padded(fraction, digits);
+  if (digits == 2) text += " s";
+  return text;
+}
+
+std::string DecimalText(double value, int decimals, bool strip) {
+  if (decimals < 1) decimals = 1;
+  if (decimals > 6) decimals = 6;
+  double scaled = std::nearbyint(value * std::pow(10.0, decimals));
+  std::string sign;
+  if (scaled < 0) {
+    sign = "-";
+    scaled = -scaled;
+  }
+  std::string digits = Padded(static_cast<long long>(scaled), decimals + 1);
+  digits.insert(digits.size() - decimals, ".");
+  if (strip) {
+    while (!digits.empty() && digits.back() == '0') digits.pop_back();
+    if (!digits.empty() && digits.back() == '.') digits.pop_back();
+  }
+  return sign + digits;
+}
+
+std::string DurationText(const std::array<int32_t, 3>& freqCount) {
+  double total = freqCount[0] * (1152.0 / 44100.0) + freqCount[1] * 0.024 + freqCount[2] * 0.036;
+  auto minutes = static_cast<long long>(std::trunc(total / 60.0));
+  double rest = total - 60.0 * static_cast<double>(minutes);
+  if (rest < 0) rest = 0;
+  std::string text;
+  if (minutes != 0) text = std::to_string(minutes) + " min ";
+  return text + DecimalText(rest, 3, true) + " sec";
+}
+
+std::string InfoLine(const FrameStatistics& stats) {
+  std::string mode = ModeText(stats.modeSummary > 4 ? 4 : stats.modeSummary);
+  for (char& c : mode) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return FrequencyStatText(stats.freqCount) + ", " + mode + ", " + BitrateSummaryText(stats.bitrateSummary) +
+         ", " + DurationText(stats.freqCount);
+}
+
+}  // namespace quorvel

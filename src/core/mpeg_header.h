@@ -1,0 +1,110 @@
+#pragma once
+// MPEG audio frame headers (ISO/IEC 11172-3): the fixed tables, frame lengths,
+// the decoding of a header and its Layer III global_gain fields, the VBR marker
+// probe of a file's first frame, and the text forms of frequencies, modes,
+// bitrates and times used throughout the program.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/document.h"
+
+namespace quorvel {
+
+// Header field codes.
+constexpr uint8_t kVersionMpeg25 = 0;
+constexpr uint8_t kVersionReserved = 1;
+constexpr uint8_t kVersionMpeg2 = 2;
+constexpr uint8_t kVersionMpeg1 = 3;
+constexpr uint8_t kLayerReserved = 0;
+constexpr uint8_t kLayer3 = 1;
+constexpr uint8_t kLayer2 = 2;
+constexpr uint8_t kLayer1 = 3;
+constexpr uint8_t kModeMono = 3;
+constexpr uint8_t kModeMixed = 4;  // statistics: more than one mode
+
+// Bitrate in kbps by bitrate index; 0 is free format, 15 is invalid.
+static constexpr std::array<int, 16> kBitrateKbps = {0,   32,  40,  48,  56,  64,  80,  96,
+                                                      112, 128, 160, 192, 224, 256, 320, 0};
+// 144 / sampling frequency in kHz, by frequency index (3 repeats 0).
+static constexpr std::array<double, 4> kLengthFactor = {3.2653061224489797, 3.0, 4.5,
+                                                         3.2653061224489797};
+// 1152 samples / sampling frequency, by frequency index (3 repeats 0).
+static constexpr std::array<double, 4> kSecondsPerFrame = {1152.0 / 44100.0, 0.024, 0.036,
+                                                            1152.0 / 44100.0};
+static constexpr std::array<const char*, 3> kFrequencyText = {"44.1 KHz", "48 KHz", "32 KHz"};
+static constexpr std::array<const char*, 5> kModeText = {"stereo", "joint stereo", "dual channel",
+                                                         "mono", "mixed stereo"};
+
+// Bit offsets of global_gain in Layer III side information, counted from the
+// most significant bit of its first byte. Two-channel side information is 32
+// bytes: gr0ch0, gr0ch1, gr1ch0, gr1ch1. Mono side information is 17 bytes: gr0, gr1.
+static constexpr std::array<int, 4> kGainBitsTwoChannel = {41, 100, 159, 218};
+static constexpr std::array<int, 2> kGainBitsMono = {39, 98};
+constexpr int kSideInfoTwoChannel = 32;
+constexpr int kSideInfoMono = 17;
+
+// The four-byte texts of the VBR information frames, in probe order (spec 1..4).
+static constexpr std::array<const char*, 4> kVbrMarkers = {"Xing", "Info", "VBRI", "FBRI"};
+constexpr int kVbrProbePositions = 40;
+
+struct MpegHeader {
+  uint8_t version = 0;
+  uint8_t layer = 0;
+  bool crcPresent = false;
+  uint8_t bitrateIndex = 0;
+  uint8_t freqIndex = 0;
+  bool padding = false;
+  uint8_t mode = 0;
+};
+
+// True when h0 and h1 carry the eleven sync bits.
+inline bool IsFrameSync(uint8_t h0, uint8_t h1) { return h0 == 0xFF && h1 >= 0xE0; }
+
+MpegHeader ParseHeader(uint8_t h0, uint8_t h1, uint8_t h2, uint8_t h3);
+
+// Bytes of a frame with a bitrate index 1..14; 0 for free format and invalid indices.
+int32_t FrameLength(int bitrateIndex, int freqIndex, bool padding);
+// Free format: the smallest step to the next header, used as estimatedlen.
+int32_t FreeFormatStep(int mode, bool crcPresent);
+
+// Offset of the side information from the frame header.
+inline int SideInfoOffset(bool crcPresent) { return crcPresent ? 6 : 4; }
+inline int SideInfoLength(int mode) { return mode == kModeMono ? kSideInfoMono : kSideInfoTwoChannel; }
+
+// The eight bits at bitOffset of the side information (they may straddle two
+// bytes). Bytes beyond size read as 0.
+uint8_t ReadGlobalGain(const uint8_t* sideInfo, size_t size, int bitOffset);
+// Replaces exactly those eight bits; bytes beyond size are left unwritten.
+void WriteGlobalGain(uint8_t* sideInfo, size_t size, int bitOffset, uint8_t value);
+
+struct HeaderCodes {
+  uint8_t version = 0;
+  uint8_t layer = 0;
+};
+
+// Decodes the header at buffer[offset] into record (framepos = fileBase + offset,
+// spec 0, freqb/stereo/kbps, estimatedlen, amplify1/amplify0). With probeMarker,
+// the 40 positions where a VBR information frame keeps its marker are searched
+// and spec is set to 1..4 for "Xing", "Info", "VBRI", "FBRI". framelen and
+// fromfile are left alone. Bytes beyond size read as 0.
+HeaderCodes DecodeFrameAt(const uint8_t* buffer, size_t size, size_t offset, int32_t fileBase,
+                          bool probeMarker, frametype& record);
+
+// Text forms.
+std::string FrequencyText(int index);
+std::string ModeText(int index);
+std::string BitrateText(int bitrateIndex);
+std::string BitrateSummaryText(int summary);
+std::string BitrateColumnText(int bitrateIndex);
+std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount);
+// m:ss.fff (or s.fff) with 3 digits; s.ff + " s" (or m:ss.ff s) with 2 digits.
+std::string TimeText(double seconds, int digits);
+std::string DecimalText(double value, int decimals, bool strip);
+std::string DurationText(const std::array<int32_t, 3>& freqCount);
+// "44.1 KHz, JOINT STEREO, 128 kbps, 3 min 5.016 sec"
+std::string InfoLine(const FrameStatistics& stats);
+
+}  // namespace quorvel
