@@ -127,6 +127,8 @@ struct DocumentState {
   bool selectionExists = false;
   int32_t viewStart = 0;
   int32_t viewStartMax = 0;
+  // Where the frame strip last wrote its time labels; -1 makes it write them again.
+  int32_t stripLabelPos = -1;
 
   // File table
   std::array<InsertedFile, kFileTableSize> files;

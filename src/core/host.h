@@ -67,6 +67,10 @@ class Host {
   // The document or the tag state changed; views redraw from the engine's state.
   virtual void documentChanged() {}
 
+  // Closes the ID3v2 and ID3v1 tag editors and the tag transfer window when they
+  // are open (closing a document or reopening it); a failure to close is ignored.
+  virtual void closeTagWindows() {}
+
   // The editing dialogs: shown with the given state, they return the accepted
   // values, or nothing when cancelled. A host without them cancels.
   virtual std::optional<VolumeChoice> askVolume(const VolumeDialogState&) { return std::nullopt; }
