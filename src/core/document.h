@@ -101,6 +101,9 @@ struct UndoState {
   int32_t viewStart = 0;
   uint8_t insertedCount = 0;
   std::array<InsertedFile, kFileTableSize> files;
+  // modifiedLevel before the operation: undoing the one change that raised it
+  // from 0 lowers it again, and only then.
+  uint8_t modifiedLevel = 0;
 };
 
 struct LocalClipboard {
