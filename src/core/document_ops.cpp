@@ -1,0 +1,282 @@
+#include "core/document_ops.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/messages.h"
+#include "core/mpeg_header.h"
+#include "tags/id3v2_reader.h"
+
+namespace quorvel {
+
+void ResizeEditList(DocumentState& doc) {
+  auto n = static_cast<size_t>(std::max(doc.editCount, 0));
+  doc.ref.resize(n, 0);
+  doc.gainLeft.resize(n, 0);
+  doc.gainRight.resize(n, 0);
+}
+
+namespace {
+
+// The FrameTable record at position p, or nullptr for a blank frame or an
+// entry that names no record.
+const frametype* RecordAt(const DocumentState& doc, int32_t p, int32_t& blankCode) {
+  blankCode = 0;
+  if (p < 0 || p >= doc.editCount || static_cast<size_t>(p) >= doc.ref.size()) return nullptr;
+  int32_t r = doc.ref[p];
+  if (r < 0) {
+    blankCode = r == INT32_MIN ? 0 : -r;
+    return nullptr;
+  }
+  if (static_cast<size_t>(r) >= doc.frames.size()) return nullptr;
+  return &doc.frames[r];
+}
+
+}  // namespace
+
+int FrequencyAt(const DocumentState& doc, int32_t p) {
+  int32_t code;
+  if (const frametype* f = RecordAt(doc, p, code)) return f->freqb % 3;
+  return DecodeBlankFrameCode(code).freqIndex;
+}
+
+int ModeAt(const DocumentState& doc, int32_t p) {
+  int32_t code;
+  if (const frametype* f = RecordAt(doc, p, code)) return f->stereo & 3;
+  return DecodeBlankFrameCode(code).mode;
+}
+
+int BitrateAt(const DocumentState& doc, int32_t p) {
+  int32_t code;
+  if (const frametype* f = RecordAt(doc, p, code)) return f->kbps % 15;
+  return DecodeBlankFrameCode(code).bitrateIndex;
+}
+
+int MarkerAt(const DocumentState& doc, int32_t p) {
+  int32_t code;
+  if (const frametype* f = RecordAt(doc, p, code)) return f->spec;
+  return 0;
+}
+
+int32_t BlankFrameCode(int bitrateIndex, int freqIndex, int mode) {
+  return (bitrateIndex & 15) + 16 * (freqIndex & 3) + 64 * (mode & 3);
+}
+
+BlankFrame DecodeBlankFrameCode(int32_t code) {
+  BlankFrame b;
+  b.bitrateIndex = code & 15;
+  if (b.bitrateIndex == 15) b.bitrateIndex = 0;
+  b.freqIndex = (code >> 4) & 3;
+  if (b.freqIndex == 3) b.freqIndex = 0;
+  b.mode = (code >> 6) & 3;
+  return b;
+}
+
+void udvcheck(DocumentState& doc, int i) {
+  int32_t& bound = i == 0 ? doc.cursor : doc.selectionEnd;
+  bound = std::clamp(bound, 0, std::max(doc.editCount, 0));
+}
+
+void OrderBounds(int32_t& a, int32_t& b) {
+  if (a < 0) a = 0;
+  if (b < 0) b = 0;
+  if (b < a) std::swap(a, b);
+}
+
+void aline_udv(DocumentState& doc) {
+  udvcheck(doc, 0);
+  udvcheck(doc, 1);
+  OrderBounds(doc.cursor, doc.selectionEnd);
+}
+
+void SetSelectionExists(DocumentState& doc, bool flag) {
+  if (flag) {
+    udvcheck(doc, 1);
+    // Bounds that are equal (also after clamping) select nothing.
+    flag = doc.cursor != doc.selectionEnd;
+  }
+  doc.selectionExists = flag;
+  if (!flag) doc.selectionEnd = doc.cursor;
+}
+
+bool NotReady(const Context& ctx) {
+  const DocumentState& doc = ctx.doc;
+  return ctx.busyCursor || doc.busy || doc.volumeDialogOpen || doc.silenceDialogOpen ||
+         doc.splitDialogOpen || doc.fadeDialogOpen || doc.playerHandOver;
+}
+
+namespace {
+
+// Frames per frequency index at positions lo..hi-1 (clamped to the EditList).
+std::array<int64_t, 3> CountFrequencies(const DocumentState& doc, int32_t lo, int32_t hi) {
+  std::array<int64_t, 3> count{};
+  lo = std::max(lo, 0);
+  hi = std::min(hi, doc.editCount);
+  for (int32_t p = lo; p < hi; ++p) ++count[FrequencyAt(doc, p)];
+  return count;
+}
+
+double Seconds(const std::array<int64_t, 3>& count) {
+  return static_cast<double>(count[0]) * kSecondsPerFrame[0] + static_cast<double>(count[1]) * kSecondsPerFrame[1] +
+         static_cast<double>(count[2]) * kSecondsPerFrame[2];
+}
+
+double FrameSeconds(const DocumentState& doc, int32_t p) { return kSecondsPerFrame[FrequencyAt(doc, p)]; }
+
+}  // namespace
+
+double TimeAtFrame(const DocumentState& doc, int32_t p, bool midFrame) {
+  double t = p <= 0 ? 0.0 : Seconds(CountFrequencies(doc, 0, p));
+  if (midFrame && doc.editCount > 0) {
+    int32_t m = std::max(std::min(p, doc.editCount - 1), 0);
+    t += FrameSeconds(doc, m) / 2;
+  }
+  return t;
+}
+
+double DurationBetween(const DocumentState& doc, int32_t a, int32_t b) {
+  if (a == b) return 0.0;
+  return Seconds(CountFrequencies(doc, std::min(a, b), std::max(a, b)));
+}
+
+int32_t FrameAtTime(const DocumentState& doc, double seconds) {
+  if (seconds < 0.012) return 0;
+  uint8_t f = doc.editStats.freqSummary;
+  if (f <= 2) return static_cast<int32_t>(std::nearbyint(seconds / kSecondsPerFrame[f]));
+  const int32_t last = doc.editCount - 1;
+  auto i = static_cast<int64_t>(seconds / 0.036);
+  if (i >= last) return last;
+  double t = TimeAtFrame(doc, static_cast<int32_t>(i));
+  double distance = std::fabs(t - seconds);
+  for (;;) {
+    if (i >= last) return last;
+    t += FrameSeconds(doc, static_cast<int32_t>(i));
+    double next = std::fabs(t - seconds);
+    if (next >= distance) return static_cast<int32_t>(i);
+    distance = next;
+    ++i;
+  }
+}
+
+bool SelectionAllMono(const DocumentState& doc) {
+  if (!doc.selectionExists) return false;
+  int32_t lo = std::max(std::min(doc.cursor, doc.selectionEnd), 0);
+  int32_t hi = std::min(std::max(doc.cursor, doc.selectionEnd), doc.editCount);
+  for (int32_t p = lo; p < hi; ++p) {
+    if (ModeAt(doc, p) != kModeMono) return false;
+  }
+  return true;
+}
+
+int SelectionModes(const DocumentState& doc) {
+  if (!doc.selectionExists) return 0;
+  int32_t lo = std::max(std::min(doc.cursor, doc.selectionEnd), 0);
+  int32_t hi = std::min(std::max(doc.cursor, doc.selectionEnd), doc.editCount);
+  std::array<bool, 4> seen{};
+  for (int32_t p = lo; p < hi; ++p) seen[ModeAt(doc, p)] = true;
+  int distinct = static_cast<int>(std::count(seen.begin(), seen.end(), true));
+  if (distinct > 1) return 2;
+  return distinct == 1 && seen[1] ? 1 : 0;
+}
+
+namespace {
+
+// The summary of one statistic: the only index that occurs; with several, the
+// mixed value, unless the edit starts with the source's information frame and
+// that frame alone makes the difference (then the index at position 1).
+template <size_t N>
+uint8_t Summary(const std::array<int32_t, N>& count, uint8_t fallback, uint8_t mixed, bool infoLead,
+                int infoIndex, int indexAtOne) {
+  int distinct = 0;
+  int only = 0;
+  for (size_t i = 0; i < N; ++i) {
+    if (count[i] != 0) {
+      ++distinct;
+      only = static_cast<int>(i);
+    }
+  }
+  if (distinct == 0) return fallback;
+  if (distinct == 1) return static_cast<uint8_t>(only);
+  if (infoLead && distinct == 2 && count[infoIndex] == 1) return static_cast<uint8_t>(indexAtOne);
+  return mixed;
+}
+
+}  // namespace
+
+void ComputeEditStatistics(DocumentState& doc) {
+  doc.stripLabelPos = -1;
+  if (doc.editCount <= 0) return;
+  FrameStatistics& s = doc.editStats;
+  s.freqCount = {};
+  s.modeCount = {};
+  s.bitrateCount = {};
+  for (int32_t p = 0; p < doc.editCount; ++p) {
+    ++s.freqCount[FrequencyAt(doc, p)];
+    ++s.modeCount[ModeAt(doc, p)];
+    ++s.bitrateCount[BitrateAt(doc, p)];
+  }
+  bool infoLead = !doc.ref.empty() && doc.ref[0] == 0 && !doc.frames.empty() && doc.frames[0].spec != 0;
+  s.bitrateSummary =
+      Summary(s.bitrateCount, doc.fallbackBitrate, 0, infoLead, BitrateAt(doc, 0), BitrateAt(doc, 1));
+  s.modeSummary = Summary(s.modeCount, doc.fallbackMode, kModeMixed, infoLead, ModeAt(doc, 0), ModeAt(doc, 1));
+  s.freqSummary = Summary(s.freqCount, doc.fallbackFreq, 3, infoLead, FrequencyAt(doc, 0), FrequencyAt(doc, 1));
+}
+
+int unloadall(Context& ctx, bool ask) {
+  DocumentState& doc = ctx.doc;
+  Options& options = ctx.options;
+  int result = kUnloadClosed;
+  bool saveAvailable = doc.loaded && !NotReady(ctx);
+  if (ask && saveAvailable && doc.modifiedLevel > 0 && options.mainFlag(kPromptSaveOnClose) &&
+      !doc.documentName.empty() && !ctx.script.active) {
+    if (!AskYesNo(ctx, "Save changes?", 258, "prompt")) return kUnloadDeclined;
+    // A "Save as" that was cancelled or failed keeps the document: closing it
+    // now would drop the edits the user just asked to keep.
+    if (!ctx.saveAs || !ctx.saveAs(ctx)) return kUnloadDeclined;
+    result = kUnloadSaved;
+  }
+
+  ctx.host.closeTagWindows();
+
+  if (options.rememberVolume == 1) {
+    options.savedVolumeSteps = 20;
+    options.volumeChannelAndTagSwitches &= static_cast<uint8_t>(~3u);
+  }
+  if (options.rememberFade == 1) options.savedFadeSteps = 20;
+
+  ResetId3v2State(doc.id3v2);
+  doc.id3v2.readerror = false;
+
+  doc.editCount = 0;
+  doc.insertedCount = 0;
+  doc.viewStart = 0;
+  doc.viewStartMax = 0;
+  doc.clip = LocalClipboard{};
+  doc.selectionExists = false;
+  doc.cursor = 0;
+  doc.selectionEnd = 0;
+  doc.modifiedLevel = 0;
+  doc.unsavedChanges = false;
+  doc.documentName.clear();
+  doc.loaded = false;
+  doc.frames = {};
+  doc.ref = {};
+  doc.gainLeft = {};
+  doc.gainRight = {};
+  doc.undo = UndoState{};
+  doc.undoAvailable = false;
+  doc.pasteAvailable = false;
+  for (InsertedFile& f : doc.files) f = InsertedFile{};
+  doc.editStats.freqCount = {};
+  doc.editStats.modeCount = {};
+  doc.editStats.bitrateCount = {};
+  doc.sourceStats.freqCount = {};
+  doc.sourceStats.modeCount = {};
+  doc.sourceStats.bitrateCount = {};
+  doc.boxes = RemoveBoxes{};
+  doc.stripLabelPos = -1;
+  ctx.host.documentChanged();
+  return result;
+}
+
+}  // namespace quorvel
