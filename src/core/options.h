@@ -57,8 +57,8 @@ struct Options {
   WindowPlace transferDialog;
   WindowPlace legendWindow;
   WindowPlace imageViewer;
-  std::array<int32_t, 4> messageWindow{};  // left, top, width, height
-  std::array<int32_t, 4> yesNoWindow{};
+  std::array<int32_t, 4> messageWindow{0, 0, 400, 200};  // left, top, width, height
+  std::array<int32_t, 4> yesNoWindow{0, 0, 400, 200};
   uint8_t messageWindowState = 0;  // 0 normal, 2 maximized
   uint8_t yesNoWindowState = 0;
   uint16_t transferImportSettings = 383;
