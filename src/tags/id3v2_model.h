@@ -4,6 +4,7 @@
 // recorded as flags on the record, never by rewriting the source.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +22,12 @@ constexpr uint8_t kFieldUnknown = 4;
 constexpr uint8_t kPartEncoding = 1;
 constexpr uint8_t kPartLanguage = 2;
 constexpr uint8_t kPartDescription = 4;
+
+// Text encodings (enc): the encoding byte that starts a text frame's content.
+constexpr uint8_t kEncLatin1 = 0;    // ISO-8859-1
+constexpr uint8_t kEncUtf16Bom = 1;  // UTF-16 with byte-order mark
+constexpr uint8_t kEncUtf16Be = 2;   // UTF-16 big-endian, no mark
+constexpr uint8_t kEncUtf8 = 3;
 
 // Edit-state flags (akcija).
 constexpr uint8_t kFieldAdded = 0x01;
@@ -51,6 +58,11 @@ struct TagElement {
 };
 
 // One field of the tag (tagtype).
+// Texts for display (thint, tansi, tcont, torco, torig, tload) are UTF-8.
+// tkod, tlan and tolan hold the bytes as they stand in the file. A picture
+// field whose data was located keeps the packed location in tansi and torig
+// (see PackPictureLocation); otherwise tansi holds its MIME type (2.2: image
+// format).
 struct Id3v2Field {
   uint32_t spos = 0;
   uint32_t dlen = 0;
@@ -72,6 +84,31 @@ struct Id3v2Field {
   std::string tolan;
   std::string tlan;
 };
+
+// The packed location of a picture's data in the source file: two 0 bytes, the
+// absolute offset and the length, each as four bytes, least significant first.
+constexpr size_t kPackedLocationSize = 10;
+
+inline std::string PackPictureLocation(uint32_t offset, uint32_t length) {
+  std::string s(kPackedLocationSize, '\0');
+  for (int i = 0; i < 4; ++i) {
+    s[2 + i] = static_cast<char>((offset >> (8 * i)) & 0xFF);
+    s[6 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+  }
+  return s;
+}
+
+// False when the text is not a packed location.
+inline bool UnpackPictureLocation(const std::string& s, uint32_t& offset, uint32_t& length) {
+  if (s.size() != kPackedLocationSize || s[0] != '\0' || s[1] != '\0') return false;
+  offset = 0;
+  length = 0;
+  for (int i = 0; i < 4; ++i) {
+    offset |= uint32_t{static_cast<uint8_t>(s[2 + i])} << (8 * i);
+    length |= uint32_t{static_cast<uint8_t>(s[6 + i])} << (8 * i);
+  }
+  return true;
+}
 
 struct Id3v2Version {
   uint8_t major = 0;
