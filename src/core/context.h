@@ -37,6 +37,9 @@ struct Context {
   // "Save as" of the save procedure, installed by the output layer; used when
   // closing a changed document offers to save it first. Returns true when saved.
   std::function<bool(Context&)> saveAs;
+  // Writes the settings file, installed by the application layer (commands that
+  // change a remembered folder or list save it at once). Unset: nothing is written.
+  std::function<void(Context&)> saveSettings;
 };
 
 }  // namespace quorvel
