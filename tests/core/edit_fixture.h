@@ -1,0 +1,97 @@
+#pragma once
+// Documents built in memory for the editing tests: a FrameTable of n frames as
+// the analysis would have made it, and the EditList of a freshly loaded file.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "core/document_ops.h"
+
+namespace quorvel::testing {
+
+struct FrameSpec {
+  uint8_t freq = 0;    // 44.1 kHz
+  uint8_t mode = 1;    // joint stereo
+  uint8_t kbps = 9;    // 128 kbps
+  uint8_t spec = 0;
+};
+
+inline frametype MakeRecord(const FrameSpec& f, int32_t pos, uint8_t fromfile = 0) {
+  frametype r;
+  r.freqb = f.freq;
+  r.stereo = f.mode;
+  r.kbps = f.kbps;
+  r.spec = f.spec;
+  r.fromfile = fromfile;
+  r.framepos = pos;
+  r.estimatedlen = 417;
+  r.framelen = 417;
+  r.amplify1 = {150, 152, 149, 151};
+  r.amplify0 = 150;
+  return r;
+}
+
+// A loaded document whose frames are described one by one.
+inline void LoadFrames(Context& ctx, const std::vector<FrameSpec>& specs, const std::string& name = "/music/source.mp3") {
+  DocumentState& doc = ctx.doc;
+  auto n = static_cast<int32_t>(specs.size());
+  doc.frames.clear();
+  for (int32_t i = 0; i < n; ++i) doc.frames.push_back(MakeRecord(specs[i], 417 * i));
+  doc.frameTableCount = n;
+  doc.editCount = n;
+  ResizeEditList(doc);
+  for (int32_t p = 0; p < n; ++p) {
+    doc.ref[p] = p;
+    doc.gainLeft[p] = 0;
+    doc.gainRight[p] = 0;
+  }
+  for (auto& f : doc.files) f = InsertedFile{};
+  doc.files[0].name = name;
+  doc.files[1].firstFrame = n;
+  doc.insertedCount = 0;
+  doc.documentName = name;
+  doc.sourceName = name;
+  doc.loaded = true;
+  doc.cursor = doc.selectionEnd = 0;
+  doc.selectionExists = false;
+  doc.viewStart = 0;
+  doc.viewStartMax = n > 84 ? n - 84 : 0;
+  doc.modifiedLevel = 0;
+  doc.unsavedChanges = false;
+  doc.undo = UndoState{};
+  doc.undoAvailable = false;
+  doc.pasteAvailable = false;
+  doc.clip = LocalClipboard{};
+  doc.fallbackBitrate = 0;
+  doc.fallbackFreq = 3;
+  doc.fallbackMode = 4;
+  ComputeEditStatistics(doc);
+  doc.fallbackBitrate = doc.editStats.bitrateSummary;
+  doc.fallbackFreq = doc.editStats.freqSummary;
+  doc.fallbackMode = doc.editStats.modeSummary;
+  doc.sourceStats = doc.editStats;
+}
+
+inline void LoadUniform(Context& ctx, int32_t n, FrameSpec spec = {}) {
+  LoadFrames(ctx, std::vector<FrameSpec>(static_cast<size_t>(n), spec));
+}
+
+inline void Select(DocumentState& doc, int32_t cursor, int32_t selectionEnd) {
+  doc.cursor = cursor;
+  doc.selectionEnd = selectionEnd;
+  SetSelectionExists(doc, true);
+}
+
+inline std::vector<int32_t> Refs(const DocumentState& doc) {
+  return std::vector<int32_t>(doc.ref.begin(), doc.ref.end());
+}
+
+inline std::vector<int32_t> Range(int32_t from, int32_t to) {
+  std::vector<int32_t> v;
+  for (int32_t i = from; i < to; ++i) v.push_back(i);
+  return v;
+}
+
+}  // namespace quorvel::testing
