@@ -1,0 +1,178 @@
+#include "output/xing.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+#include "core/document_ops.h"
+#include "core/mpeg_header.h"
+#include "tags/bytes.h"
+
+namespace quorvel {
+
+namespace {
+
+int ValidFreqIndex(int freqIndex) { return freqIndex >= 0 && freqIndex <= 2 ? freqIndex : 0; }
+
+// i x n / 100, rounded to the nearest integer with ties to the even one, in
+// exact integer arithmetic.
+int64_t RoundedPercentOf(int64_t i, int64_t n) {
+  int64_t product = i * n;
+  int64_t quotient = product / 100;
+  int64_t remainder = product % 100;
+  if (remainder > 50 || (remainder == 50 && quotient % 2 != 0)) ++quotient;
+  return quotient;
+}
+
+template <typename Position>
+XingCompletion Complete(int64_t xingOffset, int64_t fileSize, std::span<const Position> positions,
+                        int64_t framesWritten) {
+  XingCompletion result;
+  int64_t size = fileSize - xingOffset;
+  result.byteCount = size <= 0 ? 0
+                               : static_cast<uint32_t>(std::min<int64_t>(
+                                     size, std::numeric_limits<uint32_t>::max()));
+  int64_t n = std::min<int64_t>(framesWritten, static_cast<int64_t>(positions.size()));
+  if (n > 0 && result.byteCount > 0) {
+    int64_t b = result.byteCount;
+    uint8_t previous = 0;
+    for (int i = 1; i < kXingTocEntries; ++i) {
+      int64_t k = RoundedPercentOf(i, n - 1);
+      int64_t p = static_cast<int64_t>(positions[static_cast<size_t>(k)]) - xingOffset;
+      if (p < 0) p = 0;
+      int64_t entry = std::min<int64_t>(256 * p / b, 255);
+      previous = std::max(previous, static_cast<uint8_t>(entry));
+      result.toc[static_cast<size_t>(i)] = previous;
+    }
+  }
+  ByteWriter w;
+  w.be32(result.byteCount);
+  w.bytes(result.toc.data(), result.toc.size());
+  std::copy(w.data().begin(), w.data().end(), result.bytes.begin());
+  return result;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t n) {
+  while (n > 0) {
+    ssize_t done = ::write(fd, data, n);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (done == 0) return false;
+    data += done;
+    n -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+bool WriteAllAt(int fd, const uint8_t* data, size_t n, int64_t pos) {
+  while (n > 0) {
+    ssize_t done = ::pwrite(fd, data, n, static_cast<off_t>(pos));
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (done == 0) return false;
+    data += done;
+    n -= static_cast<size_t>(done);
+    pos += done;
+  }
+  return true;
+}
+
+template <typename Position>
+bool CompleteOnFile(int fd, const XingPlacement& placement, std::span<const Position> positions,
+                    int64_t framesWritten) {
+  if (placement.offset < 0 || placement.byteCountOffset <= 0) return false;
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) return false;
+  XingCompletion c = Complete(placement.offset, static_cast<int64_t>(st.st_size), positions,
+                              framesWritten);
+  return WriteAllAt(fd, c.bytes.data(), c.bytes.size(),
+                    placement.offset + placement.byteCountOffset);
+}
+
+}  // namespace
+
+XingShape ChooseXingShape(uint8_t modeSummary, uint8_t firstFreqIndex, uint8_t firstMode) {
+  XingShape shape;
+  shape.freqIndex = static_cast<uint8_t>(ValidFreqIndex(firstFreqIndex));
+  if (modeSummary <= 3) {
+    shape.mode = modeSummary;
+  } else {
+    // Mixed modes: the first audio frame's mode, with mono taken as joint stereo.
+    shape.mode = static_cast<uint8_t>(firstMode & 3);
+    if (shape.mode == kModeMono) shape.mode = 1;
+  }
+  return shape;
+}
+
+XingShape ChooseXingShape(const DocumentState& doc, int32_t firstPosition) {
+  return ChooseXingShape(doc.editStats.modeSummary,
+                         static_cast<uint8_t>(FrequencyAt(doc, firstPosition)),
+                         static_cast<uint8_t>(ModeAt(doc, firstPosition)));
+}
+
+int XingBitrateIndex(int freqIndex) { return ValidFreqIndex(freqIndex) == 1 ? 4 : 3; }
+
+int32_t XingFrameLength(int freqIndex) {
+  int f = ValidFreqIndex(freqIndex);
+  return FrameLength(XingBitrateIndex(f), f, false);
+}
+
+int XingMarkerOffset(int mode) { return 4 + SideInfoLength(mode & 3); }
+
+int XingByteCountOffset(int mode) { return XingMarkerOffset(mode) + 12; }
+
+std::vector<uint8_t> BuildXingFrame(const XingShape& shape, uint32_t frameCount) {
+  int f = ValidFreqIndex(shape.freqIndex);
+  int mode = shape.mode & 3;
+  ByteWriter w;
+  w.u8(0xFF);
+  w.u8(0xFB);  // MPEG-1, Layer III, no CRC
+  w.u8(static_cast<uint8_t>(XingBitrateIndex(f) * 16 + f * 4));
+  w.u8(static_cast<uint8_t>(mode * 64 + 4));
+  // A decoder plays an all-zero side information as 1152 samples of silence.
+  w.data().resize(static_cast<size_t>(XingMarkerOffset(mode)), 0);
+  w.text("Xing");
+  w.be32(kXingFlags);
+  w.be32(frameCount);
+  w.data().resize(static_cast<size_t>(XingFrameLength(f)), 0);
+  return std::move(w.data());
+}
+
+XingCompletion XingCompletionBytes(int64_t xingOffset, int64_t fileSize,
+                                   std::span<const int64_t> framePositions, int64_t framesWritten) {
+  return Complete(xingOffset, fileSize, framePositions, framesWritten);
+}
+
+XingCompletion XingCompletionBytes(int64_t xingOffset, int64_t fileSize,
+                                   std::span<const int32_t> framePositions, int64_t framesWritten) {
+  return Complete(xingOffset, fileSize, framePositions, framesWritten);
+}
+
+bool WriteXingFrame(int fd, const XingShape& shape, uint32_t frameCount, XingPlacement& placement) {
+  off_t at = ::lseek(fd, 0, SEEK_CUR);
+  if (at < 0) return false;
+  std::vector<uint8_t> frame = BuildXingFrame(shape, frameCount);
+  if (!WriteAll(fd, frame.data(), frame.size())) return false;
+  placement.offset = static_cast<int64_t>(at);
+  placement.byteCountOffset = XingByteCountOffset(shape.mode);
+  return true;
+}
+
+bool CompleteXingFrame(int fd, const XingPlacement& placement,
+                       std::span<const int64_t> framePositions, int64_t framesWritten) {
+  return CompleteOnFile(fd, placement, framePositions, framesWritten);
+}
+
+bool CompleteXingFrame(int fd, const XingPlacement& placement,
+                       std::span<const int32_t> framePositions, int64_t framesWritten) {
+  return CompleteOnFile(fd, placement, framePositions, framesWritten);
+}
+
+}  // namespace quorvel
