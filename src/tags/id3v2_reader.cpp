@@ -23,6 +23,9 @@ constexpr int64_t kMaxMimeSearch = 65536;
 constexpr size_t kDescriptionProbe = 65536;
 constexpr size_t kPaddingChunk = 65536;
 
+// "User defined URL link frame" (WXXX, 2.2: WXX).
+constexpr uint8_t kUserUrlIndex = 89;
+
 const char* const kTooLargeText = "- TOO LARGE TO DISPLAY -";
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -467,7 +470,19 @@ void TagReader::ParseText(Id3v2Field& f, uint8_t* data, size_t length) {
     f.tcont = DecodeFieldText(data, cursor, static_cast<int64_t>(length - cursor), f.enc, f.sub);
     f.torco = f.tcont;
   }
-  f.tansi = DecodeFieldText(data, cursor, static_cast<int64_t>(length - cursor), f.enc, f.sub);
+  uint8_t textEncoding = f.enc;
+  if (f.ind == kUserUrlIndex && (f.enc == kEncUtf16Bom || f.enc == kEncUtf16Be)) {
+    // The URL of a WXXX frame is ISO-8859-1 whatever the encoding byte says
+    // (that byte applies to the description). A URL that was nevertheless
+    // written as UTF-16 shows a byte-order mark or zero bytes.
+    const size_t rest = length - cursor;
+    const uint8_t* url = data + cursor;
+    const bool looksUtf16 = rest >= 2 && ((url[0] == 0xFF && url[1] == 0xFE) ||
+                                          (url[0] == 0xFE && url[1] == 0xFF) || url[0] == 0 ||
+                                          url[1] == 0);
+    if (!looksUtf16) textEncoding = kEncLatin1;
+  }
+  f.tansi = DecodeFieldText(data, cursor, static_cast<int64_t>(length - cursor), textEncoding, f.sub);
 }
 
 bool TagReader::ReadPictureField(Id3v2Field& f, uint32_t size, int64_t dataPos) {
