@@ -1,0 +1,675 @@
+#include "core/analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "core/document_ops.h"
+#include "core/messages.h"
+#include "core/mpeg_header.h"
+#include "tags/id3v1.h"
+#include "tags/id3v2_reader.h"
+
+namespace quorvel {
+
+const char* const kTextTooSmall = "Can't process files smaller than 0.25 KB!";
+const char* const kTextNoFrame = "Invalid format.\r\nProbably not a 32-48 KHz mp3 file.";
+const char* const kTextUnknownHeader = "Improper or unknown header format.";
+const char* const kTextRiffNotMp3 = "RIFF header doesn't seem to be of an mp3 file.";
+const char* const kTextImproperFrameSize = "Improper frame size.";
+const char* const kTextId3v2ReadError = "Error processing id3v2 header tag.";
+
+namespace {
+
+constexpr int kLyricsMarkerLength = 9;
+constexpr int32_t kLyricsWindowV1 = 5100;
+constexpr int32_t kLyricsWindowV2 = 301000;
+constexpr int32_t kRiffDataSearch = 516;
+constexpr int kProgressEvery = 128;
+constexpr int kProgressAt = 64;
+
+}  // namespace
+
+bool AskContinue(Context& ctx, const std::string& text) {
+  if (ctx.script.active && ctx.script.silent) return true;
+  switch (ctx.options.errorPolicy) {
+    case kErrorFail:
+      return false;
+    case kErrorPrompt:
+      return AskYesNo(ctx, text + "\r\n" + "Try to continue processing?", 258, "error");
+    default:
+      return true;
+  }
+}
+
+std::string ThousandsText(int64_t n) {
+  std::string digits = std::to_string(n < 0 ? -n : n);
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<size_t>(i), ",");
+  return n < 0 ? "-" + digits : digits;
+}
+
+std::string ScientificText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1E", std::fabs(value));  // "2.6E-02"
+  const char* e = std::strchr(text, 'E');
+  int exponent = e ? std::atoi(e + 1) : 0;
+  char out[32];
+  std::snprintf(out, sizeof out, "%c%.3sE%c%04d", value < 0 ? '-' : ' ', text, exponent < 0 ? '-' : '+',
+                exponent < 0 ? -exponent : exponent);
+  return out;
+}
+
+int32_t CheckedFileSize(const InputFile& file) {
+  if (!file.isOpen()) return -1;
+  int64_t size = file.size();
+  if (size <= 0 || size > INT32_MAX) return -1;
+  return static_cast<int32_t>(size);
+}
+
+LyricsProbe ProbeLyrics3(InputFile& file, int32_t fileSize) {
+  LyricsProbe probe;
+  for (int32_t d : {9, 137}) {
+    if (fileSize <= d) break;
+    char marker[kLyricsMarkerLength];
+    const int32_t markerPos = fileSize - d;
+    if (!file.readAt(markerPos, marker, sizeof marker)) {
+      probe.outcome = AnalysisOutcome::kDiskError;
+      return probe;
+    }
+    if (std::memcmp(marker, "LYRICS200", 9) == 0 || std::memcmp(marker, "LYRICSEND", 9) == 0) {
+      probe.version = marker[8] == '0' ? 2 : 1;
+      probe.endPos = markerPos;
+      const int32_t window = probe.version == 2 ? kLyricsWindowV2 : kLyricsWindowV1;
+      const int32_t start = std::max(markerPos - window, 0);
+      std::vector<char> bytes(static_cast<size_t>(markerPos - start));
+      if (!bytes.empty() && !file.readAt(start, bytes.data(), bytes.size())) {
+        probe.outcome = AnalysisOutcome::kDiskError;
+        return probe;
+      }
+      static constexpr char kBegin[] = "LYRICSBEGIN";
+      auto at = std::search(bytes.begin(), bytes.end(), kBegin, kBegin + 11);
+      if (at != bytes.end()) {
+        probe.found = true;
+        probe.pos = start + static_cast<int32_t>(at - bytes.begin());
+        probe.length = probe.endPos - probe.pos + kLyricsMarkerLength;
+        return probe;
+      }
+    }
+  }
+  return probe;
+}
+
+Id3v1Probe ProbeId3v1(InputFile& file, int32_t fileSize) {
+  Id3v1Probe probe;
+  if (fileSize <= 130) return probe;
+  for (int32_t d = 129; d >= 125; --d) {
+    char bytes[3];
+    if (!file.readAt(fileSize - d, bytes, sizeof bytes)) {
+      probe.outcome = AnalysisOutcome::kDiskError;
+      return probe;
+    }
+    if (std::memcmp(bytes, "TAG", 3) == 0) {
+      probe.found = true;
+      probe.pos = fileSize - d;
+      probe.length = d;
+      return probe;
+    }
+  }
+  return probe;
+}
+
+int32_t AudioEnd(int32_t fileSize, const Id3v1Probe& id3v1, const LyricsProbe& lyrics) {
+  int32_t end = fileSize;
+  if (id3v1.found) end = id3v1.pos;
+  if (lyrics.found && lyrics.pos < end) end = lyrics.pos;
+  return end;
+}
+
+namespace {
+
+// Reads n bytes at pos of the head buffer (the first min(fileSize, 16 MiB + 12)
+// bytes); bytes beyond it read as 0.
+bool ReadHead(InputFile& file, int32_t headSize, int64_t pos, uint8_t* dst, size_t n) {
+  std::memset(dst, 0, n);
+  if (pos >= headSize) return true;
+  size_t avail = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), headSize - pos));
+  return file.readAt(pos, dst, avail);
+}
+
+}  // namespace
+
+LeadingHeaders ReadLeadingHeaders(Context& ctx, InputFile& file, int32_t fileSize,
+                                  const LeadingHeaderRules& rules) {
+  LeadingHeaders h;
+  const int32_t headSize = std::min(fileSize, kHeadBufferSize);
+  int64_t p = 0;
+  auto diskError = [&h]() {
+    h.outcome = AnalysisOutcome::kDiskError;
+    return h;
+  };
+  for (;;) {
+    // An ID3v2 tag at p.
+    uint8_t id3[10];
+    if (!ReadHead(file, headSize, p, id3, sizeof id3)) return diskError();
+    if (std::memcmp(id3, "ID3", 3) == 0) {
+      // The size bytes are taken with all their 8 bits, as found.
+      int64_t length = int64_t{id3[6]} * 2097152 + int64_t{id3[7]} * 16384 + int64_t{id3[8]} * 128 + id3[9] + 10;
+      if (rules.sourceRules) {
+        if (id3[3] == 255 || id3[4] == 255) {
+          h.audioStart = static_cast<int32_t>(p);
+          return h;
+        }
+        h.id3v2Found = true;
+        h.id3v2Pos = static_cast<int32_t>(p);
+        h.id3v2Major = id3[3];
+        h.id3v2Revision = id3[4];
+        h.id3v2Flags = id3[5];
+        if (h.id3v2Major > 3 && (h.id3v2Flags & 0x10)) length += 10;
+        h.id3v2Length = static_cast<int32_t>(length);
+      } else {
+        h.id3v2Found = true;
+        h.id3v2Pos = static_cast<int32_t>(p);
+        h.id3v2Length = static_cast<int32_t>(length);
+      }
+      p += length;
+    }
+    if (h.riffFound) break;
+    // A RIFF header at p, its "data" chunk header within 516 bytes.
+    uint8_t riff[4 + kRiffDataSearch + 4];
+    if (!ReadHead(file, headSize, p, riff, sizeof riff)) return diskError();
+    if (std::memcmp(riff, "RIFF", 4) != 0) break;
+    h.riffFound = true;
+    h.riffPos = static_cast<int32_t>(p);
+    int found = -1;
+    for (int at = 4; at <= kRiffDataSearch; ++at) {
+      if (std::memcmp(riff + at, "data", 4) == 0) {
+        found = at;
+        break;
+      }
+    }
+    if (found < 0) {
+      if (!AskContinue(ctx, kTextUnknownHeader)) {
+        h.outcome = AnalysisOutcome::kStop;
+        h.stopText = kTextRiffNotMp3;
+        return h;
+      }
+      h.audioStart = static_cast<int32_t>(p + kRiffDataSearch + 1);
+      return h;
+    }
+    p += found + 8;
+    h.riffLength = static_cast<int32_t>(p - h.riffPos);
+    if (h.id3v2Found) break;
+  }
+  h.audioStart = static_cast<int32_t>(std::min<int64_t>(p, INT32_MAX));
+  return h;
+}
+
+AnalysisOutcome PollProgressPoint(Context& ctx, double fraction) {
+  ctx.host.reportProgress(fraction);
+  EventRequests requests = ctx.host.processEvents();
+  if (requests.cancel) ctx.cancelRequest = true;
+  if (requests.close) ctx.closeRequest = true;
+  if (ctx.closeRequest) {
+    ctx.closeRequest = false;
+    ctx.cancelRequest = false;
+    return AnalysisOutcome::kCloseRequested;
+  }
+  if (ctx.cancelRequest) {
+    ctx.cancelRequest = false;
+    return AnalysisOutcome::kCancelled;
+  }
+  return AnalysisOutcome::kOk;
+}
+
+namespace {
+
+// The text for a header the program does not take, or nullptr.
+const char* HeaderProblemText(const frametype& f, HeaderCodes codes, HeaderProblem& problem) {
+  problem = HeaderProblem::kLayer;
+  switch (codes.layer) {
+    case kLayerReserved:
+      return "Unknown mpeg layer version.";
+    case kLayer2:
+      return "Seems like mp2, not mp3 file.";
+    case kLayer1:
+      return "Seems like mp1, not mp3 file.";
+    default:
+      break;
+  }
+  problem = HeaderProblem::kVersion;
+  switch (codes.version) {
+    case kVersionMpeg25:
+      return "Mpeg version 2.5 not supported.";
+    case kVersionReserved:
+      return "Unknown mpeg version.";
+    case kVersionMpeg2:
+      return "Mpeg version 2 not supported.";
+    default:
+      break;
+  }
+  problem = HeaderProblem::kBitrate;
+  if (f.kbps > 14) return "Invalid bitrate detected.";
+  problem = HeaderProblem::kFrequency;
+  if (f.freqb > 2) return "Invalid frequency detected.";
+  problem = HeaderProblem::kNone;
+  return nullptr;
+}
+
+}  // namespace
+
+FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart,
+                           const FrameScanRules& rules, ScanBuffer& buffer) {
+  FrameScanResult result;
+  std::vector<frametype>& frames = ctx.doc.frames;
+  uint8_t* buf = buffer.data();
+  const size_t bufSize = buffer.size();
+  int64_t pos = audioStart;
+  int32_t n = 0;
+
+  while (pos < fileSize) {
+    const int64_t remaining = fileSize - pos;
+    int64_t chunk;
+    int64_t limit;
+    if (remaining > kScanChunk) {
+      chunk = kScanChunk;
+      limit = kScanLimit;
+    } else {
+      chunk = remaining;
+      limit = std::min<int64_t>(remaining, kScanLimit);
+    }
+    if (chunk <= 0) break;
+    if (!file.readAt(pos, buf, static_cast<size_t>(chunk))) {
+      result.outcome = AnalysisOutcome::kDiskError;
+      result.count = n;
+      return result;
+    }
+    std::memset(buf + chunk, 0, bufSize - static_cast<size_t>(chunk));
+
+    int64_t i = 0;
+    while (i < limit) {
+      // Skip to the next 0xFF byte.
+      const void* sync = std::memchr(buf + i, 0xFF, static_cast<size_t>(limit - i));
+      if (!sync) {
+        i = limit;
+        break;
+      }
+      i = static_cast<const uint8_t*>(sync) - buf;
+      if ((buf[i + 1] & 0xE0) != 0xE0) {
+        ++i;
+        continue;
+      }
+      const size_t index = static_cast<size_t>(rules.startIndex) + static_cast<size_t>(n);
+      if (index >= frames.size()) frames.resize(frames.size() + kFrameTableGrowth);
+      frametype& f = frames[index];
+      HeaderCodes codes = DecodeFrameAt(buf, bufSize, static_cast<size_t>(i), static_cast<int32_t>(pos), n == 0, f);
+      f.fromfile = rules.fromfile;
+      HeaderProblem problem;
+      if (const char* text = HeaderProblemText(f, codes, problem)) {
+        if (!AskContinue(ctx, text)) {
+          result.outcome = AnalysisOutcome::kStop;
+          result.problem = problem;
+          result.stopText = text;
+          result.count = n;
+          return result;
+        }
+        ++i;
+        continue;
+      }
+      i += f.estimatedlen;
+      if (rules.dropLeadingVbrFrame && n == 0 && f.spec != 0) continue;
+      if (n % kProgressEvery == kProgressAt) {
+        AnalysisOutcome polled = PollProgressPoint(ctx, static_cast<double>(f.framepos) / fileSize);
+        if (polled != AnalysisOutcome::kOk) {
+          result.outcome = polled;
+          result.count = n;
+          return result;
+        }
+      }
+      ++n;
+    }
+    if (chunk == limit) break;
+    pos += i;
+  }
+  result.count = n;
+  return result;
+}
+
+int32_t FramesBeforeAudioEnd(const DocumentState& doc, int32_t first, int32_t count, int32_t audioEnd) {
+  int32_t kept = count;
+  while (kept > 0 && doc.frames[static_cast<size_t>(first + kept - 1)].framepos >= audioEnd) --kept;
+  return kept;
+}
+
+FrameLengthResult ComputeFrameLengths(Context& ctx, int32_t first, int32_t count, int32_t audioEnd) {
+  FrameLengthResult result;
+  if (count <= 0) return result;
+  std::vector<frametype>& frames = ctx.doc.frames;
+  auto stop = [&result]() {
+    result.outcome = AnalysisOutcome::kStop;
+    result.stopText = kTextImproperFrameSize;
+    return result;
+  };
+  const int32_t lastIndex = first + count - 1;
+  for (int32_t k = first; k < lastIndex; ++k) {
+    frametype& f = frames[static_cast<size_t>(k)];
+    const int32_t next = frames[static_cast<size_t>(k) + 1].framepos;
+    f.framelen = next - f.framepos;
+    if (f.kbps != 0 && std::abs(f.framelen - f.estimatedlen) > kFrameSizeTolerance) {
+      if (!AskContinue(ctx, "Improper frame size at position " + ThousandsText(f.framepos) + " to " +
+                                ThousandsText(next) + ".")) {
+        return stop();
+      }
+    }
+  }
+  frametype& last = frames[static_cast<size_t>(lastIndex)];
+  last.framelen = std::max(audioEnd - last.framepos, 0);
+  if (last.kbps != 0 && last.framelen < last.estimatedlen - kFrameSizeTolerance) {
+    if (!AskContinue(ctx, "The last frame is incomplete (position " + ThousandsText(last.framepos) + ").")) {
+      return stop();
+    }
+  }
+  const int32_t beyond = last.framelen - last.estimatedlen;
+  result.footerFound = beyond > kFrameSizeTolerance && (last.kbps != 0 || beyond >= kFreeFormatFooterThreshold);
+  if (result.footerFound) {
+    result.footerPos = last.framepos + last.estimatedlen;
+    result.footerLength = audioEnd - result.footerPos;
+    last.framelen = std::max(last.framelen - result.footerLength, 0);
+  }
+  return result;
+}
+
+namespace {
+
+void EndBusy(Context& ctx) {
+  ctx.doc.busy = false;
+  ctx.host.setBusy(false);
+}
+
+// The frame duration used for the free-format warning: 32 kHz and mixed
+// frequencies take the longest one.
+double WarningFrameSeconds(uint8_t freqSummary) {
+  return freqSummary <= 1 ? kSecondsPerFrame[freqSummary] : kSecondsPerFrame[2];
+}
+
+void FillRemoveBoxes(Context& ctx) {
+  DocumentState& doc = ctx.doc;
+  const SourceAnalysis& s = doc.source;
+  const bool autoCheck = ctx.options.mainFlag(kAutoCheckUnknownAndRiff);
+  doc.boxes.riff = {s.riffFound, s.riffFound && autoCheck};
+  doc.boxes.lyrics = {s.lyricsFound, false};
+  doc.boxes.id3v2 = {doc.id3v2.present, false};
+  doc.boxes.id3v1 = {s.id3v1Found, false};
+  doc.boxes.behindHeader = {s.behindHeaderFound, s.behindHeaderFound && autoCheck};
+  doc.boxes.footer = {s.footerFound, s.footerFound && autoCheck};
+}
+
+}  // namespace
+
+bool AnalyseSource(Context& ctx) {
+  DocumentState& doc = ctx.doc;
+  unloadall(ctx, false);
+
+  doc.busy = true;
+  ctx.host.setBusy(true);
+  ctx.script.resultCode = 0;
+  doc.source = SourceAnalysis{};
+  doc.frameTableCount = 0;
+  doc.insertedCount = 0;
+  Id3v2TagState& tag = doc.id3v2;
+  tag.present = false;
+  tag.tagstart = 0;
+  tag.tagsize = 0;
+  tag.tagversion = {};
+  tag.srcversion = {};
+  tag.srcunsync = tag.unsync = tag.exthead = tag.experimental = tag.footer = false;
+
+  SourceAnalysis& s = doc.source;
+  const std::string path = doc.sourceName;
+  InputFile file;
+
+  auto fail = [&](const std::string& text) {
+    file.close();
+    if (ctx.script.active) {
+      ctx.script.resultCode = 201;
+      ctx.script.errorText = text;
+    } else {
+      ReportMessage(ctx, "Error processing the file:\r\n" + text, 258, "Quorvel");
+    }
+    unloadall(ctx, false);
+    EndBusy(ctx);
+    return false;
+  };
+  auto interrupted = [&](AnalysisOutcome outcome) {
+    file.close();
+    unloadall(ctx, false);
+    EndBusy(ctx);
+    if (outcome == AnalysisOutcome::kCloseRequested) ctx.host.closeMainWindow();
+    return false;
+  };
+
+  if (!file.open(path)) return fail(kDiskErrorText);
+  const int32_t fileSize = CheckedFileSize(file);
+  if (fileSize < 0) return fail(kDiskErrorText);
+  s.fileSize = fileSize;
+  if (fileSize < kSmallestFile) return fail(kTextTooSmall);
+
+  LyricsProbe lyrics = ProbeLyrics3(file, fileSize);
+  if (lyrics.outcome != AnalysisOutcome::kOk) return fail(kDiskErrorText);
+  s.lyricsVersion = lyrics.version;
+  s.lyricsFound = lyrics.found;
+  if (lyrics.found) {
+    s.lyricsPos = lyrics.pos;
+    s.lyricsEndPos = lyrics.endPos;
+    s.lyricsLength = lyrics.length;
+  }
+
+  Id3v1Probe id3v1 = ProbeId3v1(file, fileSize);
+  if (id3v1.outcome != AnalysisOutcome::kOk) return fail(kDiskErrorText);
+  s.id3v1Found = id3v1.found;
+  s.id3v1Pos = id3v1.pos;
+  s.id3v1Length = id3v1.length;
+
+  LeadingHeaders lead = ReadLeadingHeaders(ctx, file, fileSize, LeadingHeaderRules{true});
+  if (lead.outcome == AnalysisOutcome::kDiskError) return fail(kDiskErrorText);
+  if (lead.outcome == AnalysisOutcome::kStop) return fail(lead.stopText);
+  if (lead.id3v2Found) {
+    const uint8_t major = lead.id3v2Major;
+    tag.present = true;
+    tag.tagstart = static_cast<uint32_t>(lead.id3v2Pos);
+    tag.tagsize = static_cast<uint32_t>(lead.id3v2Length);
+    tag.tagversion = {major, lead.id3v2Revision};
+    tag.unsync = (lead.id3v2Flags & 0x80) != 0;
+    tag.srcunsync = tag.unsync;
+    tag.exthead = major > 2 && (lead.id3v2Flags & 0x40) != 0;
+    tag.experimental = major > 2 && (lead.id3v2Flags & 0x20) != 0;
+    tag.footer = major > 3 && (lead.id3v2Flags & 0x10) != 0;
+    s.id3v2Flags = lead.id3v2Flags;
+  }
+  s.riffFound = lead.riffFound;
+  s.riffPos = lead.riffPos;
+  s.riffLength = lead.riffLength;
+  s.audioStart = lead.audioStart;
+
+  {
+    ScanBuffer buffer;
+    FrameScanResult scan = ScanFrames(ctx, file, fileSize, s.audioStart, FrameScanRules{}, buffer);
+    switch (scan.outcome) {
+      case AnalysisOutcome::kOk:
+        break;
+      case AnalysisOutcome::kDiskError:
+        return fail(kDiskErrorText);
+      case AnalysisOutcome::kStop:
+        return fail(scan.stopText);
+      case AnalysisOutcome::kCancelled:
+      case AnalysisOutcome::kCloseRequested:
+        return interrupted(scan.outcome);
+    }
+    s.audioEnd = AudioEnd(fileSize, id3v1, lyrics);
+    // Syncs found inside the trailing tags are not frames of the audio.
+    doc.frameTableCount = FramesBeforeAudioEnd(doc, 0, scan.count, s.audioEnd);
+  }
+  const int32_t count = doc.frameTableCount;
+  if (count == 0) return fail(kTextNoFrame);
+
+  const frametype& firstFrame = doc.frames[0];
+  if (firstFrame.framepos != s.audioStart) {
+    s.behindHeaderFound = true;
+    s.behindHeaderPos = s.audioStart;
+    s.behindHeaderLength = firstFrame.framepos - s.audioStart;
+  }
+
+  FrameLengthResult lengths = ComputeFrameLengths(ctx, 0, count, s.audioEnd);
+  if (lengths.outcome == AnalysisOutcome::kStop) return fail(lengths.stopText);
+  s.footerFound = lengths.footerFound;
+  if (lengths.footerFound) {
+    s.footerPos = lengths.footerPos;
+    s.footerLength = lengths.footerLength;
+  }
+
+  // The document: every frame once, in order, unchanged.
+  doc.editCount = count;
+  ResizeEditList(doc);
+  doc.frames.resize(static_cast<size_t>(count));
+  doc.frames.shrink_to_fit();
+  for (InsertedFile& f : doc.files) f = InsertedFile{};
+  doc.files[0].name = path;
+  doc.files[1].firstFrame = count;
+  for (int32_t p = 0; p < count; ++p) {
+    doc.ref[static_cast<size_t>(p)] = p;
+    doc.gainLeft[static_cast<size_t>(p)] = 0;
+    doc.gainRight[static_cast<size_t>(p)] = 0;
+  }
+  ResetId3v2State(tag);
+
+  if (tag.present) {
+    uint8_t major = std::clamp<uint8_t>(tag.tagversion.major, 2, 5);
+    uint8_t minor = tag.tagversion.minor == 255 ? 254 : tag.tagversion.minor;
+    tag.srcversion = {major, minor};
+    ProcessID3v2(tag, file, path);
+    if (tag.readerror) WarnUnlessSilent(ctx, kTextId3v2ReadError);
+  }
+  ClearId3v1(doc.id3v1.record);
+  doc.id3v1.loaded = doc.id3v1.record;
+  if (s.id3v1Found) {
+    if (ProcessID3v1(doc.id3v1, file, s.id3v1Pos) != Id3v1ReadResult::kOk) {
+      WarnUnlessSilent(ctx, kId3v1ReadErrorText);
+    }
+  }
+
+  doc.fallbackBitrate = 0;
+  doc.fallbackFreq = 3;
+  doc.fallbackMode = 4;
+  ComputeEditStatistics(doc);
+  doc.fallbackBitrate = doc.editStats.bitrateSummary;
+  doc.fallbackFreq = doc.editStats.freqSummary;
+  doc.fallbackMode = doc.editStats.modeSummary;
+  doc.sourceStats = doc.editStats;
+
+  const int32_t freeFormat = doc.editStats.bitrateCount[0];
+  if (freeFormat > 0) {
+    double error = freeFormat * WarningFrameSeconds(doc.sourceStats.freqSummary);
+    WarnUnlessScript(ctx, "Possible playtime error < " + ScientificText(error) + " sec" + "\r\n" +
+                              "(due to free format frame" + (freeFormat > 1 ? "s" : "") + ")");
+  }
+
+  FillRemoveBoxes(ctx);
+
+  doc.loaded = true;
+  doc.unsavedChanges = false;
+  file.close();
+  doc.documentName = path;
+  doc.viewStart = 0;
+  doc.clip.clipCount = 0;
+  doc.cursor = 0;
+  doc.selectionEnd = 0;
+  SetSelectionExists(doc, false);
+  doc.modifiedLevel = 0;
+  EndBusy(ctx);
+  if (ctx.options.mainFlag(kSelectAllOnLoad)) {
+    doc.cursor = 0;
+    doc.selectionEnd = doc.editCount;
+    SetSelectionExists(doc, true);
+  }
+  ctx.host.documentChanged();
+  return true;
+}
+
+void MoveToTopOfRecentList(std::array<std::string, 5>& list, const std::string& path) {
+  auto at = std::find(list.begin(), list.end(), path);
+  if (at == list.end()) at = list.end() - 1;
+  std::move_backward(list.begin(), at, at + 1);
+  list[0] = path;
+}
+
+namespace {
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  if (ec) return path;
+  return absolute.lexically_normal().string();
+}
+
+}  // namespace
+
+bool Loadfile(Context& ctx) {
+  if (!AnalyseSource(ctx)) return false;
+  if (!(ctx.options.listFlags & kRecentListTakesSaved)) {
+    MoveToTopOfRecentList(ctx.options.recentFiles, AbsolutePath(ctx.doc.sourceName));
+    if (ctx.saveSettings) ctx.saveSettings(ctx);
+  }
+  ctx.host.documentChanged();
+  return true;
+}
+
+namespace {
+
+// The remembered folder, cut back at its last "/" until an existing folder
+// remains; the remembered text itself when none does.
+std::string ExistingLoadFolder(const std::string& remembered) {
+  std::string folder = remembered;
+  std::error_code ec;
+  while (!folder.empty()) {
+    if (std::filesystem::is_directory(folder, ec)) return folder;
+    size_t cut = folder.find_last_of('/');
+    if (cut == std::string::npos) break;
+    std::string parent = folder.substr(0, cut == 0 ? 1 : cut);
+    if (parent == folder) break;
+    folder = parent;
+  }
+  return remembered;
+}
+
+}  // namespace
+
+void MenuLoadClick(Context& ctx) {
+  if (NotReady(ctx) || ctx.script.active) return;
+  FileDialogRequest request;
+  request.title = " CHOOSE THE SOURCE FILE ";
+  request.filter = "mp3 files|*.mp3|all files|*.*";
+  request.folder = ExistingLoadFolder(ctx.options.lastLoadFolder);
+  request.mustExist = true;
+  std::optional<std::string> chosen = ctx.host.chooseOpenFile(request);
+  if (!chosen) return;
+  std::filesystem::path folder = std::filesystem::path(*chosen).parent_path();
+  ctx.options.lastLoadFolder = folder.string();
+  if (ctx.saveSettings) ctx.saveSettings(ctx);
+  ctx.doc.sourceName = *chosen;
+  Loadfile(ctx);
+}
+
+void ReloadbutClick(Context& ctx, bool fromScript) {
+  if (ctx.script.active && !fromScript) return;
+  if (NotReady(ctx)) {
+    ctx.script.resultCode = 255;
+    return;
+  }
+  ctx.script.resultCode = 0;
+  ctx.host.closeTagWindows();
+  AnalyseSource(ctx);
+  ctx.host.documentChanged();
+}
+
+}  // namespace quorvel

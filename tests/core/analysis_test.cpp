@@ -1,0 +1,930 @@
+#include "core/analysis.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/document_ops.h"
+#include "core/headless_host.h"
+#include "core/messages.h"
+#include "core/mpeg_header.h"
+
+namespace quorvel {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const std::string kFramePrompt = "\r\nTry to continue processing?";
+
+// One frame: a valid header and a body of zeros (no sync bytes inside).
+Bytes Frame(uint8_t h1 = 0xFB, uint8_t h2 = 0x90, uint8_t h3 = 0x44, size_t length = 0) {
+  if (length == 0) {
+    MpegHeader h = ParseHeader(0xFF, h1, h2, h3);
+    length = static_cast<size_t>(FrameLength(h.bitrateIndex, h.freqIndex, h.padding));
+  }
+  Bytes f(length, 0);
+  f[0] = 0xFF;
+  f[1] = h1;
+  f[2] = h2;
+  f[3] = h3;
+  return f;
+}
+
+void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+void Append(Bytes& to, const std::string& text) { to.insert(to.end(), text.begin(), text.end()); }
+
+// n frames of 128 kbps, 44.1 kHz, joint stereo (417 bytes each).
+Bytes Frames(int n, uint8_t h1 = 0xFB, uint8_t h2 = 0x90, uint8_t h3 = 0x44) {
+  Bytes out;
+  for (int i = 0; i < n; ++i) Append(out, Frame(h1, h2, h3));
+  return out;
+}
+
+Bytes Id3v1Tag() {
+  Bytes tag(128, 0);
+  std::memcpy(tag.data(), "TAGTitle", 8);
+  tag[127] = 12;
+  return tag;
+}
+
+Bytes Id3v2Header(uint8_t major, uint8_t revision, uint8_t flags, uint32_t size) {
+  Bytes h = {'I', 'D', '3', major, revision, flags};
+  h.push_back(static_cast<uint8_t>((size >> 21) & 0x7F));
+  h.push_back(static_cast<uint8_t>((size >> 14) & 0x7F));
+  h.push_back(static_cast<uint8_t>((size >> 7) & 0x7F));
+  h.push_back(static_cast<uint8_t>(size & 0x7F));
+  return h;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-analysis-XXXXXX").string();
+    char* made = ::mkdtemp(pattern.data());
+    if (made) path_ = made;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  std::string File(const std::string& name, const Bytes& bytes) const {
+    std::string p = path_ + "/" + name;
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return p;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+class AnalysisTest : public ::testing::Test {
+ protected:
+  HeadlessHost host;
+  Context ctx{host};
+  TempDir dir;
+
+  bool Load(const Bytes& bytes, const std::string& name = "test.mp3") {
+    ctx.doc.sourceName = dir.File(name, bytes);
+    return Loadfile(ctx);
+  }
+  const SourceAnalysis& source() const { return ctx.doc.source; }
+  const frametype& frame(int i) const { return ctx.doc.frames.at(static_cast<size_t>(i)); }
+
+  // The failure message of the analysis.
+  void ExpectFailure(const std::string& text) {
+    EXPECT_FALSE(ctx.doc.loaded);
+    EXPECT_EQ(ctx.doc.editCount, 0);
+    EXPECT_TRUE(ctx.doc.documentName.empty());
+    EXPECT_FALSE(ctx.doc.busy);
+    EXPECT_FALSE(host.busy);
+    ASSERT_FALSE(host.messages.empty());
+    const MessageRecord& m = host.messages.back();
+    EXPECT_EQ(m.text, "Error processing the file:\r\n" + text);
+    EXPECT_EQ(m.kind, 258);
+    EXPECT_EQ(m.caption, "Quorvel");
+    EXPECT_FALSE(m.question);
+  }
+
+  std::vector<std::string> Questions() const {
+    std::vector<std::string> q;
+    for (const auto& m : host.messages) {
+      if (m.question) {
+        EXPECT_EQ(m.kind, 258);
+        EXPECT_EQ(m.caption, "error");
+        q.push_back(m.text);
+      }
+    }
+    return q;
+  }
+};
+
+TEST_F(AnalysisTest, PlainFramesMakeTheDocument) {
+  ctx.options.mainFlags &= static_cast<uint8_t>(~kSelectAllOnLoad);
+  ASSERT_TRUE(Load(Frames(10)));
+  const DocumentState& doc = ctx.doc;
+  EXPECT_TRUE(doc.loaded);
+  EXPECT_EQ(doc.frameTableCount, 10);
+  EXPECT_EQ(doc.editCount, 10);
+  EXPECT_EQ(doc.frames.size(), 10u);
+  for (int p = 0; p < 10; ++p) {
+    EXPECT_EQ(doc.ref[p], p);
+    EXPECT_EQ(doc.gainLeft[p], 0);
+    EXPECT_EQ(doc.gainRight[p], 0);
+    EXPECT_EQ(frame(p).framepos, 417 * p);
+    EXPECT_EQ(frame(p).framelen, 417);
+    EXPECT_EQ(frame(p).fromfile, 0);
+  }
+  EXPECT_EQ(doc.cursor, 0);
+  EXPECT_EQ(doc.selectionEnd, 0);
+  EXPECT_FALSE(doc.selectionExists);
+  EXPECT_EQ(doc.documentName, doc.sourceName);
+  EXPECT_EQ(doc.files[0].name, doc.sourceName);
+  EXPECT_EQ(doc.files[1].firstFrame, 10);
+  EXPECT_EQ(source().fileSize, 4170);
+  EXPECT_EQ(source().audioStart, 0);
+  EXPECT_EQ(source().audioEnd, 4170);
+  EXPECT_FALSE(source().behindHeaderFound);
+  EXPECT_FALSE(source().footerFound);
+  EXPECT_EQ(InfoLine(doc.sourceStats), "44.1 KHz, JOINT STEREO, 128 kbps, 0.261 sec");
+  EXPECT_EQ(doc.fallbackBitrate, 9);
+  EXPECT_EQ(doc.fallbackMode, 1);
+  EXPECT_EQ(doc.fallbackFreq, 0);
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_FALSE(host.busy);
+  EXPECT_EQ(doc.modifiedLevel, 0);
+  EXPECT_FALSE(doc.unsavedChanges);
+}
+
+TEST_F(AnalysisTest, LoadingDropsThePreviousDocumentWithoutAsking) {
+  ASSERT_TRUE(Load(Frames(10), "a.mp3"));
+  ctx.doc.modifiedLevel = 2;
+  ctx.doc.unsavedChanges = true;
+  ctx.options.mainFlags |= kPromptSaveOnClose;
+  ASSERT_TRUE(Load(Frames(4), "b.mp3"));
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(ctx.doc.editCount, 4);
+  EXPECT_EQ(ctx.doc.modifiedLevel, 0);
+  EXPECT_FALSE(ctx.doc.unsavedChanges);
+}
+
+TEST_F(AnalysisTest, JunkBetweenFrames) {
+  struct Case {
+    int junk;
+    uint8_t policy;
+    std::deque<int> answers;
+    bool loaded;
+    size_t questions;
+  };
+  const Case cases[] = {
+      {2, kErrorPrompt, {}, true, 0},             // within tolerance: silently part of the frame
+      {5, kErrorTryToContinue, {}, true, 0},      // continues without asking
+      {5, kErrorPrompt, {kAnswerYes}, true, 1},   // asked, continued
+      {5, kErrorPrompt, {kAnswerNo}, false, 1},   // asked, stopped
+      {5, kErrorFail, {}, false, 0},              // stops without asking
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.junk << " bytes, policy " << int{c.policy});
+    host.messages.clear();
+    host.answers = c.answers;
+    ctx.options.errorPolicy = c.policy;
+    Bytes file = Frames(4);
+    file.insert(file.end(), static_cast<size_t>(c.junk), 0x11);
+    Append(file, Frames(4));
+    EXPECT_EQ(Load(file), c.loaded);
+    auto questions = Questions();
+    ASSERT_EQ(questions.size(), c.questions);
+    if (c.questions) {
+      EXPECT_EQ(questions[0], "Improper frame size at position 1,251 to " + ThousandsText(1668 + c.junk) + "." +
+                                  kFramePrompt);
+    }
+    if (c.loaded) {
+      EXPECT_EQ(ctx.doc.editCount, 8);
+      EXPECT_EQ(frame(3).framelen, 417 + c.junk);
+      EXPECT_EQ(frame(4).framepos, 1668 + c.junk);
+    } else {
+      ExpectFailure("Improper frame size.");
+    }
+  }
+}
+
+TEST_F(AnalysisTest, LastFrameLengths) {
+  struct Case {
+    const char* name;
+    int extra;  // bytes added to (or, negative, cut from) the last frame
+    uint8_t policy;
+    bool loaded;
+    bool footer;
+    int32_t lastLength;
+  };
+  const Case cases[] = {
+      {"100 bytes longer: unknown footer", 100, kErrorFail, true, true, 417},
+      {"2 bytes longer: no footer", 2, kErrorFail, true, false, 419},
+      {"3 bytes longer: footer", 3, kErrorFail, true, true, 417},
+      {"2 bytes short passes", -2, kErrorFail, true, false, 415},
+      {"truncated, continue", -117, kErrorTryToContinue, true, false, 300},
+      {"truncated, fail", -117, kErrorFail, false, false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.messages.clear();
+    ctx.options.errorPolicy = c.policy;
+    Bytes file = Frames(5);
+    if (c.extra > 0) {
+      file.insert(file.end(), static_cast<size_t>(c.extra), 0x20);
+    } else {
+      file.resize(file.size() - static_cast<size_t>(-c.extra));
+    }
+    EXPECT_EQ(Load(file), c.loaded);
+    if (!c.loaded) {
+      ExpectFailure("Improper frame size.");
+      continue;
+    }
+    EXPECT_EQ(frame(4).framelen, c.lastLength);
+    EXPECT_EQ(source().footerFound, c.footer);
+    if (c.footer) {
+      EXPECT_EQ(source().footerPos, 5 * 417);
+      EXPECT_EQ(source().footerLength, c.extra);
+      EXPECT_TRUE(ctx.doc.boxes.footer.enabled);
+    }
+  }
+}
+
+TEST_F(AnalysisTest, IncompleteLastFrameQuestion) {
+  ctx.options.errorPolicy = kErrorPrompt;
+  host.answers = {kAnswerNo};
+  Bytes file = Frames(3);
+  file.resize(file.size() - 100);
+  EXPECT_FALSE(Load(file));
+  auto q = Questions();
+  ASSERT_EQ(q.size(), 1u);
+  EXPECT_EQ(q[0], "The last frame is incomplete (position 834)." + kFramePrompt);
+  ExpectFailure("Improper frame size.");
+}
+
+TEST_F(AnalysisTest, Lyrics3Blocks) {
+  struct Case {
+    const char* name;
+    int version;
+    bool id3v1;
+  };
+  const Case cases[] = {{"v1", 1, false}, {"v1 + ID3v1", 1, true}, {"v2", 2, false}, {"v2 + ID3v1", 2, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes file = Frames(4);
+    const int32_t lyricsPos = static_cast<int32_t>(file.size());
+    Append(file, std::string("LYRICSBEGIN") + "[ti]Song");
+    const int32_t endPos = static_cast<int32_t>(file.size()) + (c.version == 2 ? 6 : 0);
+    Append(file, c.version == 2 ? std::string("000019LYRICS200") : std::string("LYRICSEND"));
+    if (c.id3v1) Append(file, Id3v1Tag());
+    ASSERT_TRUE(Load(file));
+    EXPECT_EQ(source().lyricsVersion, c.version);
+    EXPECT_TRUE(source().lyricsFound);
+    EXPECT_EQ(source().lyricsPos, lyricsPos);
+    EXPECT_EQ(source().lyricsEndPos, endPos);
+    EXPECT_EQ(source().lyricsLength, endPos - lyricsPos + 9);
+    EXPECT_EQ(source().audioEnd, lyricsPos);
+    EXPECT_EQ(source().id3v1Found, c.id3v1);
+    EXPECT_FALSE(source().footerFound);
+    EXPECT_EQ(frame(3).framelen, 417);
+    EXPECT_TRUE(ctx.doc.boxes.lyrics.enabled);
+    EXPECT_FALSE(ctx.doc.boxes.lyrics.checked);
+    EXPECT_EQ(ctx.doc.boxes.id3v1.enabled, c.id3v1);
+  }
+}
+
+TEST_F(AnalysisTest, Lyrics3EndMarkerWithoutBeginIsNoBlock) {
+  Bytes file = Frames(4);
+  Append(file, std::string("LYRICSEND"));
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(source().lyricsVersion, 1);
+  EXPECT_FALSE(source().lyricsFound);
+  EXPECT_EQ(source().audioEnd, static_cast<int32_t>(file.size()));
+  // The marker is then just data after the last frame.
+  EXPECT_TRUE(source().footerFound);
+  EXPECT_EQ(source().footerLength, 9);
+}
+
+TEST_F(AnalysisTest, Lyrics3BeginOutsideTheWindowIsNotFound) {
+  Bytes file = Frames(4);
+  Append(file, std::string("LYRICSBEGIN"));
+  file.insert(file.end(), 5100 - 10, 'x');  // "LYRICSBEGIN" starts 5,101 bytes before the marker
+  Append(file, std::string("LYRICSEND"));
+  ASSERT_TRUE(Load(file));
+  EXPECT_FALSE(source().lyricsFound);
+}
+
+TEST_F(AnalysisTest, Id3v1TagPositions) {
+  for (int d = 125; d <= 129; ++d) {
+    SCOPED_TRACE(d);
+    host.messages.clear();
+    Bytes file = Frames(4);
+    Bytes tag(static_cast<size_t>(d), 0);
+    std::memcpy(tag.data(), "TAG", 3);
+    Append(file, tag);
+    ASSERT_TRUE(Load(file));
+    EXPECT_TRUE(source().id3v1Found);
+    EXPECT_EQ(source().id3v1Pos, 4 * 417);
+    EXPECT_EQ(source().id3v1Length, d);
+    EXPECT_EQ(source().audioEnd, 4 * 417);
+    EXPECT_FALSE(source().footerFound);
+    // Fewer than 128 bytes after "TAG" cannot be read as a tag.
+    if (d < 128) {
+      ASSERT_EQ(host.messages.size(), 1u);
+      EXPECT_EQ(host.messages[0].text, "Disk error reading id3v1 tag.");
+      EXPECT_EQ(host.messages[0].kind, 2);
+      EXPECT_EQ(host.messages[0].caption, "warning");
+    } else {
+      EXPECT_TRUE(host.messages.empty());
+    }
+  }
+}
+
+TEST_F(AnalysisTest, Id3v1RecordIsRead) {
+  Bytes file = Frames(4);
+  Append(file, Id3v1Tag());
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.id3v1.record.bytes[0], 'T');
+  EXPECT_EQ(ctx.doc.id3v1.record.bytes[124], 12);
+  // The next load clears it.
+  ASSERT_TRUE(Load(Frames(4), "plain.mp3"));
+  EXPECT_EQ(ctx.doc.id3v1.record.bytes[0], 0);
+  EXPECT_EQ(ctx.doc.id3v1.record.bytes[124], 255);
+}
+
+TEST_F(AnalysisTest, Id3v2Tags) {
+  struct Case {
+    const char* name;
+    uint8_t major, revision, flags;
+    bool present;
+    int32_t tagsize;
+  };
+  const Case cases[] = {
+      {"2.3", 3, 0, 0x00, true, 110},
+      {"2.4 with footer", 4, 0, 0x10, true, 120},
+      {"2.3 footer flag means nothing", 3, 0, 0x10, true, 110},
+      {"version byte 255", 255, 0, 0x00, false, 0},
+      {"revision byte 255", 3, 255, 0x00, false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.messages.clear();
+    Bytes file = Id3v2Header(c.major, c.revision, c.flags, 100);
+    file.resize(c.tagsize == 120 ? 120 : 110, 0);
+    Append(file, Frames(4));
+    ASSERT_TRUE(Load(file));
+    const Id3v2TagState& tag = ctx.doc.id3v2;
+    EXPECT_EQ(tag.present, c.present);
+    EXPECT_EQ(ctx.doc.boxes.id3v2.enabled, c.present);
+    if (c.present) {
+      EXPECT_EQ(tag.tagstart, 0u);
+      EXPECT_EQ(tag.tagsize, static_cast<uint32_t>(c.tagsize));
+      EXPECT_EQ(tag.tagversion.major, c.major);
+      EXPECT_EQ(tag.srcversion.major, c.major);
+      EXPECT_EQ(tag.footer, c.major == 4);
+      EXPECT_EQ(source().audioStart, c.tagsize);
+      EXPECT_FALSE(source().behindHeaderFound);
+    } else {
+      // Not a tag: the scan starts at 0 and the header bytes are unknown data.
+      EXPECT_EQ(source().audioStart, 0);
+      EXPECT_TRUE(source().behindHeaderFound);
+      EXPECT_EQ(source().behindHeaderLength, 110);
+    }
+    EXPECT_EQ(ctx.doc.editCount, 4);
+  }
+}
+
+TEST_F(AnalysisTest, Id3v2FlagsAndSourceVersion) {
+  Bytes file = Id3v2Header(2, 0, 0xE0, 100);
+  file.resize(110, 0);
+  Append(file, Frames(4));
+  ASSERT_TRUE(Load(file));
+  const Id3v2TagState& tag = ctx.doc.id3v2;
+  EXPECT_TRUE(tag.unsync);
+  EXPECT_TRUE(tag.srcunsync);
+  EXPECT_FALSE(tag.exthead) << "2.2 has no extended header";
+  EXPECT_FALSE(tag.experimental);
+  EXPECT_EQ(source().id3v2Flags, 0xE0);
+
+  file = Id3v2Header(7, 1, 0x60, 100);
+  file.resize(110, 0);
+  Append(file, Frames(4));
+  ASSERT_TRUE(Load(file, "v7.mp3"));
+  EXPECT_EQ(ctx.doc.id3v2.tagversion.major, 7);
+  EXPECT_EQ(ctx.doc.id3v2.srcversion.major, 5);
+  EXPECT_EQ(ctx.doc.id3v2.srcversion.minor, 1);
+  EXPECT_TRUE(ctx.doc.id3v2.exthead);
+  EXPECT_TRUE(ctx.doc.id3v2.experimental);
+  EXPECT_FALSE(ctx.doc.id3v2.unsync);
+}
+
+TEST_F(AnalysisTest, Id3v2OnlyFileHasNoFrame) {
+  Bytes file = Id3v2Header(3, 0, 0, 2000);
+  file.resize(2010, 0);
+  EXPECT_FALSE(Load(file));
+  ExpectFailure("Invalid format.\r\nProbably not a 32-48 KHz mp3 file.");
+}
+
+TEST_F(AnalysisTest, RefusedHeaders) {
+  struct Case {
+    const char* name;
+    uint8_t h1, h2;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"MPEG-2", 0xF3, 0x90, "Mpeg version 2 not supported."},
+      {"MPEG-2.5", 0xE3, 0x90, "Mpeg version 2.5 not supported."},
+      {"reserved version", 0xEB, 0x90, "Unknown mpeg version."},
+      {"Layer II", 0xFD, 0x90, "Seems like mp2, not mp3 file."},
+      {"Layer I", 0xFF, 0x90, "Seems like mp1, not mp3 file."},
+      {"reserved layer", 0xF9, 0x90, "Unknown mpeg layer version."},
+      {"bitrate 15", 0xFB, 0xF0, "Invalid bitrate detected."},
+      {"frequency 3", 0xFB, 0x9C, "Invalid frequency detected."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes file;
+    for (int i = 0; i < 4; ++i) Append(file, Frame(c.h1, c.h2, 0x44, 417));
+
+    host.messages.clear();
+    ctx.options.errorPolicy = kErrorFail;
+    EXPECT_FALSE(Load(file));
+    ExpectFailure(c.text);
+
+    // Try to continue: every header is refused, so no frame remains.
+    host.messages.clear();
+    ctx.options.errorPolicy = kErrorTryToContinue;
+    EXPECT_FALSE(Load(file));
+    ExpectFailure("Invalid format.\r\nProbably not a 32-48 KHz mp3 file.");
+    EXPECT_EQ(host.messages.size(), 1u);
+
+    // Prompt: the question names the header's problem.
+    host.messages.clear();
+    ctx.options.errorPolicy = kErrorPrompt;
+    host.answers = {kAnswerNo};
+    EXPECT_FALSE(Load(file));
+    auto q = Questions();
+    ASSERT_EQ(q.size(), 1u);
+    EXPECT_EQ(q[0], std::string(c.text) + kFramePrompt);
+    ExpectFailure(c.text);
+  }
+}
+
+TEST_F(AnalysisTest, RefusedHeaderBetweenGoodFramesIsSkipped) {
+  ctx.options.errorPolicy = kErrorTryToContinue;
+  Bytes file = Frames(3);
+  Append(file, Frame(0xFD, 0x90, 0x44, 417));  // Layer II
+  Append(file, Frames(3));
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.editCount, 6);
+  EXPECT_EQ(frame(2).framelen, 834);
+}
+
+TEST_F(AnalysisTest, FreeFormat) {
+  // Free-format 44.1 kHz stereo frames of 300 bytes each.
+  Bytes file;
+  for (int i = 0; i < 3; ++i) Append(file, Frame(0xFB, 0x00, 0x04, 300));
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.editCount, 3);
+  EXPECT_EQ(frame(0).estimatedlen, 29);
+  EXPECT_EQ(frame(0).framelen, 300);
+  EXPECT_EQ(frame(2).framelen, 300) << "below 1,024 extra bytes a free-format frame keeps its tail";
+  EXPECT_FALSE(source().footerFound);
+  EXPECT_EQ(InfoLine(ctx.doc.sourceStats), "44.1 KHz, STEREO, var.kbps, 0.078 sec");
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Possible playtime error <  7.8E-0002 sec\r\n(due to free format frames)");
+  EXPECT_EQ(host.messages[0].kind, 2);
+  EXPECT_EQ(host.messages[0].caption, "warning");
+
+  // One frame: singular; 1,024 or more extra bytes become an unknown footer.
+  host.messages.clear();
+  Bytes one = Frame(0xFB, 0x00, 0x04, 29 + 1024);
+  ASSERT_TRUE(Load(one, "one.mp3"));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Possible playtime error <  2.6E-0002 sec\r\n(due to free format frame)");
+  EXPECT_TRUE(source().footerFound);
+  EXPECT_EQ(source().footerLength, 1024);
+  EXPECT_EQ(frame(0).framelen, 29);
+
+  // No warning while a script runs.
+  host.messages.clear();
+  ctx.script.active = true;
+  ASSERT_TRUE(Load(file, "script.mp3"));
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(AnalysisText, ScientificAndThousands) {
+  EXPECT_EQ(ScientificText(1152.0 / 44100.0), " 2.6E-0002");
+  EXPECT_EQ(ScientificText(0.036 * 3), " 1.1E-0001");
+  EXPECT_EQ(ScientificText(123.0), " 1.2E+0002");
+  EXPECT_EQ(ScientificText(0.0996), " 1.0E-0001");
+  EXPECT_EQ(ScientificText(-2.5e-7), "-2.5E-0007");
+  EXPECT_EQ(ScientificText(0.0), " 0.0E+0000");
+  EXPECT_EQ(ScientificText(1152.0 / 44100.0).size(), 10u);
+  EXPECT_EQ(ThousandsText(0), "0");
+  EXPECT_EQ(ThousandsText(999), "999");
+  EXPECT_EQ(ThousandsText(1000), "1,000");
+  EXPECT_EQ(ThousandsText(1234567), "1,234,567");
+  EXPECT_EQ(ThousandsText(2147483647), "2,147,483,647");
+}
+
+TEST_F(AnalysisTest, RiffWrapper) {
+  Bytes file;
+  Append(file, std::string("RIFF"));
+  file.resize(36, 0);
+  Append(file, std::string("data"));
+  file.resize(44, 0);
+  Append(file, Id3v2Header(3, 0, 0, 100));
+  file.resize(154, 0);
+  Append(file, Frames(4));
+  ASSERT_TRUE(Load(file));
+  EXPECT_TRUE(source().riffFound);
+  EXPECT_EQ(source().riffPos, 0);
+  EXPECT_EQ(source().riffLength, 44);
+  EXPECT_TRUE(ctx.doc.id3v2.present);
+  EXPECT_EQ(ctx.doc.id3v2.tagstart, 44u);
+  EXPECT_EQ(ctx.doc.id3v2.tagsize, 110u);
+  EXPECT_EQ(source().audioStart, 154);
+  EXPECT_FALSE(source().behindHeaderFound);
+  EXPECT_EQ(frame(0).framepos, 154);
+  EXPECT_TRUE(ctx.doc.boxes.riff.enabled);
+  EXPECT_TRUE(ctx.doc.boxes.riff.checked) << "checked by default (automatic removal option on)";
+}
+
+TEST_F(AnalysisTest, RiffAfterId3v2) {
+  Bytes file = Id3v2Header(3, 0, 0, 100);
+  file.resize(110, 0);
+  Append(file, std::string("RIFF"));
+  file.resize(110 + 20, 0);
+  Append(file, std::string("data"));
+  file.resize(110 + 28, 0);
+  Append(file, Frames(4));
+  ASSERT_TRUE(Load(file));
+  EXPECT_TRUE(ctx.doc.id3v2.present);
+  EXPECT_EQ(source().riffPos, 110);
+  EXPECT_EQ(source().riffLength, 28);
+  EXPECT_EQ(source().audioStart, 138);
+}
+
+TEST_F(AnalysisTest, RiffWithoutDataChunk) {
+  Bytes file;
+  Append(file, std::string("RIFF"));
+  file.resize(600, 0);
+  Append(file, Frames(4));
+
+  ctx.options.errorPolicy = kErrorFail;
+  EXPECT_FALSE(Load(file));
+  ExpectFailure("RIFF header doesn't seem to be of an mp3 file.");
+
+  host.messages.clear();
+  ctx.options.errorPolicy = kErrorPrompt;
+  host.answers = {kAnswerYes};
+  ASSERT_TRUE(Load(file));
+  auto q = Questions();
+  ASSERT_EQ(q.size(), 1u);
+  EXPECT_EQ(q[0], "Improper or unknown header format." + kFramePrompt);
+  EXPECT_EQ(source().audioStart, 517);
+  EXPECT_TRUE(source().behindHeaderFound);
+  EXPECT_EQ(source().behindHeaderLength, 600 - 517);
+  EXPECT_EQ(ctx.doc.editCount, 4);
+}
+
+TEST_F(AnalysisTest, FilesThatCannotBeRead) {
+  struct Case {
+    const char* name;
+    std::string path;
+    const char* text;
+  };
+  const std::string small = dir.File("small.mp3", Bytes(255, 0));
+  const std::string empty = dir.File("empty.mp3", Bytes());
+  const std::string folder = dir.path() + "/folder.mp3";
+  std::filesystem::create_directory(folder);
+  const Case cases[] = {
+      {"255 bytes", small, "Can't process files smaller than 0.25 KB!"},
+      {"empty", empty, kDiskErrorText},
+      {"folder", folder, kDiskErrorText},
+      {"missing", dir.path() + "/missing.mp3", kDiskErrorText},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.messages.clear();
+    ctx.doc.sourceName = c.path;
+    EXPECT_FALSE(Loadfile(ctx));
+    ExpectFailure(c.text);
+    EXPECT_EQ(host.messages.size(), 1u);
+  }
+}
+
+TEST_F(AnalysisTest, UnreadableFile) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  std::string path = dir.File("locked.mp3", Frames(4));
+  ::chmod(path.c_str(), 0);
+  ctx.doc.sourceName = path;
+  EXPECT_FALSE(Loadfile(ctx));
+  ExpectFailure(kDiskErrorText);
+}
+
+TEST_F(AnalysisTest, ScriptModeLeavesTheTextInTheResult) {
+  ctx.script.active = true;
+  EXPECT_FALSE(Load(Bytes(255, 0)));
+  EXPECT_EQ(ctx.script.resultCode, 201);
+  EXPECT_EQ(ctx.script.errorText, "Can't process files smaller than 0.25 KB!");
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_FALSE(ctx.doc.loaded);
+
+  // A success clears the result code.
+  ASSERT_TRUE(Load(Frames(4), "good.mp3"));
+  EXPECT_EQ(ctx.script.resultCode, 0);
+}
+
+TEST_F(AnalysisTest, SilentScriptAlwaysContinues) {
+  ctx.script.active = true;
+  ctx.script.silent = true;
+  ctx.options.errorPolicy = kErrorFail;
+  Bytes file = Frames(4);
+  file.insert(file.end(), 5, 0x11);
+  Append(file, Frames(4));
+  ASSERT_TRUE(Load(file));
+  EXPECT_TRUE(host.messages.empty());
+
+  // A script that is not silent follows the policy.
+  ctx.script.silent = false;
+  EXPECT_FALSE(Load(file, "again.mp3"));
+  EXPECT_EQ(ctx.script.resultCode, 201);
+  EXPECT_EQ(ctx.script.errorText, "Improper frame size.");
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(AnalysisTest, VbrInformationFrame) {
+  Bytes first = Frame(0xFB, 0x90, 0x44);
+  std::memcpy(first.data() + 36, "Info", 4);
+  Bytes file = first;
+  Bytes later = Frame(0xFB, 0xB0, 0x44);  // 192 kbps
+  for (int i = 0; i < 5; ++i) Append(file, later);
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(frame(0).spec, 2);
+  EXPECT_EQ(frame(1).spec, 0);
+  EXPECT_EQ(ctx.doc.editCount, 6) << "the information frame stays in the document";
+  EXPECT_EQ(ctx.doc.sourceStats.bitrateSummary, 11);
+}
+
+TEST_F(AnalysisTest, BehindHeaderData) {
+  Bytes file(30, 0x41);
+  Append(file, Frames(4));
+  ctx.options.mainFlags &= static_cast<uint8_t>(~kAutoCheckUnknownAndRiff);
+  ASSERT_TRUE(Load(file));
+  EXPECT_TRUE(source().behindHeaderFound);
+  EXPECT_EQ(source().behindHeaderPos, 0);
+  EXPECT_EQ(source().behindHeaderLength, 30);
+  EXPECT_TRUE(ctx.doc.boxes.behindHeader.enabled);
+  EXPECT_FALSE(ctx.doc.boxes.behindHeader.checked);
+
+  ctx.options.mainFlags |= kAutoCheckUnknownAndRiff;
+  ASSERT_TRUE(Load(file, "b.mp3"));
+  EXPECT_TRUE(ctx.doc.boxes.behindHeader.checked);
+}
+
+TEST_F(AnalysisTest, SyncInsideTheId3v1TagIsNoFrame) {
+  Bytes file = Frames(4);
+  Bytes tag = Id3v1Tag();
+  tag[40] = 0xFF;
+  tag[41] = 0xFB;
+  tag[42] = 0x90;
+  tag[43] = 0x44;
+  Append(file, tag);
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.editCount, 4);
+  EXPECT_EQ(frame(3).framelen, 417);
+  EXPECT_FALSE(source().footerFound);
+}
+
+TEST_F(AnalysisTest, SelectAllOnLoad) {
+  ctx.options.mainFlags |= kSelectAllOnLoad;
+  ASSERT_TRUE(Load(Frames(7)));
+  EXPECT_EQ(ctx.doc.cursor, 0);
+  EXPECT_EQ(ctx.doc.selectionEnd, 7);
+  EXPECT_TRUE(ctx.doc.selectionExists);
+
+  ctx.options.mainFlags &= static_cast<uint8_t>(~kSelectAllOnLoad);
+  ASSERT_TRUE(Load(Frames(7), "b.mp3"));
+  EXPECT_FALSE(ctx.doc.selectionExists);
+  EXPECT_EQ(ctx.doc.selectionEnd, 0);
+}
+
+TEST_F(AnalysisTest, RecentFiles) {
+  int saves = 0;
+  ctx.saveSettings = [&saves](Context&) { ++saves; };
+  ctx.options.recentFiles = {"/x/1.mp3", "/x/2.mp3", "", "", ""};
+  ASSERT_TRUE(Load(Frames(4), "a.mp3"));
+  const std::string a = dir.path() + "/a.mp3";
+  EXPECT_EQ(ctx.options.recentFiles, (std::array<std::string, 5>{a, "/x/1.mp3", "/x/2.mp3", "", ""}));
+  EXPECT_EQ(saves, 1);
+
+  // Loaded again from a relative name: the same absolute path moves to the top, once.
+  ASSERT_TRUE(Load(Frames(4), "b.mp3"));
+  std::string cwd = std::filesystem::current_path().string();
+  ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+  ctx.doc.sourceName = "a.mp3";
+  ASSERT_TRUE(Loadfile(ctx));
+  ASSERT_EQ(::chdir(cwd.c_str()), 0);
+  EXPECT_EQ(ctx.options.recentFiles[0], a);
+  EXPECT_EQ(ctx.options.recentFiles[1], dir.path() + "/b.mp3");
+  EXPECT_EQ(ctx.options.recentFiles[2], "/x/1.mp3");
+
+  // The list takes saved files instead: loading leaves it.
+  ctx.options.listFlags = kRecentListTakesSaved;
+  auto before = ctx.options.recentFiles;
+  ASSERT_TRUE(Load(Frames(4), "c.mp3"));
+  EXPECT_EQ(ctx.options.recentFiles, before);
+
+  // A failed load leaves it too.
+  ctx.options.listFlags = 0;
+  EXPECT_FALSE(Load(Bytes(300, 0), "d.mp3"));
+  EXPECT_EQ(ctx.options.recentFiles, before);
+}
+
+TEST(RecentList, MoveToTop) {
+  std::array<std::string, 5> list = {"a", "b", "c", "d", "e"};
+  MoveToTopOfRecentList(list, "c");
+  EXPECT_EQ(list, (std::array<std::string, 5>{"c", "a", "b", "d", "e"}));
+  MoveToTopOfRecentList(list, "c");
+  EXPECT_EQ(list, (std::array<std::string, 5>{"c", "a", "b", "d", "e"}));
+  MoveToTopOfRecentList(list, "f");
+  EXPECT_EQ(list, (std::array<std::string, 5>{"f", "c", "a", "b", "d"}));
+  MoveToTopOfRecentList(list, "d");
+  EXPECT_EQ(list, (std::array<std::string, 5>{"d", "f", "c", "a", "b"}));
+}
+
+// Frames that run across the 936,000-byte scan limit and the 1,000,000-byte chunk end.
+TEST_F(AnalysisTest, FramesAcrossChunkBoundaries) {
+  struct Case {
+    const char* name;
+    size_t lead;  // zero bytes before the first frame
+  };
+  const Case cases[] = {
+      {"frames from the start", 0},
+      {"first frame at the last examined position", 935999},
+      {"first frame at the first position of the next chunk", 936000},
+      {"first frame in the look-ahead", 990000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int n = c.lead == 0 ? 2600 : 200;  // the first case spans 1,084,200 bytes
+    Bytes file(c.lead, 0);
+    Append(file, Frames(n));
+    ASSERT_TRUE(Load(file));
+    ASSERT_EQ(ctx.doc.editCount, n);
+    for (int p = 0; p < n; ++p) {
+      ASSERT_EQ(frame(p).framepos, static_cast<int32_t>(c.lead) + 417 * p) << p;
+      ASSERT_EQ(frame(p).framelen, 417) << p;
+    }
+    EXPECT_EQ(source().behindHeaderLength, static_cast<int32_t>(c.lead));
+  }
+}
+
+TEST_F(AnalysisTest, ProgressAndInterruptions) {
+  Bytes file = Frames(300);
+  ASSERT_TRUE(Load(file));
+  // Progress points at frames 64, 192 (index modulo 128 = 64).
+  ASSERT_EQ(host.progress.size(), 2u);
+  EXPECT_DOUBLE_EQ(host.progress[0], 64.0 * 417 / file.size());
+  EXPECT_DOUBLE_EQ(host.progress[1], 192.0 * 417 / file.size());
+  EXPECT_EQ(host.polls, 2);
+}
+
+TEST_F(AnalysisTest, EscCancelsQuietly) {
+  host.cancelAtPoll = 1;
+  EXPECT_FALSE(Load(Frames(300)));
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_FALSE(ctx.doc.loaded);
+  EXPECT_EQ(ctx.doc.editCount, 0);
+  EXPECT_FALSE(host.busy);
+  EXPECT_FALSE(ctx.doc.busy);
+  EXPECT_FALSE(ctx.cancelRequest);
+  EXPECT_FALSE(host.mainWindowClosed);
+  EXPECT_EQ(host.polls, 1);
+}
+
+TEST_F(AnalysisTest, CancelRequestSetBeforeTheProgressPoint) {
+  // Esc recorded by the window between two polls is honoured at the next one.
+  ctx.cancelRequest = true;
+  EXPECT_FALSE(Load(Frames(100)));
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_FALSE(ctx.cancelRequest);
+}
+
+TEST_F(AnalysisTest, CloseRequestClosesTheWindow) {
+  host.closeAtPoll = 1;
+  EXPECT_FALSE(Load(Frames(300)));
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(host.mainWindowClosed);
+  EXPECT_FALSE(host.busy);
+  EXPECT_FALSE(ctx.doc.busy);
+  EXPECT_FALSE(ctx.closeRequest);
+  EXPECT_FALSE(ctx.doc.loaded);
+}
+
+TEST_F(AnalysisTest, ReloadAnalysesTheSourceAgain) {
+  std::string path = dir.File("r.mp3", Frames(4));
+  ctx.doc.sourceName = path;
+  ASSERT_TRUE(Loadfile(ctx));
+  dir.File("r.mp3", Frames(6));
+  ReloadbutClick(ctx);
+  EXPECT_EQ(ctx.doc.editCount, 6);
+  EXPECT_EQ(ctx.script.resultCode, 0);
+
+  // Not ready: only the result code.
+  ctx.doc.fadeDialogOpen = true;
+  ctx.script.active = true;
+  ReloadbutClick(ctx, true);
+  EXPECT_EQ(ctx.script.resultCode, 255);
+  EXPECT_EQ(ctx.doc.editCount, 6);
+  ctx.doc.fadeDialogOpen = false;
+
+  // From the user while a script runs: refused.
+  dir.File("r.mp3", Frames(3));
+  ctx.script.resultCode = 0;
+  ReloadbutClick(ctx, false);
+  EXPECT_EQ(ctx.doc.editCount, 6);
+  ReloadbutClick(ctx, true);
+  EXPECT_EQ(ctx.doc.editCount, 3);
+}
+
+TEST_F(AnalysisTest, OpenCommand) {
+  std::string path = dir.File("open.mp3", Frames(4));
+  ctx.options.lastLoadFolder = dir.path() + "/gone/deeper";
+  int saves = 0;
+  ctx.saveSettings = [&saves](Context&) { ++saves; };
+
+  host.fileAnswers = {std::nullopt};
+  MenuLoadClick(ctx);
+  ASSERT_EQ(host.fileRequests.size(), 1u);
+  EXPECT_EQ(host.fileRequests[0].title, " CHOOSE THE SOURCE FILE ");
+  EXPECT_EQ(host.fileRequests[0].filter, "mp3 files|*.mp3|all files|*.*");
+  EXPECT_EQ(host.fileRequests[0].folder, dir.path());
+  EXPECT_TRUE(host.fileRequests[0].mustExist);
+  EXPECT_FALSE(ctx.doc.loaded);
+  EXPECT_EQ(saves, 0);
+
+  host.fileAnswers = {path};
+  MenuLoadClick(ctx);
+  EXPECT_TRUE(ctx.doc.loaded);
+  EXPECT_EQ(ctx.doc.sourceName, path);
+  EXPECT_EQ(ctx.options.lastLoadFolder, dir.path());
+  EXPECT_GE(saves, 1);
+
+  // Refused while a script runs.
+  ctx.script.active = true;
+  MenuLoadClick(ctx);
+  EXPECT_EQ(host.fileRequests.size(), 2u);
+}
+
+TEST_F(AnalysisTest, CloseTagWindowsOnReload) {
+  struct CountingHost : HeadlessHost {
+    int closed = 0;
+    void closeTagWindows() override { ++closed; }
+  } counting;
+  Context c(counting);
+  c.doc.sourceName = dir.File("t.mp3", Frames(4));
+  ReloadbutClick(c);
+  EXPECT_TRUE(c.doc.loaded);
+  EXPECT_GE(counting.closed, 1);
+}
+
+// Real files made by the fixture script, when present.
+TEST(AnalysisFixtures, RealFiles) {
+  const char* data = std::getenv("QUORVEL_TEST_DATA");
+  if (!data) GTEST_SKIP() << "QUORVEL_TEST_DATA not set";
+  struct Case {
+    const char* file;
+    int32_t frames;
+    const char* info;
+  };
+  const Case cases[] = {
+      {"cbr128-info.mp3", 60, nullptr},
+      {"lyrics3v2-v1.mp3", 59, nullptr},
+      {"unknown-header-footer.mp3", 59, nullptr},
+      {"riff-wrapped.wav", 59, nullptr},
+  };
+  for (const auto& c : cases) {
+    std::string path = std::string(data) + "/" + c.file;
+    if (!std::filesystem::exists(path)) continue;
+    SCOPED_TRACE(c.file);
+    HeadlessHost host;
+    Context ctx(host);
+    ctx.doc.sourceName = path;
+    ASSERT_TRUE(Loadfile(ctx)) << (host.messages.empty() ? "" : host.messages.back().text);
+    EXPECT_EQ(ctx.doc.frameTableCount, c.frames);
+  }
+}
+
+}  // namespace
+}  // namespace quorvel
