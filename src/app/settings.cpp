@@ -196,20 +196,28 @@ std::u16string Utf8ToUtf16(const std::string& text) {
   size_t n = text.size();
   size_t i = 0;
   while (i < n) {
-    uint8_t b = s[i];
-    uint32_t cp = 0;
-    size_t extra = 0;
-    uint32_t min = 0;
+    const uint8_t b = s[i];
     if (b < 0x80) {
       out += static_cast<char16_t>(b);
       ++i;
       continue;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      cp = b & 0x1F, extra = 1, min = 0x80;
+    }
+    // Lead byte: payload bits, continuation bytes, smallest code point allowed.
+    uint32_t cp = 0;
+    size_t extra = 0;
+    uint32_t min = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      cp = b & 0x1F;
+      extra = 1;
+      min = 0x80;
     } else if (b >= 0xE0 && b <= 0xEF) {
-      cp = b & 0x0F, extra = 2, min = 0x800;
+      cp = b & 0x0F;
+      extra = 2;
+      min = 0x800;
     } else if (b >= 0xF0 && b <= 0xF4) {
-      cp = b & 0x07, extra = 3, min = 0x10000;
+      cp = b & 0x07;
+      extra = 3;
+      min = 0x10000;
     } else {
       out += kReplacement;
       ++i;
