@@ -3,6 +3,10 @@
 // the analysis would have made it, and the EditList of a freshly loaded file.
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -92,6 +96,43 @@ inline std::vector<int32_t> Range(int32_t from, int32_t to) {
   std::vector<int32_t> v;
   for (int32_t i = from; i < to; ++i) v.push_back(i);
   return v;
+}
+
+}  // namespace quorvel::testing
+
+
+namespace quorvel::testing {
+
+// The committed fixtures (tests/data), or an empty path when the variable is not set.
+inline std::filesystem::path TestData(const std::string& name) {
+  const char* dir = std::getenv("QUORVEL_TEST_DATA");
+  if (dir == nullptr || *dir == '\0') return {};
+  return std::filesystem::path(dir) / name;
+}
+
+// A fresh folder under /tmp, removed with the object.
+struct TempFolder {
+  std::filesystem::path path;
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-edit-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    if (!path.empty()) std::filesystem::remove_all(path, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+};
+
+inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace quorvel::testing

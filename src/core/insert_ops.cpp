@@ -1,0 +1,300 @@
+#include "core/insert_ops.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+#include "core/analysis.h"
+#include "core/document_ops.h"
+#include "core/edit_dialogs.h"
+#include "core/edit_ops.h"
+#include "core/messages.h"
+#include "core/mpeg_header.h"
+#include "tags/file_io.h"
+
+namespace quorvel {
+
+namespace {
+
+bool WholeEditList(const DocumentState& doc, int32_t s, int32_t e) { return s == 0 && e >= doc.editCount; }
+
+// Inserts count entries before position p; false when the list cannot grow.
+bool InsertEntries(DocumentState& doc, int32_t p, int32_t count, int32_t firstRef, bool blank) {
+  if (count <= 0) return true;
+  if (static_cast<int64_t>(doc.editCount) + count > std::numeric_limits<int32_t>::max()) return false;
+  p = std::clamp(p, 0, doc.editCount);
+  try {
+    std::vector<int32_t> refs(static_cast<size_t>(count));
+    for (int32_t j = 0; j < count; ++j) refs[static_cast<size_t>(j)] = blank ? firstRef : firstRef + j;
+    const int16_t gain = blank ? kNoGain : 0;
+    doc.ref.reserve(doc.ref.size() + refs.size());
+    doc.gainLeft.reserve(doc.gainLeft.size() + refs.size());
+    doc.gainRight.reserve(doc.gainRight.size() + refs.size());
+    doc.ref.insert(doc.ref.begin() + p, refs.begin(), refs.end());
+    doc.gainLeft.insert(doc.gainLeft.begin() + p, refs.size(), gain);
+    doc.gainRight.insert(doc.gainRight.begin() + p, refs.size(), gain);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  doc.editCount += count;
+  ResizeEditList(doc);
+  return true;
+}
+
+// Frame duration used to estimate the error that free-format frames may cause:
+// 32 kHz and mixed frequencies take the longest frame.
+double FreeFormatFrameSeconds(uint8_t freqSummary) {
+  return freqSummary <= 1 ? kSecondsPerFrame[freqSummary] : kSecondsPerFrame[2];
+}
+
+}  // namespace
+
+void EmptybutClick(Context& ctx) {
+  DocumentState& doc = ctx.doc;
+  EditInputs& in = ctx.edit;
+  if (NotReady(ctx)) {
+    ctx.script.resultCode = 1;
+    return;
+  }
+  ctx.script.resultCode = 0;
+  const int32_t viewStart = doc.viewStart;
+
+  if (!ctx.script.active) {
+    SilenceDialogState state = PrepareSilenceDialog(ctx);
+    doc.silenceDialogOpen = true;
+    std::optional<SilenceChoice> choice = ctx.host.askSilence(state);
+    doc.silenceDialogOpen = false;
+    if (!choice) return;
+    in.silenceCount = std::min(choice->count, kMaxSilenceFrames);
+    in.silenceBitrate = choice->bitrate;
+    in.silenceFrequency = choice->frequency;
+    in.silenceMode = choice->mode;
+  } else if (in.silenceCount > kMaxSilenceFrames) {
+    in.silenceCount = kMaxSilenceFrames;
+    ctx.script.resultCode = 2;
+  }
+  const int32_t count = in.silenceCount;
+  if (count < 1) return;  // nothing to insert
+  // A blank frame needs a real bitrate, frequency and mode to be written.
+  const int bitrate = in.silenceBitrate >= 1 && in.silenceBitrate <= 14 ? in.silenceBitrate : 1;
+  const int frequency = in.silenceFrequency <= 2 ? in.silenceFrequency : 0;
+  const int mode = in.silenceMode & 3;
+
+  const bool replace = doc.selectionExists;
+  int32_t p;
+  if (replace) {
+    aline_udv(doc);
+    p = doc.cursor;
+    if (!WholeEditList(doc, doc.cursor, doc.selectionEnd)) {
+      const uint8_t code = ctx.script.resultCode;
+      DelButClick(ctx);  // takes the snapshot and leaves the cursor at p
+      if (ctx.script.resultCode != 0) return;
+      ctx.script.resultCode = code;
+    } else {
+      TakeUndoSnapshot(ctx);
+      doc.editCount = 0;
+      ResizeEditList(doc);
+      p = 0;
+    }
+  } else {
+    udvcheck(doc, 0);
+    TakeUndoSnapshot(ctx);
+    p = doc.cursor;
+  }
+
+  if (!InsertEntries(doc, p, count, -BlankFrameCode(bitrate, frequency, mode), true)) {
+    RestoreUndoSnapshot(ctx);
+    return;
+  }
+  doc.cursor = p;
+  if (replace) {
+    doc.selectionEnd = p + count;
+    SetSelectionExists(doc, true);
+  } else {
+    SetSelectionExists(doc, false);
+  }
+  MarkEdited(ctx);
+  ComputeEditStatistics(doc);
+  RestoreViewStart(doc, viewStart);
+  ctx.host.documentChanged();
+}
+
+bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k) {
+  DocumentState& doc = ctx.doc;
+  const size_t framesBefore = doc.frames.size();
+  const int32_t first = doc.frameTableCount;
+
+  doc.busy = true;
+  ctx.script.resultCode = 0;
+  ctx.script.errorText.clear();
+  ctx.host.setBusy(true);
+  InputFile file;
+
+  auto endBusy = [&]() {
+    file.close();
+    doc.frames.resize(std::max(framesBefore, static_cast<size_t>(std::max(first, 0))));
+    doc.busy = false;
+    ctx.host.setBusy(false);
+  };
+  auto fail = [&](uint8_t code, const std::string& text) {
+    ctx.script.resultCode = code;
+    ctx.script.errorText = text;
+    if (!ctx.script.active && code != kInsertEscape) ReportMessage(ctx, text, 258, "warning");
+    endBusy();
+    return false;
+  };
+  const char* const kDiskText = "Disk error reading the file to insert.";
+
+  if (k < 1 || k > kMaxInsertedFiles) return fail(kInsertTooManyFiles, "Too many files already inserted.");
+  if (!file.open(path)) return fail(kInsertCannotOpen, "File to insert can't be opened (probably doesn't exist).");
+  if (file.size() < kSmallestFile) return fail(kInsertTooSmall, kTextTooSmall);
+  const int32_t fileSize = CheckedFileSize(file);
+  if (fileSize < 0) return fail(kInsertDiskError, kDiskText);
+
+  LyricsProbe lyrics = ProbeLyrics3(file, fileSize);
+  if (lyrics.outcome != AnalysisOutcome::kOk) return fail(kInsertDiskError, kDiskText);
+  Id3v1Probe id3v1 = ProbeId3v1(file, fileSize);
+  if (id3v1.outcome != AnalysisOutcome::kOk) return fail(kInsertDiskError, kDiskText);
+
+  LeadingHeaders lead = ReadLeadingHeaders(ctx, file, fileSize, LeadingHeaderRules{false});
+  if (lead.outcome == AnalysisOutcome::kDiskError) return fail(kInsertDiskError, kDiskText);
+  if (lead.outcome != AnalysisOutcome::kOk) return fail(kInsertRiffNotMp3, kTextRiffNotMp3);
+
+  FrameScanRules rules;
+  rules.startIndex = first;
+  rules.fromfile = static_cast<uint8_t>(k);
+  rules.dropLeadingVbrFrame = true;
+  ScanBuffer buffer;
+  FrameScanResult scan = ScanFrames(ctx, file, fileSize, lead.audioStart, rules, buffer);
+  switch (scan.outcome) {
+    case AnalysisOutcome::kOk:
+      break;
+    case AnalysisOutcome::kDiskError:
+      return fail(kInsertDiskError, kDiskText);
+    case AnalysisOutcome::kStop: {
+      uint8_t code = kInsertLayer;
+      if (scan.problem == HeaderProblem::kVersion) code = kInsertVersion;
+      if (scan.problem == HeaderProblem::kBitrate) code = kInsertBitrate;
+      if (scan.problem == HeaderProblem::kFrequency) code = kInsertFrequency;
+      return fail(code, scan.stopText);
+    }
+    case AnalysisOutcome::kCancelled:
+      return fail(kInsertEscape, "Esc key pressed.");
+    case AnalysisOutcome::kCloseRequested:
+      endBusy();
+      ctx.host.closeMainWindow();
+      return false;
+  }
+
+  const int32_t audioEnd = AudioEnd(fileSize, id3v1, lyrics);
+  // Syncs found inside the trailing tags are not frames of the audio.
+  const int32_t n = FramesBeforeAudioEnd(doc, first, scan.count, audioEnd);
+  if (n == 0) return fail(kInsertNoFrame, "Doesn't seem like a 32/44.1/48 KHz mp3 file.");
+
+  // Data behind the last frame is cut from it and not kept: an inserted
+  // file contributes frames only.
+  FrameLengthResult lengths = ComputeFrameLengths(ctx, first, n, audioEnd);
+  if (lengths.outcome != AnalysisOutcome::kOk) return fail(kInsertFrameSize, kTextImproperFrameSize);
+
+  pos = std::clamp(pos, 0, std::max(doc.editCount, 0));
+  if (static_cast<int64_t>(first) + n > std::numeric_limits<int32_t>::max() ||
+      !InsertEntries(doc, pos, n, first, false)) {
+    return fail(kInsertDiskError, kDiskText);
+  }
+  doc.files[static_cast<size_t>(k)].firstFrame = first;
+  if (k < kMaxInsertedFiles) doc.files[static_cast<size_t>(k) + 1].firstFrame = first + n;
+  doc.frameTableCount = first + n;
+  doc.frames.resize(static_cast<size_t>(doc.frameTableCount));
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  doc.files[static_cast<size_t>(k)].name = ec ? path : absolute.lexically_normal().string();
+
+  const int32_t freeBefore = doc.editStats.bitrateCount[0];
+  ComputeEditStatistics(doc);
+  const int32_t m = doc.editStats.bitrateCount[0] - freeBefore;
+  if (m > 0) {
+    double seconds = m * FreeFormatFrameSeconds(doc.sourceStats.freqSummary);
+    ReportWarning(ctx, "Possible length error < " + ScientificText(seconds) + " sec\r\n" +
+                           "(due to free format frame" + (m > 1 ? "s" : "") + ")");
+  }
+
+  doc.unsavedChanges = true;
+  file.close();
+  doc.cursor = pos;
+  doc.selectionEnd = pos + n;
+  SetSelectionExists(doc, true);
+  doc.pasteAvailable = false;
+  doc.undoAvailable = !doc.undoUnavailable;
+  RestoreViewStart(doc, doc.viewStart);
+  doc.busy = false;
+  ctx.host.setBusy(false);
+  ctx.host.documentChanged();
+  return true;
+}
+
+void MenuInsertClick(Context& ctx) {
+  DocumentState& doc = ctx.doc;
+  ctx.script.resultCode = 0;
+  if (doc.insertedCount >= kMaxInsertedFiles) {
+    ctx.script.resultCode = kInsertTooManyFiles;
+    ReportWarning(ctx, "Too many files already inserted.");
+    return;
+  }
+  if (!ctx.script.active) {
+    FileDialogRequest request;
+    request.title = doc.selectionExists ? " INSERT TO REPLACE THE SELECTION " : " INSERT AT CURSOR SPOT ";
+    request.filter = "mp3 files|*.mp3|all files|*.*";
+    request.folder = ctx.options.lastLoadFolder;
+    request.mustExist = true;
+    std::optional<std::string> chosen = ctx.host.chooseOpenFile(request);
+    if (!chosen) return;
+    ctx.edit.insertFileName = *chosen;
+    ctx.options.lastLoadFolder = std::filesystem::path(*chosen).parent_path().string();
+  }
+  if (NotReady(ctx)) {
+    ctx.script.resultCode = kInsertNotReady;
+    return;
+  }
+
+  // A failed insertion leaves the document exactly as it was, its
+  // modification state included.
+  const uint8_t levelBefore = doc.modifiedLevel;
+  const bool unsavedBefore = doc.unsavedChanges;
+  udvcheck(doc, 0);
+  int32_t p;
+  if (doc.selectionExists) {
+    udvcheck(doc, 1);
+    int32_t s = doc.cursor;
+    int32_t e = doc.selectionEnd;
+    OrderBounds(s, e);
+    if (WholeEditList(doc, s, e)) {
+      ctx.script.resultCode = kInsertAllSelected;
+      ReportWarning(ctx,
+                    "That would replace the file since all is selected.\r\nTo do that you have to use \"Load\" "
+                    "(\"Open\") function.");
+      return;
+    }
+    TakeUndoSnapshot(ctx);
+    aline_udv(doc);
+    DelButClick(ctx, DeleteModes{.cutMode = false, .pasteMode = true});
+    p = s;
+  } else {
+    TakeUndoSnapshot(ctx);
+    p = doc.cursor;
+  }
+
+  if (AnalyseInsertFile(ctx, ctx.edit.insertFileName, p, doc.insertedCount + 1)) {
+    ++doc.insertedCount;
+  } else {
+    RestoreUndoSnapshot(ctx);
+    doc.modifiedLevel = levelBefore;
+    doc.unsavedChanges = unsavedBefore;
+  }
+  ctx.host.documentChanged();
+}
+
+}  // namespace quorvel
