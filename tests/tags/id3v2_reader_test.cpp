@@ -238,6 +238,8 @@ TEST_F(Id3v2Read, FieldWalkEndings) {
       {"MP3e", Cat({Tag(4, 0, Cat({title, B("MP3e"), Bytes(20, 0)})), kAudio}), 1, 0},
       {" MP3", Cat({Tag(3, 0, Cat({Frame(3, "TIT2", B("\0A", 2)), B(" MP3"), Bytes(20, 0)})), kAudio}), 1, 0},
       {"empty tag", Cat({Tag(3, 0, {}), kAudio}), 0, 0},
+      {"padding over several read chunks", Cat({Tag(3, 0, Cat({Bytes(140000, 0), B("x")})), kAudio}), 0, 140000},
+      {"padding of exactly two chunks", Cat({Tag(3, 0, Bytes(131072, 0)), kAudio}), 0, 131072},
       {"padding runs past the end of the file", Tag(3, 0, Bytes(50, 0), 5000), 0, 50},
   };
   for (const Case& c : cases) {
