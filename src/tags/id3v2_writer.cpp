@@ -46,6 +46,13 @@ unsigned SourceMajor(const Id3v2TagState& tag) {
 }
 
 size_t CodeLength(unsigned major) { return major == 2 ? 3 : 4; }
+
+// ID3v2.4 unsynchronises each frame on its own and its frame sizes count the
+// inserted bytes. ID3v2.2 and 2.3 unsynchronise the whole tag after the
+// header, frame headers included, and their frame sizes count the bytes before
+// unsynchronisation: their frames are built plain and the tag block
+// unsynchronises the body as a whole.
+bool FrameUnsync(const Id3v2TagState& tag, unsigned major) { return tag.unsync && major >= 4; }
 size_t HeaderLength(unsigned major) { return major == 2 ? 6 : 10; }
 
 // Parts flags of a field: the catalogue's, whatever `sub` holds (a picture
@@ -529,7 +536,7 @@ int CopyId3v2Field(FieldEncoder& enc, const Id3v2Field& field) {
   }
   bool have = tag.srcunsync || srcFrameUnsync;
   // A 2.4 frame that keeps its own unsynchronisation flag stays unsynchronised.
-  const bool want = tag.unsync || (major >= 4 && (flags.format & 0x02));
+  const bool want = FrameUnsync(tag, major) || (major >= 4 && (flags.format & 0x02));
 
   std::vector<uint8_t> prefix;
   size_t q = 0;
@@ -593,7 +600,7 @@ int BuildTextField(FieldEncoder& enc, Id3v2Field& field) {
   }
   const std::vector<uint8_t> t = TextOrTerminator(text, latin1Text ? kEncLatin1 : e, parts);
   body.insert(body.end(), t.begin(), t.end());
-  body = UnsyncBytes(body, tag.unsync);
+  body = UnsyncBytes(body, FrameUnsync(tag, major));
   AppendFrame(enc, code, major, {}, {}, body);
   return kEncodeDone;
 }
@@ -708,7 +715,7 @@ int BuildFieldFromFile(FieldEncoder& enc, Id3v2Field& field) {
       return kEncodeSkippedWarned;
     }
   }
-  body = UnsyncBytes(body, tag.unsync);
+  body = UnsyncBytes(body, FrameUnsync(tag, major));
   AppendFrame(enc, code, major, {}, {}, body);
   return kEncodeDone;
 }
@@ -742,7 +749,7 @@ int WriteExtHeaderFromFile(FieldEncoder& enc, const Id3v2Field& field, bool& wri
     enc.warn(FieldWarning("Error reading extended header file:", field.tload));
     return kEncodeSkippedWarned;
   }
-  const std::vector<uint8_t> body = UnsyncBytes(bytes, tag.unsync);
+  const std::vector<uint8_t> body = UnsyncBytes(bytes, FrameUnsync(tag, major));
   const uint32_t length = static_cast<uint32_t>(body.size());
   if (major == 3) {
     enc.out.be32(length);
@@ -776,7 +783,7 @@ int CopyExtHeader(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
     enc.warn(FieldWarning("Error reading source file:", field.tload));
     return kEncodeSkippedWarned;
   }
-  ApplyUnsync(data, tag.srcunsync, tag.unsync);
+  ApplyUnsync(data, tag.srcunsync, FrameUnsync(tag, major));
   enc.out.bytes(data.data(), data.size());
   enc.writtenFields += 1;
   written = true;
@@ -841,6 +848,7 @@ Id3v2Block BuildId3v2TagBlock(Id3v2TagState& tag, InputFile& source, const Id3v2
 
     result.fieldsWritten = enc.writtenFields;
     if (body.size() == 0 || enc.writtenFields == 0) return result;
+    if (tag.unsync && major < 4) body.data() = UnsyncBytes(body.data(), true);
     // The tag size has 28 bits; a larger tag cannot be written.
     if (body.size() > 0x0FFFFFFF) {
       result.outcome = Id3v2BlockOutcome::kFailed;

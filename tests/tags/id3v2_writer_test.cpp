@@ -401,7 +401,8 @@ TEST_F(EncoderTest, EmptyFieldOptionMeasures22FieldsLikeTheirLaterForms) {
 }
 
 TEST_F(EncoderTest, UnsynchronisationAppliedAndRemovedOnCopy) {
-  Load(3, 0, Frame(3, "PRIV", {'x', 0, 0xFF, 0xE0}));
+  // 2.4 unsynchronises each frame; its size counts the inserted byte.
+  Load(4, 0, Frame(4, "PRIV", {'x', 0, 0xFF, 0xE0}));
   tag_.unsync = true;
   FieldEncoder enc = Encoder();
   CopyId3v2Field(enc, tag_.fields[0]);
@@ -414,6 +415,16 @@ TEST_F(EncoderTest, UnsynchronisationAppliedAndRemovedOnCopy) {
   FieldEncoder enc2 = Encoder();
   CopyId3v2Field(enc2, tag_.fields[0]);
   EXPECT_EQ(out(), Cat({B("PRIV"), {0, 0, 0, 4, 0, 0}, {'x', 0, 0xFF, 0xE0}}));
+}
+
+TEST_F(EncoderTest, Unsynchronised23TagIsUnsynchronisedAsAWhole) {
+  // ID3v2.3 5: the whole tag after its header is unsynchronised, frame headers
+  // included; frame sizes count the bytes before that.
+  Load(3, 0, Frame(3, "PRIV", {'x', 0, 0xFF, 0xE0}));
+  tag_.unsync = true;
+  Id3v2BlockOptions options;
+  const Id3v2Block block = BuildId3v2TagBlock(tag_, source_, options, {});
+  EXPECT_EQ(block.bytes, Tag(3, 0x80, Cat({B("PRIV"), {0, 0, 0, 4, 0, 0}, {'x', 0, 0xFF, 0x00, 0xE0}})));
 }
 
 TEST_F(EncoderTest, FrameUnsynchronisedIn24IsResynchronisedFor23) {
