@@ -197,7 +197,7 @@ SilenceDialogState PrepareSilenceDialog(const Context& ctx) {
     state.lengthText = SilenceLengthText(DurationBetween(doc, s, e));
   } else {
     state.presetCount = 0;
-    state.lengthText = "0";
+    state.lengthText = SilenceLengthText(0.0);  // "0"
   }
   state.placementLabel = selection ? "SILENCE WILL REPLACE THE SELECTION" : "SILENCE WILL BE INSERTED";
   // Everything selected, from the cursor at 0: whatever is chosen, the file
