@@ -1,17 +1,203 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/analysis.h"
+#include "core/context.h"
+#include "core/headless_host.h"
+#include "core/mpeg_header.h"
+#include "core/options.h"
 
 namespace quorvel {
 
-int RunCommandLine(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("quorvel 0.1.0\n");
-    return 0;
+namespace {
+
+constexpr const char* kVersionText = "quorvel 0.1.0\n";
+
+constexpr const char* kUsageText =
+    "usage: quorvel [FILE]\n"
+    "       quorvel --info FILE...\n"
+    "       quorvel --help | --version\n";
+
+constexpr const char* kHelpText =
+    "Quorvel: frame-level MP3 editor.\n"
+    "\n"
+    "usage: quorvel [FILE]\n"
+    "       quorvel --info FILE...\n"
+    "       quorvel --help | --version\n"
+    "\n"
+    "  FILE             open FILE in the editor\n"
+    "  --info FILE...   analyse each FILE and print what was found: the information\n"
+    "                   line, the frame count, the VBR header of the first frame and\n"
+    "                   the blocks around the audio (ID3v2, RIFF, unknown data,\n"
+    "                   Lyrics3, ID3v1); exits with 1 when a file could not be analysed\n"
+    "  --help           show this help\n"
+    "  --version        show the version\n";
+
+bool IsLongOption(const std::string& arg) { return arg.size() > 2 && arg.compare(0, 2, "--") == 0; }
+
+// Texts keep "\r\n" line breaks; a terminal wants "\n". Continuation lines are
+// indented by `indent` so that a multi-line text stays under its label.
+std::string IndentedLines(const std::string& text, const std::string& indent) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (c == '\n' || c == '\r') {
+      out += '\n';
+      // A blank line stays blank.
+      bool blank = i + 1 >= text.size() || text[i + 1] == '\r' || text[i + 1] == '\n';
+      if (!blank) out += indent;
+      continue;
+    }
+    out += c;
   }
-  std::fprintf(stderr, "usage: quorvel [--help | --version | --info FILE...]\n");
-  return 2;
+  return out;
+}
+
+const char* VbrHeaderName(uint8_t spec) {
+  switch (spec) {
+    case 1:
+      return "Xing";
+    case 2:
+      return "Info";
+    case 3:
+      return "VBRI";
+    case 4:
+      return "FBRI";
+    default:
+      return "none";
+  }
+}
+
+struct BlockLine {
+  int64_t pos;
+  std::string text;
+};
+
+std::string BlockText(const std::string& name, int64_t length, int64_t pos) {
+  return name + ": " + std::to_string(length) + " bytes at " + std::to_string(pos);
+}
+
+// The blocks around the audio, in file order.
+std::vector<BlockLine> FoundBlocks(const DocumentState& doc) {
+  const SourceAnalysis& s = doc.source;
+  std::vector<BlockLine> blocks;
+  if (doc.id3v2.present) {
+    std::string name = "ID3v2." + std::to_string(doc.id3v2.srcversion.major) + "." +
+                       std::to_string(doc.id3v2.srcversion.minor) + " tag";
+    blocks.push_back({doc.id3v2.tagstart, BlockText(name, doc.id3v2.tagsize, doc.id3v2.tagstart)});
+  }
+  if (s.riffFound) blocks.push_back({s.riffPos, BlockText("RIFF header", s.riffLength, s.riffPos)});
+  if (s.behindHeaderFound) {
+    blocks.push_back({s.behindHeaderPos,
+                      BlockText("unknown header", s.behindHeaderLength, s.behindHeaderPos)});
+  }
+  if (s.footerFound) {
+    blocks.push_back({s.footerPos, BlockText("unknown footer", s.footerLength, s.footerPos)});
+  }
+  if (s.lyricsFound) {
+    blocks.push_back({s.lyricsPos, BlockText("Lyrics3 v" + std::to_string(s.lyricsVersion),
+                                             s.lyricsLength, s.lyricsPos)});
+  }
+  if (s.id3v1Found) blocks.push_back({s.id3v1Pos, BlockText("ID3v1 tag", s.id3v1Length, s.id3v1Pos)});
+  std::stable_sort(blocks.begin(), blocks.end(),
+                   [](const BlockLine& a, const BlockLine& b) { return a.pos < b.pos; });
+  return blocks;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine cl;
+  if (args.empty()) return cl;
+  const std::string& first = args[0];
+  if (first == "--help") {
+    cl.action = CommandAction::kHelp;
+  } else if (first == "--version") {
+    cl.action = CommandAction::kVersion;
+  } else if (first == "--info") {
+    cl.action = CommandAction::kInfo;
+    cl.params.assign(args.begin() + 1, args.end());
+    if (cl.params.empty()) {
+      cl.action = CommandAction::kUnusable;
+      cl.error = "--info needs at least one file";
+    }
+  } else if (IsLongOption(first)) {
+    cl.action = CommandAction::kUnusable;
+    cl.error = "unknown option " + first;
+  } else {
+    cl.params = args;
+  }
+  return cl;
+}
+
+std::string FileInfoReport(const std::string& path, bool& ok) {
+  HeadlessHost host;
+  // Nothing may wait for an answer: a question that still comes is refused.
+  host.defaultAnswer = kAnswerNo;
+  Context ctx(host);
+  ctx.options.errorPolicy = kErrorTryToContinue;
+  // As in a silent script run: problems are decided without asking and a failure
+  // leaves its text in the script state instead of a message.
+  ctx.script.active = true;
+  ctx.script.silent = true;
+  ctx.doc.sourceName = path;
+  Loadfile(ctx);
+
+  std::string report = path + "\n";
+  const DocumentState& doc = ctx.doc;
+  ok = doc.loaded && ctx.script.resultCode == 0;
+  if (!ok) {
+    std::string text = ctx.script.errorText;
+    if (text.empty()) text = "The file could not be analysed.";
+    report += "  error: " + IndentedLines(text, "         ") + "\n";
+    return report;
+  }
+  report += "  " + InfoLine(doc.sourceStats) + "\n";
+  report += "  frames: " + std::to_string(doc.frameTableCount) + "\n";
+  uint8_t spec = doc.frameTableCount > 0 ? doc.frames[0].spec : 0;
+  report += std::string("  VBR header: ") + VbrHeaderName(spec) + "\n";
+  for (const BlockLine& block : FoundBlocks(doc)) report += "  " + block.text + "\n";
+  return report;
+}
+
+int RunCommandLine(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  CommandLine cl = ParseCommandLine(args);
+  switch (cl.action) {
+    case CommandAction::kHelp:
+      std::fputs(kHelpText, stdout);
+      return kExitOk;
+    case CommandAction::kVersion:
+      std::fputs(kVersionText, stdout);
+      return kExitOk;
+    case CommandAction::kInfo: {
+      int status = kExitOk;
+      for (size_t i = 0; i < cl.params.size(); ++i) {
+        bool ok = false;
+        std::string report = FileInfoReport(cl.params[i], ok);
+        if (i > 0) std::fputc('\n', stdout);
+        std::fwrite(report.data(), 1, report.size(), stdout);
+        std::fflush(stdout);
+        if (!ok) status = kExitFailed;
+      }
+      return status;
+    }
+    case CommandAction::kUnusable:
+      std::fprintf(stderr, "quorvel: %s\n%s", cl.error.c_str(), kUsageText);
+      return kExitUsage;
+    case CommandAction::kEditor:
+      break;
+  }
+  // The editor itself is not part of this build yet.
+  std::fputs(kUsageText, stderr);
+  return kExitUsage;
 }
 
 }  // namespace quorvel

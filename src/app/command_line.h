@@ -1,6 +1,39 @@
 #pragma once
+// The program's command line: what it asks for, and running the requests that
+// need no window (--help, --version, --info).
+
+#include <string>
+#include <vector>
 
 namespace quorvel {
+
+enum class CommandAction {
+  kEditor,    // no option: the editor, with the parameters in `params`
+  kHelp,      // --help
+  kVersion,   // --version
+  kInfo,      // --info FILE...: the analysis of each file
+  kUnusable,  // a command line that cannot be used: `error` says why
+};
+
+struct CommandLine {
+  CommandAction action = CommandAction::kEditor;
+  std::vector<std::string> params;  // kEditor: every parameter; kInfo: the files
+  std::string error;
+};
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;    // a file could not be processed
+constexpr int kExitUsage = 2;     // the command line cannot be used
+
+// args are the parameters without the program name.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The --info report of one file: its path, then indented lines with the
+// information line, the frame count, the first frame's VBR header and every
+// block found around the audio, or the analysis's error text. Sets ok to
+// whether the analysis succeeded.
+std::string FileInfoReport(const std::string& path, bool& ok);
 
 // Reads the command line and runs what it asks for; returns the exit status.
 int RunCommandLine(int argc, char** argv);
