@@ -353,6 +353,16 @@ bool DroppedAsEmpty(const Id3v2Field& f, uint32_t length) {
   return false;
 }
 
+// Reads a field's bytes from the file it was read from: the open source file,
+// or the file named in tload when that is another one.
+bool ReadFieldSource(FieldEncoder& enc, const Id3v2Field& field, std::vector<uint8_t>& dst) {
+  if (dst.empty()) return true;
+  if (enc.source.isOpen() && enc.source.path() == field.tload)
+    return enc.source.readAt(field.spos, dst.data(), dst.size());
+  InputFile other;
+  return other.open(field.tload) && other.readAt(field.spos, dst.data(), dst.size());
+}
+
 // Appends a complete frame; false (nothing written) when the body is too large
 // for the target version.
 bool AppendFrame(FieldEncoder& enc, const std::string& code, unsigned major, FrameFlags flags,
@@ -515,7 +525,7 @@ int CopyId3v2Field(FieldEncoder& enc, const Id3v2Field& field) {
   std::vector<uint8_t>& raw = enc.work;
   raw.resize(field.dlen);
   const std::string srcCode = field.ind == 0 ? field.tkod : std::string(Id3v2Code(field.ind, srcMajor));
-  if (!enc.source.isOpen() || !enc.source.readAt(field.spos, raw.data(), raw.size()) ||
+  if (!ReadFieldSource(enc, field, raw) ||
       srcCode.size() != CodeLength(srcMajor) ||
       !std::equal(srcCode.begin(), srcCode.end(), raw.begin())) {
     enc.warn(FieldWarning("Error reading source file:", field.tload));
@@ -779,7 +789,7 @@ int CopyExtHeader(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
   // the flags): one is never carried into a tag of the other version.
   if (std::min(SourceMajor(tag), 4u) != major) return kEncodeDone;
   std::vector<uint8_t> data(field.dlen);
-  if (!enc.source.isOpen() || !enc.source.readAt(field.spos, data.data(), data.size())) {
+  if (!ReadFieldSource(enc, field, data)) {
     enc.warn(FieldWarning("Error reading source file:", field.tload));
     return kEncodeSkippedWarned;
   }

@@ -47,7 +47,11 @@ struct TagMessage {
 TagMessage FieldWarning(const std::string& reason, const std::string& path);
 
 // What every encoder needs during one tag write. Frames are appended to `out`;
-// `source` is the open source file that unchanged fields are copied from.
+// `source` is the open source file that unchanged fields are copied from (a
+// field whose tload names another file is read from that file).
+// With tag.unsync, 2.4 frames are unsynchronised one by one (their sizes count
+// the inserted bytes); 2.2 and 2.3 frames are appended plain, since those
+// versions unsynchronise the whole tag body, which BuildId3v2TagBlock does.
 struct FieldEncoder {
   Id3v2TagState& tag;
   InputFile& source;
