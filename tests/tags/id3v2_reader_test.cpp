@@ -421,6 +421,17 @@ TEST_F(Id3v2Read, PictureWithUtf16DescriptionIsLocatedBehindTheTerminator) {
   EXPECT_EQ(tag.padding, 8u);
 }
 
+TEST_F(Id3v2Read, LongPictureDescriptionIsFollowedToItsEnd) {
+  const Bytes pic = PictureData();
+  const std::string desc(70000, 'd');
+  const Bytes data = Cat({{0}, B("image/png\0", 10), {5}, B(desc), {0}, pic});
+  const Id3v2TagState tag = Read(Cat({Tag(3, 0, Frame(3, "APIC", data)), kAudio}));
+  ASSERT_EQ(tag.fieldcount(), 1u);
+  EXPECT_EQ(tag.fields[0].tcont, desc);
+  EXPECT_EQ(tag.fields[0].sub, 5);
+  EXPECT_EQ(test::PictureBytes(path_, tag.fields[0]), pic);
+}
+
 TEST_F(Id3v2Read, PictureHeaders) {
   const Bytes pic = PictureData();
   struct Case {
