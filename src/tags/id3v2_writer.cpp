@@ -534,7 +534,7 @@ int CopyId3v2Field(FieldEncoder& enc, const Id3v2Field& field) {
   std::vector<uint8_t> data(raw.begin() + static_cast<std::ptrdiff_t>(srcHeader), raw.end());
 
   FrameFlags flags;
-  if (major >= 3 && srcMajor >= 3) {
+  if (srcMajor >= 3) {
     flags.status = static_cast<uint8_t>(field.flaq & 0xFF);
     flags.format = static_cast<uint8_t>(field.flaq >> 8);
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -579,6 +580,83 @@ TEST_F(EncoderTest, FieldsFromFilesAndTheirRefusals) {
     EXPECT_EQ(BuildFieldFromFile(enc, f), kEncodeDone);
     EXPECT_EQ(out(), Cat({B("PRIV"), {0, 0, 0, 0, 0, 0}}));
   }
+}
+
+TEST_F(EncoderTest, OversizedExternalFilesAreRefused) {
+  // Sparse files: only their sizes matter.
+  WriteBytes(dir_.file("16m.bin"), {});
+  std::filesystem::resize_file(dir_.file("16m.bin"), 16777216);
+  WriteBytes(dir_.file("64m.bin"), {});
+  std::filesystem::resize_file(dir_.file("64m.bin"), 67108861);
+  struct Case {
+    unsigned major;
+    const char* file;
+    std::string message;
+  };
+  const Case cases[] = {
+      {2, "16m.bin", "Referenced external file is above maximum size for ID3v2.2 type tag (16 MB):\r\n16m.bin\r\nNot saving the field."},
+      {3, "64m.bin", "Referenced external file is above maximum size allowed by Quorvel (64 MB):\r\n64m.bin\r\nNot saving the field."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    messages_.clear();
+    StartNewTag(c.major);
+    Id3v2Field f;
+    f.ind = 9;  // GEOB / GEO
+    f.tip = kFieldMixed;
+    f.akcija = kFieldLoaded;
+    f.tload = dir_.file(c.file);
+    FieldEncoder enc = Encoder();
+    EXPECT_EQ(BuildFieldFromFile(enc, f), kEncodeTooLarge);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, c.message);
+    EXPECT_TRUE(out().empty());
+  }
+  {
+    messages_.clear();
+    StartNewTag(3);
+    Id3v2Field ext;
+    ext.ind = kExtHeaderIndex;
+    ext.akcija = kFieldLoaded;
+    ext.tload = dir_.file("16m.bin");
+    bool written = true;
+    FieldEncoder enc = Encoder();
+    EXPECT_EQ(WriteExtHeaderFromFile(enc, ext, written), kEncodeSkippedWarned);
+    EXPECT_FALSE(written);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, "Extended header file must be below 16 MB:\r\n16m.bin\r\nNot saving the field.");
+  }
+}
+
+TEST_F(EncoderTest, OversizedExtendedHeaderIsNotCopied) {
+  Load(3, 0x40, Cat({{0, 0, 0, 6, 0, 0, 0, 0, 0, 0}, Frame(3, "TIT2", {0, 'a'})}));
+  Id3v2Field ext = tag_.fields[0];
+  ext.dlen = 67108865;
+  bool written = true;
+  FieldEncoder enc = Encoder();
+  EXPECT_EQ(CopyExtHeader(enc, ext, written), kEncodeTooLarge);
+  EXPECT_FALSE(written);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text, "Extended header larger than 64 MB will not be copied by Quorvel.");
+  EXPECT_EQ(messages_[0].caption, "warning");
+}
+
+TEST_F(EncoderTest, CompressedFrameCannotGoDownTo22) {
+  Load(3, 0, Frame(3, "TIT2", {0, 0, 0, 9, 0x78, 0x9C, 1, 2}, 0x00, 0x80));
+  tag_.tagversion = {2, 0};
+  FieldEncoder enc = Encoder();
+  EXPECT_EQ(CopyId3v2Field(enc, tag_.fields[0]), kEncodeSkipped);
+  EXPECT_TRUE(out().empty());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text,
+            "Can't copy compressed or encrypted id3v2 fields to this version.\r\nField coded \"TIT2\" removed.");
+
+  // Into 2.4 the decompressed size becomes the data length indicator.
+  out_.data().clear();
+  tag_.tagversion = {4, 0};
+  FieldEncoder enc4 = Encoder();
+  EXPECT_EQ(CopyId3v2Field(enc4, tag_.fields[0]), kEncodeDone);
+  EXPECT_EQ(out(), Cat({B("TIT2"), {0, 0, 0, 8, 0x00, 0x09}, {0, 0, 0, 9, 0x78, 0x9C, 1, 2}}));
 }
 
 TEST_F(EncoderTest, ExtendedHeaderFromFile) {
