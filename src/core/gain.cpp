@@ -37,6 +37,22 @@ void ClampGain(DocumentState& doc, int32_t p) {
   doc.gainRight[p] = Clamped(doc.gainRight[p]);
 }
 
+bool Layer3Crc(const uint8_t* frame, size_t size, uint16_t& crc) {
+  if (frame == nullptr || size < 4) return false;
+  const size_t side = static_cast<size_t>(SideInfoLength(frame[3] >> 6));
+  if (size < 6 + side) return false;
+  unsigned value = 0xFFFF;
+  auto feed = [&value](uint8_t byte) {
+    value ^= static_cast<unsigned>(byte) << 8;
+    for (int bit = 0; bit < 8; ++bit) value = (value & 0x8000) ? ((value << 1) ^ 0x8005) & 0xFFFF : (value << 1) & 0xFFFF;
+  };
+  feed(frame[2]);
+  feed(frame[3]);
+  for (size_t i = 0; i < side; ++i) feed(frame[6 + i]);
+  crc = static_cast<uint16_t>(value);
+  return true;
+}
+
 void ApplyGainToFrame(uint8_t* frame, size_t size, const frametype& record, int gainLeft, int gainRight) {
   if (frame == nullptr || size < 4) return;
   bool crcPresent = (frame[1] & 1) == 0;
@@ -58,6 +74,11 @@ void ApplyGainToFrame(uint8_t* frame, size_t size, const frametype& record, int 
     WriteGlobalGain(side, sideSize, kGainBitsTwoChannel[1], value(a[1], gainRight));
     WriteGlobalGain(side, sideSize, kGainBitsTwoChannel[2], value(a[2], gainLeft));
     WriteGlobalGain(side, sideSize, kGainBitsTwoChannel[3], value(a[3], gainRight));
+  }
+  uint16_t crc = 0;
+  if (crcPresent && Layer3Crc(frame, size, crc)) {
+    frame[4] = static_cast<uint8_t>(crc >> 8);
+    frame[5] = static_cast<uint8_t>(crc & 0xFF);
   }
 }
 

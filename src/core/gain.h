@@ -22,9 +22,15 @@ void ClampGain(DocumentState& doc, int32_t p);
 // Rewrites the global_gain fields of one frame held in memory (frame[0] is the
 // header's first byte): each becomes the record's own value as analysed
 // (amplify1) plus gainLeft for channel 0 and gainRight for channel 1, limited
-// to 0..255; an information frame (spec not 0) gets 0. The CRC, if any, is not
-// recomputed. Fields that lie beyond size are left alone.
+// to 0..255; an information frame (spec not 0) gets 0. A frame protected by a
+// CRC gets the CRC of its new side information, so that decoders that check it
+// still accept the frame. Fields that lie beyond size are left alone.
 void ApplyGainToFrame(uint8_t* frame, size_t size, const frametype& record, int gainLeft, int gainRight);
+
+// The CRC-16 of a Layer III frame (ISO/IEC 11172-3, 2.4.3.1): polynomial 0x8005,
+// start value 0xFFFF, over the last two header bytes and the side information.
+// False when the frame is too short to hold its side information.
+bool Layer3Crc(const uint8_t* frame, size_t size, uint16_t& crc);
 
 // Volume/balance on the selection (script: ctx.edit.volumeStep and channelChoice).
 void AmplifybutClick(Context& ctx);

@@ -77,6 +77,7 @@ void ExpectOnlyGainBitsDiffer(const std::vector<uint8_t>& a, const std::vector<u
   } else {
     for (int bit : kGainBitsTwoChannel) markField(bit);
   }
+  if (crc) mask[4] = mask[5] = 0xFF;  // the check word follows the side information
   for (size_t i = 0; i < a.size(); ++i) {
     EXPECT_EQ(a[i] & ~mask[i], b[i] & ~mask[i]) << "byte " << i;
   }
@@ -116,8 +117,10 @@ TEST(ApplyGainToFrame, RewritesOnlyTheGlobalGainFields) {
     EXPECT_EQ(ReadGains(frame, c.mono, c.crc), c.expected);
     ExpectOnlyGainBitsDiffer(original, frame, c.mono, c.crc);
     if (c.crc) {
-      EXPECT_EQ(frame[4], original[4]);
-      EXPECT_EQ(frame[5], original[5]);
+      uint16_t crc = 0;
+      ASSERT_TRUE(Layer3Crc(frame.data(), frame.size(), crc));
+      EXPECT_EQ(frame[4], crc >> 8);
+      EXPECT_EQ(frame[5], crc & 0xFF);
     }
   }
 }
@@ -436,7 +439,8 @@ bool HaveTool(const std::string& name) {
 }
 
 // Runs args[0] found on PATH; standard output goes to stdoutPath (or /dev/null).
-int RunTool(const std::vector<std::string>& args, const std::string& stdoutPath = "/dev/null") {
+int RunTool(const std::vector<std::string>& args, const std::string& stdoutPath = "/dev/null",
+            const std::string& stderrPath = "/dev/null") {
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -444,7 +448,7 @@ int RunTool(const std::vector<std::string>& args, const std::string& stdoutPath 
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid = 0;
   int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -581,6 +585,38 @@ TEST_F(RealDecoder, SameSamplesAsMp3gain) {
   fs::copy_file(source, theirs);
   ASSERT_EQ(RunTool({"mp3gain", "-q", "-c", "-s", "s", "-g", "2", theirs.string()}), 0);
   EXPECT_EQ(Decode(ours, folder), Decode(theirs, folder));
+}
+
+TEST(CrcFrames, PatchedFramesKeepAValidCrc) {
+  fs::path fixture = testing::TestData("crc.mp3");
+  if (fixture.empty() || !fs::exists(fixture)) GTEST_SKIP() << "QUORVEL_TEST_DATA is not set";
+  std::vector<uint8_t> bytes = ReadAll(fixture);
+  std::vector<Frame> frames = WalkFrames(bytes);
+  ASSERT_EQ(frames.size(), 60u);
+  auto checkAll = [&](const std::vector<uint8_t>& data) {
+    for (const Frame& f : frames) {
+      uint16_t crc = 0;
+      ASSERT_TRUE(Layer3Crc(data.data() + f.pos, f.length, crc));
+      EXPECT_EQ(data[f.pos + 4], crc >> 8) << "frame at " << f.pos;
+      EXPECT_EQ(data[f.pos + 5], crc & 0xFF) << "frame at " << f.pos;
+    }
+  };
+  checkAll(bytes);  // the encoder's check words agree with ours
+  std::vector<uint8_t> patched = Patched(bytes, frames, 3, -2);
+  checkAll(patched);
+  EXPECT_NE(patched, bytes);
+
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  testing::TempFolder temp;
+  fs::path out = temp.path / "patched.mp3";
+  WriteAll(out, patched);
+  fs::path log = temp.path / "ffmpeg.log";
+  ASSERT_EQ(RunTool({"ffmpeg", "-nostdin", "-v", "error", "-err_detect", "crccheck", "-i", out.string(), "-f", "null",
+                     "-"},
+                    "/dev/null", log.string()),
+            0);
+  std::vector<uint8_t> text = ReadAll(log);
+  EXPECT_EQ(std::string(text.begin(), text.end()).find("CRC"), std::string::npos);
 }
 
 }  // namespace
