@@ -261,6 +261,52 @@ TEST_F(WriteInterop, MutagenReadsUnsynchronisedFrameHeaders) {
   }
 }
 
+// Fields as script commands append them: added and edited texts in
+// ISO-8859-1 with language "eng", a comment block with line breaks, a URL
+// without description, a picture named by its file.
+TEST_F(WriteInterop, ScriptBuiltFields) {
+  if (!MutagenAvailable()) GTEST_SKIP() << "mutagen is not installed for /usr/bin/python3";
+  WriteBytes(dir_.file("cover.jpg"), kPicture);
+  for (uint8_t format : {uint8_t{2}, uint8_t{3}, uint8_t{4 | 0x80}}) {
+    SCOPED_TRACE(int(format));
+    Id3v2TagState tag;
+    StartScriptTag(tag, format, 2);
+    auto append = [&](uint8_t index, const std::string& text, const std::string& description, uint8_t sub) {
+      Id3v2Field f;
+      f.ind = index;
+      f.tip = Id3v2Catalogue[index].tip;
+      f.sub = sub;
+      f.akcija = kFieldAdded | kFieldEdited;
+      f.tansi = text;
+      f.tcont = description;
+      f.tlan = "eng";
+      tag.fields.push_back(f);
+    };
+    append(44, "Hello World", "", Id3v2Catalogue[44].fel);
+    append(4, "one\r\ntwo", "notes", Id3v2Catalogue[4].fel);
+    append(89, "http://example.org/", "", 5);
+    Id3v2Field pic;
+    pic.ind = 2;
+    pic.tip = kFieldPicture;
+    pic.sub = 3;
+    pic.akcija = kFieldAdded | kFieldLoaded;
+    pic.tload = dir_.file("cover.jpg");
+    pic.tlan = "eng";
+    tag.fields.push_back(pic);
+
+    const std::string path = Write(tag, "script.mp3");
+    const unsigned major = format & 0x7F;
+    std::string expected = "version 2." + std::to_string(major) + " unsync " + std::to_string(format >> 7) +
+                           " ext 0\n";
+    expected += "APIC enc=0 desc= mime=" + Hex(std::string(major == 2 ? "JPG" : "image/jpeg")) +
+                " type=3 data=" + Hex(kPicture) + "\n";
+    expected += "COMM enc=0 lang=eng desc=" + Hex(std::string("notes")) + " text=" + Hex(std::string("one\r\ntwo")) + "\n";
+    expected += "TIT2 enc=0 text=" + Hex(std::string("Hello World")) + "\n";
+    expected += "WXXX enc=0 desc= url=" + Hex(std::string("http://example.org/")) + "\n";
+    EXPECT_EQ(RunMutagen(dir_, path), expected);
+  }
+}
+
 // Our own reader sees what was built, with the padding and flags asked for.
 TEST_F(WriteInterop, OwnReaderReadsWhatWasBuilt) {
   for (const Framing& framing : kFramings) {
