@@ -483,7 +483,8 @@ std::string FieldTextForView(std::span<const uint8_t> bytes, uint8_t encoding, u
   return out;
 }
 
-int CopyId3v2Field(FieldEncoder& enc, const Id3v2Field& field) {
+namespace {
+int CopyId3v2FieldImpl(FieldEncoder& enc, const Id3v2Field& field) {
   Id3v2TagState& tag = enc.tag;
   const unsigned major = NormaliseTargetMajor(tag);
   const unsigned srcMajor = SourceMajor(tag);
@@ -569,7 +570,19 @@ int CopyId3v2Field(FieldEncoder& enc, const Id3v2Field& field) {
   return kEncodeDone;
 }
 
-int BuildTextField(FieldEncoder& enc, Id3v2Field& field) {
+}  // namespace
+
+int CopyId3v2Field(FieldEncoder& enc, const Id3v2Field& field) {
+  // Memory for a field's bytes may run out; the frame is then not written.
+  try {
+    return CopyId3v2FieldImpl(enc, field);
+  } catch (const std::bad_alloc&) {
+    return kEncodeFailed;
+  }
+}
+
+namespace {
+int BuildTextFieldImpl(FieldEncoder& enc, Id3v2Field& field) {
   if (field.tip != kFieldText) return kEncodeDone;
   const Id3v2TagState& tag = enc.tag;
   const unsigned major = ClampMajor(tag.tagversion.major);
@@ -615,7 +628,19 @@ int BuildTextField(FieldEncoder& enc, Id3v2Field& field) {
   return kEncodeDone;
 }
 
-int BuildFieldFromFile(FieldEncoder& enc, Id3v2Field& field) {
+}  // namespace
+
+int BuildTextField(FieldEncoder& enc, Id3v2Field& field) {
+  // Memory for a field's bytes may run out; the frame is then not written.
+  try {
+    return BuildTextFieldImpl(enc, field);
+  } catch (const std::bad_alloc&) {
+    return kEncodeFailed;
+  }
+}
+
+namespace {
+int BuildFieldFromFileImpl(FieldEncoder& enc, Id3v2Field& field) {
   const Id3v2TagState& tag = enc.tag;
   const unsigned major = ClampMajor(tag.tagversion.major);
   if (field.tload.empty()) return kEncodeSkippedWarned;
@@ -730,7 +755,19 @@ int BuildFieldFromFile(FieldEncoder& enc, Id3v2Field& field) {
   return kEncodeDone;
 }
 
-int WriteExtHeaderFromFile(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
+}  // namespace
+
+int BuildFieldFromFile(FieldEncoder& enc, Id3v2Field& field) {
+  // Memory for a field's bytes may run out; the frame is then not written.
+  try {
+    return BuildFieldFromFileImpl(enc, field);
+  } catch (const std::bad_alloc&) {
+    return kEncodeFailed;
+  }
+}
+
+namespace {
+int WriteExtHeaderFromFileImpl(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
   written = false;
   Id3v2TagState& tag = enc.tag;
   if (tag.tagversion.major <= 2) return kEncodeDone;
@@ -772,7 +809,19 @@ int WriteExtHeaderFromFile(FieldEncoder& enc, const Id3v2Field& field, bool& wri
   return kEncodeDone;
 }
 
-int CopyExtHeader(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
+}  // namespace
+
+int WriteExtHeaderFromFile(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
+  // Memory for a field's bytes may run out; the frame is then not written.
+  try {
+    return WriteExtHeaderFromFileImpl(enc, field, written);
+  } catch (const std::bad_alloc&) {
+    return kEncodeFailed;
+  }
+}
+
+namespace {
+int CopyExtHeaderImpl(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
   written = false;
   Id3v2TagState& tag = enc.tag;
   if (tag.tagversion.major <= 2 || field.dlen == 0) return kEncodeDone;
@@ -798,6 +847,17 @@ int CopyExtHeader(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
   enc.writtenFields += 1;
   written = true;
   return kEncodeDone;
+}
+
+}  // namespace
+
+int CopyExtHeader(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
+  // Memory for a field's bytes may run out; the frame is then not written.
+  try {
+    return CopyExtHeaderImpl(enc, field, written);
+  } catch (const std::bad_alloc&) {
+    return kEncodeFailed;
+  }
 }
 
 Id3v2Block BuildId3v2TagBlock(Id3v2TagState& tag, InputFile& source, const Id3v2BlockOptions& options,
