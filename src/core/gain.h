@@ -24,7 +24,9 @@ void ClampGain(DocumentState& doc, int32_t p);
 // (amplify1) plus gainLeft for channel 0 and gainRight for channel 1, limited
 // to 0..255; an information frame (spec not 0) gets 0. A frame protected by a
 // CRC gets the CRC of its new side information, so that decoders that check it
-// still accept the frame. Fields that lie beyond size are left alone.
+// still accept the frame. Fields that lie beyond size are left alone. The
+// writer calls it only for frames whose position carries a change on either
+// side, so an unchanged frame (information frames included) is copied as is.
 void ApplyGainToFrame(uint8_t* frame, size_t size, const frametype& record, int gainLeft, int gainRight);
 
 // The CRC-16 of a Layer III frame (ISO/IEC 11172-3, 2.4.3.1): polynomial 0x8005,
