@@ -598,5 +598,37 @@ TEST_F(RealDecoder, SameSamplesAsMp3gain) {
   }
 }
 
+TEST(CrcFrames, PatchedFramesKeepAValidCrc) {
+  fs::path fixture = testing::TestData("crc.mp3");
+  if (fixture.empty() || !fs::exists(fixture)) GTEST_SKIP() << "QUORVEL_TEST_DATA is not set";
+  std::vector<uint8_t> bytes = ReadAll(fixture);
+  std::vector<Frame> frames = WalkFrames(bytes);
+  ASSERT_EQ(frames.size(), 60u);
+  auto checkAll = [&](const std::vector<uint8_t>& data) {
+    for (const Frame& f : frames) {
+      uint16_t crc = 0;
+      ASSERT_TRUE(Layer3Crc(data.data() + f.pos, f.length, crc));
+      EXPECT_EQ(data[f.pos + 4], crc >> 8) << "frame at " << f.pos;
+      EXPECT_EQ(data[f.pos + 5], crc & 0xFF) << "frame at " << f.pos;
+    }
+  };
+  checkAll(bytes);  // the encoder's check words agree with ours
+  std::vector<uint8_t> patched = Patched(bytes, frames, 3, -2);
+  checkAll(patched);
+  EXPECT_NE(patched, bytes);
+
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  testing::TempFolder temp;
+  fs::path out = temp.path / "patched.mp3";
+  WriteAll(out, patched);
+  fs::path log = temp.path / "ffmpeg.log";
+  ASSERT_EQ(RunTool({"ffmpeg", "-nostdin", "-v", "error", "-err_detect", "crccheck", "-i", out.string(), "-f", "null",
+                     "-"},
+                    "/dev/null", log.string()),
+            0);
+  std::vector<uint8_t> text = ReadAll(log);
+  EXPECT_EQ(std::string(text.begin(), text.end()).find("CRC"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quorvel
