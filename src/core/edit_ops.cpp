@@ -300,7 +300,7 @@ void PastebutClick(Context& ctx) {
   udvcheck(doc, 0);
   udvcheck(doc, 1);
   SetSelectionExists(doc, true);
-  ComputeEditStatistics(doc);
+  // The statistics were recomputed when the entries went in.
   MarkEdited(ctx);
   RestoreViewStart(doc, viewStart);
   Redraw(ctx);
