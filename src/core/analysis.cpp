@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <numeric>
 
 #include "core/document_ops.h"
 #include "core/messages.h"
@@ -29,6 +30,10 @@ constexpr int32_t kLyricsWindowV2 = 301000;
 constexpr int32_t kRiffDataSearch = 516;
 constexpr int kProgressEvery = 128;
 constexpr int kProgressAt = 64;
+// Reading a chunk: piece size, and the bytes a header needs after it (header,
+// CRC, side information and the VBR marker window).
+constexpr int64_t kReadPiece = 256 * 1024;
+constexpr int64_t kHeaderSpan = 128;
 
 }  // namespace
 
@@ -45,9 +50,16 @@ bool AskContinue(Context& ctx, const std::string& text) {
 }
 
 std::string ThousandsText(int64_t n) {
-  std::string digits = std::to_string(n < 0 ? -n : n);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<size_t>(i), ",");
-  return n < 0 ? "-" + digits : digits;
+  const uint64_t magnitude = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+  const std::string digits = std::to_string(magnitude);
+  std::string text;
+  text.reserve(digits.size() + digits.size() / 3 + 1);
+  if (n < 0) text.push_back('-');
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text.push_back(',');
+    text.push_back(digits[i]);
+  }
+  return text;
 }
 
 std::string ScientificText(double value) {
@@ -280,28 +292,57 @@ FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int3
       limit = std::min<int64_t>(remaining, kScanLimit);
     }
     if (chunk <= 0) break;
-    if (!file.readAt(pos, buf, static_cast<size_t>(chunk))) {
-      result.outcome = AnalysisOutcome::kDiskError;
-      result.count = n;
-      return result;
-    }
-    std::memset(buf + chunk, 0, bufSize - static_cast<size_t>(chunk));
+
+    // The chunk is read in pieces just ahead of the scan, so that the bytes are
+    // still in the cache when the headers are examined. Every position examined
+    // has at least kHeaderSpan loaded bytes after it, or the whole chunk and the
+    // zeroed rest of the buffer.
+    int64_t loaded = 0;
+    int64_t examinable = 0;  // positions below this may be examined
+    auto loadMore = [&]() {
+      const int64_t piece = std::min<int64_t>(kReadPiece, chunk - loaded);
+      if (!file.readAt(pos + loaded, buf + loaded, static_cast<size_t>(piece))) return false;
+      loaded += piece;
+      if (loaded == chunk) {
+        std::memset(buf + chunk, 0, bufSize - static_cast<size_t>(chunk));
+        examinable = limit;
+      } else {
+        examinable = std::min(limit, loaded - kHeaderSpan);
+      }
+      return true;
+    };
 
     int64_t i = 0;
     while (i < limit) {
-      // Skip to the next 0xFF byte.
-      const void* sync = std::memchr(buf + i, 0xFF, static_cast<size_t>(limit - i));
-      if (!sync) {
-        i = limit;
-        break;
+      if (i >= examinable) {
+        if (!loadMore()) {
+          result.outcome = AnalysisOutcome::kDiskError;
+          result.count = n;
+          return result;
+        }
+        continue;
       }
-      i = static_cast<const uint8_t*>(sync) - buf;
+      if (buf[i] != 0xFF) {
+        // Skip to the next 0xFF byte (a header usually starts right where the last frame ends).
+        const void* sync = std::memchr(buf + i, 0xFF, static_cast<size_t>(examinable - i));
+        if (!sync) {
+          i = examinable;
+          continue;
+        }
+        i = static_cast<const uint8_t*>(sync) - buf;
+      }
       if ((buf[i + 1] & 0xE0) != 0xE0) {
         ++i;
         continue;
       }
       const size_t index = static_cast<size_t>(rules.startIndex) + static_cast<size_t>(n);
-      if (index >= frames.size()) frames.resize(frames.size() + kFrameTableGrowth);
+      if (index >= frames.size()) {
+        // The table's length grows in steps of 65,536 records; its memory
+        // grows geometrically so that a long file is copied only a few times.
+        const size_t length = frames.size() + kFrameTableGrowth;
+        if (length > frames.capacity()) frames.reserve(std::max(length, frames.capacity() * 2));
+        frames.resize(length);
+      }
       frametype& f = frames[index];
       HeaderCodes codes = DecodeFrameAt(buf, bufSize, static_cast<size_t>(i), static_cast<int32_t>(pos), n == 0, f);
       f.fromfile = rules.fromfile;
@@ -532,15 +573,12 @@ bool AnalyseSource(Context& ctx) {
   doc.editCount = count;
   ResizeEditList(doc);
   doc.frames.resize(static_cast<size_t>(count));
-  doc.frames.shrink_to_fit();
   for (InsertedFile& f : doc.files) f = InsertedFile{};
   doc.files[0].name = path;
   doc.files[1].firstFrame = count;
-  for (int32_t p = 0; p < count; ++p) {
-    doc.ref[static_cast<size_t>(p)] = p;
-    doc.gainLeft[static_cast<size_t>(p)] = 0;
-    doc.gainRight[static_cast<size_t>(p)] = 0;
-  }
+  std::iota(doc.ref.begin(), doc.ref.end(), 0);
+  std::fill(doc.gainLeft.begin(), doc.gainLeft.end(), 0);
+  std::fill(doc.gainRight.begin(), doc.gainRight.end(), 0);
   ResetId3v2State(tag);
 
   if (tag.present) {

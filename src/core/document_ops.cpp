@@ -210,10 +210,21 @@ void ComputeEditStatistics(DocumentState& doc) {
   s.freqCount = {};
   s.modeCount = {};
   s.bitrateCount = {};
-  for (int32_t p = 0; p < doc.editCount; ++p) {
-    ++s.freqCount[FrequencyAt(doc, p)];
-    ++s.modeCount[ModeAt(doc, p)];
-    ++s.bitrateCount[BitrateAt(doc, p)];
+  const auto n = std::min(static_cast<size_t>(doc.editCount), doc.ref.size());
+  const size_t records = doc.frames.size();
+  for (size_t p = 0; p < n; ++p) {
+    const int32_t r = doc.ref[p];
+    if (r >= 0 && static_cast<size_t>(r) < records) {
+      const frametype& f = doc.frames[static_cast<size_t>(r)];
+      ++s.freqCount[f.freqb % 3];
+      ++s.modeCount[f.stereo & 3];
+      ++s.bitrateCount[f.kbps % 15];
+    } else {
+      const BlankFrame b = DecodeBlankFrameCode(r < 0 && r != INT32_MIN ? -r : 0);
+      ++s.freqCount[b.freqIndex];
+      ++s.modeCount[b.mode];
+      ++s.bitrateCount[b.bitrateIndex];
+    }
   }
   bool infoLead = !doc.ref.empty() && doc.ref[0] == 0 && !doc.frames.empty() && doc.frames[0].spec != 0;
   s.bitrateSummary =

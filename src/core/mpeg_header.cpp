@@ -20,21 +20,11 @@ MpegHeader ParseHeader(uint8_t /*h0*/, uint8_t h1, uint8_t h2, uint8_t h3) {
 
 int32_t FrameLength(int bitrateIndex, int freqIndex, bool padding) {
   if (bitrateIndex < 1 || bitrateIndex > 14 || freqIndex < 0 || freqIndex > 3) return 0;
-  auto length = static_cast<int32_t>(kBitrateKbps[bitrateIndex] * kLengthFactor[freqIndex]);
-  return length + (padding ? 1 : 0);
+  return kFrameLengthTable[static_cast<size_t>(bitrateIndex)][static_cast<size_t>(freqIndex)] + (padding ? 1 : 0);
 }
 
 int32_t FreeFormatStep(int mode, bool crcPresent) {
   return (mode == kModeMono ? 14 : 29) + (crcPresent ? 2 : 0);
-}
-
-uint8_t ReadGlobalGain(const uint8_t* sideInfo, size_t size, int bitOffset) {
-  size_t i = static_cast<size_t>(bitOffset) / 8;
-  int k = bitOffset % 8;
-  unsigned first = i < size ? sideInfo[i] : 0;
-  if (k == 0) return static_cast<uint8_t>(first);
-  unsigned second = i + 1 < size ? sideInfo[i + 1] : 0;
-  return static_cast<uint8_t>(((first << k) | (second >> (8 - k))) & 0xFF);
 }
 
 void WriteGlobalGain(uint8_t* sideInfo, size_t size, int bitOffset, uint8_t value) {

@@ -65,6 +65,15 @@ inline bool IsFrameSync(uint8_t h0, uint8_t h1) { return h0 == 0xFF && h1 >= 0xE
 
 MpegHeader ParseHeader(uint8_t h0, uint8_t h1, uint8_t h2, uint8_t h3);
 
+// Frame lengths without padding by bitrate index and frequency index: the
+// bitrate times the length factor, truncated (0 for free format and index 15).
+static constexpr std::array<std::array<int32_t, 4>, 16> kFrameLengthTable = [] {
+  std::array<std::array<int32_t, 4>, 16> table{};
+  for (size_t b = 1; b < 15; ++b)
+    for (size_t f = 0; f < 4; ++f) table[b][f] = static_cast<int32_t>(kBitrateKbps[b] * kLengthFactor[f]);
+  return table;
+}();
+
 // Bytes of a frame with a bitrate index 1..14; 0 for free format and invalid indices.
 int32_t FrameLength(int bitrateIndex, int freqIndex, bool padding);
 // Free format: the smallest step to the next header, used as estimatedlen.
@@ -76,7 +85,14 @@ inline int SideInfoLength(int mode) { return mode == kModeMono ? kSideInfoMono :
 
 // The eight bits at bitOffset of the side information (they may straddle two
 // bytes). Bytes beyond size read as 0.
-uint8_t ReadGlobalGain(const uint8_t* sideInfo, size_t size, int bitOffset);
+inline uint8_t ReadGlobalGain(const uint8_t* sideInfo, size_t size, int bitOffset) {
+  const size_t i = static_cast<size_t>(bitOffset) / 8;
+  const int k = bitOffset % 8;
+  const unsigned first = i < size ? sideInfo[i] : 0;
+  if (k == 0) return static_cast<uint8_t>(first);
+  const unsigned second = i + 1 < size ? sideInfo[i + 1] : 0;
+  return static_cast<uint8_t>(((first << k) | (second >> (8 - k))) & 0xFF);
+}
 // Replaces exactly those eight bits; bytes beyond size are left unwritten.
 void WriteGlobalGain(uint8_t* sideInfo, size_t size, int bitOffset, uint8_t value);
 
