@@ -623,6 +623,18 @@ TEST_F(AnalysisTest, FilesThatCannotBeRead) {
   }
 }
 
+TEST_F(AnalysisTest, FilesOf2GiBAreRefused) {
+  // A sparse file: nothing is written to the disk and nothing is read.
+  std::string path = dir.path() + "/huge.mp3";
+  std::ofstream(path).close();
+  std::error_code ec;
+  std::filesystem::resize_file(path, uintmax_t{1} << 31, ec);
+  if (ec) GTEST_SKIP() << "cannot make a sparse file: " << ec.message();
+  ctx.doc.sourceName = path;
+  EXPECT_FALSE(Loadfile(ctx));
+  ExpectFailure(kDiskErrorText);
+}
+
 TEST_F(AnalysisTest, UnreadableFile) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   std::string path = dir.File("locked.mp3", Frames(4));
@@ -897,6 +909,90 @@ TEST_F(AnalysisTest, CloseTagWindowsOnReload) {
   ReloadbutClick(c);
   EXPECT_TRUE(c.doc.loaded);
   EXPECT_GE(counting.closed, 1);
+}
+
+// The pieces the insert-file analysis reuses, on their own.
+TEST_F(AnalysisTest, ScanAppendsAndDropsALeadingInformationFrame) {
+  Bytes info = Frame();
+  std::memcpy(info.data() + 36, "Xing", 4);
+  Bytes file = info;
+  Append(file, Frames(3));
+  std::string path = dir.File("insert.mp3", file);
+
+  ctx.doc.frames.assign(5, frametype{});
+  InputFile in;
+  ASSERT_TRUE(in.open(path));
+  ScanBuffer buffer;
+  FrameScanRules rules;
+  rules.startIndex = 5;
+  rules.fromfile = 3;
+  rules.dropLeadingVbrFrame = true;
+  FrameScanResult scan = ScanFrames(ctx, in, static_cast<int32_t>(file.size()), 0, rules, buffer);
+  ASSERT_EQ(scan.outcome, AnalysisOutcome::kOk);
+  ASSERT_EQ(scan.count, 3);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(ctx.doc.frames[5 + k].framepos, 417 * (k + 1));
+    EXPECT_EQ(ctx.doc.frames[5 + k].fromfile, 3);
+    EXPECT_EQ(ctx.doc.frames[5 + k].spec, 0);
+  }
+  FrameLengthResult lengths = ComputeFrameLengths(ctx, 5, 3, static_cast<int32_t>(file.size()));
+  EXPECT_EQ(lengths.outcome, AnalysisOutcome::kOk);
+  EXPECT_EQ(ctx.doc.frames[7].framelen, 417);
+
+  // Without the rule the information frame is the first record.
+  scan = ScanFrames(ctx, in, static_cast<int32_t>(file.size()), 0, FrameScanRules{}, buffer);
+  EXPECT_EQ(scan.count, 4);
+  EXPECT_EQ(ctx.doc.frames[0].spec, 1);
+}
+
+TEST_F(AnalysisTest, ScanReportsTheRefusedHeader) {
+  Bytes file = Frames(2);
+  Append(file, Frame(0xFD, 0x90, 0x44, 417));
+  std::string path = dir.File("mp2.mp3", file);
+  InputFile in;
+  ASSERT_TRUE(in.open(path));
+  ScanBuffer buffer;
+  ctx.options.errorPolicy = kErrorFail;
+  FrameScanResult scan = ScanFrames(ctx, in, static_cast<int32_t>(file.size()), 0, FrameScanRules{}, buffer);
+  EXPECT_EQ(scan.outcome, AnalysisOutcome::kStop);
+  EXPECT_EQ(scan.problem, HeaderProblem::kLayer);
+  EXPECT_EQ(scan.stopText, "Seems like mp2, not mp3 file.");
+  EXPECT_EQ(scan.count, 2);
+}
+
+TEST_F(AnalysisTest, LeadingHeadersOfAnInsertedFile) {
+  // The inserted file's tag is skipped by its size alone: no version check, no footer.
+  Bytes file = Id3v2Header(255, 0, 0x10, 100);
+  file.resize(110, 0);
+  Append(file, Frames(2));
+  std::string path = dir.File("ins.mp3", file);
+  InputFile in;
+  ASSERT_TRUE(in.open(path));
+  LeadingHeaders lead = ReadLeadingHeaders(ctx, in, static_cast<int32_t>(file.size()), LeadingHeaderRules{false});
+  EXPECT_EQ(lead.outcome, AnalysisOutcome::kOk);
+  EXPECT_EQ(lead.audioStart, 110);
+  lead = ReadLeadingHeaders(ctx, in, static_cast<int32_t>(file.size()), LeadingHeaderRules{true});
+  EXPECT_EQ(lead.audioStart, 0);
+  EXPECT_FALSE(lead.id3v2Found);
+}
+
+TEST_F(AnalysisTest, ProbesOnTheirOwn) {
+  Bytes file = Frames(2);
+  Append(file, std::string("LYRICSBEGINabcLYRICSEND"));
+  Append(file, Id3v1Tag());
+  std::string path = dir.File("probe.mp3", file);
+  InputFile in;
+  ASSERT_TRUE(in.open(path));
+  const auto size = static_cast<int32_t>(file.size());
+  LyricsProbe lyrics = ProbeLyrics3(in, size);
+  Id3v1Probe id3v1 = ProbeId3v1(in, size);
+  EXPECT_TRUE(lyrics.found);
+  EXPECT_EQ(lyrics.version, 1);
+  EXPECT_EQ(lyrics.pos, 834);
+  EXPECT_EQ(lyrics.length, 23);
+  EXPECT_TRUE(id3v1.found);
+  EXPECT_EQ(id3v1.pos, size - 128);
+  EXPECT_EQ(AudioEnd(size, id3v1, lyrics), 834);
 }
 
 // Real files made by the fixture script, when present.
