@@ -256,7 +256,8 @@ int unloadall(Context& ctx, bool ask) {
   if (options.rememberFade == 1) options.savedFadeSteps = 20;
 
   ResetId3v2State(doc.id3v2);
-  doc.id3v2.readerror = false;
+  // The header values described the closed source's tag; none is left.
+  doc.id3v2 = Id3v2TagState{};
 
   doc.editCount = 0;
   doc.insertedCount = 0;

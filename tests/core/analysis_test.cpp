@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -995,30 +996,102 @@ TEST_F(AnalysisTest, ProbesOnTheirOwn) {
   EXPECT_EQ(AudioEnd(size, id3v1, lyrics), 834);
 }
 
-// Real files made by the fixture script, when present.
-TEST(AnalysisFixtures, RealFiles) {
-  const char* data = std::getenv("QUORVEL_TEST_DATA");
-  if (!data) GTEST_SKIP() << "QUORVEL_TEST_DATA not set";
-  struct Case {
-    const char* file;
-    int32_t frames;
-    const char* info;
-  };
-  const Case cases[] = {
-      {"cbr128-info.mp3", 60, nullptr},
-      {"lyrics3v2-v1.mp3", 59, nullptr},
-      {"unknown-header-footer.mp3", 59, nullptr},
-      {"riff-wrapped.wav", 59, nullptr},
-  };
-  for (const auto& c : cases) {
-    std::string path = std::string(data) + "/" + c.file;
-    if (!std::filesystem::exists(path)) continue;
-    SCOPED_TRACE(c.file);
-    HeadlessHost host;
-    Context ctx(host);
+// Real files made by lame and ffmpeg (tests/data), when present.
+class AnalysisFixtures : public ::testing::Test {
+ protected:
+  HeadlessHost host;
+  Context ctx{host};
+
+  // Loads a fixture; false (and the test skipped) when it is missing.
+  bool LoadFixture(const char* name) {
+    const char* data = std::getenv("QUORVEL_TEST_DATA");
+    if (!data) return false;
+    std::string path = std::string(data) + "/" + name;
+    if (!std::filesystem::exists(path)) return false;
     ctx.doc.sourceName = path;
-    ASSERT_TRUE(Loadfile(ctx)) << (host.messages.empty() ? "" : host.messages.back().text);
-    EXPECT_EQ(ctx.doc.frameTableCount, c.frames);
+    Loadfile(ctx);
+    return true;
+  }
+
+  // The frame count that the encoder wrote into the Xing/Info frame (flag 1),
+  // which does not count that frame itself; -1 when there is none.
+  int64_t EncoderFrameCount() {
+    std::ifstream in(ctx.doc.sourceName, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t start = static_cast<size_t>(ctx.doc.frames.at(0).framepos);
+    for (size_t at = start; at + 12 <= bytes.size() && at < start + 80; ++at) {
+      if (std::memcmp(&bytes[at], "Xing", 4) == 0 || std::memcmp(&bytes[at], "Info", 4) == 0) {
+        auto u = [&](size_t k) { return static_cast<uint8_t>(bytes[k]); };
+        uint32_t flags = (u(at + 4) << 24) | (u(at + 5) << 16) | (u(at + 6) << 8) | u(at + 7);
+        if (!(flags & 1)) return -1;
+        return (int64_t{u(at + 8)} << 24) | (u(at + 9) << 16) | (u(at + 10) << 8) | u(at + 11);
+      }
+    }
+    return -1;
+  }
+};
+
+TEST_F(AnalysisFixtures, FrameCountsAgreeWithTheEncoder) {
+  const char* files[] = {"cbr128-info.mp3", "vbr-xing.mp3", "mono-44k.mp3", "48k.mp3",
+                         "32k.mp3",         "crc.mp3",      "tagged-v23-v1.mp3"};
+  int checked = 0;
+  for (const char* name : files) {
+    SCOPED_TRACE(name);
+    host.messages.clear();
+    if (!LoadFixture(name)) continue;
+    ASSERT_TRUE(ctx.doc.loaded) << (host.messages.empty() ? "" : host.messages.back().text);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_NE(ctx.doc.frames[0].spec, 0);
+    int64_t encoded = EncoderFrameCount();
+    ASSERT_GT(encoded, 0);
+    EXPECT_EQ(ctx.doc.frameTableCount, encoded + 1);
+    EXPECT_FALSE(ctx.doc.source.footerFound);
+    EXPECT_FALSE(ctx.doc.source.behindHeaderFound);
+    ++checked;
+  }
+  if (checked == 0) GTEST_SKIP() << "no fixtures";
+}
+
+TEST_F(AnalysisFixtures, BlocksAroundTheAudio) {
+  if (LoadFixture("tagged-v23-v1.mp3")) {
+    ASSERT_TRUE(ctx.doc.loaded);
+    EXPECT_TRUE(ctx.doc.id3v2.present);
+    EXPECT_EQ(ctx.doc.id3v2.tagsize, 348u);
+    EXPECT_EQ(ctx.doc.source.audioStart, 348);
+    EXPECT_TRUE(ctx.doc.source.id3v1Found);
+    EXPECT_EQ(ctx.doc.source.id3v1Length, 128);
+    EXPECT_EQ(ctx.doc.frameTableCount, 60);
+  }
+  if (LoadFixture("lyrics3v2-v1.mp3")) {
+    ASSERT_TRUE(ctx.doc.loaded);
+    EXPECT_EQ(ctx.doc.frameTableCount, 59);
+    EXPECT_TRUE(ctx.doc.source.lyricsFound);
+    EXPECT_EQ(ctx.doc.source.lyricsVersion, 2);
+    EXPECT_EQ(ctx.doc.source.lyricsPos, 18495);
+    EXPECT_EQ(ctx.doc.source.lyricsLength, 116);
+    EXPECT_EQ(ctx.doc.source.audioEnd, 18495);
+    EXPECT_TRUE(ctx.doc.source.id3v1Found);
+    EXPECT_FALSE(ctx.doc.source.footerFound);
+  }
+  if (LoadFixture("unknown-header-footer.mp3")) {
+    ASSERT_TRUE(ctx.doc.loaded);
+    EXPECT_EQ(ctx.doc.frameTableCount, 59);
+    EXPECT_TRUE(ctx.doc.source.behindHeaderFound);
+    EXPECT_EQ(ctx.doc.source.behindHeaderLength, 120);
+    EXPECT_TRUE(ctx.doc.source.footerFound);
+    EXPECT_EQ(ctx.doc.source.footerLength, 200);
+  }
+  if (LoadFixture("riff-wrapped.wav")) {
+    ASSERT_TRUE(ctx.doc.loaded);
+    EXPECT_EQ(ctx.doc.frameTableCount, 59);
+    EXPECT_TRUE(ctx.doc.source.riffFound);
+    EXPECT_EQ(ctx.doc.source.riffLength, 70);
+    EXPECT_EQ(ctx.doc.source.audioStart, 70);
+  }
+  if (LoadFixture("mpeg2-22k.mp3")) {
+    EXPECT_FALSE(ctx.doc.loaded);
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().text, "Error processing the file:\r\nInvalid format.\r\nProbably not a 32-48 KHz mp3 file.");
   }
 }
 

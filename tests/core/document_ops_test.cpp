@@ -269,6 +269,9 @@ struct UnloadFixture : ::testing::Test {
     ctx.doc.selectionExists = true;
     ctx.doc.clip.clipCount = 2;
     ctx.doc.boxes.id3v1 = {true, true};
+    ctx.doc.id3v2.present = true;
+    ctx.doc.id3v2.readerror = true;
+    ctx.doc.id3v2.fields.resize(2);
     ctx.options.mainFlags |= kPromptSaveOnClose;
     ctx.saveAs = [this](Context&) {
       ++saves;
@@ -291,6 +294,9 @@ struct UnloadFixture : ::testing::Test {
     EXPECT_TRUE(doc.files[0].name.empty());
     EXPECT_EQ(doc.files[1].firstFrame, 0);
     EXPECT_FALSE(doc.boxes.id3v1.enabled);
+    EXPECT_FALSE(doc.id3v2.present);
+    EXPECT_TRUE(doc.id3v2.fields.empty());
+    EXPECT_FALSE(doc.id3v2.readerror);
   }
 };
 
