@@ -213,8 +213,14 @@ class TagReader {
   int NextHeaderScore(int64_t p);
   void ScanPadding();
   std::string InfoText(const std::string& code, uint32_t size, uint16_t flaq) const;
-  bool ReadTextField(Id3v2Field& f, uint32_t size, int64_t dataPos);
-  bool ReadPictureField(Id3v2Field& f, uint32_t size, int64_t dataPos);
+  bool ReadTextField(Id3v2Field& f, uint32_t size, int64_t dataPos, int64_t dataRaw);
+  struct RawSpan {
+    int64_t raw = 0;   // bytes in the file
+    int64_t kept = 0;  // bytes they give once resynchronised
+    bool ok = true;    // false on a read error
+  };
+  RawSpan MeasureUnsynchronised(int64_t from, int64_t wanted);
+  bool ReadPictureField(Id3v2Field& f, int64_t dataPos, int64_t dataRaw);
   void ParseText(Id3v2Field& f, uint8_t* data, size_t length);
 
   Id3v2TagState& tag_;
@@ -228,6 +234,11 @@ class TagReader {
   int64_t fileSize_ = 0;
   int64_t tagEnd_ = 0;
   int64_t pos_ = 0;
+  // ID3v2.2 and 2.3 unsynchronise the whole tag after its header, frame
+  // headers included, and their sizes count the bytes before
+  // unsynchronisation; 2.4 unsynchronises frame data only and its sizes count
+  // the bytes as stored.
+  bool wholeTagUnsync_ = false;
 };
 
 void TagReader::Run() {
@@ -238,6 +249,7 @@ void TagReader::Run() {
   fileSize_ = file_.size();
   tagEnd_ = int64_t{tag_.tagstart} + tag_.tagsize;
   pos_ = int64_t{tag_.tagstart} + 10;
+  wholeTagUnsync_ = tag_.srcunsync && major_ <= 3;
 
   if (tag_.exthead) ReadExtendedHeader();
   while (!tag_.readerror && ReadField() == Walk::Next) {
@@ -247,6 +259,41 @@ void TagReader::Run() {
   tag_.mixlist.shrink_to_fit();
   tag_.binlist.shrink_to_fit();
   tag_.piclist.shrink_to_fit();
+}
+
+// How many bytes of the file, from `from`, give `wanted` bytes once
+// resynchronised. A zero byte that unsynchronisation put behind the last of
+// them belongs to them too.
+TagReader::RawSpan TagReader::MeasureUnsynchronised(int64_t from, int64_t wanted) {
+  RawSpan span;
+  std::vector<uint8_t> chunk;
+  bool afterFF = false;
+  int64_t p = from;
+  while (p < fileSize_ && (span.kept < wanted || afterFF)) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(fileSize_ - p, kPaddingChunk));
+    chunk.resize(n);
+    if (!file_.readAt(p, chunk.data(), n)) {
+      span.ok = false;
+      return span;
+    }
+    size_t i = 0;
+    for (; i < n; ++i) {
+      const uint8_t b = chunk[i];
+      if (afterFF && b == 0x00) {
+        afterFF = false;
+        ++span.raw;
+        continue;
+      }
+      afterFF = false;
+      if (span.kept == wanted) break;
+      ++span.raw;
+      ++span.kept;
+      afterFF = b == 0xFF;
+    }
+    if (i < n) break;
+    p += static_cast<int64_t>(n);
+  }
+  return span;
 }
 
 void TagReader::ReadExtendedHeader() {
@@ -264,17 +311,26 @@ void TagReader::ReadExtendedHeader() {
   const uint32_t size = DecodeId3v2Size(b, major_);
   // 2.4 counts the size bytes in the size, 2.3 does not.
   const int64_t length = major_ >= 4 ? int64_t{size} : int64_t{size} + 4;
-  if (size < 6 || pos_ + length > tagEnd_ || pos_ + length > fileSize_) return;
+  int64_t stored = length;
+  if (wholeTagUnsync_ && pos_ + length <= fileSize_) {
+    const RawSpan span = MeasureUnsynchronised(pos_, length);
+    if (!span.ok) {
+      tag_.readerror = true;
+      return;
+    }
+    stored = span.raw;
+  }
+  if (size < 6 || pos_ + stored > tagEnd_ || pos_ + stored > fileSize_) return;
 
   Id3v2Field f;
   f.ind = kExtHeaderIndex;
   f.tip = kFieldBinary;
   f.spos = static_cast<uint32_t>(pos_);
-  f.dlen = static_cast<uint32_t>(length);
+  f.dlen = static_cast<uint32_t>(stored);
   f.tload = path_;
   tag_.binlist.push_back(tag_.fieldcount());
   tag_.fields.push_back(std::move(f));
-  pos_ += length;
+  pos_ += stored;
 }
 
 // How well a position fits as the end of a frame: 2 at the end of the tag or at
@@ -329,7 +385,22 @@ std::string TagReader::InfoText(const std::string& code, uint32_t size, uint16_t
 TagReader::Walk TagReader::ReadField() {
   if (pos_ >= fileSize_ || pos_ >= tagEnd_) return Walk::Stop;
   uint8_t h[10] = {};
-  const int64_t got = file_.readSome(pos_, h, static_cast<size_t>(headerLength_));
+  int64_t got = 0;
+  int64_t headerRaw = headerLength_;
+  if (wholeTagUnsync_) {
+    const RawSpan span = MeasureUnsynchronised(pos_, headerLength_);
+    uint8_t raw[2 * 10 + 1] = {};
+    if (!span.ok || (span.raw > 0 && !file_.readAt(pos_, raw, static_cast<size_t>(span.raw)))) {
+      got = -1;
+    } else {
+      ResyncBytes(raw, static_cast<size_t>(span.raw));
+      std::memcpy(h, raw, static_cast<size_t>(span.kept));
+      got = span.kept;
+      headerRaw = span.raw;
+    }
+  } else {
+    got = file_.readSome(pos_, h, static_cast<size_t>(headerLength_));
+  }
   if (got <= 0) {
     if (got < 0) tag_.readerror = true;
     return Walk::Stop;
@@ -361,8 +432,17 @@ TagReader::Walk TagReader::ReadField() {
       return Walk::Stop;
     }
   }
-  const int64_t dataPos = pos_ + headerLength_;
-  const int64_t fieldEnd = dataPos + size;
+  const int64_t dataPos = pos_ + headerRaw;
+  int64_t dataRaw = size;
+  if (wholeTagUnsync_ && dataPos + dataRaw <= fileSize_) {
+    const RawSpan span = MeasureUnsynchronised(dataPos, size);
+    if (!span.ok) {
+      tag_.readerror = true;
+      return Walk::Stop;
+    }
+    dataRaw = span.kept < int64_t{size} ? fileSize_ - dataPos + 1 : span.raw;
+  }
+  const int64_t fieldEnd = dataPos + dataRaw;
   if (fieldEnd > fileSize_) {
     // The frame runs past the end of the file: it cannot be copied, and what
     // follows is not a tag. The frames before it stay.
@@ -373,7 +453,7 @@ TagReader::Walk TagReader::ReadField() {
   const std::string code(reinterpret_cast<const char*>(h), static_cast<size_t>(codeLength_));
   Id3v2Field f;
   f.spos = static_cast<uint32_t>(pos_);
-  f.dlen = static_cast<uint32_t>(headerLength_ + int64_t{size});
+  f.dlen = static_cast<uint32_t>(fieldEnd - pos_);
   f.flaq = flaq;
   const uint8_t ind = FindId3v2Code(code, major_);
   if (ind != 0) {
@@ -391,14 +471,14 @@ TagReader::Walk TagReader::ReadField() {
   const uint32_t index = tag_.fieldcount();
   switch (f.tip) {
     case kFieldText:
-      if (!ReadTextField(f, size, dataPos)) return Walk::Stop;
+      if (!ReadTextField(f, size, dataPos, dataRaw)) return Walk::Stop;
       tag_.textlist.push_back(index);
       break;
     case kFieldMixed:
       tag_.mixlist.push_back(index);
       break;
     case kFieldPicture:
-      if (!ReadPictureField(f, size, dataPos)) return Walk::Stop;
+      if (!ReadPictureField(f, dataPos, dataRaw)) return Walk::Stop;
       tag_.piclist.push_back(index);
       break;
     case kFieldBinary:
@@ -412,13 +492,14 @@ TagReader::Walk TagReader::ReadField() {
   return Walk::Next;
 }
 
-bool TagReader::ReadTextField(Id3v2Field& f, uint32_t size, int64_t dataPos) {
+bool TagReader::ReadTextField(Id3v2Field& f, uint32_t size, int64_t dataPos, int64_t dataRaw) {
   if (size > kMaxTextRead) {
     f.tansi = kTooLargeText;
     f.err |= kErrTooLarge;
   } else {
-    work_.assign(size, 0);
-    if (size > 0 && !file_.readAt(dataPos, work_.data(), size)) {
+    const auto stored = static_cast<size_t>(dataRaw);
+    work_.assign(stored, 0);
+    if (stored > 0 && !file_.readAt(dataPos, work_.data(), stored)) {
       tag_.readerror = true;
       return false;
     }
@@ -426,13 +507,12 @@ bool TagReader::ReadTextField(Id3v2Field& f, uint32_t size, int64_t dataPos) {
     if (format.opaque) {
       f.thint += "\r\ncompressed or encrypted, can't display!";
     } else {
-      const size_t skip = std::min<size_t>(format.prefix, size);
-      uint8_t* data = work_.data() + skip;
-      size_t length = size - skip;
       // Tag-level and frame-level unsynchronisation are the same transform;
-      // it is undone once.
-      if (tag_.srcunsync || format.unsync) length = ResyncBytes(data, length).length;
-      ParseText(f, data, length);
+      // it is undone once, before the bytes the frame flags add are skipped.
+      size_t length = stored;
+      if (tag_.srcunsync || format.unsync) length = ResyncBytes(work_.data(), length).length;
+      const size_t skip = std::min(format.prefix, length);
+      ParseText(f, work_.data() + skip, length - skip);
     }
   }
   f.tolan = f.tlan;
@@ -485,10 +565,10 @@ void TagReader::ParseText(Id3v2Field& f, uint8_t* data, size_t length) {
   f.tansi = DecodeFieldText(data, cursor, static_cast<int64_t>(length - cursor), textEncoding, f.sub);
 }
 
-bool TagReader::ReadPictureField(Id3v2Field& f, uint32_t size, int64_t dataPos) {
+bool TagReader::ReadPictureField(Id3v2Field& f, int64_t dataPos, int64_t dataRaw) {
   const FrameFormat format = FrameFormatOf(f.flaq, major_);
-  const int64_t fieldEnd = dataPos + size;
-  const int64_t start = dataPos + static_cast<int64_t>(std::min<size_t>(format.prefix, size));
+  const int64_t fieldEnd = dataPos + dataRaw;
+  const int64_t start = dataPos + std::min(static_cast<int64_t>(format.prefix), dataRaw);
   const bool unsync = tag_.srcunsync || format.unsync;
 
   // Encoding byte, image format or MIME type with its terminator, picture type.

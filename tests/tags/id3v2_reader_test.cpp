@@ -477,20 +477,62 @@ TEST_F(Id3v2Read, PictureHeaders) {
   }
 }
 
-TEST_F(Id3v2Read, UnsynchronisedTagIsResynchronisedForTextsAndPictureDescriptions) {
-  // Text "\xFF\x00" in an unsynchronised tag is stored as FF 00 00; the picture
-  // description ends in FF (stored FF 00) before its terminator.
-  const Bytes text = {0, 'a', 0xFF, 0x00, 'b', 0};
+// ID3v2 unsynchronisation: a zero byte after every FF that is followed by a
+// zero, by a byte of E0 or above, or by nothing.
+Bytes Unsynchronise(const Bytes& in) {
+  Bytes out;
+  for (size_t i = 0; i < in.size(); ++i) {
+    out.push_back(in[i]);
+    if (in[i] == 0xFF && (i + 1 == in.size() || in[i + 1] == 0 || in[i + 1] >= 0xE0)) out.push_back(0);
+  }
+  return out;
+}
+
+TEST_F(Id3v2Read, UnsynchronisedTagOfVersion2And3IsResynchronisedAsAWhole) {
+  // Frame sizes count the bytes before unsynchronisation; the stuffed zero
+  // bytes lie in frame data, in frame headers (a size byte FF before a zero
+  // flag byte) and behind a frame's last byte.
+  const Bytes text = {0, 'a', 0xFF, 0xE0, 'b', 0};
   const Bytes pic = {0xFF, 0x00, 0xE0, 0x42};
-  const Bytes apic = Cat({{0}, B("image/png\0", 10), {3}, {'d', 0xFF, 0x00, 0x00}, pic});
-  const Id3v2TagState tag =
-      Read(Cat({Tag(3, 0x80, Cat({Frame(3, "TIT2", text), Frame(3, "APIC", apic)})), kAudio}));
+  const Bytes apic = Cat({{0}, B("image/png\0", 10), {3}, {'d', 0xFF, 0x00}, pic});
+  Bytes longText(0x1FF, 'x');
+  longText[0] = 0;
+  longText.back() = 0xFF;
+  for (unsigned major : {2u, 3u}) {
+    SCOPED_TRACE(major);
+    const bool v22 = major == 2;
+    const Bytes plain = Cat({Frame(major, v22 ? "TT2" : "TIT2", text), Frame(major, v22 ? "PIC" : "APIC", v22 ? Cat({{0}, B("PNG"), {3}, {'d', 0xFF, 0x00}, pic}) : apic),
+                             Frame(major, v22 ? "TAL" : "TALB", longText), Frame(major, v22 ? "TP1" : "TPE1", B("\0z\xFF", 3)), Bytes(6, 0)});
+    const Bytes stored = Unsynchronise(plain);
+    ASSERT_EQ(stored.size(), plain.size() + 5);
+    const Id3v2TagState tag = Read(Cat({Tag(major, 0x80, stored), kAudio}));
+    EXPECT_FALSE(tag.readerror);
+    ASSERT_EQ(tag.fieldcount(), 4u);
+    EXPECT_EQ(tag.fields[0].tansi, "a\xC3\xBF\xC3\xA0" "b");
+    const Id3v2Field& p = tag.fields[1];
+    EXPECT_EQ(p.tcont, "d\xC3\xBF");
+    EXPECT_EQ(test::PictureBytes(path_, p), Unsynchronise(pic));
+    EXPECT_EQ(tag.fields[2].tansi, std::string(0x1FE - 1, 'x') + "\xC3\xBF");
+    EXPECT_EQ(tag.fields[3].tansi, "z\xC3\xBF");
+    // Each field covers its stored bytes, so that it can be copied from there.
+    uint32_t pos = 10;
+    for (const Id3v2Field& f : tag.fields) {
+      EXPECT_EQ(f.spos, pos);
+      pos += f.dlen;
+    }
+    EXPECT_EQ(pos + tag.padding, tag.tagsize);
+    EXPECT_EQ(tag.padding, 6u);
+  }
+}
+
+TEST_F(Id3v2Read, UnsynchronisedTagOfVersion4CountsStoredBytes) {
+  const Bytes text = Unsynchronise({0, 'a', 0xFF, 0xE0, 'b', 0});
+  const Id3v2TagState tag = Read(Cat({Tag(4, 0x80, Cat({Frame(4, "TIT2", text, 0, 0x02), Frame(4, "TPE1", B("\0z", 2))})), kAudio}));
   EXPECT_FALSE(tag.readerror);
   ASSERT_EQ(tag.fieldcount(), 2u);
-  EXPECT_EQ(tag.fields[0].tansi, "a\xC3\xBF" "b");
-  const Id3v2Field& p = tag.fields[1];
-  EXPECT_EQ(p.tcont, "d\xC3\xBF");
-  EXPECT_EQ(test::PictureBytes(path_, p), pic);
+  EXPECT_EQ(tag.fields[0].tansi, "a\xC3\xBF\xC3\xA0" "b");
+  EXPECT_EQ(tag.fields[0].dlen, 10u + text.size());
+  EXPECT_EQ(tag.fields[1].tansi, "z");
 }
 
 TEST_F(Id3v2Read, FrameFormatFlagsOfVersion4) {
