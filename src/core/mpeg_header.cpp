@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace quorvel {
@@ -145,58 +146,44 @@ std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount) {
   return "mixed freq";
 }
 
-namespace {
-
-// Zero-padded decimal of a non-negative whole number.
-std::string Padded(long long value, int width) {
-  std::string digits = std::to_string(value);
-  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), '0');
-  return digits;
-}
-
-}  // namespace
-
 std::string TimeText(double seconds, int digits) {
   digits = digits == 2 ? 2 : 3;
   const long long scale = digits == 3 ? 1000 : 100;
-  std::string sign;
-  if (seconds < 0) {
-    sign = "-";
-    seconds = -seconds;
-  }
+  const bool negative = seconds < 0;
   // nearbyint rounds ties to even in the default rounding mode.
-  auto units = static_cast<long long>(std::nearbyint(seconds * static_cast<double>(scale)));
-  long long whole = units / scale;
-  long long fraction = units % scale;
-  long long minutes = whole / 60;
-  long long secs = whole % 60;
-  std::string text = sign;
+  auto units = static_cast<long long>(std::nearbyint(std::fabs(seconds) * static_cast<double>(scale)));
+  const long long whole = units / scale;
+  const long long fraction = units % scale;
+  const long long minutes = whole / 60;
+  const long long secs = whole % 60;
+  const char* sign = negative && units != 0 ? "-" : "";
+  const char* unit = digits == 2 ? " s" : "";
+  char text[64];
   if (minutes != 0) {
-    text += std::to_string(minutes) + ":" + Padded(secs, 2);
+    std::snprintf(text, sizeof text, "%s%lld:%02lld.%0*lld%s", sign, minutes, secs, digits, fraction, unit);
   } else {
-    text += std::to_string(secs);
+    std::snprintf(text, sizeof text, "%s%lld.%0*lld%s", sign, secs, digits, fraction, unit);
   }
-  text += "." + Padded(fraction, digits);
-  if (digits == 2) text += " s";
   return text;
 }
 
 std::string DecimalText(double value, int decimals, bool strip) {
   if (decimals < 1) decimals = 1;
   if (decimals > 6) decimals = 6;
-  double scaled = std::nearbyint(value * std::pow(10.0, decimals));
-  std::string sign;
-  if (scaled < 0) {
-    sign = "-";
-    scaled = -scaled;
-  }
-  std::string digits = Padded(static_cast<long long>(scaled), decimals + 1);
-  digits.insert(digits.size() - decimals, ".");
+  const double scaled = std::nearbyint(value * std::pow(10.0, decimals));
+  const auto magnitude = static_cast<long long>(std::fabs(scaled));
+  char text[64];
+  int length = std::snprintf(text, sizeof text, "%s%0*lld", scaled < 0 ? "-" : "", decimals + 1, magnitude);
+  if (length < 0 || length + 2 > static_cast<int>(sizeof text)) return "";
+  // Insert the point before the last `decimals` digits.
+  std::memmove(text + length - decimals + 1, text + length - decimals, static_cast<size_t>(decimals) + 1);
+  text[length - decimals] = '.';
+  ++length;
   if (strip) {
-    while (!digits.empty() && digits.back() == '0') digits.pop_back();
-    if (!digits.empty() && digits.back() == '.') digits.pop_back();
+    while (length > 0 && text[length - 1] == '0') --length;
+    if (length > 0 && text[length - 1] == '.') --length;
   }
-  return sign + digits;
+  return std::string(text, static_cast<size_t>(length));
 }
 
 std::string DurationText(const std::array<int32_t, 3>& freqCount) {

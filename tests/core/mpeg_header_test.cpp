@@ -227,6 +227,7 @@ TEST(MpegHeaderText, TimeText) {
       {0, 2, "0.00 s"},        {3600.0, 3, "60:00.000"}, {59.9996, 3, "1:00.000"},
       {0.0125, 2, "0.01 s"},   {0.0135, 2, "0.01 s"},    {65.07, 2, "1:05.07 s"},
       {0.0005, 3, "0.000"},    {0.0015, 3, "0.002"},     {7322.25, 3, "122:02.250"},
+      {-62.5, 3, "-1:02.500"},
   };
   for (const auto& c : cases) EXPECT_EQ(TimeText(c.seconds, c.digits), c.text) << c.seconds << " " << c.digits;
 }
@@ -240,6 +241,9 @@ TEST(MpegHeaderText, DecimalAndDuration) {
   EXPECT_EQ(DecimalText(0.007, 3, false), "0.007");
   EXPECT_EQ(DecimalText(10.0, 2, true), "10");
   EXPECT_EQ(DecimalText(1.5, 6, false), "1.500000");
+  EXPECT_EQ(DecimalText(-1.5, 2, false), "-1.50");
+  EXPECT_EQ(DecimalText(-0.25, 3, true), "-0.25");
+  EXPECT_EQ(DecimalText(123456.5, 1, false), "123456.5");
 
   // 7083 frames at 44.1 kHz: 185.0253... s.
   EXPECT_EQ(DurationText({7083, 0, 0}), "3 min 5.025 sec");
