@@ -2,6 +2,8 @@
 // plain read() calls of 1 MB, each the median of N runs (default 5), and prints
 // both speeds and their ratio. The page cache should be warm (run_analysis_bench.sh
 // reads the file first), so both sides measure work on memory, not the disk.
+// Wall-clock time gives the speeds; the process's CPU time is printed beside it
+// because on a busy machine it varies less from run to run.
 //
 //   analysis_bench FILE [RUNS]
 
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -25,9 +28,28 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
+double CpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
+
+struct Timing {
+  double wall = 0;
+  double cpu = 0;
+};
+
+class Stopwatch {
+ public:
+  Stopwatch() : wall_(Clock::now()), cpu_(CpuSeconds()) {}
+  Timing elapsed() const {
+    return {std::chrono::duration<double>(Clock::now() - wall_).count(), CpuSeconds() - cpu_};
+  }
+
+ private:
+  Clock::time_point wall_;
+  double cpu_;
+};
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -35,39 +57,48 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
-// Reads the whole file in 1 MB blocks; returns the seconds taken, or -1 on an error.
+// Reads the whole file in 1 MB blocks; false on an error.
 // The byte sum keeps the compiler from dropping the reads.
-double TimePlainRead(const char* path, unsigned long& checksum) {
+bool TimePlainRead(const char* path, unsigned long& checksum, Timing& timing) {
   std::vector<unsigned char> buffer(1000000);
-  auto start = Clock::now();
+  Stopwatch watch;
   int fd = ::open(path, O_RDONLY);
-  if (fd < 0) return -1;
+  if (fd < 0) return false;
   unsigned long sum = 0;
   for (;;) {
     ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n < 0) {
       ::close(fd);
-      return -1;
+      return false;
     }
     if (n == 0) break;
     sum += buffer[0] + buffer[static_cast<size_t>(n) - 1];
   }
   ::close(fd);
-  auto end = Clock::now();
+  timing = watch.elapsed();
   checksum += sum;
-  return Seconds(start, end);
+  return true;
 }
 
-// Runs Loadfile on ctx; returns the seconds taken and the frame count.
-double TimeAnalysis(quorvel::Context& ctx, const char* path, int32_t& frames, std::string& error) {
+// Runs Loadfile on ctx; returns the time taken and the frame count.
+Timing TimeAnalysis(quorvel::Context& ctx, const char* path, int32_t& frames, std::string& error) {
   ctx.doc.sourceName = path;
-  auto start = Clock::now();
+  Stopwatch watch;
   quorvel::Loadfile(ctx);
-  auto end = Clock::now();
+  Timing timing = watch.elapsed();
   frames = ctx.doc.frameTableCount;
   if (!ctx.doc.loaded) error = ctx.script.errorText.empty() ? "not loaded" : ctx.script.errorText;
-  return Seconds(start, end);
+  return timing;
 }
+
+struct Series {
+  std::vector<double> wall;
+  std::vector<double> cpu;
+  void add(const Timing& t) {
+    wall.push_back(t.wall);
+    cpu.push_back(t.cpu);
+  }
+};
 
 // A context as a silent script run has it: nothing asks, problems are passed over.
 struct SilentContext {
@@ -106,37 +137,40 @@ int main(int argc, char** argv) {
   unsigned long checksum = 0;
   int32_t frames = 0;
   std::string error;
-  TimePlainRead(path, checksum);
+  Timing timing;
+  TimePlainRead(path, checksum, timing);
   SilentContext reused;
   TimeAnalysis(reused.ctx, path, frames, error);
   if (!error.empty()) {
     std::fprintf(stderr, "the analysis failed: %s\n", error.c_str());
     return 1;
   }
-  std::vector<double> readTimes, freshTimes, reloadTimes;
+  Series read, fresh, reload;
   for (int i = 0; i < runs; ++i) {
-    double r = TimePlainRead(path, checksum);
-    if (r < 0) {
+    if (!TimePlainRead(path, checksum, timing)) {
       std::fprintf(stderr, "cannot read %s\n", path);
       return 1;
     }
-    readTimes.push_back(r);
+    read.add(timing);
     {
-      SilentContext fresh;
-      freshTimes.push_back(TimeAnalysis(fresh.ctx, path, frames, error));
+      SilentContext context;
+      fresh.add(TimeAnalysis(context.ctx, path, frames, error));
     }
-    reloadTimes.push_back(TimeAnalysis(reused.ctx, path, frames, error));
+    reload.add(TimeAnalysis(reused.ctx, path, frames, error));
   }
-  const double readMedian = Median(readTimes);
-  const double freshMedian = Median(freshTimes);
-  const double reloadMedian = Median(reloadTimes);
+  const double readWall = Median(read.wall);
+  const double readCpu = Median(read.cpu);
   std::printf("size: %.1f MB, %d frames, median of %d runs (checksum %lu)\n", megabytes,
               static_cast<int>(frames), runs, checksum % 1000);
-  std::printf("plain read (1 MB blocks):       %8.3f s  %8.1f MB/s\n", readMedian,
-              megabytes / readMedian);
-  std::printf("analysis, new context:          %8.3f s  %8.1f MB/s  ratio %.2f\n", freshMedian,
-              megabytes / freshMedian, freshMedian / readMedian);
-  std::printf("analysis, context of last load: %8.3f s  %8.1f MB/s  ratio %.2f\n", reloadMedian,
-              megabytes / reloadMedian, reloadMedian / readMedian);
+  std::printf("%-32s %8s %10s %7s %8s %7s\n", "", "wall s", "MB/s", "ratio", "cpu s", "ratio");
+  auto line = [&](const char* name, const Series& series) {
+    const double wall = Median(series.wall);
+    const double cpu = Median(series.cpu);
+    std::printf("%-32s %8.3f %10.1f %7.2f %8.3f %7.2f\n", name, wall, megabytes / wall,
+                wall / readWall, cpu, cpu / readCpu);
+  };
+  line("plain read (1 MB blocks)", read);
+  line("analysis, new context", fresh);
+  line("analysis, context of last load", reload);
   return 0;
 }
