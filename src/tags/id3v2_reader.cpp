@@ -441,6 +441,13 @@ TagReader::Walk TagReader::ReadField() {
       return Walk::Stop;
     }
     dataRaw = span.kept < int64_t{size} ? fileSize_ - dataPos + 1 : span.raw;
+    // Some writers count the stored bytes instead, as 2.4 does. That reading
+    // is taken only when it lands on the next frame, the padding or the end
+    // of the tag and the standard one does not.
+    if (dataRaw != int64_t{size}) {
+      const int standardScore = NextHeaderScore(dataPos + dataRaw);
+      if (standardScore < 2 && NextHeaderScore(dataPos + size) > standardScore) dataRaw = size;
+    }
   }
   const int64_t fieldEnd = dataPos + dataRaw;
   if (fieldEnd > fileSize_) {

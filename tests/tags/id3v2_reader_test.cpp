@@ -525,14 +525,24 @@ TEST_F(Id3v2Read, UnsynchronisedTagOfVersion2And3IsResynchronisedAsAWhole) {
   }
 }
 
-TEST_F(Id3v2Read, UnsynchronisedTagOfVersion4CountsStoredBytes) {
+TEST_F(Id3v2Read, UnsynchronisedFramesWhoseSizesCountStoredBytes) {
+  // 2.4 sizes count the stored bytes; some 2.3 writers count them the same way.
   const Bytes text = Unsynchronise({0, 'a', 0xFF, 0xE0, 'b', 0});
-  const Id3v2TagState tag = Read(Cat({Tag(4, 0x80, Cat({Frame(4, "TIT2", text, 0, 0x02), Frame(4, "TPE1", B("\0z", 2))})), kAudio}));
-  EXPECT_FALSE(tag.readerror);
-  ASSERT_EQ(tag.fieldcount(), 2u);
-  EXPECT_EQ(tag.fields[0].tansi, "a\xC3\xBF\xC3\xA0" "b");
-  EXPECT_EQ(tag.fields[0].dlen, 10u + text.size());
-  EXPECT_EQ(tag.fields[1].tansi, "z");
+  for (unsigned major : {3u, 4u}) {
+    SCOPED_TRACE(major);
+    for (bool last : {false, true}) {
+      const Bytes title = Frame(major, "TIT2", text, 0, major == 4 ? 0x02 : 0);
+      const Bytes body = last ? Cat({Frame(major, "TPE1", B("\0z", 2)), title})
+                              : Cat({title, Frame(major, "TPE1", B("\0z", 2)), Bytes(3, 0)});
+      const Id3v2TagState tag = Read(Cat({Tag(major, 0x80, body), kAudio}));
+      EXPECT_FALSE(tag.readerror);
+      ASSERT_EQ(tag.fieldcount(), 2u);
+      const Id3v2Field& t = tag.fields[last ? 1 : 0];
+      EXPECT_EQ(t.tansi, "a\xC3\xBF\xC3\xA0" "b");
+      EXPECT_EQ(t.dlen, 10u + text.size());
+      EXPECT_EQ(tag.fields[last ? 0 : 1].tansi, "z");
+    }
+  }
 }
 
 TEST_F(Id3v2Read, FrameFormatFlagsOfVersion4) {
