@@ -270,7 +270,9 @@ TagReader::RawSpan TagReader::MeasureUnsynchronised(int64_t from, int64_t wanted
   bool afterFF = false;
   int64_t p = from;
   while (p < fileSize_ && (span.kept < wanted || afterFF)) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(fileSize_ - p, kPaddingChunk));
+    // Every kept byte takes at most two stored ones.
+    const int64_t need = 2 * (wanted - span.kept) + 2;
+    const auto n = static_cast<size_t>(std::min({fileSize_ - p, int64_t{kPaddingChunk}, need}));
     chunk.resize(n);
     if (!file_.readAt(p, chunk.data(), n)) {
       span.ok = false;
