@@ -43,6 +43,7 @@ tone 44100 1 1.5 "$work/mono44.wav"
 tone 48000 2 1.5 "$work/st48.wav"
 tone 32000 2 1.5 "$work/st32.wav"
 tone 22050 2 1.0 "$work/st22.wav"
+tone 44100 2 1.0 "$work/st44-1s.wav"
 tone 44100 2 4.0 "$work/sample.wav"
 
 sox -R -n -r 44100 -c 2 -b 16 "$work/vbr_a.wav" synth 0.6 sine 220 sine 330 gain -3
@@ -69,6 +70,9 @@ LAME=(lame --quiet --noreplaygain)
 "${LAME[@]}" -b 96 --cbr -m j -p --resample 44.1 "$work/st44.wav" "$out/crc.mp3"
 # MPEG-2 Layer III (22.05 kHz): not MPEG-1, so no frame is taken from it.
 "${LAME[@]}" -b 32 --cbr -m j --resample 22.05 "$work/st22.wav" "$out/mpeg2-22k.mp3"
+# Free format (bitrate index 0) at 200 kbps: 653 or 654 bytes a frame, which the
+# header does not tell.
+"${LAME[@]}" --freeformat -b 200 -m j --resample 44.1 "$work/st44-1s.wav" "$out/free-format-200k.mp3"
 # CBR without the Info frame (lame -t): the first frame carries audio only.
 "${LAME[@]}" -b 96 --cbr -m j -t --resample 44.1 "$work/st44.wav" "$work/plain96.mp3"
 cp "$work/plain96.mp3" "$out/cbr96-no-info.mp3"
