@@ -14,6 +14,14 @@
 
 namespace quorvel {
 
+// What a play command hands to the desktop's player.
+enum class PlayRequest {
+  Input,      // the loaded source file
+  Output,     // the last saved output file
+  Preview,    // the whole edit, written to a working file
+  Selection,  // the selection, written to a working file
+};
+
 struct Context {
   explicit Context(Host& h) : host(h) {}
   Context(const Context&) = delete;
@@ -40,6 +48,12 @@ struct Context {
   // Writes the settings file, installed by the application layer (commands that
   // change a remembered folder or list save it at once). Unset: nothing is written.
   std::function<void(Context&)> saveSettings;
+  // The play commands, installed by the application layer (scripts reach them here).
+  // play runs the command like the menu item would and returns script.resultCode
+  // (it also leaves script.errorText); playAvailable is the state of its menu item.
+  // Unset: nothing can be played.
+  std::function<int(Context&, PlayRequest)> play;
+  std::function<bool(const Context&, PlayRequest)> playAvailable;
 };
 
 }  // namespace quorvel
