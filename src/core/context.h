@@ -22,6 +22,25 @@ enum class PlayRequest {
   Selection,  // the selection, written to a working file
 };
 
+// State of the save procedure (output/save.h), kept between saves; the play
+// commands read lastOutputName and lastSaveSucceeded.
+struct SaveState {
+  std::string writeTarget;     // the name handed to the writer (final name or + ".mmtmpmp3")
+  std::string lastOutputName;  // final name of the last Save as / quick Save that reached the writer
+  bool lastSaveSucceeded = false;
+  bool targetExisted = false;
+  bool overwriteDeclined = false;
+  bool sourceReplaced = false;
+  // Target of save purpose 5, prepared by save selection and split.
+  std::string selectionTarget;
+  // Target of a Save as run by a script (the statement's first parameter).
+  std::string scriptTarget;
+  // Set while the "Save changes?" question at program exit runs the save.
+  bool savingForExit = false;
+  // The " Play &output (saved) file" command is enabled.
+  bool playOutputEnabled = false;
+};
+
 struct Context {
   explicit Context(Host& h) : host(h) {}
   Context(const Context&) = delete;
@@ -54,6 +73,9 @@ struct Context {
   // Unset: nothing can be played.
   std::function<int(Context&, PlayRequest)> play;
   std::function<bool(const Context&, PlayRequest)> playAvailable;
+
+  // Save procedure state (output layer).
+  SaveState save;
 };
 
 }  // namespace quorvel
