@@ -72,4 +72,24 @@ std::optional<SilenceChoice> HeadlessHost::askSilence(const SilenceDialogState& 
   return nextAnswer(silenceAnswers);
 }
 
+namespace {
+template <typename T>
+std::optional<T> nextDialogAnswer(std::deque<std::function<std::optional<T>(const T&)>>& queue, const T& state) {
+  if (queue.empty()) return std::nullopt;
+  auto answer = std::move(queue.front());
+  queue.pop_front();
+  return answer ? answer(state) : std::nullopt;
+}
+}  // namespace
+
+std::optional<SaveSelectionDialogState> HeadlessHost::askSaveSelection(const SaveSelectionDialogState& state) {
+  saveSelectionRequests.push_back(state);
+  return nextDialogAnswer(saveSelectionAnswers, state);
+}
+
+std::optional<SplitDialogState> HeadlessHost::askSplit(const SplitDialogState& state) {
+  splitRequests.push_back(state);
+  return nextDialogAnswer(splitAnswers, state);
+}
+
 }  // namespace quorvel

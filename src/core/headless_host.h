@@ -34,6 +34,8 @@ class HeadlessHost : public Host {
   std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
   std::optional<FadeChoice> askFade(const FadeDialogState& state) override;
   std::optional<SilenceChoice> askSilence(const SilenceDialogState& state) override;
+  std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState& state) override;
+  std::optional<SplitDialogState> askSplit(const SplitDialogState& state) override;
 
   // Scripted answers. An empty queue answers with the default.
   std::deque<int> answers;  // kAnswerYes, kAnswerNo or kAnswerEscape
@@ -44,6 +46,11 @@ class HeadlessHost : public Host {
   std::deque<std::optional<VolumeChoice>> volumeAnswers;
   std::deque<std::optional<FadeChoice>> fadeAnswers;
   std::deque<std::optional<SilenceChoice>> silenceAnswers;
+  // Save-selection and split dialogs: each answer gets the state shown and
+  // returns the accepted state, or nothing to cancel; an empty queue cancels.
+  std::deque<std::function<std::optional<SaveSelectionDialogState>(const SaveSelectionDialogState&)>>
+      saveSelectionAnswers;
+  std::deque<std::function<std::optional<SplitDialogState>(const SplitDialogState&)>> splitAnswers;
 
   // Requests raised at the n-th call of processEvents (1-based); 0 = never.
   int cancelAtPoll = 0;
@@ -57,6 +64,8 @@ class HeadlessHost : public Host {
   std::vector<VolumeDialogState> volumeRequests;
   std::vector<FadeDialogState> fadeRequests;
   std::vector<SilenceDialogState> silenceRequests;
+  std::vector<SaveSelectionDialogState> saveSelectionRequests;
+  std::vector<SplitDialogState> splitRequests;
   int polls = 0;
   int changes = 0;
   bool busy = false;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/edit_inputs.h"
+#include "core/split_inputs.h"
 
 namespace quorvel {
 
@@ -76,6 +77,14 @@ class Host {
   virtual std::optional<VolumeChoice> askVolume(const VolumeDialogState&) { return std::nullopt; }
   virtual std::optional<FadeChoice> askFade(const FadeDialogState&) { return std::nullopt; }
   virtual std::optional<SilenceChoice> askSilence(const SilenceDialogState&) { return std::nullopt; }
+
+  // The save-selection and split dialogs: shown with the given state, they
+  // return the state the user accepted with "O&K", or nothing when cancelled.
+  // A host without them cancels.
+  virtual std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState&) {
+    return std::nullopt;
+  }
+  virtual std::optional<SplitDialogState> askSplit(const SplitDialogState&) { return std::nullopt; }
 };
 
 }  // namespace quorvel
