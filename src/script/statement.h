@@ -73,6 +73,12 @@ enum class ScriptCommand : uint8_t {
   Id3v2LyricsStart,
   Id3v2Url,
   Id3v2Picture,
+  // Not a command word: the reader calls the handler with BlockEnd when the end
+  // marker ("ID3V2.COMMENT.END" / "ID3V2.LYRICS.END") closed an open block. The
+  // reader has already set blockOpen false; blockField, blockDescription and
+  // blockText (every collected line followed by "\r\n") hold the block, and the
+  // handler turns it into the field.
+  BlockEnd,
 };
 
 // The command of an upper-case command word; whole words only ("SELECTALL" is
