@@ -20,6 +20,10 @@ constexpr size_t kPositionBoxWidth = 13;
 // "EOF" becomes this many seconds: after the last frame of any file.
 constexpr const char* kEofPositionText = "99999";
 
+// The question of a failed statement in an interactive run: exclamation icon,
+// "O&K"/"cancel" buttons, modal.
+constexpr int kScriptErrorQuestionKind = kMsgWarning | 0x10 | kMsgModal;
+
 extern const char* const kLineTooLongText;       // "Line too long (over 32K)."
 extern const char* const kStatementTooLongText;  // "Line too long (over 1 KB)."
 
@@ -71,9 +75,11 @@ void ApplyPositionBox(Context& ctx, int b);
 // ignore-errors option is on), asked interactively (OK continues). True = stop.
 bool ReportScriptError(Context& ctx);
 
-// Splits the bytes of a script file into lines (LF or CR LF; a lone CR is
-// dropped) and converts each from the locale's character set to UTF-8.
-// Used by the run; exposed for tests.
+// A line of a script file from the locale's character set to UTF-8, and a log
+// line back. UTF-8 and plain ASCII ("C") locales pass bytes unchanged; other
+// character sets go through iconv (a byte that cannot be converted becomes
+// U+FFFD; a character the locale cannot hold is transliterated or "?").
 std::string LineFromLocale(const std::string& bytes);
+std::string LineToLocale(const std::string& text);
 
 }  // namespace quorvel
