@@ -11,6 +11,7 @@
 #include "app/paths.h"
 #include "tags/bytes.h"
 #include "tags/file_io.h"
+#include "tags/text_helpers.h"
 
 namespace quorvel {
 
@@ -26,24 +27,6 @@ constexpr char16_t kReplacement = 0xFFFD;
 constexpr size_t kSettingsMaxFileSize = kSettingsBlockSize + kSettingsStringCount * (2 + 2 * 65535);
 
 // ---------- UTF-8 / UTF-16 ----------
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }

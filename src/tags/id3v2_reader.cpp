@@ -7,6 +7,7 @@
 
 #include "tags/bytes.h"
 #include "tags/id3v2_catalogue.h"
+#include "tags/text_helpers.h"
 
 namespace quorvel {
 
@@ -27,24 +28,6 @@ constexpr size_t kPaddingChunk = 65536;
 constexpr uint8_t kUserUrlIndex = 89;
 
 const char* const kTooLargeText = "- TOO LARGE TO DISPLAY -";
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 std::string Latin1ToUtf8(const uint8_t* p, size_t n) {
   std::string out;
