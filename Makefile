@@ -5,7 +5,7 @@ ASAN_BUILD := build-asan
 CMAKE_GEN := -G Ninja
 SAMPLE := data/sample.mp3
 
-.PHONY: deps build test test-release test-asan run clean fuzz bench-analysis
+.PHONY: deps build test test-release test-asan run clean fuzz bench-analysis bench-save
 
 deps:
 	@bash scripts/install-deps
@@ -40,6 +40,13 @@ bench-analysis: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target analysis_bench
 	bash bench/run_analysis_bench.sh $(BUILD)
+
+# Load + save of a 5-hour 128 kbps file against cp, and a three-way split against
+# mp3splt and ffmpeg -c copy (median of 5 runs each, page cache warm).
+bench-save: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS) --target save_bench
+	bash bench/save_split_bench.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
