@@ -97,7 +97,7 @@ bool ParseDecimal(const std::string& text, double& value) {
 
 // A non-negative decimal integer, digits only.
 bool ParseCount(const std::string& text, int64_t& value) {
-  if (text.empty() || text.size() > 12) return false;
+  if (text.empty()) return false;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
   }
