@@ -1,0 +1,261 @@
+// The tag commands of scripts: removal marks, the fields a script builds, and
+// the tag those fields make when saved, read back by the reader and by mutagen.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/analysis.h"
+#include "core/edit_fixture.h"
+#include "core/headless_host.h"
+#include "script/commands.h"
+#include "script/reader.h"
+#include "script/tag_commands.h"
+#include "tags/id3v2_catalogue.h"
+
+namespace quorvel {
+namespace {
+
+using testing::LoadUniform;
+using testing::TempFolder;
+using testing::TestData;
+
+class TagCommandTest : public ::testing::Test {
+ protected:
+  TagCommandTest() {
+    ctx.script.active = true;
+    LoadUniform(ctx, 100);
+  }
+
+  std::string Run(const std::string& line) {
+    ExecuteStatement(ctx, line, ExecuteCommand);
+    return ctx.script.errorText;
+  }
+  void RunAll(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) ASSERT_EQ(Run(line), "") << line;
+  }
+  const std::vector<Id3v2Field>& Fields() const { return ctx.doc.id3v2.fields; }
+
+  HeadlessHost host;
+  Context ctx{host};
+};
+
+TEST_F(TagCommandTest, SingleLineTexts) {
+  struct Case {
+    const char* line;
+    uint8_t index;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"ID3V2.TITLE Hello, World", 44, "Hello World"},
+      {"ID3V2.TITLE \"Hello, World\"", 44, "Hello, World"},
+      {"id3v2.title one two three four five six", 44, "one two three four"},
+      {"ID3V2.TITLE \"two  blanks\"", 44, "two  blanks"},
+      {"ID3V2.TITLE *\"quoted*\"", 44, "quoted"},
+      {"ID3V2.ARTIST A", 58, "A"},
+      {"ID3V2.ALBUM Al", 26, "Al"},
+      {"ID3V2.GENRE Rock", 29, "Rock"},
+      {"ID3V2.YEAR 2024", 76, "2024"},
+      {"ID3V2.TRACK 3/12", 65, "3/12"},
+      {"ID3V2.BPM 120", 27, "120"},
+      {"ID3V2.COMPOSER C", 28, "C"},
+      {"ID3V2.LYRICIST L", 39, "L"},
+      {"ID3V2.ENCODER E", 38, "E"},
+      {"ID3V2.(C) 2024 Someone", 30, "2024 Someone"},
+      {"ID3V2.CGD G", 43, "G"},
+      {"ID3V2.COMMENT a comment", 4, "a comment"},
+      {"ID3V2.LYRICS la la", 80, "la la"},
+  };
+  for (const Case& c : cases) {
+    ctx.doc.id3v2 = Id3v2TagState{};
+    EXPECT_EQ(Run(c.line), "") << c.line;
+    ASSERT_EQ(Fields().size(), 1u) << c.line;
+    const Id3v2Field& f = Fields()[0];
+    EXPECT_EQ(f.ind, c.index) << c.line;
+    EXPECT_EQ(f.tansi, c.text) << c.line;
+    EXPECT_EQ(f.tip, kFieldText);
+    EXPECT_EQ(f.sub, Id3v2Catalogue[c.index].fel);
+    EXPECT_EQ(f.akcija, 0x09);
+    EXPECT_EQ(f.tlan, "eng");
+    EXPECT_TRUE(f.tcont.empty());
+    EXPECT_TRUE(f.tload.empty());
+    EXPECT_EQ(f.spos, 0u);
+    EXPECT_EQ(f.enc, kEncLatin1);
+    EXPECT_EQ(ctx.doc.id3v2.textlist, std::vector<uint32_t>{0});
+  }
+}
+
+TEST_F(TagCommandTest, EmptyTextsAddNothingAndKeepTheTag) {
+  ctx.doc.id3v2.fields.resize(3);
+  for (const char* line : {"ID3V2.TITLE", "ID3V2.TITLE \"\"", "ID3V2.URL"}) {
+    EXPECT_EQ(Run(line), "") << line;
+    EXPECT_EQ(Fields().size(), 3u) << line;
+    EXPECT_FALSE(ctx.doc.id3v2.tagStarted);
+  }
+}
+
+TEST_F(TagCommandTest, CharactersAboveAsciiMakeTheFieldUtf16) {
+  struct Case {
+    const char* line;
+    uint8_t enc;
+  };
+  const Case cases[] = {
+      {"ID3V2.TITLE plain", kEncLatin1},
+      {"ID3V2.TITLE Grüße", kEncUtf16Bom},
+      {"ID3V2.ARTIST Чайковский", kEncUtf16Bom},
+      {"ID3V2.URL http://example.com/ Описание", kEncUtf16Bom},
+      {"ID3V2.URL http://example.com/ plain", kEncLatin1},
+  };
+  for (const Case& c : cases) {
+    ctx.doc.id3v2 = Id3v2TagState{};
+    EXPECT_EQ(Run(c.line), "") << c.line;
+    ASSERT_EQ(Fields().size(), 1u);
+    EXPECT_EQ(Fields()[0].enc, c.enc) << c.line;
+  }
+}
+
+TEST_F(TagCommandTest, UrlJoinsItsDescriptionWords) {
+  RunAll({"ID3V2.URL http://a.example/", "ID3V2.URL \"http://b.example/?x=1,2\" my home page"});
+  ASSERT_EQ(Fields().size(), 2u);
+  EXPECT_EQ(Fields()[0].ind, 89);
+  EXPECT_EQ(Fields()[0].sub, 5);
+  EXPECT_EQ(Fields()[0].tansi, "http://a.example/");
+  EXPECT_EQ(Fields()[0].tcont, "");
+  EXPECT_EQ(Fields()[1].tansi, "http://b.example/?x=1,2");
+  EXPECT_EQ(Fields()[1].tcont, "my home page");
+}
+
+TEST_F(TagCommandTest, Blocks) {
+  RunAll({"ID3V2.COMMENT.START \"my note\"", "one", "two", "id3v2.comment.end"});
+  ASSERT_EQ(Fields().size(), 1u);
+  EXPECT_EQ(Fields()[0].ind, 4);
+  EXPECT_EQ(Fields()[0].tansi, "one\r\ntwo");
+  EXPECT_EQ(Fields()[0].tcont, "my note");
+  EXPECT_EQ(Fields()[0].sub, 7);
+  EXPECT_FALSE(ctx.script.blockOpen);
+
+  // The other kind's end marker and a marker with a blank before it are text;
+  // long lines and command words are collected too.
+  const std::string longLine(5000, 'x');
+  RunAll({"ID3V2.LYRICS.START", "ID3V2.COMMENT.END", " ID3V2.LYRICS.END", longLine, "SELECT 1",
+          "ID3V2.LYRICS.END"});
+  ASSERT_EQ(Fields().size(), 2u);
+  EXPECT_EQ(Fields()[1].ind, 80);
+  EXPECT_EQ(Fields()[1].tansi, "ID3V2.COMMENT.END\r\n ID3V2.LYRICS.END\r\n" + longLine + "\r\nSELECT 1");
+  EXPECT_EQ(Fields()[1].tcont, "");
+  EXPECT_EQ(ctx.doc.cursor, 0);
+
+  // An empty block gives an empty field; non-ASCII lines make it UTF-16.
+  RunAll({"ID3V2.COMMENT.START", "ID3V2.COMMENT.END", "ID3V2.COMMENT.START", "Ünïcödé", "ID3V2.COMMENT.END"});
+  ASSERT_EQ(Fields().size(), 4u);
+  EXPECT_EQ(Fields()[2].tansi, "");
+  EXPECT_EQ(Fields()[3].enc, kEncUtf16Bom);
+
+  // A block still open when the lines end never becomes a field.
+  RunAll({"ID3V2.COMMENT.START", "unfinished"});
+  EXPECT_EQ(Fields().size(), 4u);
+}
+
+TEST(PictureTypes, NamesAreExactUpperCase) {
+  const std::pair<const char*, uint8_t> cases[] = {
+      {"32X32_PNG_ICON", 1}, {"ICON", 2},         {"FRONT_COVER", 3},       {"BACK_COVER", 4},
+      {"LEAFLET_PAGE", 5},   {"MEDIA", 6},        {"LEADING_ARTIST", 7},    {"ARTIST", 8},
+      {"CONDUCTOR", 9},      {"BAND_OR_ORCHESTRA", 10}, {"COMPOSER", 11},   {"LYRICIST", 12},
+      {"RECORDING_LOCATION", 13}, {"RECORDING", 14}, {"PERFORMANCE", 15},   {"SCREEN_CAPTURE", 16},
+      {"ILLUSTRATION", 18},  {"ARTIST_LOGOTYPE", 19}, {"PUBLISHER_LOGOTYPE", 20},
+      {"front_cover", 0},    {"ICO", 0},          {"", 0},                  {"FISH", 0},
+      {"FRONT_COVER ", 0},   {"17", 0},
+  };
+  for (const auto& [name, type] : cases) EXPECT_EQ(PictureTypeFromName(name), type) << name;
+}
+
+TEST_F(TagCommandTest, PictureFields) {
+  RunAll({"ID3V2.PICTURE c:\\a.jpg front_cover", "ID3V2.PICTURE \"/pics/my cover.png\" FRONT_COVER",
+          "ID3V2.PICTURE /pics/x.png"});
+  ASSERT_EQ(Fields().size(), 3u);
+  EXPECT_EQ(Fields()[0].sub, 0);
+  EXPECT_EQ(Fields()[0].tload, "c:\\a.jpg");
+  EXPECT_EQ(Fields()[1].sub, 3);
+  EXPECT_EQ(Fields()[1].tload, "/pics/my cover.png");
+  EXPECT_EQ(Fields()[1].ind, 2);
+  EXPECT_EQ(Fields()[1].tip, kFieldPicture);
+  EXPECT_EQ(Fields()[1].akcija, 0x05);
+  EXPECT_TRUE(Fields()[1].tansi.empty());
+  EXPECT_EQ(ctx.doc.id3v2.piclist, (std::vector<uint32_t>{0, 1, 2}));
+  EXPECT_TRUE(ctx.doc.id3v2.textlist.empty());
+}
+
+TEST_F(TagCommandTest, FirstFieldReplacesTheSourceTag) {
+  const std::filesystem::path fixture = TestData("tagged-v23-v1.mp3");
+  if (fixture.empty()) GTEST_SKIP() << "QUORVEL_TEST_DATA not set";
+  ASSERT_EQ(Run("LOAD " + fixture.string()), "");
+  ASSERT_GE(Fields().size(), 5u);
+  ctx.options.newTagFormat = 4;
+  RunAll({"ID3V2.ARTIST A", "SELECT 0.5", "ID3V2.TITLE T"});
+  ASSERT_EQ(Fields().size(), 2u);
+  EXPECT_EQ(Fields()[0].ind, 58);
+  EXPECT_EQ(Fields()[1].ind, 44);
+  EXPECT_EQ(ctx.doc.id3v2.tagversion.major, 4);
+  EXPECT_EQ(ctx.doc.id3v2.textlist, (std::vector<uint32_t>{0, 1}));
+}
+
+TEST_F(TagCommandTest, RemovalMarks) {
+  struct Case {
+    const char* line;
+    RemoveBoxes before;
+    RemoveBoxes after;
+  };
+  const RemoveBox on{true, false};
+  const RemoveBox checked{true, true};
+  RemoveBoxes all;
+  all.riff = all.id3v2 = all.behindHeader = all.footer = all.lyrics = all.id3v1 = on;
+  RemoveBoxes onlyHeader;
+  onlyHeader.behindHeader = on;
+  RemoveBoxes onlyHeaderChecked;
+  onlyHeaderChecked.behindHeader = checked;
+  auto with = [](RemoveBoxes b, RemoveBox RemoveBoxes::*member, RemoveBox value) {
+    b.*member = value;
+    return b;
+  };
+  RemoveBoxes otherChecked = all;
+  otherChecked.riff = otherChecked.behindHeader = otherChecked.footer = checked;
+  const Case cases[] = {
+      {"NOID3V2", all, with(all, &RemoveBoxes::id3v2, checked)},
+      {"REMOVEID3V2", all, with(all, &RemoveBoxes::id3v2, checked)},
+      {"NOID3V1", all, with(all, &RemoveBoxes::id3v1, checked)},
+      {"REMOVEID3V1", all, with(all, &RemoveBoxes::id3v1, checked)},
+      {"NOLYRICS", all, with(all, &RemoveBoxes::lyrics, checked)},
+      {"REMOVELYRICS", all, with(all, &RemoveBoxes::lyrics, checked)},
+      {"NOOTHER", all, otherChecked},
+      {"REMOVEOTHER", onlyHeader, onlyHeaderChecked},
+      {"NOID3V2", RemoveBoxes{}, RemoveBoxes{}},
+      {"NOOTHER", RemoveBoxes{}, RemoveBoxes{}},
+  };
+  auto same = [](const RemoveBox& a, const RemoveBox& b) { return a.enabled == b.enabled && a.checked == b.checked; };
+  for (const Case& c : cases) {
+    ctx.doc.boxes = c.before;
+    EXPECT_EQ(Run(c.line), "") << c.line;
+    const RemoveBoxes& b = ctx.doc.boxes;
+    EXPECT_TRUE(same(b.riff, c.after.riff) && same(b.id3v2, c.after.id3v2) &&
+                same(b.behindHeader, c.after.behindHeader) && same(b.footer, c.after.footer) &&
+                same(b.lyrics, c.after.lyrics) && same(b.id3v1, c.after.id3v1))
+        << c.line;
+  }
+  // Removal commands never uncheck.
+  ctx.doc.boxes = onlyHeaderChecked;
+  ctx.doc.boxes.riff = checked;
+  ctx.doc.boxes.riff.enabled = false;
+  EXPECT_EQ(Run("NOOTHER"), "");
+  EXPECT_TRUE(ctx.doc.boxes.behindHeader.checked);
+
+  ctx.doc.editCount = 0;
+  EXPECT_EQ(Run("NOLYRICS"), "NOLYRICS: No file loaded.");
+  EXPECT_EQ(Run("REMOVEOTHER"), "REMOVEOTHER: No file loaded.");
+}
+
+}  // namespace
+}  // namespace quorvel
