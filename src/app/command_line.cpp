@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include "core/headless_host.h"
 #include "core/mpeg_header.h"
 #include "core/options.h"
+#include "app/startup.h"
 
 namespace quorvel {
 
@@ -20,6 +23,7 @@ constexpr const char* kVersionText = "quorvel 0.1.0\n";
 
 constexpr const char* kUsageText =
     "usage: quorvel [FILE]\n"
+    "       quorvel --script SCRIPT | -s SCRIPT | /SCRIPT\n"
     "       quorvel --info FILE...\n"
     "       quorvel --help | --version\n";
 
@@ -27,16 +31,30 @@ constexpr const char* kHelpText =
     "Quorvel: frame-level MP3 editor.\n"
     "\n"
     "usage: quorvel [FILE]\n"
+    "       quorvel --script SCRIPT | -s SCRIPT | /SCRIPT\n"
     "       quorvel --info FILE...\n"
     "       quorvel --help | --version\n"
     "\n"
     "  FILE             open FILE in the editor\n"
+    "  --script SCRIPT  run SCRIPT in silent mode: no window, no question; errors\n"
+    "  -s SCRIPT        and the start and finish times are appended to the log file\n"
+    "                   (~/Quorvel.log unless set in the options) and written to\n"
+    "                   standard error; exits with 0 when every statement\n"
+    "                   succeeded, 1 otherwise\n"
+    "  /SCRIPT          the same; a parameter that starts with \"/\" and names an\n"
+    "                   existing file opens that file instead (\"//\" always means a\n"
+    "                   script: quorvel //home/me/s.txt runs /home/me/s.txt)\n"
     "  --info FILE...   analyse each FILE and print what was found: the information\n"
     "                   line, the frame count, the VBR header of the first frame and\n"
     "                   the blocks around the audio (ID3v2, RIFF, unknown data,\n"
     "                   Lyrics3, ID3v1); exits with 1 when a file could not be analysed\n"
     "  --help           show this help\n"
     "  --version        show the version\n";
+
+bool ExistingFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
 
 bool IsLongOption(const std::string& arg) { return arg.size() > 2 && arg.compare(0, 2, "--") == 0; }
 
@@ -127,9 +145,33 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.action = CommandAction::kUnusable;
       cl.error = "--info needs at least one file";
     }
+  } else if (first == "--script" || first == "-s") {
+    cl.action = CommandAction::kScript;
+    if (args.size() != 2 || args[1].empty()) {
+      cl.action = CommandAction::kUnusable;
+      cl.error = first + " needs exactly one script file";
+    } else {
+      cl.params = {args[1]};
+    }
   } else if (IsLongOption(first)) {
     cl.action = CommandAction::kUnusable;
     cl.error = "unknown option " + first;
+  } else if (args.size() == 1 && first.size() >= 1 && first[0] == '/') {
+    // "/" + script path collides with absolute paths: "//" is always a script,
+    // an existing file is opened, anything else is a script.
+    if (first.compare(0, 2, "//") == 0) {
+      cl.action = CommandAction::kScript;
+      cl.params = {first.substr(1)};
+    } else if (ExistingFile(first)) {
+      cl.params = args;
+    } else {
+      cl.action = CommandAction::kScript;
+      cl.params = {first.substr(1)};
+      if (cl.params[0].empty()) {
+        cl.action = CommandAction::kUnusable;
+        cl.error = "\"/\" names no script";
+      }
+    }
   } else {
     cl.params = args;
   }
@@ -192,10 +234,20 @@ int RunCommandLine(int argc, char** argv) {
     case CommandAction::kUnusable:
       std::fprintf(stderr, "quorvel: %s\n%s", cl.error.c_str(), kUsageText);
       return kExitUsage;
+    case CommandAction::kScript:
+      return RunSilentCommandLine(cl.params[0]);
     case CommandAction::kEditor:
       break;
   }
-  // The editor itself is not part of this build yet.
+  // The editor window is not part of this build yet.
+  if (cl.params.size() == 1) {
+    std::fprintf(stderr, "quorvel: cannot open %s: the editor window is not available in this build\n",
+                 cl.params[0].c_str());
+  } else if (cl.params.size() > 1) {
+    std::fputs("quorvel: the editor opens one file at most; nothing was processed\n", stderr);
+  } else {
+    std::fputs("quorvel: the editor window is not available in this build\n", stderr);
+  }
   std::fputs(kUsageText, stderr);
   return kExitUsage;
 }

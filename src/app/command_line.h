@@ -12,12 +12,13 @@ enum class CommandAction {
   kHelp,      // --help
   kVersion,   // --version
   kInfo,      // --info FILE...: the analysis of each file
+  kScript,    // --script FILE, -s FILE or the "/" forms: FILE (in params) runs silently
   kUnusable,  // a command line that cannot be used: `error` says why
 };
 
 struct CommandLine {
   CommandAction action = CommandAction::kEditor;
-  std::vector<std::string> params;  // kEditor: every parameter; kInfo: the files
+  std::vector<std::string> params;  // kEditor: every parameter; kInfo: the files; kScript: the script
   std::string error;
 };
 
@@ -26,7 +27,10 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;    // a file could not be processed
 constexpr int kExitUsage = 2;     // the command line cannot be used
 
-// args are the parameters without the program name.
+// args are the parameters without the program name. A single parameter is read
+// as: "//PATH" runs the script "/PATH"; "/PATH" naming an existing file opens
+// it; any other "/REST" runs the script REST (relative to the current folder);
+// anything else is an MP3 file to open.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // The --info report of one file: its path, then indented lines with the

@@ -67,9 +67,8 @@ ScriptsMenuState ScriptsMenuOnOpen(const Context& ctx);
 
 // The Scripts menu's commands. Each does nothing while the window is busy or a
 // script runs. EditScript and ViewLogFile return the shell result code of the
-// "open" action (kShellSuccess, or 0 when nothing was opened) for the caller's
+// "open" action (42 success, or 0 when nothing was opened) for the caller's
 // shell error message.
-constexpr int kShellSuccess = 42;
 void ExecuteNewScript(Context& ctx, CommandHandler handler);
 int EditScript(Context& ctx);
 void RunRecentScript(Context& ctx, int k, CommandHandler handler);
