@@ -76,6 +76,10 @@ LAME=(lame --quiet --noreplaygain)
 # CBR without the Info frame (lame -t): the first frame carries audio only.
 "${LAME[@]}" -b 96 --cbr -m j -t --resample 44.1 "$work/st44.wav" "$work/plain96.mp3"
 cp "$work/plain96.mp3" "$out/cbr96-no-info.mp3"
+# CBR 128 kbps without the bit reservoir (every frame's main data starts in the
+# frame itself) and without Info frame: any frame can start a file that decodes
+# exactly as that stretch of the whole does, after a silent frame.
+"${LAME[@]}" -b 128 --cbr -m j --nores -t --resample 44.1 "$work/st44.wav" "$out/cbr128-no-reservoir.mp3"
 
 # --- wrappers and tags ------------------------------------------------------------------
 # MP3 frames in a RIFF/WAVE file (format tag 0x55), written by FFmpeg's wav muxer.
