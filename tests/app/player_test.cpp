@@ -1,9 +1,11 @@
 #include "app/player.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -349,6 +351,24 @@ TEST_F(FakeDesktop, OpenPassesOneArgumentAndRunsNothingElse) {
   ASSERT_EQ(chdir("/"), 0);
 }
 
+TEST_F(FakeDesktop, StartedProgramsInheritNoDescriptors) {
+  // The instance lock and open MP3 files must not live on in a player.
+  const std::string log = tmp / "fds";
+  WriteText(bin + "/xdg-open", "#!/bin/sh\nls /proc/$$/fd > '" + log + "'\n");
+  chmod((bin + "/xdg-open").c_str(), 0755);
+  EnvGuard path("PATH", bin + ":/usr/bin:/bin");
+  int leaked = ::open((tmp / "lock").c_str(), O_CREAT | O_RDWR, 0600);  // no O_CLOEXEC
+  ASSERT_GE(leaked, 3);
+  DesktopShell shell;
+  EXPECT_EQ(shell.open(makeMedia("a.mp3")), 42);
+  ::close(leaked);
+  std::istringstream fds(ReadText(log));
+  std::string fd;
+  std::vector<std::string> seen;
+  while (fds >> fd) seen.push_back(fd);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), std::to_string(leaked)), 0) << ::testing::PrintToString(seen);
+}
+
 TEST_F(FakeDesktop, OpenResultCodes) {
   const std::string log = tmp / "argv";
   EnvGuard path("PATH", bin);
@@ -512,6 +532,162 @@ TEST_F(FakeDesktop, SilentHostOpensThroughXdgOpen) {
   EnvGuard empty("PATH", tmp / "nothing");
   EXPECT_EQ(ctx.play(ctx, PlayRequest::Input), 3);
   EXPECT_EQ(ctx.script.errorText, "System error trying to play.");
+}
+
+// A loaded copy of a fixture, a private settings folder and a host that
+// records what was handed to the desktop.
+class PlayWorkingFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* data = std::getenv("QUORVEL_TEST_DATA");
+    if (data == nullptr) GTEST_SKIP() << "QUORVEL_TEST_DATA not set";
+    settings = tmp / "settings/";
+    std::filesystem::create_directories(settings);
+    source = tmp / "song.mp3";
+    std::filesystem::copy_file(std::string(data) + "/cbr96-no-info.mp3", source);
+    ctx.settingsFolder = settings;
+    ctx.doc.sourceName = source;
+    ctx.doc.documentName = source;
+    ASSERT_TRUE(Loadfile(ctx));
+    ASSERT_EQ(ctx.doc.editCount, 59);
+    player.install(ctx);
+  }
+  int64_t bytesOfFrames(int32_t first, int32_t end) const {
+    int64_t n = 0;
+    for (int32_t p = first; p < end; ++p) n += ctx.doc.frames[ctx.doc.ref[p]].framelen;
+    return n;
+  }
+  void select(int32_t a, int32_t b) {
+    ctx.doc.cursor = a;
+    ctx.doc.selectionEnd = b;
+    ctx.doc.selectionExists = a != b;
+  }
+  TempFolder tmp;
+  std::string settings, source;
+  HeadlessHost host;
+  Context ctx{host};
+  DesktopShell shell;
+  Player player{shell};
+};
+
+TEST_F(PlayWorkingFiles, PreviewWritesTheWholeEditAndPlaysIt) {
+  player.PlayPreview(ctx, false);
+  EXPECT_TRUE(host.messages.empty());
+  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kPreviewFile});
+  EXPECT_EQ(std::filesystem::file_size(settings + kPreviewFile), static_cast<uintmax_t>(bytesOfFrames(0, 59)));
+  EXPECT_FALSE(std::filesystem::exists(settings + std::string(kPreviewFile) + ".mmtmpmp3"));
+  // A second preview replaces the first under the same name.
+  player.PlayPreview(ctx, false);
+  EXPECT_EQ(host.opened.back(), settings + kPreviewFile);
+  EXPECT_FALSE(std::filesystem::exists(settings + kPreviewSecondFile));
+}
+
+TEST_F(PlayWorkingFiles, SelectionWritesTheSelectedFrames) {
+  select(30, 10);
+  EXPECT_TRUE(ctx.playAvailable(ctx, PlayRequest::Selection));
+  ctx.script.active = true;
+  EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
+  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kSelectionFile});
+  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionFile), static_cast<uintmax_t>(bytesOfFrames(10, 30)));
+  // The document is not changed by playing.
+  EXPECT_EQ(ctx.doc.editCount, 59);
+}
+
+TEST_F(PlayWorkingFiles, HeldWorkingFileFallsBackToTheSecondName) {
+  // A name that cannot be replaced stands for a file the player holds.
+  std::filesystem::create_directories(settings + kPreviewFile + "/held");
+  std::filesystem::create_directories(settings + kSelectionFile + "/held");
+  player.PlayPreview(ctx, false);
+  EXPECT_EQ(host.opened.back(), settings + kPreviewSecondFile);
+  select(5, 15);
+  player.PlaySelection(ctx, false);
+  EXPECT_EQ(host.opened.back(), settings + kSelectionSecondFile);
+  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionSecondFile),
+            static_cast<uintmax_t>(bytesOfFrames(5, 15)));
+  EXPECT_TRUE(host.messages.empty());
+
+  // Both names held.
+  std::filesystem::remove(settings + kPreviewSecondFile);
+  std::filesystem::create_directories(settings + kPreviewSecondFile + "/held");
+  const size_t opened = host.opened.size();
+  player.PlayPreview(ctx, false);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text,
+            "You may need to close your mp3 player so that the\r\ntemporary mp3 file can be overwritten and then played.");
+  EXPECT_EQ(host.messages[0].kind, 258);
+  EXPECT_EQ(host.messages[0].caption, "warning");
+  ctx.script.active = true;
+  EXPECT_EQ(ctx.play(ctx, PlayRequest::Preview), 2);
+  EXPECT_EQ(host.opened.size(), opened);
+  EXPECT_EQ(host.messages.size(), 1u);
+}
+
+TEST_F(PlayWorkingFiles, MissingFilesAreReportedBeforeWriting) {
+  struct Case {
+    const char* name;
+    PlayRequest request;
+    bool removeSource;
+    bool missingInserted;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"preview, source gone", PlayRequest::Preview, true, false,
+       "The file was moved, renamed or deleted in the meantime."},
+      {"preview, inserted file gone", PlayRequest::Preview, false, true,
+       "A file to be inserted from was moved, renamed or deleted in the meantime."},
+      {"selection, source gone", PlayRequest::Selection, true, false,
+       "Source file was moved, renamed or deleted in the meantime."},
+      {"input, source gone", PlayRequest::Input, true, false,
+       "The file was moved, renamed or deleted in the meantime."},
+  };
+  const std::string moved = tmp / "moved.mp3";
+  for (const Case& c : cases) {
+    select(2, 8);
+    if (c.removeSource) std::filesystem::rename(source, moved);
+    if (c.missingInserted) {
+      // The edit takes one frame from an inserted file that is gone.
+      ctx.doc.files[1].name = tmp / "inserted-gone.mp3";
+      ctx.doc.insertedCount = 1;
+      ctx.doc.frames[ctx.doc.ref[40]].fromfile = 1;
+    }
+    ctx.script.active = true;
+    host.opened.clear();
+    EXPECT_EQ(ctx.play(ctx, c.request), 1) << c.name;
+    EXPECT_EQ(ctx.script.errorText, c.text) << c.name;
+    EXPECT_TRUE(host.opened.empty()) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(settings + kPreviewFile)) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(settings + kSelectionFile)) << c.name;
+    ctx.script.active = false;
+    const size_t before = host.messages.size();
+    ctx.playAvailable(ctx, c.request);
+    switch (c.request) {
+      case PlayRequest::Preview: player.PlayPreview(ctx, false); break;
+      case PlayRequest::Selection: player.PlaySelection(ctx, false); break;
+      default: player.PlayInput(ctx, false); break;
+    }
+    ASSERT_EQ(host.messages.size(), before + 1) << c.name;
+    EXPECT_EQ(host.messages.back().text, c.text) << c.name;
+    EXPECT_EQ(host.messages.back().kind, 258) << c.name;
+    if (c.removeSource) std::filesystem::rename(moved, source);
+    if (c.missingInserted) ctx.doc.frames[ctx.doc.ref[40]].fromfile = 0;
+  }
+}
+
+TEST_F(PlayWorkingFiles, PlayOutputPlaysTheLastSavedFile) {
+  EXPECT_FALSE(ctx.playAvailable(ctx, PlayRequest::Output));
+  const std::string saved = tmp / "saved.mp3";
+  std::filesystem::copy_file(source, saved);
+  ctx.save.lastOutputName = saved;
+  ctx.save.playOutputEnabled = true;
+  EXPECT_TRUE(ctx.playAvailable(ctx, PlayRequest::Output));
+  ctx.script.active = true;
+  EXPECT_EQ(ctx.play(ctx, PlayRequest::Output), 0);
+  EXPECT_EQ(host.opened, std::vector<std::string>{saved});
+  // Busy: nothing is available and a script start answers 255.
+  ctx.doc.busy = true;
+  EXPECT_FALSE(ctx.playAvailable(ctx, PlayRequest::Output));
+  EXPECT_EQ(ctx.play(ctx, PlayRequest::Preview), 255);
+  ctx.doc.busy = false;
 }
 
 TEST(HelpFiles, FoundBesideTheProgramThenInShare) {
