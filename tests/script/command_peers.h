@@ -1,0 +1,114 @@
+#pragma once
+// Independent programs that check what script commands wrote: mutagen for the
+// tags, ffprobe for frame counts, mpg123 for decoding. Each is started with an
+// argument vector; its standard output goes to a file the test names.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace quorvel::testing {
+
+// Runs argv[0] (an absolute path, or found on PATH) with the environment given
+// (the test's own when empty); standard output and error go to the files.
+// Returns the exit status, or -1 when it could not run or did not exit.
+inline int RunProgram(const std::vector<std::string>& args, const std::string& stdoutPath = "/dev/null",
+                      const std::string& stderrPath = "/dev/null", const std::vector<std::string>& env = {}) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = 0;
+  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), env.empty() ? environ : envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline bool ProgramAvailable(const std::vector<std::string>& probe) {
+  return RunProgram(probe) == 0;
+}
+
+inline std::string FileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The pyenv python on PATH has no mutagen; the system one has.
+constexpr const char* kSystemPython = "/usr/bin/python3";
+
+// One line per ID3v2 frame in file order: "ID|encoding|text", where text is
+// the joined text, "description=text" for COMM/USLT, "description=url" for
+// WXXX and "type:mime:size" for APIC; the first line is "version|major".
+constexpr const char* kMutagenDump = R"PY(
+import sys
+from mutagen.id3 import ID3
+t = ID3(sys.argv[1], translate=False, load_v1=False)
+out = ["version|%d" % t.version[1]]
+for f in t.values():
+    enc = int(getattr(f, "encoding", -1))
+    fid = f.FrameID
+    if fid in ("COMM", "USLT", "COM", "ULT"):
+        body = f.desc + "=" + (f.text if isinstance(f.text, str) else "/".join(f.text))
+    elif fid in ("WXXX", "WXX"):
+        body = f.desc + "=" + f.url
+    elif fid in ("APIC", "PIC"):
+        body = "%d:%s:%d" % (f.type, getattr(f, "mime", ""), len(f.data))
+    else:
+        body = "/".join(str(x) for x in f.text)
+    out.append("%s|%d|%s" % (fid, enc, body))
+sys.stdout.write("\n".join(out) + "\n")
+)PY";
+
+// mutagen's dump of the file's ID3v2 tag, or "" when it cannot be read.
+inline std::string MutagenFrames(const std::filesystem::path& mp3, const std::filesystem::path& scratch) {
+  const std::filesystem::path out = scratch / "mutagen.txt";
+  if (RunProgram({kSystemPython, "-c", kMutagenDump, mp3.string()}, out.string()) != 0) return {};
+  return FileText(out);
+}
+
+inline bool MutagenAvailable() { return ProgramAvailable({kSystemPython, "-c", "import mutagen"}); }
+
+// The number of audio frames ffprobe counts (-1 when it fails).
+inline long FfprobeFrames(const std::filesystem::path& mp3, const std::filesystem::path& scratch) {
+  const std::filesystem::path out = scratch / "ffprobe.txt";
+  if (RunProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "a:0", "-show_entries",
+                  "stream=nb_read_frames", "-of", "default=nokey=1:noprint_wrappers=1", mp3.string()},
+                 out.string()) != 0)
+    return -1;
+  try {
+    return std::stol(FileText(out));
+  } catch (...) {
+    return -1;
+  }
+}
+
+// Decodes with mpg123 to raw 16-bit samples; the byte count, or -1 on failure.
+inline long Mpg123DecodedBytes(const std::filesystem::path& mp3, const std::filesystem::path& scratch) {
+  const std::filesystem::path raw = scratch / "decoded.raw";
+  const std::filesystem::path err = scratch / "mpg123.txt";
+  if (RunProgram({"mpg123", "-q", "-s", mp3.string()}, raw.string(), err.string()) != 0) return -1;
+  std::error_code ec;
+  auto size = std::filesystem::file_size(raw, ec);
+  return ec ? -1 : static_cast<long>(size);
+}
+
+}  // namespace quorvel::testing
