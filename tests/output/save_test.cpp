@@ -1,0 +1,342 @@
+// The save procedure: overwrite policy and its question, the temporary name
+// and the rename, closing and reloading a replaced source, the working-folder
+// guard, the document's name after a Save as, the play and selection files,
+// the recent-files list and the policy commands.
+
+#include "output/save.h"
+
+#include "core/document_ops.h"
+#include "output/writer.h"
+#include "writer_fixture.h"
+
+namespace quorvel {
+namespace {
+
+using namespace writer_test;
+using Bytes = std::vector<uint8_t>;
+
+struct SaveTest : ::testing::Test {
+  TempFolder folder;
+  Session s{folder};
+  fs::path source = folder / "song.mp3";
+  Bytes original;
+  int settingsSaved = 0;
+
+  void SetUp() override {
+    fs::copy_file(DataPath("tagged-v23-v1.mp3"), source);
+    original = ReadAll(source);
+    ASSERT_TRUE(s.load(source));
+    s.ctx.saveSettings = [this](Context&) { ++settingsSaved; };
+    s.ctx.options.lastSaveFolder = folder.path.string();
+    s.host.messages.clear();
+  }
+  bool anyTemporaryFile() const {
+    for (const auto& entry : fs::directory_iterator(folder.path))
+      if (entry.path().string().ends_with(kTempSuffix)) return true;
+    return false;
+  }
+  int32_t audioFrames() const { return s.ctx.doc.editCount; }
+};
+
+TEST_F(SaveTest, QuickSaveUnderPolicyOneReplacesTheSourceAndClosesTheDocument) {
+  s.ctx.options.overwritePolicy = 1;
+  s.ctx.options.mainFlags &= static_cast<uint8_t>(~kReloadAfterOverwrite);
+  MenuQuickSaveClick(s.ctx);
+  EXPECT_TRUE(s.host.messages.empty());
+  EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
+  EXPECT_TRUE(s.ctx.save.sourceReplaced);
+  EXPECT_EQ(s.ctx.save.lastOutputName, source.string());
+  EXPECT_EQ(s.ctx.save.writeTarget, source.string() + ".mmtmpmp3");
+  EXPECT_FALSE(s.ctx.doc.loaded);
+  EXPECT_FALSE(anyTemporaryFile());
+  // The Info frame is gone: the file was rewritten.
+  Bytes saved = ReadAll(source);
+  EXPECT_FALSE(saved == original);
+  EXPECT_LT(saved.size(), original.size());
+  EXPECT_FALSE(s.ctx.doc.busy);
+  EXPECT_FALSE(s.host.busy);
+}
+
+TEST_F(SaveTest, QuickSaveOverTheSourceReloadsWhenTheOptionIsOn) {
+  s.ctx.options.mainFlags |= kReloadAfterOverwrite;
+  int32_t before = audioFrames();
+  MenuQuickSaveClick(s.ctx);
+  EXPECT_TRUE(s.ctx.save.sourceReplaced);
+  ASSERT_TRUE(s.ctx.doc.loaded);
+  EXPECT_EQ(audioFrames(), before - 1);  // the Info frame was not written
+  EXPECT_EQ(s.ctx.doc.sourceName, source.string());
+  EXPECT_EQ(s.ctx.doc.documentName, source.string());
+  EXPECT_FALSE(s.host.mainWindowClosed);
+}
+
+TEST_F(SaveTest, QuickSaveUnderPolicyZeroAsksAndNoKeepsEverything) {
+  s.ctx.options.overwritePolicy = 0;
+  s.host.answers = {kAnswerNo};
+  s.ctx.doc.unsavedChanges = true;
+  MenuQuickSaveClick(s.ctx);
+  ASSERT_EQ(s.host.messages.size(), 1u);
+  EXPECT_EQ(s.host.messages[0].text, "Overwrite the existing file?");
+  EXPECT_EQ(s.host.messages[0].kind, 4354);
+  EXPECT_EQ(s.host.messages[0].caption, "the file exists");
+  EXPECT_TRUE(s.ctx.save.overwriteDeclined);
+  EXPECT_FALSE(s.ctx.save.lastSaveSucceeded);
+  EXPECT_TRUE(s.ctx.doc.loaded);
+  EXPECT_TRUE(s.ctx.doc.unsavedChanges);
+  EXPECT_TRUE(ReadAll(source) == original);
+  EXPECT_FALSE(anyTemporaryFile());
+}
+
+TEST_F(SaveTest, SaveAsToANewFileNeverAsksAndTheQuickSaveThenWritesThere) {
+  s.ctx.options.overwritePolicy = 0;
+  fs::path target = folder / "new.mp3";
+  s.host.fileAnswers = {target.string()};
+  ButSaveAsClick(s.ctx);
+  ASSERT_EQ(s.host.fileRequests.size(), 1u);
+  const FileDialogRequest& r = s.host.fileRequests[0];
+  EXPECT_EQ(r.filter, "mp3 files|*.mp3|all files|*.*");
+  EXPECT_EQ(r.defaultExt, "mp3");
+  EXPECT_EQ(r.fileName, "song.mp3");
+  EXPECT_EQ(r.folder, folder.path.string());
+  EXPECT_TRUE(s.host.messages.empty());
+  EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
+  EXPECT_TRUE(fs::exists(target));
+  EXPECT_EQ(s.ctx.doc.documentName, target.string());
+  EXPECT_EQ(s.ctx.options.lastSaveFolder, folder.path.string());
+  EXPECT_GE(settingsSaved, 1);
+  EXPECT_TRUE(s.ctx.doc.loaded);
+
+  // Quick Save now writes the new file (asking, under policy 0), never the source.
+  s.host.answers = {kAnswerYes};
+  s.ctx.doc.gainLeft[5] = 2;
+  MenuQuickSaveClick(s.ctx);
+  EXPECT_EQ(s.host.messages.size(), 1u);
+  EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
+  EXPECT_TRUE(s.ctx.doc.loaded);
+  EXPECT_TRUE(ReadAll(source) == original);
+  EXPECT_FALSE(anyTemporaryFile());
+}
+
+TEST_F(SaveTest, SaveAsIntoTheWorkingFolderIsRefusedAndTheDialogReopens) {
+  fs::path refused = fs::path(s.ctx.settingsFolder) / "x.mp3";
+  fs::path target = folder / "ok.mp3";
+  s.host.fileAnswers = {refused.string(), target.string()};
+  ButSaveAsClick(s.ctx);
+  ASSERT_EQ(s.host.messages.size(), 1u);
+  EXPECT_EQ(s.host.messages[0].text,
+            "You are not allowed to save to the application folder.\r\nPlease change the path.");
+  EXPECT_EQ(s.host.messages[0].kind, 1);
+  EXPECT_EQ(s.host.messages[0].caption, "warning");
+  ASSERT_EQ(s.host.fileRequests.size(), 2u);
+  EXPECT_EQ(s.host.fileRequests[1].fileName, s.host.fileRequests[0].fileName);
+  EXPECT_EQ(s.host.fileRequests[1].folder, s.host.fileRequests[0].folder);
+  EXPECT_FALSE(fs::exists(refused));
+  EXPECT_TRUE(fs::exists(target));
+}
+
+TEST_F(SaveTest, CancelledDialogWritesNothing) {
+  s.host.fileAnswers = {std::nullopt};
+  ButSaveAsClick(s.ctx);
+  EXPECT_FALSE(s.ctx.save.lastSaveSucceeded);
+  EXPECT_TRUE(s.host.messages.empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 2);
+}
+
+TEST_F(SaveTest, SaveAsOverAnExistingFileAsksUnderPoliciesZeroAndOne) {
+  fs::path target = folder / "old.mp3";
+  for (uint8_t policy : {0, 1, 2}) {
+    SCOPED_TRACE(int{policy});
+    WriteAll(target, Bytes{'o', 'l', 'd'});
+    s.ctx.options.overwritePolicy = policy;
+    s.host.messages.clear();
+    s.host.fileAnswers = {target.string()};
+    s.host.answers = {kAnswerYes};
+    ButSaveAsClick(s.ctx);
+    EXPECT_EQ(s.host.messages.size(), policy == 2 ? 0u : 1u);
+    EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
+    EXPECT_GT(fs::file_size(target), 1000u);
+    EXPECT_FALSE(anyTemporaryFile());
+  }
+}
+
+TEST_F(SaveTest, ScriptSaveAsOverwritesWithoutAQuestionUnderEveryPolicy) {
+  fs::path target = folder / "old.mp3";
+  s.ctx.script.active = true;
+  for (uint8_t policy : {0, 1, 2}) {
+    WriteAll(target, Bytes{'o', 'l', 'd'});
+    s.ctx.options.overwritePolicy = policy;
+    s.ctx.save.scriptTarget = target.string();
+    s.ctx.script.resultCode = 77;
+    SaveProc(s.ctx, kWriteSaveAs);
+    EXPECT_TRUE(s.host.messages.empty());
+    EXPECT_EQ(s.ctx.script.resultCode, 0);
+    EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
+    EXPECT_GT(fs::file_size(target), 1000u);
+  }
+  // User commands are refused while a script runs.
+  s.host.fileAnswers = {(folder / "never.mp3").string()};
+  ButSaveAsClick(s.ctx);
+  EXPECT_TRUE(s.host.fileRequests.empty());
+}
+
+TEST_F(SaveTest, FailedWriteOverAnExistingFileLeavesItAndNoTemporaryFile) {
+  fs::path target = folder / "keep.mp3";
+  WriteAll(target, Bytes{'k', 'e', 'e', 'p'});
+  fs::remove(source);  // every frame read now fails
+  s.ctx.options.overwritePolicy = 2;
+  s.host.fileAnswers = {target.string()};
+  ButSaveAsClick(s.ctx);
+  EXPECT_FALSE(s.ctx.save.lastSaveSucceeded);
+  ASSERT_EQ(s.host.messages.size(), 1u);
+  EXPECT_EQ(s.host.messages[0].caption, "warning");
+  EXPECT_TRUE(ReadAll(target) == (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_FALSE(anyTemporaryFile());
+}
+
+TEST_F(SaveTest, FailedRenameKeepsTheTemporaryFileAndSaysSo) {
+  // A non-empty folder cannot be replaced by a file.
+  fs::path target = folder / "taken";
+  fs::create_directories(target / "inside");
+  for (bool script : {true, false}) {
+    SCOPED_TRACE(script);
+    s.ctx.script = ScriptRun{};
+    s.ctx.script.active = script;
+    s.host.messages.clear();
+    s.ctx.save.scriptTarget = target.string();
+    s.host.fileAnswers = {target.string()};
+    s.ctx.options.overwritePolicy = 2;
+    s.ctx.doc.unsavedChanges = true;
+    SaveProc(s.ctx, kWriteSaveAs);
+    const char* text =
+        "Failed to rename the temporary file to existing filename.\r\nResult of this operation is a temporary "
+        "file with MMTMPMP3 extension.\r\nMost probable reason for this error is the file being in use.";
+    if (script) {
+      EXPECT_EQ(s.ctx.script.resultCode, 101);
+      EXPECT_EQ(s.ctx.script.errorText, text);
+      EXPECT_TRUE(s.host.messages.empty());
+    } else {
+      ASSERT_EQ(s.host.messages.size(), 1u);
+      EXPECT_EQ(s.host.messages[0].text, text);
+      EXPECT_EQ(s.host.messages[0].kind, 258);
+      EXPECT_EQ(s.host.messages[0].caption, "info");
+    }
+    EXPECT_FALSE(s.ctx.save.lastSaveSucceeded);
+    EXPECT_FALSE(s.ctx.save.playOutputEnabled);
+    EXPECT_EQ(s.ctx.doc.documentName, target.string());
+    EXPECT_TRUE(s.ctx.doc.unsavedChanges);
+    fs::path temp = target.string() + ".mmtmpmp3";
+    ASSERT_TRUE(fs::exists(temp));
+    EXPECT_GT(fs::file_size(temp), 10000u);
+    fs::remove(temp);
+  }
+}
+
+TEST_F(SaveTest, PlayFilesAndTheSelectionFile) {
+  DocumentState& doc = s.ctx.doc;
+  fs::path work(s.ctx.settingsFolder);
+  // Without a selection the selection purposes write nothing.
+  doc.selectionExists = false;
+  SaveProc(s.ctx, kWritePlaySelection);
+  EXPECT_FALSE(s.ctx.save.lastSaveSucceeded);
+  EXPECT_FALSE(fs::exists(work / "quorvel.Selection.mp3"));
+
+  doc.cursor = 20;
+  doc.selectionEnd = 10;
+  doc.selectionExists = true;
+  struct Case {
+    int purpose;
+    const char* name;
+  } cases[] = {{1, "quorvel.Selection.mp3"}, {3, "quorvel.Selexion.mp3"}, {2, "quorvel.Preview.mp3"}, {4, "quorvel.Prevyu.mp3"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SaveProc(s.ctx, c.purpose);
+    EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
+    Bytes got = ReadAll(work / c.name);
+    // No ID3v2 tag; the ID3v1 tag at the end.
+    ASSERT_GT(got.size(), 128u);
+    EXPECT_EQ(got[0], 0xFF);
+    EXPECT_TRUE(Bytes(got.end() - 128, got.end()) == Bytes(original.end() - 128, original.end()));
+    int64_t frameBytes = 0;
+    for (int32_t p = c.purpose % 2 == 1 ? 10 : 1; p < (c.purpose % 2 == 1 ? 20 : audioFrames()); ++p)
+      frameBytes += doc.frames[static_cast<size_t>(doc.ref[static_cast<size_t>(p)])].framelen;
+    EXPECT_EQ(static_cast<int64_t>(got.size() - 128), frameBytes);
+  }
+  EXPECT_EQ(s.ctx.save.lastOutputName, "");
+  EXPECT_EQ(doc.documentName, source.string());
+
+  // Purpose 5 replaces an existing file without a question.
+  fs::path part = folder / "part.mp3";
+  WriteAll(part, Bytes{'x'});
+  s.ctx.save.selectionTarget = part.string();
+  s.ctx.options.overwritePolicy = 0;
+  SaveProc(s.ctx, kWriteSelection);
+  EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
+  EXPECT_TRUE(s.host.messages.empty());
+  EXPECT_GT(fs::file_size(part), 3000u);
+  EXPECT_FALSE(anyTemporaryFile());
+  EXPECT_TRUE(doc.loaded);
+}
+
+TEST_F(SaveTest, SavedFileGoesOnTheRecentListWhenTheOptionSaysSo) {
+  s.ctx.options.recentFiles = {"a", "b", "c", "d", "e"};
+  s.ctx.options.listFlags = kRecentListTakesSaved;
+  fs::path target = folder / "recent.mp3";
+  s.host.fileAnswers = {target.string()};
+  ButSaveAsClick(s.ctx);
+  EXPECT_EQ(s.ctx.options.recentFiles, (std::array<std::string, 5>{target.string(), "a", "b", "c", "d"}));
+
+  s.ctx.options.listFlags = 0;
+  s.host.fileAnswers = {(folder / "other.mp3").string()};
+  ButSaveAsClick(s.ctx);
+  EXPECT_EQ(s.ctx.options.recentFiles[0], target.string());
+}
+
+TEST_F(SaveTest, PolicyCommandsStoreTheValueAndSaveTheSettings) {
+  MenuNeverOverwriteClick(s.ctx);
+  EXPECT_EQ(s.ctx.options.overwritePolicy, 0);
+  MenuOverwriteClick(s.ctx);
+  EXPECT_EQ(s.ctx.options.overwritePolicy, 2);
+  MenuSemiOverwriteClick(s.ctx);
+  EXPECT_EQ(s.ctx.options.overwritePolicy, 1);
+  EXPECT_EQ(settingsSaved, 3);
+}
+
+TEST_F(SaveTest, QuickSaveClosesTheProgramWhenTheExitOptionSaysSo) {
+  struct Case {
+    uint8_t autoExit;
+    bool calledWithFile;
+    bool closes;
+  } cases[] = {{0, true, false}, {1, false, false}, {1, true, true}, {2, false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int{c.autoExit});
+    fs::path target = folder / "exit.mp3";
+    s.ctx.doc.documentName = target.string();
+    s.ctx.options.mainFlags &= static_cast<uint8_t>(~kReloadAfterOverwrite);
+    s.ctx.options.autoExit = c.autoExit;
+    s.host.mainWindowClosed = false;
+    MenuQuickSaveClick(s.ctx, c.calledWithFile);
+    EXPECT_EQ(s.host.mainWindowClosed, c.closes);
+  }
+}
+
+TEST_F(SaveTest, ClosingAChangedDocumentOffersTheSaveAs) {
+  InstallSaveHooks(s.ctx);
+  s.ctx.options.mainFlags |= kPromptSaveOnClose;
+  s.ctx.doc.modifiedLevel = 1;
+  fs::path target = folder / "kept.mp3";
+  s.host.answers = {kAnswerYes};
+  s.host.fileAnswers = {target.string()};
+  EXPECT_EQ(unloadall(s.ctx, true), kUnloadSaved);
+  EXPECT_TRUE(fs::exists(target));
+  EXPECT_FALSE(s.ctx.doc.loaded);
+
+  // A cancelled dialog keeps the document.
+  ASSERT_TRUE(s.load(source));
+  s.ctx.doc.modifiedLevel = 1;
+  s.host.answers = {kAnswerYes};
+  s.host.fileAnswers = {std::nullopt};
+  EXPECT_EQ(unloadall(s.ctx, true), kUnloadDeclined);
+  EXPECT_TRUE(s.ctx.doc.loaded);
+}
+
+}  // namespace
+}  // namespace quorvel
