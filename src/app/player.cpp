@@ -459,6 +459,9 @@ std::string Player::writeWorkingFile(Context& ctx, bool selection) {
       selection ? Try{kSelectionFile, kWritePlaySelection} : Try{kPreviewFile, kWritePreview},
       selection ? Try{kSelectionSecondFile, kWritePlaySelectionAlt} : Try{kPreviewSecondFile, kWritePreviewAlt},
   };
+  // A first try that failed leaves the writer's text; a second try that works
+  // is a success and leaves none.
+  const std::string errorTextBefore = ctx.script.errorText;
   for (const Try& t : tries) {
     const std::string target = ctx.settingsFolder + t.name;
     // Written beside and renamed over the working file, so that a player still
@@ -469,7 +472,11 @@ std::string Player::writeWorkingFile(Context& ctx, bool selection) {
       std::remove(temp.c_str());
       return {};
     }
-    if (r.succeeded() && std::rename(temp.c_str(), target.c_str()) == 0) return target;
+    if (r.succeeded() && std::rename(temp.c_str(), target.c_str()) == 0) {
+      ctx.script.errorText = errorTextBefore;
+      ctx.script.resultCode = 0;
+      return target;
+    }
     std::remove(temp.c_str());
   }
   return {};

@@ -622,6 +622,16 @@ TEST_F(PlayWorkingFiles, HeldWorkingFileFallsBackToTheSecondName) {
   EXPECT_EQ(host.messages.size(), 1u);
 }
 
+TEST_F(PlayWorkingFiles, FailedFirstWriteLeavesNoErrorWhenTheSecondWorks) {
+  // The first name cannot even be written (its temporary name is taken by a folder).
+  std::filesystem::create_directories(settings + kSelectionFile + ".mmtmpmp3/x");
+  select(0, 10);
+  ctx.script.active = true;
+  EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
+  EXPECT_EQ(ctx.script.errorText, "");
+  EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionSecondFile});
+}
+
 TEST_F(PlayWorkingFiles, MissingFilesAreReportedBeforeWriting) {
   struct Case {
     const char* name;
