@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -698,6 +699,67 @@ TEST_F(PlayWorkingFiles, PlayOutputPlaysTheLastSavedFile) {
   EXPECT_FALSE(ctx.playAvailable(ctx, PlayRequest::Output));
   EXPECT_EQ(ctx.play(ctx, PlayRequest::Preview), 255);
   ctx.doc.busy = false;
+}
+
+// Runs the real program with a private home and PATH; returns its exit status.
+int RunQuorvel(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  const char* binary = std::getenv("QUORVEL_BINARY");
+  std::vector<std::string> all{binary};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envCopy = env;
+  std::vector<char*> envp;
+  for (std::string& e : envCopy) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int devnull = ::open("/dev/null", O_WRONLY);
+    dup2(devnull, 2);
+    execve(binary, argv.data(), envp.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(FakeDesktop, SilentScriptPlaysThroughXdgOpen) {
+  if (std::getenv("QUORVEL_BINARY") == nullptr) GTEST_SKIP() << "QUORVEL_BINARY not set";
+  const char* data = std::getenv("QUORVEL_TEST_DATA");
+  if (data == nullptr) GTEST_SKIP() << "QUORVEL_TEST_DATA not set";
+  const std::string home = tmp / "home";
+  std::filesystem::create_directories(home);
+  const std::string song = media + "/it's a \"song\"; $(touch PWNED).mp3";
+  std::filesystem::copy_file(std::string(data) + "/cbr96-no-info.mp3", song);
+  // In the script a kept double quote is written *".
+  std::string scripted = song;
+  for (size_t at = scripted.find('"'); at != std::string::npos; at = scripted.find('"', at + 2)) {
+    scripted.insert(at, "*");
+  }
+  const std::string script = tmp / "play.txt";
+  WriteText(script, "LOAD \"" + scripted + "\"\nPLAYINPUT\nSELECT 0.2 0.6\nPLAYSELECTION\nPLAYPREVIEW\n");
+  // No registered player: xdg-mime knows nothing.
+  WriteText(bin + "/xdg-mime", "#!/bin/sh\nexit 1\n");
+  chmod((bin + "/xdg-mime").c_str(), 0755);
+  const std::vector<std::string> env{"HOME=" + home, "PATH=" + bin, "LANG=C.UTF-8"};
+  const std::string log = tmp / "argv";
+  const std::string settings = home + "/.config/quorvel/";
+
+  WriteRecorder(bin + "/xdg-open", log, 0);
+  EXPECT_EQ(RunQuorvel({"--script", script}, env), 0) << ReadText(home + "/Quorvel.log");
+  EXPECT_EQ(ReadRecorded(log),
+            (std::vector<std::string>{song, settings + kSelectionFile, settings + kPreviewFile}));
+  EXPECT_FALSE(std::filesystem::exists(media + "/PWNED"));
+  EXPECT_FALSE(std::filesystem::exists(tmp / "PWNED"));
+
+  // Without xdg-open and without a registered player every play command fails.
+  std::filesystem::remove(bin + "/xdg-open");
+  std::filesystem::remove(home + "/Quorvel.log");
+  EXPECT_EQ(RunQuorvel({"--script", script}, env), 1);
+  const std::string text = ReadText(home + "/Quorvel.log");
+  EXPECT_NE(text.find("\r\nPLAYINPUT: System error trying to play.\r\n"), std::string::npos) << text;
 }
 
 TEST(HelpFiles, FoundBesideTheProgramThenInShare) {
