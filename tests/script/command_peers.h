@@ -16,7 +16,7 @@
 
 extern char** environ;
 
-namespace quorvel::testing {
+namespace quorvel::script_peers {
 
 // Runs argv[0] (an absolute path, or found on PATH) with the environment given
 // (the test's own when empty); standard output and error go to the files.
@@ -101,14 +101,15 @@ inline long FfprobeFrames(const std::filesystem::path& mp3, const std::filesyste
   }
 }
 
-// Decodes with mpg123 to raw 16-bit samples; the byte count, or -1 on failure.
+// Decodes with mpg123 to raw 16-bit samples, every frame whole (no gapless
+// trimming); the byte count, or -1 on failure.
 inline long Mpg123DecodedBytes(const std::filesystem::path& mp3, const std::filesystem::path& scratch) {
   const std::filesystem::path raw = scratch / "decoded.raw";
   const std::filesystem::path err = scratch / "mpg123.txt";
-  if (RunProgram({"mpg123", "-q", "-s", mp3.string()}, raw.string(), err.string()) != 0) return -1;
+  if (RunProgram({"mpg123", "-q", "--no-gapless", "-s", mp3.string()}, raw.string(), err.string()) != 0) return -1;
   std::error_code ec;
   auto size = std::filesystem::file_size(raw, ec);
   return ec ? -1 : static_cast<long>(size);
 }
 
-}  // namespace quorvel::testing
+}  // namespace quorvel::script_peers

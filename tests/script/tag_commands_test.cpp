@@ -273,7 +273,7 @@ const std::vector<uint8_t> kPng = {
 TEST_F(TagCommandTest, SavedScriptTagReadsBackInMutagen) {
   const std::filesystem::path fixture = TestData("tagged-v23-v1.mp3");
   if (fixture.empty()) GTEST_SKIP() << "QUORVEL_TEST_DATA not set";
-  if (!testing::MutagenAvailable()) GTEST_SKIP() << "mutagen is not installed";
+  if (!script_peers::MutagenAvailable()) GTEST_SKIP() << "mutagen is not installed";
   TempFolder dir;
   const std::filesystem::path picture = dir.path / "cover art.png";
   testing::WriteBytes(picture, kPng);
@@ -321,7 +321,7 @@ TEST_F(TagCommandTest, SavedScriptTagReadsBackInMutagen) {
             "ID3V2.COMMENT.END", "ID3V2.URL http://x.example/a?b=1 home page",
             "ID3V2.PICTURE \"" + picture.string() + "\" FRONT_COVER", "ID3V2.YEAR 2025",
             "SAVEAS \"" + out.string() + "\""});
-    std::string frames = testing::MutagenFrames(out, dir.path);
+    std::string frames = script_peers::MutagenFrames(out, dir.path);
     // mutagen lists frames in its own order for 2.2 (converted) tags; compare as sets of lines.
     auto lines = [](const std::string& text) {
       std::vector<std::string> v;
