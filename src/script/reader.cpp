@@ -225,8 +225,12 @@ bool TokenizeLine(const std::string& line, const ScriptDate& date, ScriptStateme
       }
     } else if (c == '"') {
       quoted = !quoted;
+    } else if (c == '\0') {
+      // A NUL inside quotes or after "*" is dropped: a C string would end at it,
+      // so a file name would name a different file and a tag text would be cut.
     } else if (c == '*' && i + 1 < text.size()) {
       char next = text[++i];
+      if (next == '\0') continue;
       switch (UpperAscii(next)) {
         case 'D':
           token += TwoDigits(date.day);

@@ -80,6 +80,8 @@ TEST(TokenizeLine, Cases) {
       {"quotes around nothing give no token", "x \"\" b", true, "X", {"b"}, 1},
       {"leading NULs and blanks", std::string("\0 \0select 1", 11), true, "SELECT", {"1"}, 1},
       {"NUL separates", std::string("a\0b", 3), true, "A", {"b"}, 1},
+      {"NUL inside quotes or escaped never enters a token", std::string("x \"a\0b\" c*\0d", 13), true, "X",
+       {"ab", "cd"}, 2},
       {"only separators", " , ,, ", false, "", {}, 0},
       {"only a quoted blank token", "\" \"", true, " ", {}, 0},
       {"upper case only for ASCII letters", "id3v2.title\xC3\xA9", true, "ID3V2.TITLE\xC3\xA9", {}, 0},
