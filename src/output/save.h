@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "output/writer.h"
 
 namespace quorvel {
 
