@@ -359,6 +359,55 @@ TEST_F(ScriptCommandTest, LoadInsertReloadClose) {
   EXPECT_EQ(Run("CLOSE"), "");
 }
 
+// The commands that write files, on a real source: their parameter forms and
+// the codes of save selection and split turned into statement texts.
+TEST_F(ScriptCommandTest, SaveSaveSelectionAndSplit) {
+  const std::filesystem::path fixture = TestData("cbr96-no-info.mp3");
+  if (fixture.empty()) GTEST_SKIP() << "QUORVEL_TEST_DATA not set";
+  TempFolder dir;
+  const std::filesystem::path source = dir.path / "source.mp3";
+  std::filesystem::copy_file(fixture, source);
+  auto out = [&](const char* name) { return (dir.path / name).string(); };
+  auto size = [](const std::string& path) {
+    std::error_code ec;
+    auto n = std::filesystem::file_size(path, ec);
+    return ec ? -1 : static_cast<long>(n);
+  };
+  constexpr long kFrame = 313;  // 96 kbps at 44.1 kHz, unpadded frames are 313 bytes
+
+  ASSERT_EQ(Run("LOAD " + source.string()), "");
+  ASSERT_EQ(ctx.doc.editCount, 59);
+  EXPECT_EQ(Run("SAVESELECTION 0 EOF " + out("all.mp3")),
+            "SAVESELECTION: all is selected, use SAVE[AS] command instead.");
+  EXPECT_FALSE(std::filesystem::exists(out("all.mp3")));
+  EXPECT_EQ(Run("SAVESELECTION 0 0.5 " + out("part.mp3")), "");
+  EXPECT_NEAR(size(out("part.mp3")), At(0.5) * kFrame, At(0.5));
+  EXPECT_EQ(Run("SAVESELECTION " + out("again.mp3")), "");  // the selection left by the last command
+  EXPECT_EQ(size(out("again.mp3")), size(out("part.mp3")));
+
+  EXPECT_EQ(Run("SPLIT " + out("x.mp3") + " " + out("y.mp3") + " " + out("z.mp3")), "");
+  EXPECT_EQ(size(out("x.mp3")), -1);  // nothing before the selection
+  EXPECT_EQ(size(out("y.mp3")), size(out("part.mp3")));
+  EXPECT_GT(size(out("z.mp3")), 0);
+
+  EXPECT_EQ(Run("SELECTALL"), "");
+  EXPECT_EQ(Run("SPLIT " + out("1.mp3") + " " + out("2.mp3") + " " + out("3.mp3")),
+            "SPLIT: all is selected, use SAVE[AS] instead.");
+  EXPECT_EQ(Run("CURSOR EOF"), "");
+  EXPECT_EQ(Run("SPLIT " + out("1.mp3") + " " + out("2.mp3")),
+            "SPLIT: no selection, cursor at an end, use SAVE[AS] instead.");
+  EXPECT_EQ(Run("CURSOR 0.5"), "");
+  EXPECT_EQ(Run("SPLIT " + out("1.mp3") + " " + out("2.mp3")), "");
+  EXPECT_EQ(size(out("1.mp3")) + size(out("2.mp3")), size(source.string()));
+
+  // Save as, then a quick save over the saved file.
+  EXPECT_EQ(Run("DELETE 0 0.5"), "");
+  EXPECT_EQ(Run("SAVEAS \"" + out("saved as.mp3") + "\""), "");
+  EXPECT_EQ(size(out("saved as.mp3")), size(source.string()) - size(out("part.mp3")));
+  EXPECT_EQ(Run("SAVE"), "");
+  EXPECT_TRUE(std::filesystem::exists(ctx.doc.documentName));
+}
+
 TEST_F(ScriptCommandTest, PlayCommandsGoThroughTheHook) {
   LoadUniform(ctx, 100);
   std::vector<PlayRequest> played;
