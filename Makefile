@@ -5,7 +5,7 @@ ASAN_BUILD := build-asan
 CMAKE_GEN := -G Ninja
 SAMPLE := data/sample.mp3
 
-.PHONY: deps build test test-release test-asan run clean fuzz bench-analysis bench-save
+.PHONY: deps build test test-release test-asan run clean fuzz fuzz-smoke bench bench-analysis bench-save
 
 deps:
 	@bash scripts/install-deps
@@ -23,7 +23,7 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure
 
-test: test-release test-asan
+test: test-release test-asan fuzz-smoke
 
 run: build
 	./$(BUILD)/quorvel --info $(SAMPLE)
@@ -34,6 +34,18 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQUORVEL_FUZZ=ON -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Every fuzz target for 30 s over a temporary copy of its committed corpus; any crash,
+# leak or sanitizer report fails (part of make test).
+fuzz-smoke: fuzz
+	bash fuzz/smoke.sh $(FUZZ_BUILD) 30
+
+# Quorvel against cp, mp3splt, ffmpeg, mp3gain, ffprobe and mp3val on generated
+# 30-minute and 5-hour files; prints the table and writes bench/results.md.
+bench: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS) --target quorvel
+	bash bench/run_bench.sh $(BUILD)
 
 # Source analysis against plain read() of a ~300 MB file (median of 5 runs each).
 bench-analysis: deps
