@@ -209,6 +209,30 @@ TEST_F(ScriptEndToEnd, CommandErrorsAreLoggedExactly) {
   }
 }
 
+// Silence inserted by a script into a 48 kHz file is 48 kHz silence of the
+// length asked for: every decoder sees one sampling frequency.
+TEST_F(ScriptEndToEnd, SilenceMatchesTheFile) {
+  const fs::path out = dir_.path / "with silence.mp3";
+  const fs::path script = dir_.path / "silence.txt";
+  const SilentRun run = Run(script, {"LOAD " + TestData("48k.mp3").string(), "CURSOR 0.5", "SILENCE 0.48",
+                                     "SAVEAS \"" + out.string() + "\""});
+  EXPECT_EQ(run.status, 0) << run.log;
+  ScratchFolder scratch;
+  // 65 frames with the Info frame, which ffprobe does not count; 0.48 s is 20 frames of 24 ms.
+  EXPECT_EQ(peers::FfprobeFrames(out, scratch.path), 64 + 20);
+  EXPECT_EQ(peers::Mpg123DecodedBytes(out, scratch.path), (64 + 20) * kStereoFrameBytes);
+  // ffprobe gives every packet the duration of its header's frame: 24 ms at
+  // 48 kHz, 26.122 ms at 44.1 kHz.
+  const fs::path durations = scratch.path / "durations.txt";
+  ASSERT_EQ(peers::RunProgram({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                               "packet=duration_time", "-of", "csv=p=0", out.string()},
+                              durations.string()),
+            0);
+  const std::string text = FileText(durations);
+  EXPECT_EQ(text.find("0.026"), std::string::npos);
+  EXPECT_NE(text.find("0.024"), std::string::npos);
+}
+
 // Quorvel as a batch tool: one silent run per file, each trimming to 0.2..0.8 s
 // and naming the result in its tag.
 TEST_F(ScriptEndToEnd, BatchOverManyFiles) {

@@ -310,6 +310,9 @@ TEST_F(ScriptCommandTest, Silence) {
   LoadUniform(ctx, 100, FrameSpec{1, 0, 9, 0});  // 48 kHz
   EXPECT_EQ(Run("SILENCE 99999"), "SILENCE: warning - maximum of 256K frames have been inserted.");
   EXPECT_EQ(ctx.doc.editCount, 100 + 262144);
+  // The blank frames are of the file's 48 kHz, so the length asked for is the length inserted.
+  ASSERT_LT(ctx.doc.ref[0], 0);
+  EXPECT_EQ(DecodeBlankFrameCode(-ctx.doc.ref[0]).freqIndex, 1);
 
   LoadUniform(ctx, 100);
   EXPECT_EQ(Run("SILENCE 0 1 0.5"), "");  // replaces the first second
