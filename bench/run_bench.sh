@@ -2,6 +2,7 @@
 # Quorvel against other tools doing the same job, on generated long files.
 #
 #   bash bench/run_bench.sh BUILD_DIR        (make bench builds Release and runs it)
+#   RUNS=5 RUNS_LONG=3 FILES="cbr-30min vbr-30min cbr-5h" bash bench/run_bench.sh BUILD_DIR
 #
 # Inputs (made once under bench/work/, remade when missing):
 #   cbr-30min.mp3  30 minutes, 128 kbps CBR
@@ -13,15 +14,16 @@
 #
 # Operations, each timed as the median wall-clock time of RUNS runs (RUNS_LONG
 # for the 5-hour file) after one untimed, checked run, with the file in the page
-# cache. Quorvel runs are silent scripts (quorvel --script) or quorvel --info;
-# their peak resident memory comes from GNU time (%M, the largest of the runs).
-#   load + save    LOAD, SAVEAS                     | cp
-#   split 3 parts  LOAD, SELECT 1/3 2/3, SPLIT      | mp3splt -f; three ffmpeg -c copy cuts
-#   volume +3 dB   LOAD, SELECTALL, VOLUME 3, SAVEAS | cp, then mp3gain -g 2 on the copy
-#   delete 1 min   LOAD, DELETE (middle minute), SAVEAS | ffmpeg concat demuxer, -c copy
-#   info           quorvel --info                   | ffprobe -count_packets; mp3val
-# Quorvel's save flushes the file to the disk (fsync) before renaming it into
-# place; the peers do not flush.
+# cache and no dirty pages left (sync before each run). Quorvel runs are silent
+# scripts (quorvel --script) or quorvel --info; their peak resident memory comes
+# from GNU time (%M, the largest of the runs).
+#   load + save    LOAD, SAVEAS                          | cp
+#   split 3 parts  LOAD, SELECT 1/3 2/3, SPLIT           | mp3splt -f; three ffmpeg -c copy cuts
+#   volume +3 dB   LOAD, SELECTALL, VOLUME 3, SAVEAS     | cp, then mp3gain -g 2 on the copy
+#   delete 1 min   LOAD, DELETE (middle minute), SAVEAS  | ffmpeg concat demuxer, -c copy
+#   info           quorvel --info                        | ffprobe -count_packets; mp3val
+# Every output goes to a new name in bench/work/out/, which Quorvel writes
+# directly (no temporary file, no fsync), as the peers do.
 #
 # Prints one table and writes it to bench/results.md with the machine and date.
 set -euo pipefail
@@ -107,6 +109,7 @@ bench() {
   local i times=()
   for ((i = 0; i < n; i++)); do
     rm -rf "$out"; mkdir -p "$out"
+    sync  # no dirty pages of the previous run left to slow this one down
     times+=("$(time_once "$@")")
   done
   printf '%s\n' "${times[@]}" | median
@@ -119,6 +122,26 @@ q_script() { q --script "$scripts/$1"; }
 secs() { printf '%.3f' "$1"; }
 # Seconds to mp3splt's minutes.seconds.hundredths form.
 mmss() { awk -v s="$1" 'BEGIN { h = int(s * 100 + 0.5); printf "%d.%02d.%02d", int(h / 6000), int(h / 100) % 60, h % 100 }'; }
+
+fail() { echo "check failed: $*" >&2; exit 1; }
+# expect_sum SIZE FILES...: the parts hold the whole file (within 2 %; tags and
+# Info frames differ from tool to tool).
+expect_sum() {
+  local size=$1 total=0 f; shift
+  for f in "$@"; do [ -s "$f" ] || fail "missing $f"; total=$(( total + $(stat -c %s "$f") )); done
+  [ $(( total * 50 )) -ge $(( size * 49 )) ] && [ $(( total * 50 )) -le $(( size * 51 )) ] ||
+    fail "parts $* hold $total bytes of $size"
+}
+expect_changed() {  # same size as the input, other bytes
+  [ "$(stat -c %s "$1")" -ge $(( $(stat -c %s "$in") - 4096 )) ] || fail "$1 is short"
+  ! cmp -s "$in" "$1" || fail "$1 is unchanged"
+}
+expect_minute_less() {  # one minute (2297 frames at 44.1 kHz, give or take a few) shorter
+  local f
+  f=$("$quorvel" --info "$1" | awk '/frames:/ { print $2 }')
+  [ -n "$f" ] && [ $(( frames - 2297 - f )) -le 8 ] && [ $(( f - frames + 2297 )) -le 8 ] ||
+    fail "$1 has ${f:-no} frames, not about $frames - 2297"
+}
 
 rows=()
 targets=()
@@ -133,7 +156,7 @@ peak_since() {  # largest %M recorded since line $1 of the memory log
 }
 
 : > "$memlog"
-for name in cbr-30min vbr-30min cbr-5h; do
+for name in ${FILES:-cbr-30min vbr-30min cbr-5h}; do
   in=$work/$name.mp3
   n=$runs
   [ "$name" = cbr-5h ] && n=$runs_long
@@ -172,15 +195,29 @@ for name in cbr-30min vbr-30min cbr-5h; do
   }
   mp3val_cmd() { mp3val "$in"; }
 
+  # After each timed command its last outputs are checked, so that a command
+  # that did less than its job cannot pass as fast.
   mark=$(wc -l < "$memlog"); t_save=$(bench "$n" q_script save.txt); m_save=$(peak_since "$mark")
+  # (A VBR file without a Xing frame gets one, so only CBR saves are byte for byte.)
+  case $name in
+    cbr*) cmp -s "$in" "$out/saved.mp3" || fail "the unchanged save differs from $in" ;;
+    *) expect_sum "$(stat -c %s "$in")" "$out/saved.mp3" ;;
+  esac
   t_cp=$(bench "$n" cp_cmd)
   mark=$(wc -l < "$memlog"); t_split=$(bench "$n" q_script split.txt); m_split=$(peak_since "$mark")
+  expect_sum "$(stat -c %s "$in")" "$out/part1.mp3" "$out/part2.mp3" "$out/part3.mp3"
   t_mp3splt=$(bench "$n" mp3splt_cmd)
+  [ "$(find "$out" -name '*.mp3' | wc -l)" = 3 ] || fail "mp3splt did not write three files"
   t_ffcuts=$(bench "$n" ffmpeg_cuts)
+  expect_sum "$(stat -c %s "$in")" "$out/cut1.mp3" "$out/cut2.mp3" "$out/cut3.mp3"
   mark=$(wc -l < "$memlog"); t_volume=$(bench "$n" q_script volume.txt); m_volume=$(peak_since "$mark")
+  expect_changed "$out/louder.mp3"
   t_mp3gain=$(bench "$n" mp3gain_cmd)
+  expect_changed "$out/gain.mp3"
   mark=$(wc -l < "$memlog"); t_delete=$(bench "$n" q_script delete.txt); m_delete=$(peak_since "$mark")
+  expect_minute_less "$out/deleted.mp3"
   t_concat=$(bench "$n" concat_cmd)
+  expect_minute_less "$out/concat.mp3"
   mark=$(wc -l < "$memlog"); t_info=$(bench "$n" q --info "$in"); m_info=$(peak_since "$mark")
   t_ffprobe=$(bench "$n" ffprobe_cmd)
   t_mp3val=$(bench "$n" mp3val_cmd)
