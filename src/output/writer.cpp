@@ -220,6 +220,7 @@ class Writer {
   int32_t written_ = 0;
   int32_t nextProgress_ = kFirstProgressPoint;
   bool unknownLeadIncluded_ = false;
+  bool created_ = false;
   bool xing_ = false;
   XingPlacement placement_;
   WriteResult result_;
@@ -383,6 +384,7 @@ WriteResult Writer::run() {
   if (step != Step::kOk) return finish(step);
   ::unlink(target_.c_str());
   if (!out_.create(target_)) return finish(Step::kDiskError);
+  created_ = true;
 
   if (PurposeWritesLeadingData(purpose_)) {
     step = leadingData();
@@ -450,9 +452,8 @@ WriteResult Writer::finish(Step step) {
       break;
     case Step::kDiskError:
     case Step::kZeroFrames: {
-      bool created = out_.isOpen();
       out_.close();
-      if (created) ::unlink(target_.c_str());
+      if (created_) ::unlink(target_.c_str());
       const char* text = step == Step::kDiskError ? kDiskErrorText : kZeroFrameCountText;
       if (ctx_.script.active) {
         ctx_.script.errorText = text;
