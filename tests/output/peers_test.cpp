@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "core/document_ops.h"
 #include "output/writer.h"
 #include "writer_fixture.h"
 
@@ -105,6 +106,39 @@ TEST(VbrOutput, SelectionDurationFromTheXingFrameMatchesItsFrames) {
   EXPECT_EQ(FfprobeFrames(out, folder.path), 39);
   EXPECT_NEAR(FfprobeDuration(out, folder.path), 39 * 1152.0 / 44100.0, 0.03);
   EXPECT_EQ(Mp3valProblems(out, folder.path), "");
+}
+
+// Outputs made VBR by a blank frame of another bitrate, in every frequency and
+// in mono: decoders find the Xing frame (after 17 bytes of side information in
+// mono) and take the duration from its frame count.
+TEST(VbrOutput, XingFrameIsReadInMonoAndAtEveryFrequency) {
+  if (!HavePeers()) GTEST_SKIP() << "mpg123, mp3val or ffprobe is not installed";
+  struct Case {
+    const char* name;
+    double hz;
+  } cases[] = {{"mono-44k.mp3", 44100}, {"48k.mp3", 48000}, {"32k.mp3", 32000}, {"cbr96-no-info.mp3", 44100}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    Session s(folder);
+    ASSERT_TRUE(s.load(DataPath(c.name)));
+    DocumentState& doc = s.ctx.doc;
+    const frametype& f = doc.frames[static_cast<size_t>(doc.ref[5])];
+    doc.ref[5] = -BlankFrameCode(f.kbps == 1 ? 2 : 1, f.freqb, f.stereo);
+    doc.gainLeft[5] = kNoGain;
+    doc.gainRight[5] = kNoGain;
+    ComputeEditStatistics(doc);
+    fs::path out = folder / "vbr.mp3";
+    WriteResult r = WriteOutputFile(s.ctx, out.string(), kWriteSaveAs, 0, 0);
+    ASSERT_TRUE(r.succeeded());
+    ASSERT_TRUE(r.xingWritten);
+    EXPECT_EQ(FfprobeFrames(out, folder.path), r.framesWritten);
+    EXPECT_NEAR(FfprobeDuration(out, folder.path), r.framesWritten * 1152.0 / c.hz, 0.03);
+    EXPECT_EQ(Mp3valProblems(out, folder.path), "");
+    // mpg123 decodes every frame written (the Xing frame itself gives no samples).
+    int channels = f.stereo == 3 ? 1 : 2;
+    EXPECT_EQ(Decode(out, folder.path).size(), static_cast<size_t>(r.framesWritten) * 1152 * 2 * channels);
+  }
 }
 
 // A volume change decodes exactly like mp3gain's change of the same steps.
