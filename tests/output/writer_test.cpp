@@ -188,6 +188,47 @@ TEST_F(WriterTest, ReorderedFramesAndGainPatchesMatchAFrameByFrameCopy) {
   EXPECT_FALSE(got == FramesOf(doc, source, 0, doc.editCount));
 }
 
+// Frames of an inserted file, interleaved with the source's: each comes from
+// its own file; a record naming a file beyond the table reads the source; a
+// missing inserted file is a disk error.
+TEST_F(WriterTest, FramesComeFromTheirOriginFiles) {
+  Bytes source = load("cbr96-no-info.mp3");
+  DocumentState& doc = s.ctx.doc;
+  // The inserted file: the same frames with every byte after the header changed,
+  // so that a frame read from the wrong file shows.
+  Bytes inserted = source;
+  for (int32_t i = 0; i < doc.frameTableCount; ++i) {
+    const frametype& f = doc.frames[static_cast<size_t>(i)];
+    for (int32_t b = 40; b < f.framelen; ++b) inserted[static_cast<size_t>(f.framepos + b)] ^= 0x5A;
+  }
+  fs::path ins = folder / "inserted.mp3";
+  WriteAll(ins, inserted);
+  doc.insertedCount = 1;
+  doc.files[1].name = ins.string();
+  int32_t base = doc.frameTableCount;
+  for (int32_t i = 0; i < base; ++i) {
+    frametype f = doc.frames[static_cast<size_t>(i)];
+    f.fromfile = static_cast<uint8_t>(i % 3 == 2 ? 7 : 1);  // 7: beyond the table, read from the source
+    doc.frames.push_back(f);
+  }
+  doc.frameTableCount = 2 * base;
+  for (int32_t p = 0; p < doc.editCount; ++p)
+    if (p % 2 == 1) doc.ref[static_cast<size_t>(p)] += base;
+  ASSERT_TRUE(write().succeeded());
+  Bytes expected;
+  for (int32_t p = 0; p < doc.editCount; ++p) {
+    const frametype& f = doc.frames[static_cast<size_t>(doc.ref[static_cast<size_t>(p)])];
+    const Bytes& from = f.fromfile == 1 ? inserted : source;
+    expected.insert(expected.end(), from.begin() + f.framepos, from.begin() + f.framepos + f.framelen);
+  }
+  EXPECT_TRUE(ReadAll(out) == expected);
+
+  fs::remove(ins);
+  EXPECT_EQ(write().ending, WriteEnding::kFailed);
+  ASSERT_EQ(s.host.messages.size(), 1u);
+  EXPECT_EQ(s.host.messages[0].text, kDiskErrorText);
+}
+
 // A blank frame of another bitrate makes the output VBR: a Xing frame in
 // front (count without itself, byte count to the end, rising table), then the
 // frames with the blank frame synthesised in place.
