@@ -6,7 +6,8 @@
 # Makes bench/work/long128.mp3: HOURS (default 5) of 128 kbps CBR audio, about
 # 58 MB an hour, by repeating the audio frames of tests/data/cbr128-info.mp3 (its
 # Info frame left out). With the file in the page cache (read twice first), each
-# command runs RUNS times (default 5) and the median wall-clock time is printed:
+# command runs RUNS times (default 5) and the median wall-clock and CPU times are
+# printed (on a shared machine the CPU time varies less from run to run):
 #
 #   load + save : save_bench save (load the file, save it unchanged to a new file)
 #   cp          : cp of the same file to a new file
@@ -75,19 +76,22 @@ third=$(( frames_wanted / 3 * 1152 / 44100 ))   # the split points of save_bench
 two_thirds=$(( frames_wanted / 3 * 2 * 1152 / 44100 ))
 mmss() { printf '%d.%02d' $(( $1 / 60 )) $(( $1 % 60 )); }
 
-# Median of the wall-clock times of RUNS runs of a command (after one untimed run).
+# Median wall-clock time and median CPU time (user + system, children included)
+# of RUNS runs of a command, after one untimed run: "wall cpu".
 median_time() {
-  local times=() t0 t1
+  local walls=() cpus=() line
   rm -rf "$out"; mkdir -p "$out"
   "$@" >/dev/null 2>&1
   for ((i = 0; i < runs; i++)); do
     rm -rf "$out"; mkdir -p "$out"
-    t0=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    t1=$(date +%s.%N)
-    times+=("$(echo "$t1 - $t0" | bc -l)")
+    line=$( { TIMEFORMAT='%R %U %S'; time "$@" >/dev/null 2>&1; } 2>&1 )
+    walls+=("$(echo "$line" | awk '{ print $1 }')")
+    cpus+=("$(echo "$line" | awk '{ print $2 + $3 }')")
   done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{ a[NR] = $1 } END { if (NR % 2) print a[(NR + 1) / 2]; else print (a[NR / 2] + a[NR / 2 + 1]) / 2 }'
+  echo "$(median "${walls[@]}") $(median "${cpus[@]}")"
+}
+median() {
+  printf '%s\n' "$@" | sort -g | awk '{ a[NR] = $1 } END { if (NR % 2) print a[(NR + 1) / 2]; else print (a[NR / 2] + a[NR / 2 + 1]) / 2 }'
 }
 
 save_cmd() { "$bench_bin" save "$big" "$out/saved.mp3"; }
@@ -111,19 +115,21 @@ rm -rf "$out"; mkdir -p "$out"; save_cmd; cmp -s "$big" "$out/saved.mp3" || {
   echo "note: the saved file differs from the source (expected only when the writer adds or drops frames)" >&2; }
 
 echo "file: $big ($size bytes, $frames_wanted frames, ${seconds} s), median of $runs runs, page cache warm"
-t_save=$(median_time save_cmd)
-t_cp=$(median_time cp_cmd)
-t_split=$(median_time split_cmd)
-t_mp3splt=$(median_time mp3splt_cmd)
-t_ffmpeg=$(median_time ffmpeg_cmd)
+read -r w_save c_save < <(median_time save_cmd)
+read -r w_cp c_cp < <(median_time cp_cmd)
+read -r w_split c_split < <(median_time split_cmd)
+read -r w_mp3splt c_mp3splt < <(median_time mp3splt_cmd)
+read -r w_ffmpeg c_ffmpeg < <(median_time ffmpeg_cmd)
 rm -rf "$out"
 
-printf '%-34s %8s\n' "" "wall s"
-printf '%-34s %8.3f\n' "quorvel load + save" "$t_save"
-printf '%-34s %8.3f\n' "cp" "$t_cp"
-printf '%-34s %8.3f\n' "quorvel load + split (3 parts)" "$t_split"
-printf '%-34s %8.3f\n' "mp3splt -f (3 parts)" "$t_mp3splt"
-printf '%-34s %8.3f\n' "ffmpeg -c copy (3 cuts)" "$t_ffmpeg"
-printf 'load + save / cp        = %.2f (target: at most 2)\n' "$(echo "$t_save / $t_cp" | bc -l)"
-printf 'split / mp3splt         = %.2f (target: below 1)\n' "$(echo "$t_split / $t_mp3splt" | bc -l)"
-printf 'split / ffmpeg 3 cuts   = %.2f\n' "$(echo "$t_split / $t_ffmpeg" | bc -l)"
+ratio() { echo "$1 $2" | awk '{ printf "%.2f", ($2 > 0 ? $1 / $2 : 0) }'; }
+printf '%-34s %8s %8s\n' "" "wall s" "cpu s"
+printf '%-34s %8.3f %8.3f\n' "quorvel load + save" "$w_save" "$c_save"
+printf '%-34s %8.3f %8.3f\n' "cp" "$w_cp" "$c_cp"
+printf '%-34s %8.3f %8.3f\n' "quorvel load + split (3 parts)" "$w_split" "$c_split"
+printf '%-34s %8.3f %8.3f\n' "mp3splt -f (3 parts)" "$w_mp3splt" "$c_mp3splt"
+printf '%-34s %8.3f %8.3f\n' "ffmpeg -c copy (3 cuts)" "$w_ffmpeg" "$c_ffmpeg"
+echo "ratios (wall, cpu):"
+echo "  load + save / cp       = $(ratio "$w_save" "$w_cp"), $(ratio "$c_save" "$c_cp")   (target: at most 2)"
+echo "  split / mp3splt        = $(ratio "$w_split" "$w_mp3splt"), $(ratio "$c_split" "$c_mp3splt")   (target: below 1)"
+echo "  split / ffmpeg 3 cuts  = $(ratio "$w_split" "$w_ffmpeg"), $(ratio "$c_split" "$c_ffmpeg")"
