@@ -361,7 +361,18 @@ SplitDialogState PrepareSplitDialog(const Context& ctx) {
   state.note = kSplitNote;
 
   const std::array<std::pair<int32_t, int32_t>, 3> ranges = {{{0, b.s}, {b.s, b.e}, {b.e, n}}};
-  const std::array<bool, 3> available = {b.s > 0, b.selection, b.e < n};
+  // The source's information frame at position 0 is never written: a part
+  // that holds nothing else would be a file without audio.
+  auto writesFrames = [&ctx](int32_t first, int32_t end) {
+    const DocumentState& doc = ctx.doc;
+    int32_t count = end - first;
+    if (first == 0 && count > 0 && !doc.ref.empty() && doc.ref[0] >= 0 && doc.ref[0] < doc.frameTableCount &&
+        static_cast<size_t>(doc.ref[0]) < doc.frames.size() && doc.frames[static_cast<size_t>(doc.ref[0])].spec != 0)
+      --count;
+    return count > 0;
+  };
+  const std::array<bool, 3> available = {writesFrames(0, b.s), b.selection && writesFrames(b.s, b.e),
+                                         writesFrames(b.e, n)};
   for (int k = 0; k < 3; ++k) {
     SplitPartState& part = state.parts[static_cast<size_t>(k)];
     part.first = ranges[static_cast<size_t>(k)].first;
@@ -379,7 +390,7 @@ SplitDialogState PrepareSplitDialog(const Context& ctx) {
   SplitPartState& p3 = state.parts[2];
   if (b.selection) {
     p1.caption = p1.available ? " File 1: left of (before) selection " : " File 1: N/A ";
-    p2.caption = " File 2: the selection ";
+    p2.caption = p2.available ? " File 2: the selection " : " File 2: N/A ";
     p3.caption = p3.available ? " File 3: right of (after) selection " : " File 3: N/A ";
   } else {
     p1.caption = p1.available ? " File 1: left of (before) the cursor " : " File 1: N/A ";

@@ -489,6 +489,18 @@ TEST_F(SplitFileTest, SelectionFromTheStartWritesFilesTwoAndThree) {
   EXPECT_EQ(AudioFrames(Out("three.mp3")).size(), 49u);
 }
 
+TEST_F(SplitFileTest, APartHoldingOnlyTheInformationFrameIsNotOffered) {
+  Load("crc.mp3");  // "Info" frame, then 59 frames
+  Select(ctx, 1, 30);
+  SplitDialogState state = PrepareSplitDialog(ctx);
+  EXPECT_FALSE(state.parts[0].available);
+  EXPECT_EQ(state.parts[0].caption, " File 1: N/A ");
+  RunScript({Out("info.mp3"), Out("two.mp3"), Out("three.mp3")});
+  EXPECT_EQ(ctx.script.resultCode, 0) << ctx.script.errorText;
+  EXPECT_FALSE(fs::exists(Out("info.mp3")));
+  EXPECT_EQ(AudioFrames(Out("two.mp3")).size(), 29u);
+}
+
 TEST_F(SplitFileTest, SameNamesStopTheSplitAtTheFirstPartThatSharesIt) {
   struct Case {
     std::array<const char*, 3> names;
