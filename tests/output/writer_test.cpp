@@ -434,6 +434,16 @@ TEST_F(WriterTest, LongUnknownHeaderIsCopiedWholeInChunks) {
   s.host.cancelAtPoll = 1;
   EXPECT_EQ(write().ending, WriteEnding::kCancelled);
   EXPECT_EQ(fs::file_size(out), 1000000u);
+  EXPECT_FALSE(s.ctx.cancelRequest);
+
+  // A close request between two chunks ends the write and closes the window.
+  s.host.polls = 0;
+  s.host.cancelAtPoll = 0;
+  s.host.closeAtPoll = 2;
+  EXPECT_EQ(write().ending, WriteEnding::kClosed);
+  EXPECT_TRUE(s.host.mainWindowClosed);
+  EXPECT_EQ(fs::file_size(out), 2000000u);
+  EXPECT_TRUE(s.host.messages.empty());
 }
 
 TEST(OutputBufferTest, AppendsReservesAndTruncates) {
