@@ -394,6 +394,48 @@ TEST_F(SilentRunTest, SecondInstanceKeepsTheWorkingFiles) {
   EXPECT_TRUE(fs::exists(config / kSettingsFileName));
 }
 
+TEST_F(SilentRunTest, EditTagSaveAndSplitOneFile) {
+  Copy("tagged-v23-v1.mp3", "in.mp3");
+  Spit(work / "job.txt",
+       "LOAD in.mp3\n"
+       "DELETE 0 0.1\n"
+       "ID3V2.TITLE \"Split, then\"\n"
+       "SAVEAS whole.mp3\n"
+       "SELECT 0.3 0.9\n"
+       "SPLIT a.mp3 b.mp3 c.mp3\n");
+  Outcome o = Quorvel({"--script", "job.txt"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(WithoutTimes(Log()), LogOf("job.txt", ""));
+  // 60 frames with the Info frame first; the deletion takes it and the next three.
+  const int left = 60 - FramesIn(0.1);
+  const std::vector<std::pair<std::string, int>> parts = {
+      {"whole.mp3", left},
+      {"a.mp3", FramesIn(0.3)},
+      {"b.mp3", FramesIn(0.9) - FramesIn(0.3)},
+      {"c.mp3", left - FramesIn(0.9)}};
+  for (const auto& [name, frames] : parts) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(fs::exists(work / name));
+    int counted = FfprobeFrames(work / name, scratch);
+    if (counted != -2) {
+      EXPECT_EQ(counted, frames);
+    }
+    if (Executable("/usr/bin/mpg123")) {
+      Outcome d = Spawn({"/usr/bin/mpg123", "-q", "-t", (work / name).string()}, {}, scratch, scratch);
+      EXPECT_EQ(d.status, 0) << d.err;
+    }
+  }
+  if (!Executable("/usr/bin/python3")) return;
+  Outcome m = Spawn({"/usr/bin/python3", "-c",
+                     "import sys\nfrom mutagen.id3 import ID3\nt = ID3(sys.argv[1], load_v1=False)\n"
+                     "print(sorted(k for k in t.keys()), t['TIT2'].text[0])\n",
+                     (work / "whole.mp3").string()},
+                    {}, scratch, scratch);
+  if (m.status != 0 && m.err.find("No module named") != std::string::npos) return;
+  // The script's tag holds only the fields the script gave.
+  EXPECT_EQ(m.out, "['TIT2'] Split, then\n") << m.err;
+}
+
 TEST_F(SilentRunTest, BatchOverManyFilesFromAShellLoop) {
   const std::vector<std::string> fixtures = {"cbr128-info.mp3", "tagged-v23-v1.mp3", "cbr96-no-info.mp3",
                                              "crc.mp3", "lyrics3v2-v1.mp3", "unknown-header-footer.mp3"};
