@@ -152,8 +152,9 @@ const std::string& LocaleCharset() {
   return charset;
 }
 
-// Converts with iconv; a byte sequence the source cannot hold becomes `bad`.
-std::string Convert(const std::string& text, const char* to, const char* from, const std::string& bad) {
+}  // namespace
+
+std::string ConvertCharset(const std::string& text, const char* to, const char* from, const std::string& bad) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return text;
   std::string out;
@@ -177,8 +178,6 @@ std::string Convert(const std::string& text, const char* to, const char* from, c
   return out;
 }
 
-}  // namespace
-
 ScriptDate TodayDate() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -194,13 +193,13 @@ ScriptDate TodayDate() {
 std::string LineFromLocale(const std::string& bytes) {
   const std::string& charset = LocaleCharset();
   if (charset.empty()) return bytes;
-  return Convert(bytes, "UTF-8", charset.c_str(), "\xEF\xBF\xBD");
+  return ConvertCharset(bytes, "UTF-8", charset.c_str(), "\xEF\xBF\xBD");
 }
 
 std::string LineToLocale(const std::string& text) {
   const std::string& charset = LocaleCharset();
   if (charset.empty()) return text;
-  return Convert(text, (charset + "//TRANSLIT").c_str(), "UTF-8", "?");
+  return ConvertCharset(text, (charset + "//TRANSLIT").c_str(), "UTF-8", "?");
 }
 
 bool TokenizeLine(const std::string& line, const ScriptDate& date, ScriptStatement& statement) {

@@ -81,5 +81,8 @@ bool ReportScriptError(Context& ctx);
 // U+FFFD; a character the locale cannot hold is transliterated or "?").
 std::string LineFromLocale(const std::string& bytes);
 std::string LineToLocale(const std::string& text);
+// Converts between two iconv character sets; a byte that cannot be converted
+// becomes `bad`. Unknown character sets leave the text as it is.
+std::string ConvertCharset(const std::string& text, const char* to, const char* from, const std::string& bad);
 
 }  // namespace quorvel

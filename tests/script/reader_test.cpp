@@ -434,5 +434,35 @@ TEST_F(PositionTest, BoxTextsAreCutToThirteenCharacters) {
   EXPECT_EQ(ctx.doc.cursor, Frame(1));
 }
 
+TEST(ConvertCharset, LocaleTextsBecomeUtf8AndBack) {
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* to;
+    const char* from;
+    std::string want;
+  };
+  const std::string longLatin1(10000, '\xE9');
+  std::string longUtf8;
+  for (int i = 0; i < 10000; ++i) longUtf8 += "\xC3\xA9";
+  const std::vector<Case> cases = {
+      {"Latin-1 script line", "ID3V2.TITLE Caf\xE9", "UTF-8", "ISO-8859-1", "ID3V2.TITLE Caf\xC3\xA9"},
+      {"Windows-1252 quotes", "\x93q\x94", "UTF-8", "WINDOWS-1252", "\xE2\x80\x9Cq\xE2\x80\x9D"},
+      {"longer than the conversion buffer", longLatin1, "UTF-8", "ISO-8859-1", longUtf8},
+      {"invalid byte becomes U+FFFD", "a\xFF" "b", "UTF-8", "UTF-8", "a\xEF\xBF\xBD" "b"},
+      {"cut sequence at the end", "a\xC3", "UTF-8", "UTF-8", "a\xEF\xBF\xBD"},
+      {"log line to Latin-1", "Caf\xC3\xA9", "ISO-8859-1", "UTF-8", "Caf\xE9"},
+      {"unknown character set", "abc", "NO-SUCH-SET", "UTF-8", "abc"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ConvertCharset(c.text, c.to, c.from, "\xEF\xBF\xBD"), c.want) << c.name;
+  }
+  // A character Latin-1 cannot hold is transliterated or replaced, never dropped silently.
+  std::string out = ConvertCharset("\xE2\x99\xAA!", "ISO-8859-1//TRANSLIT", "UTF-8", "?");
+  EXPECT_FALSE(out.empty());
+  EXPECT_EQ(out.back(), '!');
+  EXPECT_GE(out.size(), 2u);
+}
+
 }  // namespace
 }  // namespace quorvel
