@@ -120,6 +120,16 @@ read -r w_cp c_cp < <(median_time cp_cmd)
 read -r w_split c_split < <(median_time split_cmd)
 read -r w_mp3splt c_mp3splt < <(median_time mp3splt_cmd)
 read -r w_ffmpeg c_ffmpeg < <(median_time ffmpeg_cmd)
+# The two phases of load + save as save_bench times them inside the process.
+loads=() writes=()
+for ((i = 0; i < runs; i++)); do
+  rm -rf "$out"; mkdir -p "$out"
+  line=$(save_cmd 2>&1 >/dev/null)
+  loads+=("$(echo "$line" | sed -n 's/.*load \([0-9.]*\) s.*/\1/p')")
+  writes+=("$(echo "$line" | sed -n 's/.*save \([0-9.]*\) s.*/\1/p')")
+done
+p_load=$(median "${loads[@]}")
+p_write=$(median "${writes[@]}")
 rm -rf "$out"
 
 ratio() { echo "$1 $2" | awk '{ printf "%.2f", ($2 > 0 ? $1 / $2 : 0) }'; }
@@ -129,7 +139,10 @@ printf '%-34s %8.3f %8.3f\n' "cp" "$w_cp" "$c_cp"
 printf '%-34s %8.3f %8.3f\n' "quorvel load + split (3 parts)" "$w_split" "$c_split"
 printf '%-34s %8.3f %8.3f\n' "mp3splt -f (3 parts)" "$w_mp3splt" "$c_mp3splt"
 printf '%-34s %8.3f %8.3f\n' "ffmpeg -c copy (3 cuts)" "$w_ffmpeg" "$c_ffmpeg"
+printf '%-34s %8.3f\n' "  of which: load (analysis)" "$p_load"
+printf '%-34s %8.3f\n' "  of which: save (writer)" "$p_write"
 echo "ratios (wall, cpu):"
 echo "  load + save / cp       = $(ratio "$w_save" "$w_cp"), $(ratio "$c_save" "$c_cp")   (target: at most 2)"
+echo "  save phase alone / cp  = $(ratio "$p_write" "$w_cp") (wall)"
 echo "  split / mp3splt        = $(ratio "$w_split" "$w_mp3splt"), $(ratio "$c_split" "$c_mp3splt")   (target: below 1)"
 echo "  split / ffmpeg 3 cuts  = $(ratio "$w_split" "$w_ffmpeg"), $(ratio "$c_split" "$c_ffmpeg")"
