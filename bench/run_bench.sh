@@ -2,7 +2,7 @@
 # Quorvel against other tools doing the same job, on generated long files.
 #
 #   bash bench/run_bench.sh BUILD_DIR        (make bench builds Release and runs it)
-#   RUNS=5 RUNS_LONG=3 FILES="cbr-30min vbr-30min cbr-5h" bash bench/run_bench.sh BUILD_DIR
+#   RUNS=7 RUNS_LONG=5 FILES="cbr-30min vbr-30min cbr-5h" bash bench/run_bench.sh BUILD_DIR
 #
 # Inputs (made once under bench/work/, remade when missing):
 #   cbr-30min.mp3  30 minutes, 128 kbps CBR
@@ -30,8 +30,8 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: run_bench.sh BUILD_DIR}" && pwd)
-runs=${RUNS:-5}
-runs_long=${RUNS_LONG:-3}
+runs=${RUNS:-7}
+runs_long=${RUNS_LONG:-5}
 quorvel=$build/quorvel
 [ -x "$quorvel" ] || { echo "missing $quorvel (build the quorvel target)" >&2; exit 1; }
 for tool in sox lame id3v2 cp mp3splt ffmpeg ffprobe mp3gain mp3val bc python3; do
