@@ -493,7 +493,9 @@ bool LoadSettingsFile(Context& ctx, int screenWidth, int screenHeight) {
 
 uint8_t PrepareSettings(Context& ctx, bool anotherInstance, const std::string& applicationFolder,
                         int screenWidth, int screenHeight) {
-  std::optional<std::string> folder = SettingsFolder(!anotherInstance);
+  // Every instance creates a missing folder: on a first run several silent runs
+  // may start at once, and only one of them holds the instance marker.
+  std::optional<std::string> folder = SettingsFolder(true);
   if (!folder) return kStartEnvironmentUnusable;
   ctx.settingsFolder = *folder;
   const std::string settingsFile = SettingsFilePath(ctx);

@@ -502,6 +502,14 @@ TEST_F(SettingsStart, OnlyTheFirstInstanceDeletesWorkingFiles) {
   EXPECT_TRUE(std::filesystem::exists(settingsFile()));
 }
 
+TEST_F(SettingsStart, LaterInstanceOnAFirstRunCreatesTheFolder) {
+  ASSERT_FALSE(std::filesystem::exists(folder()));
+  Context second(host_);
+  EXPECT_EQ(PrepareSettings(second, true, ""), kStartOk);
+  EXPECT_TRUE(std::filesystem::is_directory(folder()));
+  EXPECT_TRUE(std::filesystem::exists(settingsFile()));
+}
+
 TEST_F(SettingsStart, UnusableEnvironmentIsStartErrorOne) {
   EnvGuard xdg("XDG_CONFIG_HOME", std::nullopt);
   EnvGuard home("HOME", std::string("nowhere"));
