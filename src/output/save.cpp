@@ -219,6 +219,9 @@ void SaveProc(Context& ctx, int purpose) {
   // the document's own origin files is refused by the writer.
   bool viaTemp = st.targetExisted;
   if (write && purpose == kWriteSelection && Exists(target) && !NamesOriginFile(doc, target)) viaTemp = true;
+  // A folder cannot be replaced by a file: writing to it directly fails at once
+  // with the writer's own message, and no temporary file is left beside it.
+  if (write && IsFolder(target)) viaTemp = false;
 
   if (write && wholeSave && st.targetExisted && !ctx.script.active) {
     uint8_t policy = ctx.options.overwritePolicy;

@@ -5,6 +5,11 @@
 
 #include "output/save.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "core/document_ops.h"
 #include "output/writer.h"
 #include "writer_fixture.h"
@@ -192,10 +197,29 @@ TEST_F(SaveTest, FailedWriteOverAnExistingFileLeavesItAndNoTemporaryFile) {
   EXPECT_FALSE(anyTemporaryFile());
 }
 
+// Sets or clears the immutable flag (root on ext4 and most local file
+// systems): a rename over an immutable file fails with EPERM.
+bool SetImmutable(const fs::path& path, bool on) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (ok) {
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  ::close(fd);
+  return ok;
+}
+
 TEST_F(SaveTest, FailedRenameKeepsTheTemporaryFileAndSaysSo) {
-  // A non-empty folder cannot be replaced by a file.
-  fs::path target = folder / "taken";
-  fs::create_directories(target / "inside");
+  fs::path target = folder / "locked.mp3";
+  WriteAll(target, Bytes{'o', 'l', 'd'});
+  if (!SetImmutable(target, true)) GTEST_SKIP() << "the immutable flag cannot be set here";
+  struct Unlock {
+    fs::path p;
+    ~Unlock() { SetImmutable(p, false); }
+  } unlock{target};
   for (bool script : {true, false}) {
     SCOPED_TRACE(script);
     s.ctx.script = ScriptRun{};
@@ -228,6 +252,19 @@ TEST_F(SaveTest, FailedRenameKeepsTheTemporaryFileAndSaysSo) {
     EXPECT_GT(fs::file_size(temp), 10000u);
     fs::remove(temp);
   }
+}
+
+TEST_F(SaveTest, FolderAsTargetFailsWithoutLeavingATemporaryFile) {
+  fs::path target = folder / "taken";
+  fs::create_directories(target / "inside");
+  s.ctx.script.active = true;
+  s.ctx.save.scriptTarget = target.string();
+  SaveProc(s.ctx, kWriteSaveAs);
+  EXPECT_FALSE(s.ctx.save.lastSaveSucceeded);
+  EXPECT_EQ(s.ctx.script.resultCode, kWriteFailedCode);
+  EXPECT_FALSE(s.ctx.script.errorText.empty());
+  EXPECT_TRUE(fs::is_directory(target / "inside"));
+  EXPECT_FALSE(anyTemporaryFile());
 }
 
 TEST_F(SaveTest, PlayFilesAndTheSelectionFile) {
