@@ -400,6 +400,10 @@ void Player::PlayFile(Context& ctx, const std::string& file, bool byScript) {
     // An absolute path: xdg-open takes "name:rest" for a URL.
     std::string path = AbsoluteNormalPath(file);
     int result = ctx.host.openWithDesktop(path);
+    if (result == kShellNoAssociation && lookUpOnFirstUse) {
+      commands = LookUpPlayerCommands();
+      lookUpOnFirstUse = false;
+    }
     if (result == kShellNoAssociation && commands.playCommand.size() >= 2) {
       std::this_thread::sleep_for(std::chrono::milliseconds(fallbackPauseMs));
       std::vector<std::string> argv = PlayCommandArgv(commands.playCommand, path);

@@ -72,6 +72,9 @@ class Player {
   explicit Player(DesktopShell& shell) : shell_(shell) {}
 
   PlayerCommands commands;
+  // Defers LookUpPlayerCommands to the first fallback that needs it: a silent
+  // run that plays nothing does not start xdg-mime.
+  bool lookUpOnFirstUse = false;
 
   // Sets the context's play hooks to this player (it must outlive ctx's use).
   void install(Context& ctx);

@@ -111,7 +111,7 @@ int RunSilentCommandLine(const std::string& scriptPath) {
   }
   InstallSaveHooks(ctx);
   Player player(host.shell);
-  player.commands = LookUpPlayerCommands();
+  player.lookUpOnFirstUse = true;
   player.install(ctx);
   bool ok = RunSilentScript(ctx, scriptPath, ExecuteCommand);
   FinishProgram(ctx, state);
