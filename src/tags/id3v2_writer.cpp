@@ -13,6 +13,16 @@ namespace quorvel {
 
 namespace {
 
+// Memory for a field's bytes may run out; the frame is then not written.
+template <typename Encode>
+int GuardAllocation(Encode encode) {
+  try {
+    return encode();
+  } catch (const std::bad_alloc&) {
+    return kEncodeFailed;
+  }
+}
+
 constexpr uint8_t kPictureIndex = 2;
 constexpr uint8_t kGenreIndex = 29;
 constexpr uint8_t kUserUrlIndex = 89;
@@ -573,12 +583,7 @@ int CopyId3v2FieldImpl(FieldEncoder& enc, const Id3v2Field& field) {
 }  // namespace
 
 int CopyId3v2Field(FieldEncoder& enc, const Id3v2Field& field) {
-  // Memory for a field's bytes may run out; the frame is then not written.
-  try {
-    return CopyId3v2FieldImpl(enc, field);
-  } catch (const std::bad_alloc&) {
-    return kEncodeFailed;
-  }
+  return GuardAllocation([&] { return CopyId3v2FieldImpl(enc, field); });
 }
 
 namespace {
@@ -631,12 +636,7 @@ int BuildTextFieldImpl(FieldEncoder& enc, Id3v2Field& field) {
 }  // namespace
 
 int BuildTextField(FieldEncoder& enc, Id3v2Field& field) {
-  // Memory for a field's bytes may run out; the frame is then not written.
-  try {
-    return BuildTextFieldImpl(enc, field);
-  } catch (const std::bad_alloc&) {
-    return kEncodeFailed;
-  }
+  return GuardAllocation([&] { return BuildTextFieldImpl(enc, field); });
 }
 
 namespace {
@@ -758,12 +758,7 @@ int BuildFieldFromFileImpl(FieldEncoder& enc, Id3v2Field& field) {
 }  // namespace
 
 int BuildFieldFromFile(FieldEncoder& enc, Id3v2Field& field) {
-  // Memory for a field's bytes may run out; the frame is then not written.
-  try {
-    return BuildFieldFromFileImpl(enc, field);
-  } catch (const std::bad_alloc&) {
-    return kEncodeFailed;
-  }
+  return GuardAllocation([&] { return BuildFieldFromFileImpl(enc, field); });
 }
 
 namespace {
@@ -812,12 +807,7 @@ int WriteExtHeaderFromFileImpl(FieldEncoder& enc, const Id3v2Field& field, bool&
 }  // namespace
 
 int WriteExtHeaderFromFile(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
-  // Memory for a field's bytes may run out; the frame is then not written.
-  try {
-    return WriteExtHeaderFromFileImpl(enc, field, written);
-  } catch (const std::bad_alloc&) {
-    return kEncodeFailed;
-  }
+  return GuardAllocation([&] { return WriteExtHeaderFromFileImpl(enc, field, written); });
 }
 
 namespace {
@@ -852,12 +842,7 @@ int CopyExtHeaderImpl(FieldEncoder& enc, const Id3v2Field& field, bool& written)
 }  // namespace
 
 int CopyExtHeader(FieldEncoder& enc, const Id3v2Field& field, bool& written) {
-  // Memory for a field's bytes may run out; the frame is then not written.
-  try {
-    return CopyExtHeaderImpl(enc, field, written);
-  } catch (const std::bad_alloc&) {
-    return kEncodeFailed;
-  }
+  return GuardAllocation([&] { return CopyExtHeaderImpl(enc, field, written); });
 }
 
 Id3v2Block BuildId3v2TagBlock(Id3v2TagState& tag, InputFile& source, const Id3v2BlockOptions& options,
