@@ -16,7 +16,8 @@
 # for the 5-hour file) after one untimed, checked run, with the file in the page
 # cache and no dirty pages left (sync before each run). Quorvel runs are silent
 # scripts (quorvel --script) or quorvel --info; their peak resident memory comes
-# from GNU time (%M, the largest of the runs).
+# from GNU time (%M) on the checked run. The timed runs start every program the
+# same way, without GNU time in between.
 #   load + save    LOAD, SAVEAS                          | cp
 #   split 3 parts  LOAD, SELECT 1/3 2/3, SPLIT           | mp3splt -f; three ffmpeg -c copy cuts
 #   volume +3 dB   LOAD, SELECTALL, VOLUME 3, SAVEAS     | cp, then mp3gain -g 2 on the copy
@@ -94,8 +95,8 @@ time_once() {
 
 median() { sort -g | awk '{ a[NR] = $1 } END { if (NR % 2) print a[(NR + 1) / 2]; else print (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 
-# Peak resident KiB of Quorvel runs: every Quorvel run goes through GNU time,
-# which appends to this file.
+# Peak resident KiB of Quorvel runs: the checked run of each operation goes
+# through GNU time, which appends to this file.
 memlog=$work/mem.log
 
 # bench N CMD...: one checked run, then the median of N timed runs; each run
@@ -103,7 +104,7 @@ memlog=$work/mem.log
 bench() {
   local n=$1; shift
   rm -rf "$out"; mkdir -p "$out"
-  if ! "$@" >"$work/last.log" 2>&1; then
+  if ! measure=1 "$@" >"$work/last.log" 2>&1; then
     echo "failed: $*" >&2; cat "$work/last.log" >&2; exit 1
   fi
   local i times=()
@@ -115,7 +116,9 @@ bench() {
   printf '%s\n' "${times[@]}" | median
 }
 
-q() { /usr/bin/time -a -o "$memlog" -f %M "$quorvel" "$@"; }
+q() {
+  if [ -n "${measure:-}" ]; then /usr/bin/time -a -o "$memlog" -f %M "$quorvel" "$@"; else "$quorvel" "$@"; fi
+}
 q_script() { q --script "$scripts/$1"; }
 
 # Seconds to the script time form (plain seconds, three decimals).
@@ -261,7 +264,7 @@ table=$(
   echo "Machine: $machine. Date: $when."
   echo "Median wall-clock seconds of $runs runs ($runs_long for the 5-hour file), page cache warm;"
   echo "ratio = Quorvel / peer (below 1: Quorvel is faster). Peak MB: largest resident set of"
-  echo "the Quorvel runs (MiB). Reproduce with \`make bench\`."
+  echo "the checked Quorvel run (MiB). Reproduce with \`make bench\`."
   echo
   echo "$table"
   echo

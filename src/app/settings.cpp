@@ -382,7 +382,16 @@ bool DecodeSettings(Options& options, std::span<const uint8_t> data) {
 
 bool WriteSettings(Options& options, const std::string& path) {
   if (options.errorPolicy > 2) options.errorPolicy = kErrorPrompt;
-  return !WriteFileBytes(path, EncodeSettings(options));
+  std::vector<uint8_t> bytes = EncodeSettings(options);
+  // A batch run saves the settings after every file; most of those saves
+  // change nothing, and each write would cost a flush to the disk.
+  InputFile current;
+  if (current.open(path) && current.size() == static_cast<int64_t>(bytes.size())) {
+    std::vector<uint8_t> stored(bytes.size());
+    if (current.readAt(0, stored.data(), stored.size()) && stored == bytes) return true;
+  }
+  current.close();
+  return !WriteFileBytes(path, bytes);
 }
 
 bool ReadSettings(Options& options, const std::string& path) {

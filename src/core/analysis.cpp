@@ -5,6 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
 #include <numeric>
 
 #include "core/document_ops.h"
@@ -33,6 +41,8 @@ constexpr int kProgressAt = 64;
 // Reading a chunk: piece size, and the bytes a header needs after it (header,
 // CRC, side information and the VBR marker window).
 constexpr int64_t kReadPiece = 256 * 1024;
+// 32 kbps at 48 kHz.
+constexpr int64_t kSmallestFrameLength = 96;
 constexpr int64_t kHeaderSpan = 128;
 
 }  // namespace
@@ -271,16 +281,29 @@ const char* HeaderProblemText(const frametype& f, HeaderCodes codes, HeaderProbl
 
 }  // namespace
 
-FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart,
-                           const FrameScanRules& rules, ScanBuffer& buffer) {
-  FrameScanResult result;
-  std::vector<frametype>& frames = ctx.doc.frames;
+namespace {
+
+// Walks the bytes from `from` to the end of the file in chunks of kScanChunk
+// bytes and hands every candidate header (a 0xFF byte followed by three set
+// bits) to visit(buf, bufSize, offset, chunkBase), which returns the file
+// position to go on from, or -1 to stop. Headers are examined up to kScanLimit
+// bytes into a chunk; the next chunk starts where the examination ended. The
+// chunk is read in pieces just ahead of the examination, so that the bytes are
+// still in the cache; every position examined has at least kHeaderSpan loaded
+// bytes after it, or the whole chunk and the zeroed rest of the buffer. What a
+// visit sees thus depends only on its position, never on where a chunk began.
+enum class WalkEnd { kEnd, kVisitorStopped, kReadError, kInterrupted };
+
+template <class Visitor>
+WalkEnd WalkHeaders(InputFile& file, int32_t fileSize, int64_t from, ScanBuffer& buffer,
+                    const std::atomic<bool>* interrupt, Visitor&& visit) {
+  // A chunk and 4 bytes after it; whatever lies beyond the buffer reads as 0.
+  buffer.reserve(static_cast<size_t>(std::clamp<int64_t>(int64_t{fileSize} - from + 4, 4, kChunkBufferSize)));
   uint8_t* buf = buffer.data();
   const size_t bufSize = buffer.size();
-  int64_t pos = audioStart;
-  int32_t n = 0;
-
+  int64_t pos = from;
   while (pos < fileSize) {
+    if (interrupt && interrupt->load(std::memory_order_relaxed)) return WalkEnd::kInterrupted;
     const int64_t remaining = fileSize - pos;
     int64_t chunk;
     int64_t limit;
@@ -293,32 +316,19 @@ FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int3
     }
     if (chunk <= 0) break;
 
-    // The chunk is read in pieces just ahead of the scan, so that the bytes are
-    // still in the cache when the headers are examined. Every position examined
-    // has at least kHeaderSpan loaded bytes after it, or the whole chunk and the
-    // zeroed rest of the buffer.
     int64_t loaded = 0;
     int64_t examinable = 0;  // positions below this may be examined
-    auto loadMore = [&]() {
-      const int64_t piece = std::min<int64_t>(kReadPiece, chunk - loaded);
-      if (!file.readAt(pos + loaded, buf + loaded, static_cast<size_t>(piece))) return false;
-      loaded += piece;
-      if (loaded == chunk) {
-        std::memset(buf + chunk, 0, bufSize - static_cast<size_t>(chunk));
-        examinable = limit;
-      } else {
-        examinable = std::min(limit, loaded - kHeaderSpan);
-      }
-      return true;
-    };
-
     int64_t i = 0;
     while (i < limit) {
       if (i >= examinable) {
-        if (!loadMore()) {
-          result.outcome = AnalysisOutcome::kDiskError;
-          result.count = n;
-          return result;
+        const int64_t piece = std::min<int64_t>(kReadPiece, chunk - loaded);
+        if (!file.readAt(pos + loaded, buf + loaded, static_cast<size_t>(piece))) return WalkEnd::kReadError;
+        loaded += piece;
+        if (loaded == chunk) {
+          std::memset(buf + chunk, 0, bufSize - static_cast<size_t>(chunk));
+          examinable = limit;
+        } else {
+          examinable = std::min(limit, loaded - kHeaderSpan);
         }
         continue;
       }
@@ -335,44 +345,224 @@ FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int3
         ++i;
         continue;
       }
-      const size_t index = static_cast<size_t>(rules.startIndex) + static_cast<size_t>(n);
-      if (index >= frames.size()) {
-        // The table's length grows in steps of 65,536 records; its memory
-        // grows geometrically so that a long file is copied only a few times.
-        const size_t length = frames.size() + kFrameTableGrowth;
-        if (length > frames.capacity()) frames.reserve(std::max(length, frames.capacity() * 2));
-        frames.resize(length);
-      }
-      frametype& f = frames[index];
-      HeaderCodes codes = DecodeFrameAt(buf, bufSize, static_cast<size_t>(i), static_cast<int32_t>(pos), n == 0, f);
-      f.fromfile = rules.fromfile;
-      HeaderProblem problem;
-      if (const char* text = HeaderProblemText(f, codes, problem)) {
-        if (!AskContinue(ctx, text)) {
-          result.outcome = AnalysisOutcome::kStop;
-          result.problem = problem;
-          result.stopText = text;
-          result.count = n;
-          return result;
-        }
-        ++i;
-        continue;
-      }
-      i += f.estimatedlen;
-      if (rules.dropLeadingVbrFrame && n == 0 && f.spec != 0) continue;
-      if (n % kProgressEvery == kProgressAt) {
-        AnalysisOutcome polled = PollProgressPoint(ctx, static_cast<double>(f.framepos) / fileSize);
-        if (polled != AnalysisOutcome::kOk) {
-          result.outcome = polled;
-          result.count = n;
-          return result;
-        }
-      }
-      ++n;
+      const int64_t next = visit(buf, bufSize, static_cast<size_t>(i), pos);
+      if (next < 0) return WalkEnd::kVisitorStopped;
+      i = next - pos;
     }
     if (chunk == limit) break;
     pos += i;
   }
+  return WalkEnd::kEnd;
+}
+
+// The second half of a long file, scanned on another thread while the first
+// half is scanned as usual. The helper takes every header it can and records
+// where it found one the program refuses; it never reports or asks anything.
+// Its records are used from the first position that both walks visit: from
+// there on a walk depends only on the bytes, so both find the same frames
+// until the next refused header, which the caller meets and handles itself.
+class ScanAhead {
+ public:
+  ScanAhead(InputFile& file, int32_t fileSize, int64_t from, uint8_t fromfile) : from_(from) {
+    thread_ = std::thread([this, &file, fileSize, fromfile] { run(file, fileSize, fromfile); });
+  }
+  ~ScanAhead() {
+    interrupt_.store(true, std::memory_order_relaxed);
+    if (thread_.joinable()) thread_.join();
+  }
+  ScanAhead(const ScanAhead&) = delete;
+  ScanAhead& operator=(const ScanAhead&) = delete;
+
+  int64_t from() const { return from_; }
+
+  // Waits for the helper, polling the user interface every 50 ms meanwhile.
+  template <class Poll>
+  AnalysisOutcome wait(Poll&& poll) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!done_) {
+      if (doneChanged_.wait_for(lock, std::chrono::milliseconds(50)) == std::cv_status::timeout) {
+        lock.unlock();
+        AnalysisOutcome polled = poll();
+        lock.lock();
+        if (polled != AnalysisOutcome::kOk) return polled;
+      }
+    }
+    return AnalysisOutcome::kOk;
+  }
+
+  // After wait(): whether the helper read its half to the end.
+  bool complete() const { return complete_; }
+  const LargeVector<frametype>& records() const { return records_; }
+  // Positions of refused headers, ascending.
+  const std::vector<int64_t>& refused() const { return refused_; }
+
+ private:
+  void run(InputFile& file, int32_t fileSize, uint8_t fromfile) {
+    bool complete = false;
+    try {
+      ScanBuffer buffer;
+      records_.reserve(static_cast<size_t>((fileSize - from_) / kSmallestFrameLength) + 1);
+      WalkEnd end = WalkHeaders(file, fileSize, from_, buffer, &interrupt_,
+                                [&](const uint8_t* buf, size_t bufSize, size_t i, int64_t base) -> int64_t {
+                                  frametype f;
+                                  HeaderCodes codes = DecodeFrameAt(buf, bufSize, i, static_cast<int32_t>(base), false, f);
+                                  f.fromfile = fromfile;
+                                  HeaderProblem problem;
+                                  const int64_t at = base + static_cast<int64_t>(i);
+                                  if (HeaderProblemText(f, codes, problem)) {
+                                    refused_.push_back(at);
+                                    return at + 1;
+                                  }
+                                  records_.push_back(f);
+                                  return at + f.estimatedlen;
+                                });
+      complete = end == WalkEnd::kEnd;
+    } catch (const std::bad_alloc&) {
+      complete = false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    complete_ = complete;
+    done_ = true;
+    doneChanged_.notify_all();
+  }
+
+  const int64_t from_;
+  std::thread thread_;
+  std::atomic<bool> interrupt_{false};
+  std::mutex mutex_;
+  std::condition_variable doneChanged_;
+  bool done_ = false;
+  bool complete_ = false;
+  LargeVector<frametype> records_;
+  std::vector<int64_t> refused_;
+};
+
+}  // namespace
+
+FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart,
+                           const FrameScanRules& rules, ScanBuffer& buffer) {
+  FrameScanResult result;
+  auto& frames = ctx.doc.frames;
+  int32_t n = 0;
+
+  // Room for as many records as the smallest frames (96 bytes) could fill, so
+  // that the table is never copied while it grows. Only the records written
+  // are ever touched; the rest stays address space.
+  if (fileSize > audioStart) {
+    const size_t most = static_cast<size_t>(rules.startIndex) +
+                        static_cast<size_t>((fileSize - audioStart) / kSmallestFrameLength) + 1;
+    if (most > frames.capacity()) {
+      try {
+        frames.reserve(most);
+      } catch (const std::bad_alloc&) {
+        // Grow step by step instead.
+      }
+    }
+  }
+  auto growTo = [&frames](size_t needed) {
+    // The table's length grows in steps of 65,536 records; its memory grows
+    // geometrically so that a long file is copied only a few times.
+    if (needed <= frames.size()) return;
+    const size_t steps = (needed - frames.size() + kFrameTableGrowth - 1) / kFrameTableGrowth;
+    const size_t length = frames.size() + steps * kFrameTableGrowth;
+    if (length > frames.capacity()) frames.reserve(std::max(length, frames.capacity() * 2));
+    frames.resize(length);
+  };
+
+  std::unique_ptr<ScanAhead> ahead;
+  const int64_t audioBytes = static_cast<int64_t>(fileSize) - audioStart;
+  if (rules.splitFrom >= 0 && audioBytes >= std::max<int64_t>(rules.splitFrom, 2) &&
+      std::thread::hardware_concurrency() != 1) {
+    try {
+      ahead = std::make_unique<ScanAhead>(file, fileSize, audioStart + audioBytes / 2, rules.fromfile);
+    } catch (const std::system_error&) {
+      // No thread to be had: one walk does it all.
+    }
+  }
+  int64_t checkFrom = ahead ? ahead->from() : INT64_MAX;
+  bool aheadWaited = false;
+
+  auto poll = [&ctx, fileSize](int64_t at) { return PollProgressPoint(ctx, static_cast<double>(at) / fileSize); };
+
+  // Takes the helper's records from position `at` (a header the walk is about
+  // to examine) up to its next refused header. The position to go on from, or
+  // -1 when nothing was taken.
+  auto takeAhead = [&](int64_t at) -> int64_t {
+    if (!aheadWaited) {
+      aheadWaited = true;
+      AnalysisOutcome waited = ahead->wait([&] { return poll(at); });
+      if (waited != AnalysisOutcome::kOk) {
+        result.outcome = waited;
+        return -2;
+      }
+      if (!ahead->complete()) {
+        checkFrom = INT64_MAX;
+        return -1;
+      }
+    }
+    const LargeVector<frametype>& records = ahead->records();
+    auto byPosition = [](const frametype& f, int64_t p) { return f.framepos < p; };
+    auto first = std::lower_bound(records.begin(), records.end(), at, byPosition);
+    if (first == records.end() || first->framepos != at) {
+      checkFrom = first == records.end() ? INT64_MAX : first->framepos;
+      return -1;
+    }
+    const std::vector<int64_t>& refused = ahead->refused();
+    auto nextRefused = std::upper_bound(refused.begin(), refused.end(), at);
+    const int64_t until = nextRefused == refused.end() ? INT64_MAX : *nextRefused;
+    auto last = std::lower_bound(first, records.end(), until, byPosition);
+    const size_t count = static_cast<size_t>(last - first);
+    const size_t index = static_cast<size_t>(rules.startIndex) + static_cast<size_t>(n);
+    growTo(index + count);
+    std::copy(first, last, frames.begin() + static_cast<std::ptrdiff_t>(index));
+    n += static_cast<int32_t>(count);
+    checkFrom = last == records.end() ? INT64_MAX : last->framepos;
+    const frametype& end = *(last - 1);
+    AnalysisOutcome polled = poll(end.framepos);
+    if (polled != AnalysisOutcome::kOk) {
+      result.outcome = polled;
+      return -2;
+    }
+    return static_cast<int64_t>(end.framepos) + end.estimatedlen;
+  };
+
+  WalkEnd end = WalkHeaders(
+      file, fileSize, audioStart, buffer, nullptr,
+      [&](const uint8_t* buf, size_t bufSize, size_t i, int64_t base) -> int64_t {
+        const int64_t at = base + static_cast<int64_t>(i);
+        if (at >= checkFrom && n > 0) {
+          const int64_t next = takeAhead(at);
+          if (next == -2) return -1;
+          if (next >= 0) return next;
+        }
+        const size_t index = static_cast<size_t>(rules.startIndex) + static_cast<size_t>(n);
+        growTo(index + 1);
+        frametype& f = frames[index];
+        HeaderCodes codes = DecodeFrameAt(buf, bufSize, i, static_cast<int32_t>(base), n == 0, f);
+        f.fromfile = rules.fromfile;
+        HeaderProblem problem;
+        if (const char* text = HeaderProblemText(f, codes, problem)) {
+          if (!AskContinue(ctx, text)) {
+            result.outcome = AnalysisOutcome::kStop;
+            result.problem = problem;
+            result.stopText = text;
+            return -1;
+          }
+          return at + 1;
+        }
+        const int64_t next = at + f.estimatedlen;
+        if (rules.dropLeadingVbrFrame && n == 0 && f.spec != 0) return next;
+        if (n % kProgressEvery == kProgressAt) {
+          AnalysisOutcome polled = poll(f.framepos);
+          if (polled != AnalysisOutcome::kOk) {
+            result.outcome = polled;
+            return -1;
+          }
+        }
+        ++n;
+        return next;
+      });
+  if (end == WalkEnd::kReadError) result.outcome = AnalysisOutcome::kDiskError;
   result.count = n;
   return result;
 }
@@ -386,7 +576,7 @@ int32_t FramesBeforeAudioEnd(const DocumentState& doc, int32_t first, int32_t co
 FrameLengthResult ComputeFrameLengths(Context& ctx, int32_t first, int32_t count, int32_t audioEnd) {
   FrameLengthResult result;
   if (count <= 0) return result;
-  std::vector<frametype>& frames = ctx.doc.frames;
+  auto& frames = ctx.doc.frames;
   auto stop = [&result]() {
     result.outcome = AnalysisOutcome::kStop;
     result.stopText = kTextImproperFrameSize;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/large_memory.h"
 #include "tags/file_io.h"
 
 namespace quorvel {
@@ -25,6 +26,7 @@ constexpr int32_t kScanChunk = 1000000;
 constexpr int32_t kScanLimit = 936000;
 constexpr int32_t kChunkBufferSize = 1000004;
 constexpr int32_t kFrameTableGrowth = 65536;
+constexpr int64_t kScanSplitFrom = int64_t{16} << 20;
 constexpr int32_t kFrameSizeTolerance = 2;
 constexpr int32_t kFreeFormatFooterThreshold = 1024;
 
@@ -119,6 +121,9 @@ struct FrameScanRules {
   // The first frame, when it carries a VBR marker, is overwritten by the next
   // accepted frame (an inserted file's information frame is not inserted).
   bool dropLeadingVbrFrame = false;
+  // Audio of at least this many bytes is scanned in two halves at once, the
+  // second on another thread; negative: never.
+  int64_t splitFrom = kScanSplitFrom;
 };
 // Why a header was refused (the caller may map it to its own result code).
 enum class HeaderProblem { kNone, kLayer, kVersion, kBitrate, kFrequency };
@@ -128,15 +133,18 @@ struct FrameScanResult {
   std::string stopText;                          // with kStop: the header problem's text
   int32_t count = 0;                             // records taken
 };
-// The chunk buffer: allocated once and reused for every chunk of a scan.
+// The chunk buffer: allocated by the first scan that uses it, no larger than
+// the file needs, and reused for every chunk and every later scan.
 class ScanBuffer {
  public:
-  ScanBuffer() : bytes_(kChunkBufferSize) {}
+  void reserve(size_t n) {
+    if (bytes_.size() < n) bytes_ = LargeBuffer(n);
+  }
   uint8_t* data() { return bytes_.data(); }
   size_t size() const { return bytes_.size(); }
 
  private:
-  std::vector<uint8_t> bytes_;
+  LargeBuffer bytes_;
 };
 FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart,
                            const FrameScanRules& rules, ScanBuffer& buffer);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/large_memory.h"
 #include "tags/id3v1_tag.h"
 #include "tags/id3v2_model.h"
 
@@ -92,9 +93,9 @@ struct InsertedFile {
 struct UndoState {
   bool taken = false;  // a snapshot is held
   int32_t editCount = 0;
-  std::vector<int32_t> ref;
-  std::vector<int16_t> gainLeft;
-  std::vector<int16_t> gainRight;
+  LargeVector<int32_t> ref;
+  LargeVector<int16_t> gainLeft;
+  LargeVector<int16_t> gainRight;
   int32_t cursor = 0;
   int32_t selectionEnd = 0;
   bool selectionExists = false;
@@ -108,21 +109,21 @@ struct UndoState {
 
 struct LocalClipboard {
   int32_t clipCount = 0;
-  std::vector<int32_t> ref;
-  std::vector<int16_t> gainLeft;
-  std::vector<int16_t> gainRight;
+  LargeVector<int32_t> ref;
+  LargeVector<int16_t> gainLeft;
+  LargeVector<int16_t> gainRight;
 };
 
 struct DocumentState {
   // FrameTable
-  std::vector<frametype> frames;  // allocated length = frames.size()
+  LargeVector<frametype> frames;  // allocated length = frames.size()
   int32_t frameTableCount = 0;
 
   // EditList (parallel arrays of length editCount)
   int32_t editCount = 0;
-  std::vector<int32_t> ref;
-  std::vector<int16_t> gainLeft;
-  std::vector<int16_t> gainRight;
+  LargeVector<int32_t> ref;
+  LargeVector<int16_t> gainLeft;
+  LargeVector<int16_t> gainRight;
 
   // Positions
   int32_t cursor = 0;

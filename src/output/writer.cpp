@@ -10,6 +10,7 @@
 
 #include "core/document_ops.h"
 #include "core/gain.h"
+#include "core/large_memory.h"
 #include "core/messages.h"
 #include "core/mpeg_header.h"
 #include "output/save.h"
@@ -42,11 +43,12 @@ bool OutputBuffer::create(const std::string& path, size_t capacity) {
   ok_ = fd_ >= 0;
   used_ = 0;
   flushed_ = 0;
+  kernelCopy_ = true;
   if (!ok_) return false;
-  if (buffer_.size() != capacity) {
-    buffer_.clear();
-    buffer_.shrink_to_fit();
-    buffer_.resize(std::max<size_t>(capacity, 65536));
+  capacity = std::max<size_t>(capacity, 65536);
+  if (capacity_ != capacity) {
+    buffer_ = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+    capacity_ = capacity;
   }
   return true;
 }
@@ -55,7 +57,7 @@ bool OutputBuffer::flush() {
   if (!ok_) return false;
   size_t done = 0;
   while (done < used_) {
-    ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);
+    ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       ok_ = false;
@@ -73,15 +75,15 @@ bool OutputBuffer::flush() {
 }
 
 uint8_t* OutputBuffer::reserve(size_t n) {
-  if (!ok_ || n > buffer_.size()) return nullptr;
-  if (buffer_.size() - used_ < n && !flush()) return nullptr;
-  return buffer_.data() + used_;
+  if (!ok_ || n > capacity_) return nullptr;
+  if (capacity_ - used_ < n && !flush()) return nullptr;
+  return buffer_.get() + used_;
 }
 
 bool OutputBuffer::append(const void* bytes, size_t n) {
   const auto* src = static_cast<const uint8_t*>(bytes);
   while (n > 0) {
-    size_t piece = std::min(n, buffer_.size());
+    size_t piece = std::min(n, capacity_);
     uint8_t* dst = reserve(piece);
     if (!dst) return false;
     std::memcpy(dst, src, piece);
@@ -94,7 +96,7 @@ bool OutputBuffer::append(const void* bytes, size_t n) {
 
 bool OutputBuffer::appendZeros(size_t n) {
   while (n > 0) {
-    size_t piece = std::min(n, buffer_.size());
+    size_t piece = std::min(n, capacity_);
     uint8_t* dst = reserve(piece);
     if (!dst) return false;
     std::memset(dst, 0, piece);
@@ -102,6 +104,47 @@ bool OutputBuffer::appendZeros(size_t n) {
     n -= piece;
   }
   return ok_;
+}
+
+bool OutputBuffer::appendFileRange(InputFile& source, int64_t pos, int64_t n) {
+  if (!ok_) return false;
+  if (n <= 0) return true;
+  if (pos < 0 || !source.isOpen()) {
+    ok_ = false;
+    return false;
+  }
+  int64_t done = 0;
+  if (kernelCopy_) {
+    if (!flush()) return false;
+    while (done < n) {
+      loff_t from = pos + done;
+      ssize_t got = ::copy_file_range(source.fd(), &from, fd_, nullptr, static_cast<size_t>(n - done), 0);
+      if (got > 0) {
+        done += got;
+        flushed_ += got;
+        continue;
+      }
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        kernelCopy_ = false;  // copy the rest through the buffer
+        break;
+      }
+      ok_ = false;  // 0: the source ended early
+      return false;
+    }
+  }
+  while (done < n) {
+    size_t piece = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(capacity_), n - done));
+    uint8_t* dst = reserve(piece);
+    if (!dst) return false;
+    if (!source.readAt(pos + done, dst, piece)) {
+      ok_ = false;
+      return false;
+    }
+    commit(piece);
+    done += static_cast<int64_t>(piece);
+  }
+  return true;
 }
 
 bool OutputBuffer::truncateTo(int64_t offset) {
@@ -148,6 +191,8 @@ constexpr int32_t kMinBlankFrame = 32;
 constexpr int32_t kMaxBlankFrame = 16384;
 // Longest run of consecutive frames read in one piece.
 constexpr int64_t kRunBytes = int64_t{1} << 20;
+// Runs of unchanged frames at least this long are copied by the kernel.
+constexpr int64_t kKernelCopyBytes = int64_t{64} << 10;
 constexpr int32_t kFirstProgressPoint = 64;
 constexpr int32_t kProgressInterval = 128;
 
@@ -216,7 +261,7 @@ class Writer {
 
   OutputBuffer out_;
   std::vector<InputFile> files_;
-  std::vector<int64_t> positions_;
+  LargeVector<int64_t> positions_;
   int32_t written_ = 0;
   int32_t nextProgress_ = kFirstProgressPoint;
   bool unknownLeadIncluded_ = false;
@@ -324,7 +369,7 @@ Writer::Step Writer::framePass() {
       dst[1] = 0xFB;
       dst[2] = static_cast<uint8_t>(b.bitrateIndex * 16 + b.freqIndex * 4);
       dst[3] = static_cast<uint8_t>(b.mode * 64);
-      positions_.push_back(out_.position());
+      if (xing_) positions_.push_back(out_.position());
       out_.commit(static_cast<size_t>(len));
       ++written_;
       Step step = pollProgress(p);
@@ -337,6 +382,7 @@ Writer::Step Writer::framePass() {
     size_t origin = originOf(head);
     int64_t start = head.framepos;
     int64_t total = 0;
+    bool gainChanged = false;
     int32_t q = p;
     while (q < end_) {
       int32_t rq = doc_.ref[static_cast<size_t>(q)];
@@ -346,9 +392,26 @@ Writer::Step Writer::framePass() {
       if (originOf(f) != origin || f.framepos != start + total) break;
       if (q > p && total + len > kRunBytes) break;
       total += len;
+      if (doc_.gainLeft[static_cast<size_t>(q)] != 0 || doc_.gainRight[static_cast<size_t>(q)] != 0)
+        gainChanged = true;
       ++q;
     }
     if (start < 0) return Step::kDiskError;
+    if (!gainChanged && total >= kKernelCopyBytes) {
+      if (xing_) {
+        int64_t position = out_.position();
+        for (int32_t i = p; i < q; ++i) {
+          positions_.push_back(position);
+          position += FrameReadLength(doc_.frames[static_cast<size_t>(doc_.ref[static_cast<size_t>(i)])]);
+        }
+      }
+      if (!out_.appendFileRange(files_[origin], start, total)) return Step::kDiskError;
+      written_ += q - p;
+      p = q;
+      Step step = pollProgress(q - 1);
+      if (step != Step::kOk) return step;
+      continue;
+    }
     uint8_t* dst = out_.reserve(static_cast<size_t>(total));
     if (!dst || !files_[origin].readAt(start, dst, static_cast<size_t>(total))) return Step::kDiskError;
     int64_t base = out_.position();
@@ -360,7 +423,7 @@ Writer::Step Writer::framePass() {
       int gr = doc_.gainRight[static_cast<size_t>(i)];
       if ((gl != 0 || gr != 0) && len >= 25)
         ApplyGainToFrame(dst + offset, static_cast<size_t>(len), f, gl, gr);
-      positions_.push_back(base + offset);
+      if (xing_) positions_.push_back(base + offset);
       offset += len;
     }
     out_.commit(static_cast<size_t>(total));
@@ -409,8 +472,8 @@ WriteResult Writer::run() {
   bool vbr = std::count_if(histogram.begin(), histogram.end(), [](int32_t c) { return c != 0; }) > 1;
   if (vbr && unknownLeadIncluded_ && !ctx_.script.active)
     ReportMessage(ctx_, kUnknownLeadVbrText, kMsgInfo, "info");
-  positions_.reserve(static_cast<size_t>(count));
   if (vbr) {
+    positions_.reserve(static_cast<size_t>(count));
     XingShape shape = ChooseXingShape(doc_, firstWritten);
     std::vector<uint8_t> frame = BuildXingFrame(shape, static_cast<uint32_t>(count));
     placement_.offset = out_.position();

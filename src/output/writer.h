@@ -12,6 +12,7 @@
 // same as a frame-by-frame copy.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,7 @@ WriteResult WriteOutputFile(Context& ctx, const std::string& target, int purpose
 // full. Errors are sticky: after one, ok() is false and nothing more is written.
 class OutputBuffer {
  public:
-  static constexpr size_t kDefaultCapacity = size_t{4} << 20;
+  static constexpr size_t kDefaultCapacity = size_t{1} << 20;
 
   OutputBuffer() = default;
   ~OutputBuffer();
@@ -94,12 +95,16 @@ class OutputBuffer {
 
   bool append(const void* bytes, size_t n);
   bool appendZeros(size_t n);
+  // Appends n bytes of source from pos. The kernel copies them from file to
+  // file where it can (no pass through this buffer); a source that ends
+  // early, as a file cut short since it was loaded does, is an error.
+  bool appendFileRange(InputFile& source, int64_t pos, int64_t n);
   // Room for at least n bytes at the end of the buffer (flushing first when
   // needed); the caller fills it and calls commit(n). nullptr on an error or
   // when n exceeds the capacity.
   uint8_t* reserve(size_t n);
   void commit(size_t n) { used_ += n; }
-  size_t capacity() const { return buffer_.size(); }
+  size_t capacity() const { return capacity_; }
 
   bool flush();
   // Flushes and cuts the file back to offset (which must not lie ahead of position()).
@@ -111,8 +116,11 @@ class OutputBuffer {
  private:
   int fd_ = -1;
   bool ok_ = false;
-  std::vector<uint8_t> buffer_;
+  // Not cleared: a save that only copies frames touches a few of its pages.
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t capacity_ = 0;
   size_t used_ = 0;
+  bool kernelCopy_ = true;  // false once the file systems refused copy_file_range
   int64_t flushed_ = 0;
 };
 

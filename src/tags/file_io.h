@@ -22,6 +22,7 @@ class InputFile {
   bool open(const std::string& path);
   void close();
   bool isOpen() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
   const std::string& path() const { return path_; }
   // Size at the time of opening.
   int64_t size() const { return size_; }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/document_ops.h"
@@ -959,6 +960,78 @@ TEST_F(AnalysisTest, ScanReportsTheRefusedHeader) {
   EXPECT_EQ(scan.problem, HeaderProblem::kLayer);
   EXPECT_EQ(scan.stopText, "Seems like mp2, not mp3 file.");
   EXPECT_EQ(scan.count, 2);
+}
+
+// Long audio is scanned in two halves at once. What it finds must not depend on
+// that: the same records, the same count and the same stop, across chunk
+// boundaries, garbage with sync-like bytes, refused headers (which only the
+// first walk may report) and free-format frames.
+TEST_F(AnalysisTest, TwoHalfScanFindsWhatOneWalkFinds) {
+  uint32_t seed = 12345;
+  auto garbage = [&seed](size_t n) {
+    Bytes g(n);
+    for (uint8_t& b : g) {
+      seed = seed * 1103515245u + 12345u;
+      b = static_cast<uint8_t>(seed >> 16);
+      if ((seed >> 8) % 41 == 0) b = 0xFF;  // plenty of candidate headers
+    }
+    return g;
+  };
+  auto withGarbage = [&](int frames, size_t junk) {
+    // The refused headers lie in the second half.
+    Bytes file = Frames(frames);
+    Append(file, garbage(junk));
+    Append(file, Frames(frames));
+    Append(file, Frame(0xF3, 0x90, 0x44, 417));  // MPEG-2: refused
+    Append(file, Frames(frames));
+    Append(file, Frame(0xFD, 0x90, 0x44, 417));  // Layer II: refused
+    Append(file, Frames(frames / 2));
+    return file;
+  };
+  struct Case {
+    std::string name;
+    Bytes bytes;
+    uint8_t policy;
+  };
+  std::vector<Case> cases = {
+      {"plain, crossing chunks", Frames(3000), kErrorTryToContinue},
+      {"garbage and refused headers", withGarbage(1500, 70000), kErrorTryToContinue},
+      {"stops at a refused header", withGarbage(1500, 0), kErrorFail},
+      {"garbage only", garbage(300000), kErrorTryToContinue},
+  };
+  for (const char* fixture : {"cbr128-info.mp3", "vbr-xing.mp3", "free-format-200k.mp3", "crc.mp3",
+                              "unknown-header-footer.mp3", "lyrics3v2-v1.mp3", "mono-44k.mp3"}) {
+    std::string dirName = std::getenv("QUORVEL_TEST_DATA") ? std::getenv("QUORVEL_TEST_DATA") : "tests/data";
+    std::ifstream in(dirName + "/" + fixture, std::ios::binary);
+    cases.push_back({fixture, Bytes(std::istreambuf_iterator<char>(in), {}), kErrorTryToContinue});
+    ASSERT_FALSE(cases.back().bytes.empty()) << fixture;
+  }
+  auto fields = [](const frametype& f) {
+    return std::make_tuple(f.freqb, f.stereo, f.kbps, f.amplify0, f.spec, f.fromfile, f.framepos, f.estimatedlen,
+                           f.amplify1);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = dir.File("halves.mp3", c.bytes);
+    InputFile in;
+    ASSERT_TRUE(in.open(path));
+    ctx.options.errorPolicy = c.policy;
+    ScanBuffer buffer;
+    FrameScanRules rules;
+    rules.splitFrom = -1;
+    ctx.doc.frames.clear();
+    FrameScanResult one = ScanFrames(ctx, in, static_cast<int32_t>(c.bytes.size()), 0, rules, buffer);
+    std::vector<frametype> walked(ctx.doc.frames.begin(), ctx.doc.frames.begin() + one.count);
+    rules.splitFrom = 0;
+    ctx.doc.frames.clear();
+    FrameScanResult two = ScanFrames(ctx, in, static_cast<int32_t>(c.bytes.size()), 0, rules, buffer);
+    EXPECT_EQ(two.outcome, one.outcome);
+    EXPECT_EQ(two.stopText, one.stopText);
+    ASSERT_EQ(two.count, one.count);
+    for (int32_t k = 0; k < one.count; ++k) {
+      ASSERT_EQ(fields(ctx.doc.frames[static_cast<size_t>(k)]), fields(walked[static_cast<size_t>(k)])) << "record " << k;
+    }
+  }
 }
 
 TEST_F(AnalysisTest, LeadingHeadersOfAnInsertedFile) {

@@ -19,7 +19,7 @@ frametype Record(uint8_t freqb, uint8_t stereo, uint8_t kbps, uint8_t spec = 0) 
 
 // A loaded document whose EditList names each record once, in order.
 void Load(DocumentState& doc, const std::vector<frametype>& records) {
-  doc.frames = records;
+  doc.frames.assign(records.begin(), records.end());
   doc.frameTableCount = static_cast<int32_t>(records.size());
   doc.editCount = doc.frameTableCount;
   ResizeEditList(doc);

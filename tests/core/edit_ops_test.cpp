@@ -223,7 +223,7 @@ TEST_F(EditOps, UndoOfCutLeavesTheFramesInTheClipboard) {
   UndobutClick(ctx);
   EXPECT_EQ(Refs(doc), Range(0, 10));
   EXPECT_EQ(doc.clip.clipCount, 2);
-  EXPECT_EQ(doc.clip.ref, (std::vector<int32_t>{7, 8}));
+  EXPECT_EQ(doc.clip.ref, (LargeVector<int32_t>{7, 8}));
   EXPECT_TRUE(doc.pasteAvailable);
 }
 
@@ -369,7 +369,7 @@ TEST_F(EditOps, ScriptedDeleteAndCutShowNoMessages) {
   CutButClick(ctx);
   EXPECT_EQ(ctx.script.resultCode, 0);
   EXPECT_EQ(doc.editCount, 8);
-  EXPECT_EQ(doc.clip.ref, (std::vector<int32_t>{8, 9}));
+  EXPECT_EQ(doc.clip.ref, (LargeVector<int32_t>{8, 9}));
   EXPECT_TRUE(host.messages.empty());
 }
 
@@ -393,7 +393,7 @@ TEST_F(EditOps, AFailedSnapshotLeavesUndoDisabled) {
 TEST_F(EditOps, InsertClipboardAtShiftsTheTail) {
   LoadUniform(ctx, 5);
   CopyToClipboard(ctx, 4, 2);  // bounds in either order
-  EXPECT_EQ(doc.clip.ref, (std::vector<int32_t>{2, 3}));
+  EXPECT_EQ(doc.clip.ref, (LargeVector<int32_t>{2, 3}));
   TakeUndoSnapshot(ctx);
   ASSERT_TRUE(InsertClipboardAt(ctx, 0));
   EXPECT_EQ(Refs(doc), Concat({2, 3}, Range(0, 5)));

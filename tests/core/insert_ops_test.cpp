@@ -186,7 +186,7 @@ struct Insert : Ops {
   // Everything a failed insertion must leave as it was.
   struct Snapshot {
     std::vector<int32_t> refs;
-    std::vector<int16_t> left, right;
+    LargeVector<int16_t> left, right;
     int32_t editCount, frameTableCount, cursor, selectionEnd;
     bool selectionExists;
     uint8_t insertedCount, modifiedLevel;

@@ -20,8 +20,8 @@ using testing::LoadFrames;
 using testing::TestData;
 
 struct State {
-  std::vector<int32_t> ref;
-  std::vector<int16_t> left, right;
+  LargeVector<int32_t> ref;
+  LargeVector<int16_t> left, right;
   int32_t editCount = 0;
   int32_t lower = 0, upper = 0;  // the selection as frames, or the cursor twice
   bool selectionExists = false;

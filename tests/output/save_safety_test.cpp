@@ -51,13 +51,35 @@ bool TemporaryFileIn(const fs::path& folder) {
 
 const Bytes kOld = {'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't'};
 
-struct SafetyTest : ::testing::Test {
+// A short tagged source goes through the write buffer; the long one's frames
+// are long enough runs to be copied from file to file by the kernel.
+struct SafetyCase {
+  const char* name;
+  const char* fixture;
+  int repeat;
+  rlim_t fileSizeLimit;  // below the output's size
+  const char* tmpfsSize;
+  uintmax_t truncateTo;  // inside the audio
+};
+
+const SafetyCase kSafetyCases[] = {
+    {"short", "tagged-v23-v1.mp3", 1, 12000, "size=16k", 9000},
+    {"long", "cbr96-no-info.mp3", 20, 200000, "size=192k", 200000},
+};
+
+struct SafetyTest : ::testing::TestWithParam<SafetyCase> {
   TempFolder folder;
   Session s{folder};
   fs::path source = folder / "song.mp3";
 
+  void makeSource() {
+    Bytes one = ReadAll(DataPath(GetParam().fixture));
+    Bytes all;
+    for (int i = 0; i < GetParam().repeat; ++i) all.insert(all.end(), one.begin(), one.end());
+    WriteAll(source, all);
+  }
   void SetUp() override {
-    fs::copy_file(DataPath("tagged-v23-v1.mp3"), source);
+    makeSource();
     ASSERT_TRUE(s.load(source));
     s.ctx.options.overwritePolicy = 2;
     s.host.messages.clear();
@@ -78,13 +100,13 @@ struct SafetyTest : ::testing::Test {
   }
 };
 
-TEST_F(SafetyTest, FileSizeLimitLeavesTheTargetAndNoTemporaryFile) {
+TEST_P(SafetyTest, FileSizeLimitLeavesTheTargetAndNoTemporaryFile) {
   fs::path target = folder / "old.mp3";
   WriteAll(target, kOld);
   fs::path fresh = folder / "fresh.mp3";
   int rc = InChild([&] {
     signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{12000, 12000};
+    rlimit limit{GetParam().fileSizeLimit, GetParam().fileSizeLimit};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return kChildSkip;
     saveAs(target);
     if (int bad = expectDiskFailure()) return bad;
@@ -98,11 +120,11 @@ TEST_F(SafetyTest, FileSizeLimitLeavesTheTargetAndNoTemporaryFile) {
   EXPECT_FALSE(TemporaryFileIn(folder.path));
 }
 
-TEST_F(SafetyTest, FullTmpfsLeavesTheTargetAndNoTemporaryFile) {
+TEST_P(SafetyTest, FullTmpfsLeavesTheTargetAndNoTemporaryFile) {
   fs::path small = folder / "small";
   fs::create_directories(small);
   int rc = InChild([&] {
-    if (!PrivateMounts() || mount("tmpfs", small.c_str(), "tmpfs", 0, "size=16k") != 0) return kChildSkip;
+    if (!PrivateMounts() || mount("tmpfs", small.c_str(), "tmpfs", 0, GetParam().tmpfsSize) != 0) return kChildSkip;
     fs::path target = small / "old.mp3";
     WriteAll(target, kOld);
     saveAs(target);
@@ -118,7 +140,7 @@ TEST_F(SafetyTest, FullTmpfsLeavesTheTargetAndNoTemporaryFile) {
   EXPECT_EQ(rc, 0);
 }
 
-TEST_F(SafetyTest, ReadOnlyFolderLeavesItsFileAlone) {
+TEST_P(SafetyTest, ReadOnlyFolderLeavesItsFileAlone) {
   fs::path ro = folder / "ro";
   fs::create_directories(ro);
   fs::path target = ro / "old.mp3";
@@ -141,15 +163,15 @@ TEST_F(SafetyTest, ReadOnlyFolderLeavesItsFileAlone) {
 }
 
 // The origin file changed after loading: cut short, or deleted.
-TEST_F(SafetyTest, OriginTruncatedOrDeletedAfterLoading) {
+TEST_P(SafetyTest, OriginTruncatedOrDeletedAfterLoading) {
   for (bool deleted : {false, true}) {
     SCOPED_TRACE(deleted ? "deleted" : "truncated");
-    if (!fs::exists(source)) fs::copy_file(DataPath("tagged-v23-v1.mp3"), source);
+    if (!fs::exists(source)) makeSource();
     ASSERT_TRUE(s.load(source));
     if (deleted) {
       fs::remove(source);
     } else {
-      fs::resize_file(source, 9000);
+      fs::resize_file(source, GetParam().truncateTo);
     }
     fs::path target = folder / "old.mp3";
     WriteAll(target, kOld);
@@ -166,6 +188,9 @@ TEST_F(SafetyTest, OriginTruncatedOrDeletedAfterLoading) {
     EXPECT_TRUE(s.ctx.doc.loaded);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sources, SafetyTest, ::testing::ValuesIn(kSafetyCases),
+                         [](const ::testing::TestParamInfo<SafetyCase>& info) { return std::string(info.param.name); });
 
 // A host that takes its time at every progress point, so a save can be killed midway.
 class SlowHost : public HeadlessHost {

@@ -374,7 +374,7 @@ TEST_F(WriterTest, CancelAndCloseDuringTheFramePass) {
   DocumentState& doc = s.ctx.doc;
   std::vector<int32_t> refs;
   for (int i = 0; i < 10; ++i) refs.insert(refs.end(), doc.ref.begin(), doc.ref.begin() + doc.editCount);
-  doc.ref = refs;
+  doc.ref.assign(refs.begin(), refs.end());
   doc.editCount = static_cast<int32_t>(refs.size());
   doc.gainLeft.assign(refs.size(), 0);
   doc.gainRight.assign(refs.size(), 0);
