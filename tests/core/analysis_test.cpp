@@ -1034,6 +1034,32 @@ TEST_F(AnalysisTest, TwoHalfScanFindsWhatOneWalkFinds) {
   }
 }
 
+// Esc during a two-half scan ends it, whether it comes while the first walk
+// runs (poll 1 and 12 of 3000 frames) or when the second half's frames have
+// just been taken (poll 13).
+TEST_F(AnalysisTest, TwoHalfScanCanBeCancelled) {
+  Bytes file = Frames(3000);
+  std::string path = dir.File("cancel.mp3", file);
+  InputFile in;
+  ASSERT_TRUE(in.open(path));
+  struct Case {
+    int poll;
+    int32_t mostRecords;
+  };
+  for (Case c : {Case{1, 64}, Case{12, 1500}, Case{13, 3000}}) {
+    SCOPED_TRACE(c.poll);
+    host.cancelAtPoll = c.poll;
+    host.polls = 0;
+    ScanBuffer buffer;
+    FrameScanRules rules;
+    rules.splitFrom = 0;
+    FrameScanResult scan = ScanFrames(ctx, in, static_cast<int32_t>(file.size()), 0, rules, buffer);
+    EXPECT_EQ(scan.outcome, AnalysisOutcome::kCancelled);
+    EXPECT_LE(scan.count, c.mostRecords);
+    EXPECT_FALSE(ctx.cancelRequest);
+  }
+}
+
 TEST_F(AnalysisTest, LeadingHeadersOfAnInsertedFile) {
   // The inserted file's tag is skipped by its size alone: no version check, no footer.
   Bytes file = Id3v2Header(255, 0, 0x10, 100);
