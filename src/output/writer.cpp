@@ -397,7 +397,7 @@ Writer::Step Writer::framePass() {
       ++q;
     }
     if (start < 0) return Step::kDiskError;
-    if (!gainChanged && total >= kKernelCopyBytes) {
+    if (options_.kernelCopy && !gainChanged && total >= kKernelCopyBytes) {
       if (xing_) {
         int64_t position = out_.position();
         for (int32_t i = p; i < q; ++i) {

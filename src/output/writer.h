@@ -55,6 +55,9 @@ struct WriteOptions {
   // fsync the output before closing it (a temporary file that is renamed over
   // an existing one afterwards).
   bool syncToDisk = false;
+  // Copy runs of unchanged frames from file to file inside the kernel where
+  // the file systems allow it (off: every frame passes through the buffer).
+  bool kernelCopy = true;
 };
 
 struct WriteResult {

@@ -188,6 +188,43 @@ TEST_F(WriterTest, ReorderedFramesAndGainPatchesMatchAFrameByFrameCopy) {
   EXPECT_FALSE(got == FramesOf(doc, source, 0, doc.editCount));
 }
 
+// Long runs of unchanged frames are copied by the kernel; the output is the
+// one the buffer makes, byte for byte, also for a VBR file (whose Xing table
+// comes from the frames' positions), frames out of order, deleted frames and
+// gain changes in the middle of runs.
+TEST_F(WriterTest, KernelCopiedRunsGiveTheBytesOfBufferedOnes) {
+  for (const char* name : {"cbr128-no-reservoir.mp3", "vbr-xing.mp3", "mono-44k.mp3"}) {
+    SCOPED_TRACE(name);
+    // A long file: the fixture's audio frames twelve times.
+    Bytes fixture = load(name);
+    Bytes frames = FramesOf(s.ctx.doc, fixture, 0, s.ctx.doc.editCount);
+    fs::path longFile = folder / (std::string("long-") + name);
+    Bytes all;
+    for (int i = 0; i < 12; ++i) all.insert(all.end(), frames.begin(), frames.end());
+    WriteAll(longFile, all);
+    ASSERT_TRUE(s.load(longFile));
+    DocumentState& doc = s.ctx.doc;
+    const int32_t n = doc.editCount;
+    auto same = [&](const char* edit) {
+      SCOPED_TRACE(edit);
+      WriteOptions buffered;
+      buffered.kernelCopy = false;
+      ASSERT_TRUE(WriteOutputFile(s.ctx, (folder / "buffered.mp3").string(), kWriteSaveAs, 0, 0, buffered).succeeded());
+      ASSERT_TRUE(write().succeeded());
+      EXPECT_TRUE(ReadAll(out) == ReadAll(folder / "buffered.mp3"));
+    };
+    same("unchanged");
+    std::reverse(doc.ref.begin() + n / 3, doc.ref.begin() + n / 3 + 40);
+    same("reordered");
+    doc.ref.erase(doc.ref.begin() + n / 2, doc.ref.begin() + n / 2 + 50);
+    doc.editCount = static_cast<int32_t>(doc.ref.size());
+    ResizeEditList(doc);
+    same("deleted");
+    for (int32_t p = n / 4; p < n / 4 + 30; ++p) doc.gainLeft[static_cast<size_t>(p)] = 2;
+    same("gain");
+  }
+}
+
 // Frames of an inserted file, interleaved with the source's: each comes from
 // its own file; a record naming a file beyond the table reads the source; a
 // missing inserted file is a disk error.
