@@ -552,12 +552,9 @@ int CopySourceBlock(Context& ctx, InputFile& source, OutputBuffer& out, int64_t 
   if (offset < 0) return kCopyIoError;
   int64_t done = 0;
   while (done < length) {
-    size_t chunk = static_cast<size_t>(std::min<int64_t>(kCopyChunk, length - done));
-    uint8_t* dst = out.reserve(chunk);
-    if (!dst || !source.readAt(offset + done, dst, chunk)) return kCopyIoError;
-    out.commit(chunk);
-    done += static_cast<int64_t>(chunk);
-    if (!out.ok()) return kCopyIoError;
+    int64_t chunk = std::min<int64_t>(kCopyChunk, length - done);
+    if (!out.appendFileRange(source, offset + done, chunk)) return kCopyIoError;
+    done += chunk;
     if (done >= length) return kCopyDone;
     int polled = PollEvents(ctx);
     if (polled != kCopyDone) return polled;

@@ -9,7 +9,7 @@
 namespace quorvel {
 namespace {
 
-using testing::FrameSpec;
+using testing::FrameShape;
 using testing::LoadFrames;
 using testing::LoadUniform;
 using testing::Select;
@@ -58,9 +58,9 @@ struct DialogState : ::testing::Test {
 };
 
 TEST_F(DialogState, VolumeChannelsAndStereoWarning) {
-  const FrameSpec stereo{0, 0, 9}, joint{0, 1, 9}, dual{0, 2, 9}, mono{0, 3, 9};
+  const FrameShape stereo{0, 0, 9}, joint{0, 1, 9}, dual{0, 2, 9}, mono{0, 3, 9};
   struct Case {
-    std::vector<FrameSpec> frames;
+    std::vector<FrameShape> frames;
     bool offered;
     const char* warning;
   } cases[] = {
@@ -198,7 +198,7 @@ std::vector<std::string> BitrateItems(int recommended, const char* others) {
 }
 
 TEST_F(DialogState, SilenceListsOfAUniformDocument) {
-  LoadUniform(ctx, 100, FrameSpec{1, 1, 9});  // 48 kHz joint stereo 128 kbps
+  LoadUniform(ctx, 100, FrameShape{1, 1, 9});  // 48 kHz joint stereo 128 kbps
   SilenceDialogState state = PrepareSilenceDialog(ctx);
   EXPECT_EQ(state.presetCount, 0);
   EXPECT_EQ(state.lengthText, "0");
@@ -222,7 +222,7 @@ TEST_F(DialogState, SilenceListsOfAUniformDocument) {
 }
 
 TEST_F(DialogState, SilenceListsWhenEverythingIsSelectedFromTheStart) {
-  LoadUniform(ctx, 100, FrameSpec{0, 3, 5});  // 44.1 kHz mono 64 kbps
+  LoadUniform(ctx, 100, FrameShape{0, 3, 5});  // 44.1 kHz mono 64 kbps
   Select(doc, 0, 100);
   SilenceDialogState state = PrepareSilenceDialog(ctx);
   EXPECT_EQ(state.presetCount, 100);
@@ -238,7 +238,7 @@ TEST_F(DialogState, SilenceListsWhenEverythingIsSelectedFromTheStart) {
 }
 
 TEST_F(DialogState, SilenceListsOfAMixedDocument) {
-  LoadFrames(ctx, {FrameSpec{0, 0, 9}, FrameSpec{1, 1, 11}, FrameSpec{2, 3, 9}});
+  LoadFrames(ctx, {FrameShape{0, 0, 9}, FrameShape{1, 1, 11}, FrameShape{2, 3, 9}});
   SilenceDialogState state = PrepareSilenceDialog(ctx);
   EXPECT_EQ(state.bitrateItems, BitrateItems(1, ""));
   EXPECT_EQ(state.bitrateSelected, 0);

@@ -15,14 +15,14 @@
 
 namespace quorvel::testing {
 
-struct FrameSpec {
+struct FrameShape {
   uint8_t freq = 0;    // 44.1 kHz
   uint8_t mode = 1;    // joint stereo
   uint8_t kbps = 9;    // 128 kbps
   uint8_t spec = 0;
 };
 
-inline frametype MakeRecord(const FrameSpec& f, int32_t pos, uint8_t fromfile = 0) {
+inline frametype MakeRecord(const FrameShape& f, int32_t pos, uint8_t fromfile = 0) {
   frametype r;
   r.freqb = f.freq;
   r.stereo = f.mode;
@@ -38,11 +38,11 @@ inline frametype MakeRecord(const FrameSpec& f, int32_t pos, uint8_t fromfile = 
 }
 
 // A loaded document whose frames are described one by one.
-inline void LoadFrames(Context& ctx, const std::vector<FrameSpec>& specs, const std::string& name = "/music/source.mp3") {
+inline void LoadFrames(Context& ctx, const std::vector<FrameShape>& shapes, const std::string& name = "/music/source.mp3") {
   DocumentState& doc = ctx.doc;
-  auto n = static_cast<int32_t>(specs.size());
+  auto n = static_cast<int32_t>(shapes.size());
   doc.frames.clear();
-  for (int32_t i = 0; i < n; ++i) doc.frames.push_back(MakeRecord(specs[i], 417 * i));
+  for (int32_t i = 0; i < n; ++i) doc.frames.push_back(MakeRecord(shapes[i], 417 * i));
   doc.frameTableCount = n;
   doc.editCount = n;
   ResizeEditList(doc);
@@ -78,8 +78,8 @@ inline void LoadFrames(Context& ctx, const std::vector<FrameSpec>& specs, const 
   doc.sourceStats = doc.editStats;
 }
 
-inline void LoadUniform(Context& ctx, int32_t n, FrameSpec spec = {}) {
-  LoadFrames(ctx, std::vector<FrameSpec>(static_cast<size_t>(n), spec));
+inline void LoadUniform(Context& ctx, int32_t n, FrameShape spec = {}) {
+  LoadFrames(ctx, std::vector<FrameShape>(static_cast<size_t>(n), spec));
 }
 
 inline void Select(DocumentState& doc, int32_t cursor, int32_t selectionEnd) {

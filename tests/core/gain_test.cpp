@@ -27,7 +27,7 @@ namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FrameSpec;
+using testing::FrameShape;
 using testing::LoadFrames;
 using testing::LoadUniform;
 using testing::Select;
@@ -312,7 +312,7 @@ TEST_F(GainOps, BlankFramesTakeTheAdditions) {
 }
 
 TEST_F(GainOps, MonoSelectionOffersBothChannelsOnly) {
-  LoadFrames(ctx, {FrameSpec{0, 3, 9}, FrameSpec{0, 3, 9}, FrameSpec{0, 1, 9}});
+  LoadFrames(ctx, {FrameShape{0, 3, 9}, FrameShape{0, 3, 9}, FrameShape{0, 1, 9}});
   Select(doc, 0, 2);
   host.volumeAnswers.push_back(VolumeChoice{2, ChannelChoice::kRight});
   AmplifybutClick(ctx);

@@ -14,7 +14,7 @@ namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FrameSpec;
+using testing::FrameShape;
 using testing::LoadUniform;
 using testing::Range;
 using testing::ReadBytes;

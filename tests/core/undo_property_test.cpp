@@ -15,7 +15,7 @@
 namespace quorvel {
 namespace {
 
-using testing::FrameSpec;
+using testing::FrameShape;
 using testing::LoadFrames;
 using testing::TestData;
 
@@ -153,12 +153,12 @@ TEST(UndoProperty, EveryChangeIsUndoneExactly) {
     HeadlessHost host;
     Context ctx(host);
     DocumentState& doc = ctx.doc;
-    std::vector<FrameSpec> specs;
+    std::vector<FrameShape> shapes;
     for (int i = 0; i < 60; ++i) {
-      specs.push_back(FrameSpec{static_cast<uint8_t>(pick(0, 2)), static_cast<uint8_t>(pick(0, 3)),
+      shapes.push_back(FrameShape{static_cast<uint8_t>(pick(0, 2)), static_cast<uint8_t>(pick(0, 3)),
                                 static_cast<uint8_t>(pick(1, 14))});
     }
-    LoadFrames(ctx, specs);
+    LoadFrames(ctx, shapes);
 
     int undone = 0;
     for (int step = 0; step < 250; ++step) {

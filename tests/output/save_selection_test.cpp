@@ -42,7 +42,7 @@ TEST_P(SaveSelectionRefusalTest, ScriptCodeMessageOrQuestion) {
       HeadlessHost host;
       host.answers.push_back(answer);
       Context ctx(host);
-      testing::LoadFrames(ctx, std::vector<testing::FrameSpec>(100));
+      testing::LoadFrames(ctx, std::vector<testing::FrameShape>(100));
       Select(ctx, c.cursor, c.selectionEnd);
       ctx.doc.busy = c.busy;
       ctx.script.active = script;

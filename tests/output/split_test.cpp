@@ -41,7 +41,7 @@ TEST_P(SplitPartsTest, RangesAvailabilityAndCaptions) {
   const PartsCase& c = GetParam();
   HeadlessHost host;
   Context ctx(host);
-  testing::LoadFrames(ctx, std::vector<testing::FrameSpec>(100));
+  testing::LoadFrames(ctx, std::vector<testing::FrameShape>(100));
   Select(ctx, c.cursor, c.selectionEnd);
   const int32_t cursor = ctx.doc.cursor;
   const int32_t selectionEnd = ctx.doc.selectionEnd;
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SplitDialogState, OkNeedsAPartSwitchedOnAndANameForEveryPartThatIs) {
   HeadlessHost host;
   Context ctx(host);
-  testing::LoadFrames(ctx, std::vector<testing::FrameSpec>(100));
+  testing::LoadFrames(ctx, std::vector<testing::FrameShape>(100));
   Select(ctx, 30, 60);
   SplitDialogState state = PrepareSplitDialog(ctx);
 
@@ -177,7 +177,7 @@ TEST(SplitDialogState, OkNeedsAPartSwitchedOnAndANameForEveryPartThatIs) {
 TEST(SplitDialogState, AttachBoxesFollowTheSourceBlocksAndThePartSwitch) {
   HeadlessHost host;
   Context ctx(host);
-  testing::LoadFrames(ctx, std::vector<testing::FrameSpec>(100));
+  testing::LoadFrames(ctx, std::vector<testing::FrameShape>(100));
   ctx.doc.source.riffFound = true;
   ctx.doc.source.footerFound = true;
   ctx.doc.id3v2.present = true;
@@ -206,7 +206,7 @@ TEST(SplitDialogState, NameColoursAndDuplicateNames) {
   TempFolder dir;
   HeadlessHost host;
   Context ctx(host);
-  testing::LoadFrames(ctx, std::vector<testing::FrameSpec>(100));
+  testing::LoadFrames(ctx, std::vector<testing::FrameShape>(100));
   Select(ctx, 30, 60);
   WriteAll(dir / "exists.mp3", {1, 2, 3});
   fs::create_hard_link(dir / "exists.mp3", dir / "link.mp3");
@@ -299,7 +299,7 @@ TEST_P(SplitRefusalTest, ScriptCodeOrQuestion) {
       HeadlessHost host;
       host.answers.push_back(answer);
       Context ctx(host);
-      testing::LoadFrames(ctx, std::vector<testing::FrameSpec>(100));
+      testing::LoadFrames(ctx, std::vector<testing::FrameShape>(100));
       Select(ctx, c.cursor, c.selectionEnd);
       ctx.doc.busy = c.busy;
       ctx.script.active = script;

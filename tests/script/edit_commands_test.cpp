@@ -20,7 +20,7 @@
 namespace quorvel {
 namespace {
 
-using testing::FrameSpec;
+using testing::FrameShape;
 using testing::LoadUniform;
 using testing::Range;
 using testing::Refs;
@@ -307,7 +307,7 @@ TEST_F(ScriptCommandTest, Silence) {
   EXPECT_EQ(Run("SILENCE 1"), "");
   EXPECT_EQ(ctx.doc.editCount, 100 + 38);  // 1 s / 26.122 ms, rounded
 
-  LoadUniform(ctx, 100, FrameSpec{1, 0, 9, 0});  // 48 kHz
+  LoadUniform(ctx, 100, FrameShape{1, 0, 9, 0});  // 48 kHz
   EXPECT_EQ(Run("SILENCE 99999"), "SILENCE: warning - maximum of 256K frames have been inserted.");
   EXPECT_EQ(ctx.doc.editCount, 100 + 262144);
   // The blank frames are of the file's 48 kHz, so the length asked for is the length inserted.
