@@ -1,6 +1,7 @@
 #include "app/options_menu.h"
 
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 #include "app/config_commands.h"
 #include "app/settings.h"
@@ -13,11 +14,6 @@ namespace quorvel {
 namespace {
 
 bool Refused(const Context& ctx) { return ctx.script.active || NotReady(ctx); }
-
-bool RegularFileExists(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 void OptionsChanged(Context& ctx) { ctx.host.documentChanged(); }
 
@@ -203,7 +199,9 @@ std::array<MenuItemState, 5> RecentFilesMenuOnOpen(const Context& ctx) {
   std::array<MenuItemState, 5> items;
   for (size_t k = 0; k < items.size(); ++k) {
     const std::string& path = ctx.options.recentFiles[k];
-    items[k] = {RecentCaption(static_cast<int>(k), path), RegularFileExists(path), false};
+    std::error_code ec;
+    bool exists = !path.empty() && std::filesystem::is_regular_file(path, ec);
+    items[k] = {RecentCaption(static_cast<int>(k), path), exists, false};
   }
   return items;
 }
