@@ -190,6 +190,25 @@ TEST_F(ScriptsMenu, EnabledStatesAndLockTexts) {
   ctx_.script.active = false;
 }
 
+// A recent script that was deleted or replaced by a folder warns and leaves
+// the list as it was.
+TEST_F(ScriptsMenu, AMissingRecentScriptWarnsAndKeepsTheList) {
+  std::filesystem::create_directories(dir_ / "scripts/folder.txt");
+  const std::array<std::string, 5> list = {Script("a.txt", ""), dir_ / "scripts/gone.txt",
+                                           dir_ / "scripts/folder.txt", "", ""};
+  ctx_.options.recentScripts = list;
+  for (int k : {1, 2}) {
+    host_.messages.clear();
+    MenuRunRecentScript(ctx_, k);
+    ASSERT_EQ(host_.messages.size(), 1u) << k;
+    EXPECT_EQ(host_.messages[0].text, "The script you specified doesn't exist.");
+    EXPECT_EQ(host_.messages[0].caption, "warning");
+    EXPECT_EQ(host_.messages[0].kind & 0x0F, kMsgWarning);
+    EXPECT_EQ(ctx_.options.recentScripts, list);
+    EXPECT_FALSE(ctx_.script.active);
+  }
+}
+
 TEST_F(ScriptsMenu, LockingAnEmptyListIsRefused) {
   MenuLockScriptsOrder(ctx_);
   ASSERT_EQ(host_.messages.size(), 1u);
