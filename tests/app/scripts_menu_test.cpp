@@ -209,6 +209,21 @@ TEST_F(ScriptsMenu, AMissingRecentScriptWarnsAndKeepsTheList) {
   }
 }
 
+// A statement naming a file that is not there asks with the load's own text.
+TEST_F(ScriptsMenu, LoadingAMissingFileAsksWithTheLoadsMessage) {
+  const std::string script =
+      Script("missing.txt", "LOAD \"" + (dir_ / "none.mp3") + "\"\r\nLOAD \"" + fixture_ + "\"\r\n");
+  host_.answers = {kAnswerNo};
+  host_.fileAnswers.push_back(script);
+  MenuExecuteNewScript(ctx_);
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].text,
+            "LOAD:\r\nDisk error.\r\nMost probable reasons:\r\n\r\n - output file in use or read only\r\n"
+            " - input file erased, moved, renamed, or altered\r\n - disk read only or full\r\n - invalid filename"
+            "\r\n\nIgnore and continue?");
+  EXPECT_FALSE(ctx_.doc.loaded);  // the run stopped before the second LOAD
+}
+
 TEST_F(ScriptsMenu, LockingAnEmptyListIsRefused) {
   MenuLockScriptsOrder(ctx_);
   ASSERT_EQ(host_.messages.size(), 1u);
