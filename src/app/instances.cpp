@@ -56,10 +56,15 @@ std::string InstanceSocketFolder() {
   if (runtime != nullptr && runtime[0] == '/') {
     std::string folder = runtime;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
+    // The longest name: the base, "-", a 10-digit user id, "-", a 10-digit
+    // process id. Every instance decides the same way from the folder alone.
+    const size_t longestName = std::strlen(kInstanceSocketBase) + 1 + 10 + 1 + 10;
+    if (folder.size() + 1 + longestName <= MaxSocketPathLength()) return folder;
   }
   return "/tmp";
 }
+
+std::string OwnInstanceSocketPath() { return InstanceSocketPath(InstanceSocketFolder(), getuid(), getpid()); }
 
 std::string InstanceSocketPrefix(uid_t uid) {
   return std::string(kInstanceSocketBase) + "-" + std::to_string(uid) + "-";

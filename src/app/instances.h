@@ -26,8 +26,14 @@ namespace quorvel {
 extern const char* const kInstanceSocketBase;   // "Quorvel6EXN"
 extern const char* const kCloseRequestMessage;  // "Quorvel6EXN close\n"
 
-// $XDG_RUNTIME_DIR when it is an absolute path, else /tmp. No trailing "/".
+// $XDG_RUNTIME_DIR when it is an absolute path short enough for every socket
+// name in it, else /tmp. No trailing "/".
 std::string InstanceSocketFolder();
+// The socket this process listens on: InstanceSocketPath of the folder above,
+// the real user id and the process id. A stale socket left under this name by
+// an earlier process with the same id is removed with RemoveStaleSocket before
+// listening.
+std::string OwnInstanceSocketPath();
 // "Quorvel6EXN-<uid>-": every socket of the user's instances starts with it.
 std::string InstanceSocketPrefix(uid_t uid);
 // folder + "/" + prefix + pid: the socket of one instance.

@@ -132,6 +132,18 @@ TEST(Instances, SocketNamesCarryTheUserAndTheProcess) {
     EXPECT_EQ(InstanceSocketFolder(), "/run/user/77");
   }
   {
+    // Too long for a socket name: every instance falls back to /tmp.
+    EnvGuard runtime("XDG_RUNTIME_DIR", "/" + std::string(MaxSocketPathLength() - 33 - 1, 'r'));
+    EXPECT_EQ(InstanceSocketFolder(), "/tmp");
+  }
+  {
+    const std::string longest = "/" + std::string(MaxSocketPathLength() - 33 - 2, 'r');
+    EnvGuard runtime("XDG_RUNTIME_DIR", longest);
+    EXPECT_EQ(InstanceSocketFolder(), longest);
+    EXPECT_EQ(OwnInstanceSocketPath(),
+              longest + "/Quorvel6EXN-" + std::to_string(getuid()) + "-" + std::to_string(getpid()));
+  }
+  {
     EnvGuard runtime("XDG_RUNTIME_DIR", std::string("relative"));
     EXPECT_EQ(InstanceSocketFolder(), "/tmp");
   }
