@@ -48,7 +48,7 @@ constexpr const char* kHelpText =
     "                   line, the frame count, the VBR header of the first frame and\n"
     "                   the blocks around the audio (ID3v2, RIFF, unknown data,\n"
     "                   Lyrics3, ID3v1); exits with 1 when a file could not be analysed\n"
-    "  --help           show this help\n"
+    "  --help           show this help and where the help files were found\n"
     "  --version        show the version\n";
 
 // Where the help files were found: beside the program, or in ../share/quorvel.
