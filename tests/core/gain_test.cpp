@@ -515,8 +515,9 @@ std::vector<uint8_t> Patched(const std::vector<uint8_t>& bytes, const std::vecto
 // 16-bit stereo samples as mpg123 decodes them.
 std::vector<int16_t> Decode(const fs::path& mp3, const fs::path& folder) {
   fs::path pcm = folder / (mp3.filename().string() + ".pcm");
-  EXPECT_EQ(RunTool({"mpg123", "-q", "-s", mp3.string()}, pcm.string()), 0);
+  EXPECT_EQ(RunTool({"mpg123", "-q", "-s", mp3.string()}, pcm.string()), 0) << "mpg123 did not run or failed";
   std::vector<uint8_t> raw = ReadAll(pcm);
+  EXPECT_FALSE(raw.empty()) << "mpg123 decoded no samples from " << mp3;
   std::vector<int16_t> samples(raw.size() / 2);
   std::memcpy(samples.data(), raw.data(), samples.size() * 2);
   return samples;
