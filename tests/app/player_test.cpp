@@ -624,13 +624,32 @@ TEST_F(PlayWorkingFiles, HeldWorkingFileFallsBackToTheSecondName) {
 }
 
 TEST_F(PlayWorkingFiles, FailedFirstWriteLeavesNoErrorWhenTheSecondWorks) {
-  // The first name cannot even be written (its temporary name is taken by a folder).
-  std::filesystem::create_directories(settings + kSelectionFile + ".mmtmpmp3/x");
+  // The first name is a FIFO: refused without a word, the second name is played.
+  ASSERT_EQ(::mkfifo((settings + kSelectionFile).c_str(), 0600), 0);
   select(0, 10);
   ctx.script.active = true;
   EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
   EXPECT_EQ(ctx.script.errorText, "");
   EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionSecondFile});
+  struct stat st {};
+  ASSERT_EQ(::lstat((settings + kSelectionFile).c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(PlayWorkingFiles, TakenTemporaryNameIsLeftAloneAndAnotherIsUsed) {
+  // Another save's temporary file: neither deleted nor written to.
+  const std::string taken = settings + kSelectionFile + ".mmtmpmp3";
+  std::filesystem::create_directories(taken + "/x");
+  select(0, 10);
+  ctx.script.active = true;
+  EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
+  EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionFile});
+  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionFile), static_cast<uintmax_t>(bytesOfFrames(0, 10)));
+  EXPECT_TRUE(std::filesystem::is_directory(taken + "/x"));
+  for (const auto& entry : std::filesystem::directory_iterator(settings)) {
+    const std::string name = entry.path().string();
+    EXPECT_TRUE(name == taken || !name.ends_with(".mmtmpmp3")) << name;
+  }
 }
 
 TEST_F(PlayWorkingFiles, MissingFilesAreReportedBeforeWriting) {

@@ -213,7 +213,8 @@ TEST(SaveKilled, TargetKeepsItsOldContentOnlyTheTemporaryFileIsPartial) {
   }
   SlowHost host;
   Context ctx(host);
-  ctx.settingsFolder = folder.path.string() + "/";
+  TempFolder settings;  // a save into the settings folder is refused
+  ctx.settingsFolder = settings.path.string() + "/";
   ctx.doc.sourceName = big.string();
   ASSERT_TRUE(Loadfile(ctx));
   fs::path target = folder / "old.mp3";
