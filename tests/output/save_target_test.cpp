@@ -1,0 +1,343 @@
+// What a save may replace and how: only regular files, through a temporary
+// file of its own beside the real target (symlinks followed), with the
+// replaced file's mode and owner, never into the settings folder, and only
+// from origin files that are still the ones that were loaded. Every save path
+// is tried: Save as, quick Save, save selection, split.
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+
+#include "core/document_ops.h"
+#include "core/insert_ops.h"
+#include "core/messages.h"
+#include "output/save.h"
+#include "output/split.h"
+#include "output/writer.h"
+#include "writer_fixture.h"
+
+namespace quorvel {
+namespace {
+
+using namespace writer_test;
+using Bytes = std::vector<uint8_t>;
+
+const Bytes kOther = {'o', 't', 'h', 'e', 'r'};
+
+// A save path as a script takes it.
+struct SavePath {
+  const char* name;
+  std::function<void(Context&, const fs::path&, const fs::path& folder)> save;
+};
+
+void Select(Context& ctx, int32_t a, int32_t b) {
+  ctx.doc.cursor = a;
+  ctx.doc.selectionEnd = b;
+  ctx.doc.selectionExists = true;
+}
+
+const SavePath kSavePaths[] = {
+    {"SAVEAS",
+     [](Context& ctx, const fs::path& target, const fs::path&) {
+       ctx.save.scriptTarget = target.string();
+       SaveProc(ctx, kWriteSaveAs);
+     }},
+    {"quick save",
+     [](Context& ctx, const fs::path& target, const fs::path&) {
+       ctx.doc.documentName = target.string();
+       SaveProc(ctx, kWriteQuickSave);
+     }},
+    {"SAVESELECTION",
+     [](Context& ctx, const fs::path& target, const fs::path&) {
+       Select(ctx, 2, 12);
+       MenuSaveSelClick(ctx, target.string());
+     }},
+    {"SPLIT",
+     [](Context& ctx, const fs::path& target, const fs::path& folder) {
+       Select(ctx, 2, 12);
+       MenuSplitClick(ctx, {target.string(), (folder / "part2.mp3").string(), (folder / "part3.mp3").string()});
+     }},
+};
+
+struct SaveTargetTest : ::testing::Test {
+  TempFolder folder;
+  Session s{folder};
+  fs::path source = folder / "song.mp3";
+  fs::path out = folder / "out";
+
+  void SetUp() override {
+    fs::copy_file(DataPath("cbr96-no-info.mp3"), source);
+    fs::create_directories(out);
+    ASSERT_TRUE(s.load(source));
+    s.ctx.options.overwritePolicy = 2;
+    s.ctx.script.active = true;
+  }
+  void reload() {
+    s.ctx.script.active = false;
+    ASSERT_TRUE(s.load(source));
+    s.ctx.script.active = true;
+    s.ctx.script.resultCode = 0;
+    s.ctx.script.errorText.clear();
+  }
+  std::vector<std::string> temporaryFiles(const fs::path& in) const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(in))
+      if (entry.path().string().ends_with(kTempSuffix)) found.push_back(entry.path().string());
+    return found;
+  }
+};
+
+// Nodes that are not regular files, made fresh at path.
+struct NodeKind {
+  const char* name;
+  std::function<bool(const fs::path&)> make;
+  mode_t type;  // of the node itself (lstat)
+};
+
+bool MakeSocket(const fs::path& path) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.string().size() >= sizeof addr.sun_path) return false;
+  std::strcpy(addr.sun_path, path.c_str());
+  bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+const NodeKind kNodes[] = {
+    // A private device node with the numbers of /dev/null.
+    {"char device", [](const fs::path& p) { return ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; },
+     S_IFCHR},
+    {"FIFO", [](const fs::path& p) { return ::mkfifo(p.c_str(), 0666) == 0; }, S_IFIFO},
+    {"socket", MakeSocket, S_IFSOCK},
+    {"symlink to a FIFO",
+     [](const fs::path& p) {
+       fs::path fifo = p.string() + ".fifo";
+       return ::mkfifo(fifo.c_str(), 0666) == 0 && ::symlink(fifo.c_str(), p.c_str()) == 0;
+     },
+     S_IFLNK},
+    {"folder", [](const fs::path& p) { return fs::create_directories(p / "inside"); }, S_IFDIR},
+};
+
+TEST_F(SaveTargetTest, NonRegularTargetIsRefusedBeforeAnythingIsWritten) {
+  for (const NodeKind& node : kNodes) {
+    for (const SavePath& path : kSavePaths) {
+      SCOPED_TRACE(std::string(node.name) + " via " + path.name);
+      fs::remove_all(out);
+      fs::create_directories(out);
+      fs::path target = out / "node.mp3";
+      ASSERT_TRUE(node.make(target)) << "cannot make the node: " << std::strerror(errno);
+      s.ctx.script.resultCode = 0;
+      s.ctx.script.errorText.clear();
+      path.save(s.ctx, target, out);
+      EXPECT_EQ(s.ctx.script.resultCode, kWriteFailedCode);
+      EXPECT_EQ(s.ctx.script.errorText, kDiskErrorText);
+      struct stat st {};
+      ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & S_IFMT, node.type);
+      if (node.type == S_IFCHR) {
+        EXPECT_EQ(st.st_rdev, makedev(1, 3));
+      }
+      EXPECT_TRUE(temporaryFiles(out).empty());
+      EXPECT_TRUE(s.ctx.doc.loaded);
+    }
+  }
+}
+
+TEST_F(SaveTargetTest, TemporaryNameTakenByAnotherSaveIsLeftToIt) {
+  fs::path target = out / "target.mp3";
+  fs::path theirs = target.string() + kTempSuffix;
+  for (const SavePath& path : kSavePaths) {
+    SCOPED_TRACE(path.name);
+    WriteAll(target, kOther);
+    WriteAll(theirs, kOther);
+    path.save(s.ctx, target, out);
+    EXPECT_EQ(s.ctx.script.resultCode, 0) << s.ctx.script.errorText;
+    EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
+    EXPECT_GT(fs::file_size(target), 600u);  // two frames or more
+    EXPECT_TRUE(ReadAll(theirs) == kOther);
+    EXPECT_EQ(temporaryFiles(out), std::vector<std::string>{theirs.string()});
+  }
+  // A save that fails does not delete another save's temporary file either.
+  fs::remove(source);
+  s.ctx.save.scriptTarget = target.string();
+  SaveProc(s.ctx, kWriteSaveAs);
+  EXPECT_EQ(s.ctx.script.resultCode, kWriteFailedCode);
+  EXPECT_TRUE(ReadAll(theirs) == kOther);
+  EXPECT_EQ(temporaryFiles(out), std::vector<std::string>{theirs.string()});
+}
+
+TEST_F(SaveTargetTest, OriginChangedSinceLoadingFailsWithTheDiskError) {
+  const Bytes original = ReadAll(source);
+  struct Change {
+    const char* name;
+    std::function<void()> apply;
+  };
+  const Change changes[] = {
+      {"another file moved over it",
+       [&] {
+         Bytes other = original;
+         for (size_t i = 0; i < 1063; ++i) other[i] = 0;
+         WriteAll(folder / "other.mp3", other);
+         fs::rename(folder / "other.mp3", source);
+       }},
+      {"rewritten in place, same size",
+       [&] {
+         Bytes other = original;
+         std::rotate(other.begin(), other.begin() + 313, other.end());
+         WriteAll(source, other);
+       }},
+      {"rewritten in place, larger",
+       [&] {
+         Bytes other(1063, 0);
+         other.insert(other.end(), original.begin(), original.end());
+         WriteAll(source, other);
+       }},
+  };
+  for (const Change& change : changes) {
+    for (const SavePath& path : kSavePaths) {
+      if (std::string(path.name) == "quick save") continue;  // it would write over the source
+      SCOPED_TRACE(std::string(change.name) + " via " + path.name);
+      WriteAll(source, original);
+      reload();
+      change.apply();
+      fs::path target = out / "new.mp3";
+      path.save(s.ctx, target, out);
+      EXPECT_EQ(s.ctx.script.resultCode, kWriteFailedCode);
+      EXPECT_EQ(s.ctx.script.errorText, kDiskErrorText);
+      EXPECT_FALSE(fs::exists(target));
+      EXPECT_TRUE(temporaryFiles(out).empty());
+    }
+  }
+  // An inserted file is checked the same way.
+  WriteAll(source, original);
+  reload();
+  fs::path inserted = folder / "inserted.mp3";
+  fs::copy_file(DataPath("cbr96-no-info.mp3"), inserted);
+  s.ctx.edit.insertFileName = inserted.string();
+  s.ctx.doc.cursor = s.ctx.doc.selectionEnd = 5;
+  s.ctx.doc.selectionExists = false;
+  MenuInsertClick(s.ctx);
+  ASSERT_EQ(s.ctx.script.resultCode, 0) << s.ctx.script.errorText;
+  ASSERT_EQ(s.ctx.doc.insertedCount, 1);
+  Bytes other = ReadAll(inserted);
+  std::rotate(other.begin(), other.begin() + 313, other.end());
+  WriteAll(inserted, other);
+  s.ctx.save.scriptTarget = (out / "with-insert.mp3").string();
+  SaveProc(s.ctx, kWriteSaveAs);
+  EXPECT_EQ(s.ctx.script.resultCode, kWriteFailedCode);
+  EXPECT_EQ(s.ctx.script.errorText, kDiskErrorText);
+  EXPECT_FALSE(fs::exists(out / "with-insert.mp3"));
+}
+
+TEST_F(SaveTargetTest, ReplacedFileKeepsItsModeOwnerAndGroup) {
+  fs::path target = out / "private.mp3";
+  const bool root = ::geteuid() == 0;
+  for (const SavePath& path : kSavePaths) {
+    SCOPED_TRACE(path.name);
+    WriteAll(target, kOther);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    if (root) {
+      ASSERT_EQ(::chown(target.c_str(), 1234, 5678), 0);
+    }
+    path.save(s.ctx, target, out);
+    ASSERT_TRUE(s.ctx.save.lastSaveSucceeded) << s.ctx.script.errorText;
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_GT(st.st_size, 600);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+      EXPECT_EQ(st.st_uid, 1234u);
+      EXPECT_EQ(st.st_gid, 5678u);
+    }
+    if (std::string(path.name) == "quick save") reload();
+  }
+  // A new file gets the usual mode of a new file.
+  mode_t mask = ::umask(022);
+  fs::path fresh = out / "fresh.mp3";
+  s.ctx.save.scriptTarget = fresh.string();
+  SaveProc(s.ctx, kWriteSaveAs);
+  ::umask(mask);
+  struct stat st {};
+  ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+}
+
+TEST_F(SaveTargetTest, SymlinkedTargetIsWrittenThroughAndStaysALink) {
+  fs::path real = out / "real.mp3";
+  fs::path link = out / "link.mp3";
+  for (const SavePath& path : kSavePaths) {
+    SCOPED_TRACE(path.name);
+    fs::remove(link);
+    WriteAll(real, kOther);
+    fs::create_symlink("real.mp3", link);  // relative, as links often are
+    path.save(s.ctx, link, out);
+    ASSERT_TRUE(s.ctx.save.lastSaveSucceeded) << s.ctx.script.errorText;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), fs::path("real.mp3"));
+    EXPECT_GT(fs::file_size(real), 600u);
+    EXPECT_TRUE(s.ctx.doc.loaded);  // the source was not replaced
+    EXPECT_FALSE(s.ctx.save.sourceReplaced);
+    EXPECT_TRUE(temporaryFiles(out).empty());
+  }
+  // A link to a file that does not exist yet: the file is made where it points.
+  fs::remove(link);
+  fs::remove(real);
+  fs::create_symlink(real, link);
+  s.ctx.save.scriptTarget = link.string();
+  SaveProc(s.ctx, kWriteSaveAs);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_GT(fs::file_size(real), 600u);
+
+  // A link to the source: the source itself is replaced, and only then is the
+  // document closed.
+  fs::path toSource = out / "to-source.mp3";
+  fs::create_symlink(source, toSource);
+  s.ctx.options.mainFlags = static_cast<uint8_t>(s.ctx.options.mainFlags & ~kReloadAfterOverwrite);
+  struct stat before {};
+  ASSERT_EQ(::stat(source.c_str(), &before), 0);
+  s.ctx.save.scriptTarget = toSource.string();
+  SaveProc(s.ctx, kWriteSaveAs);
+  EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
+  EXPECT_TRUE(s.ctx.save.sourceReplaced);
+  EXPECT_FALSE(s.ctx.doc.loaded);
+  EXPECT_TRUE(fs::is_symlink(toSource));
+  struct stat after {};
+  ASSERT_EQ(::stat(source.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);  // a new file under the source's name
+}
+
+TEST_F(SaveTargetTest, SaveIntoTheSettingsFolderIsRefused) {
+  const fs::path settings(s.ctx.settingsFolder);
+  const fs::path ini = settings / "quorvel.ini";
+  const Bytes iniBytes = {'Q', 'V', 0, 1, 2, 3};
+  fs::path linkedFolder = folder / "settings-link";
+  fs::create_directory_symlink(settings, linkedFolder);
+  const fs::path targets[] = {ini, settings / "new.mp3", settings / "sub" / "deeper.mp3", linkedFolder / "new.mp3"};
+  fs::create_directories(settings / "sub");
+  for (const fs::path& target : targets) {
+    for (const SavePath& path : kSavePaths) {
+      SCOPED_TRACE(target.string() + " via " + path.name);
+      WriteAll(ini, iniBytes);
+      s.ctx.script.resultCode = 0;
+      path.save(s.ctx, target, out);
+      EXPECT_EQ(s.ctx.script.resultCode, kWriteFailedCode);
+      EXPECT_EQ(s.ctx.script.errorText, kWorkingFolderText);
+      EXPECT_TRUE(ReadAll(ini) == iniBytes);
+      if (target != ini) {
+        EXPECT_FALSE(fs::exists(target));
+      }
+      EXPECT_TRUE(temporaryFiles(settings).empty());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorvel
