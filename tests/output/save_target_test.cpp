@@ -341,3 +341,78 @@ TEST_F(SaveTargetTest, SaveIntoTheSettingsFolderIsRefused) {
 
 }  // namespace
 }  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// A last frame shorter than its header and side information (a file cut just
+// after a header, a 10-byte piece of a frame before the ID3v1 tag) is no
+// frame: --info, the loaded document and the saved file agree that it is
+// trailing data, and the writer never reads past the frames it writes.
+TEST(ShortLastFrame, IsTrailingDataForInfoLoadAndSave) {
+  TempFolder folder;
+  const Bytes frames = ReadAll(DataPath("cbr96-no-info.mp3"));  // 59 frames, no Info frame
+  ASSERT_EQ(frames.size(), 18495u);
+  Bytes tag(128, 0);
+  std::memcpy(tag.data(), "TAGShort", 8);
+  tag[127] = 12;
+  struct Case {
+    const char* name;
+    size_t piece;  // bytes of a frame's start after the frames
+    bool id3v1;
+  };
+  const Case cases[] = {{"cut after a header", 4, false}, {"10 bytes before an ID3v1 tag", 10, true},
+                        {"35 bytes", 35, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes file = frames;
+    file.insert(file.end(), frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(c.piece));
+    if (c.id3v1) file.insert(file.end(), tag.begin(), tag.end());
+    fs::path source = folder / "short.mp3";
+    WriteAll(source, file);
+
+    fs::path info = folder / "info.txt";
+    ASSERT_EQ(RunTool({std::getenv("QUORVEL_BINARY") ? std::getenv("QUORVEL_BINARY") : "quorvel", "--info",
+                       source.string()},
+                      info.string()),
+              0);
+    const std::string text = ReadText(info);
+    EXPECT_NE(text.find("frames: 59\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("unknown footer: " + std::to_string(c.piece) + " bytes at 18495"), std::string::npos) << text;
+
+    Session s{folder};
+    ASSERT_TRUE(s.load(source));
+    EXPECT_EQ(s.ctx.doc.frameTableCount, 59);
+    EXPECT_TRUE(s.ctx.doc.source.footerFound);
+    EXPECT_EQ(s.ctx.doc.source.footerPos, 18495);
+    EXPECT_EQ(s.ctx.doc.source.footerLength, static_cast<int32_t>(c.piece));
+
+    // Kept, the piece is written as found; removed, it is left out.
+    for (bool keep : {true, false}) {
+      s.ctx.doc.boxes.footer.checked = !keep;
+      fs::path out = folder / "out.mp3";
+      WriteResult r = WriteOutputFile(s.ctx, out.string(), kWriteSaveAs, 0, 0);
+      ASSERT_TRUE(r.succeeded());
+      Bytes expected = frames;
+      if (keep) expected.insert(expected.end(), frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(c.piece));
+      if (c.id3v1) expected.insert(expected.end(), tag.begin(), tag.end());
+      EXPECT_TRUE(ReadAll(out) == expected) << "keep " << keep;
+      EXPECT_EQ(r.framesWritten, 59);
+    }
+  }
+  // A frame table that still holds such a piece (a document made before it
+  // was recognised) writes nothing of it.
+  Session s{folder};
+  fs::path source = folder / "plain.mp3";
+  WriteAll(source, frames);
+  ASSERT_TRUE(s.load(source));
+  s.ctx.doc.frames[58].framelen = 10;
+  fs::path out = folder / "out.mp3";
+  WriteResult r = WriteOutputFile(s.ctx, out.string(), kWriteSaveAs, 0, 0);
+  ASSERT_TRUE(r.succeeded());
+  EXPECT_EQ(r.framesWritten, 58);
+  EXPECT_EQ(fs::file_size(out), static_cast<uintmax_t>(s.ctx.doc.frames[58].framepos));
+}
+
+}  // namespace
+}  // namespace quorvel
