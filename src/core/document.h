@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/large_memory.h"
+#include "tags/file_io.h"
 #include "tags/id3v1_tag.h"
 #include "tags/id3v2_model.h"
 
@@ -88,6 +89,9 @@ constexpr int kFileTableSize = 256;
 struct InsertedFile {
   std::string name;
   int32_t firstFrame = 0;
+  // The file as it was analysed; the writer reads frames from it only while it
+  // is still that file.
+  FileIdentity identity;
 };
 
 struct UndoState {

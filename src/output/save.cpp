@@ -11,6 +11,7 @@
 #include "core/analysis.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
+#include "output/target_file.h"
 #include "output/writer.h"
 
 namespace quorvel {
@@ -82,16 +83,6 @@ std::string ExistingFolder(const std::string& remembered) {
 std::string FileNamePart(const std::string& path) {
   size_t cut = path.find_last_of('/');
   return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-// Makes a rename durable: the folder's entry is flushed too.
-void SyncFolderOf(const std::string& path) {
-  std::string folder = TargetFolderOf(NormalPath(path));
-  if (folder.empty()) folder = ".";
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
 }
 
 void MoveToTop(std::array<std::string, 5>& list, const std::string& path) {
@@ -214,15 +205,6 @@ void SaveProc(Context& ctx, int purpose) {
       break;
   }
 
-  // Purpose 5 onto an existing file is also written through the temporary
-  // name, so that a failure leaves the file as it was. A target that is one of
-  // the document's own origin files is refused by the writer.
-  bool viaTemp = st.targetExisted;
-  if (write && purpose == kWriteSelection && Exists(target) && !NamesOriginFile(doc, target)) viaTemp = true;
-  // A folder cannot be replaced by a file: writing to it directly fails at once
-  // with the writer's own message, and no temporary file is left beside it.
-  if (write && IsFolder(target)) viaTemp = false;
-
   if (write && wholeSave && st.targetExisted && !ctx.script.active) {
     uint8_t policy = ctx.options.overwritePolicy;
     bool asks = policy == 0 || (policy == 1 && purpose == kWriteSaveAs);
@@ -234,52 +216,53 @@ void SaveProc(Context& ctx, int purpose) {
 
   bool replacesSource = false;
   bool replacesOrigin = false;
-  WriteResult result;
+  bool closed = false;
   if (write) {
+    // The file that will be replaced: a symlinked target is written through.
+    const std::string real = ResolveSaveTarget(target);
     if (wholeSave) {
       st.lastOutputName = target;
       std::string folder = TargetFolderOf(NormalPath(target));
       if (!folder.empty()) ctx.options.lastSaveFolder = folder;
       if (purpose == kWriteSaveAs && ctx.saveSettings) ctx.saveSettings(ctx);
-      replacesSource = SameFileName(target, doc.sourceName);
-      replacesOrigin = replacesSource || NamesOriginFile(doc, target);
+      replacesSource = SameFileName(real, doc.sourceName);
+      replacesOrigin = replacesSource || NamesOriginFile(doc, real);
     }
-    st.writeTarget = viaTemp ? target + kTempSuffix : target;
-    WriteOptions options;
-    options.syncToDisk = viaTemp;
-    result = WriteOutputFile(ctx, st.writeTarget, purpose, s, e, options);
-    st.lastSaveSucceeded = result.succeeded();
-    if (wholeSave && result.succeeded()) doc.unsavedChanges = false;
-  }
-
-  bool closed = false;
-  if (write && viaTemp) {
-    if (result.succeeded()) {
-      if (std::rename(st.writeTarget.c_str(), target.c_str()) == 0) {
-        SyncFolderOf(target);
-        if (replacesOrigin) {
-          st.sourceReplaced = replacesSource;
-          // The FrameTable's offsets describe the replaced file: the document is closed.
-          unloadall(ctx, false);
-          closed = true;
-        }
+    SafeWrite written;
+    if (purpose == kWriteSelection && NamesOriginFile(doc, real)) {
+      // The edit still reads its frames from that file.
+      ReportWriteFailure(ctx, purpose, kDiskErrorText);
+    } else {
+      SafeWriteOptions options;
+      options.keepCancelledNewTarget = true;
+      // The settings folder holds the settings file and the working files; only
+      // the play commands write there.
+      if (wholeSave || purpose == kWriteSelection) options.refusedFolder = ctx.settingsFolder;
+      written = WriteThroughTemporaryFile(ctx, target, purpose, s, e, options);
+    }
+    st.writeTarget = written.tempPath.empty() ? target : written.tempPath;
+    const bool succeeded = written.write.succeeded();
+    st.lastSaveSucceeded = succeeded && written.renamed;
+    if (wholeSave && succeeded) doc.unsavedChanges = false;
+    if (succeeded && written.renamed && replacesOrigin) {
+      st.sourceReplaced = replacesSource;
+      // The FrameTable's offsets describe the replaced file: the document is closed.
+      unloadall(ctx, false);
+      closed = true;
+    } else if (succeeded && written.renameFailed) {
+      if (ctx.script.active) {
+        ctx.script.resultCode = kRenameFailedCode;
+        ctx.script.errorText = kRenameFailedText;
       } else {
-        if (ctx.script.active) {
-          ctx.script.resultCode = kRenameFailedCode;
-          ctx.script.errorText = kRenameFailedText;
-        } else {
-          ReportMessage(ctx, kRenameFailedText, kRenameFailedKind, "info");
-        }
-        st.playOutputEnabled = false;
-        if (wholeSave) {
-          doc.documentName = target;
-          // The edit now exists only in the temporary file.
-          doc.unsavedChanges = true;
-        }
-        st.lastSaveSucceeded = false;
+        ReportMessage(ctx, kRenameFailedText, kRenameFailedKind, "info");
       }
-    } else if (!SameFileName(st.writeTarget, doc.sourceName)) {
-      ::unlink(st.writeTarget.c_str());
+      st.playOutputEnabled = false;
+      if (wholeSave) {
+        doc.documentName = target;
+        // The edit now exists only in the temporary file.
+        doc.unsavedChanges = true;
+      }
+      st.lastSaveSucceeded = false;
     }
   }
 

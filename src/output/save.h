@@ -1,9 +1,9 @@
 #pragma once
 // The save procedure: the one entry through which anything is saved. It turns a
 // save purpose (the write purposes of output/writer.h) into a target name,
-// applies the overwrite policy, never writes over an existing file in place
-// (it writes target + ".mmtmpmp3", flushes it to disk and renames it over the
-// target), runs the writer, and handles what follows: closing (and reloading) a
+// applies the overwrite policy, runs the writer through a temporary file
+// beside the target (output/target_file.h: never in place, new or existing
+// target), and handles what follows: closing (and reloading) a
 // document whose source file was replaced, the document's file name, the
 // recent-files list. Its state is ctx.save (core/context.h).
 
