@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "core/document_ops.h"
@@ -48,7 +49,13 @@ struct LongDocument {
     doc.cursor = doc.editCount - 40;
     doc.selectionEnd = doc.editCount - 10;
     doc.selectionExists = true;
-    doc.sourceName = "/proc/self/exe";  // a file that exists
+    // The source and the last output exist, so that both file checks find a file.
+    doc.sourceName = "/tmp/quorvel_view_bench_source.mp3";
+    ctx.save.lastOutputName = "/tmp/quorvel_view_bench_output.mp3";
+    std::FILE* source = std::fopen(doc.sourceName.c_str(), "wb");
+    std::FILE* output = std::fopen(ctx.save.lastOutputName.c_str(), "wb");
+    if (source) std::fclose(source);
+    if (output) std::fclose(output);
     ctx.playAvailable = [](const Context&, PlayRequest) { return true; };
   }
 };
@@ -99,4 +106,11 @@ BENCHMARK(BM_AvailabilityWithFileChecks);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::remove("/tmp/quorvel_view_bench_source.mp3");
+  std::remove("/tmp/quorvel_view_bench_output.mp3");
+  return 0;
+}
