@@ -213,7 +213,8 @@ TEST(SaveKilled, TargetKeepsItsOldContentOnlyTheTemporaryFileIsPartial) {
   }
   SlowHost host;
   Context ctx(host);
-  ctx.settingsFolder = folder.path.string() + "/";
+  TempFolder settings;  // a save into the settings folder is refused
+  ctx.settingsFolder = settings.path.string() + "/";
   ctx.doc.sourceName = big.string();
   ASSERT_TRUE(Loadfile(ctx));
   fs::path target = folder / "old.mp3";
@@ -251,6 +252,60 @@ TEST(SaveKilled, TargetKeepsItsOldContentOnlyTheTemporaryFileIsPartial) {
     ++files;
   }
   EXPECT_EQ(files, 3u);  // big.mp3, old.mp3, old.mp3.mmtmpmp3
+}
+
+// A save to a name that does not exist yet goes through a temporary file too:
+// killed midway, it leaves no partial file under the final name.
+TEST(SaveKilled, NewTargetNeverAppearsPartially) {
+  TempFolder folder;
+  Bytes one = ReadAll(DataPath("cbr96-no-info.mp3"));
+  fs::path big = folder / "big.mp3";
+  {
+    std::ofstream out(big, std::ios::binary);
+    for (int i = 0; i < 2000; ++i) out.write(reinterpret_cast<const char*>(one.data()), static_cast<std::streamsize>(one.size()));
+  }
+  for (bool selection : {false, true}) {
+    SCOPED_TRACE(selection ? "SAVESELECTION" : "SAVEAS");
+    SlowHost host;
+    Context ctx(host);
+    TempFolder settings;
+    ctx.settingsFolder = settings.path.string() + "/";
+    ctx.doc.sourceName = big.string();
+    ASSERT_TRUE(Loadfile(ctx));
+    fs::path target = folder / (selection ? "new-selection.mp3" : "new.mp3");
+    fs::path temp = target.string() + kTempSuffix;
+    host.slow = true;
+    pid_t pid = fork();
+    if (pid == 0) {
+      ctx.script.active = true;
+      if (selection) {
+        ctx.doc.cursor = 1;
+        ctx.doc.selectionEnd = ctx.doc.editCount - 1;
+        ctx.doc.selectionExists = true;
+        ctx.save.selectionTarget = target.string();
+        SaveProc(ctx, kWriteSelection);
+      } else {
+        ctx.save.scriptTarget = target.string();
+        SaveProc(ctx, kWriteSaveAs);
+      }
+      _exit(0);
+    }
+    ASSERT_GT(pid, 0);
+    bool sawTemp = false;
+    for (int i = 0; i < 2000 && !sawTemp; ++i) {
+      std::error_code ec;
+      if (fs::exists(temp, ec) && fs::file_size(temp, ec) >= (8u << 20)) sawTemp = true;
+      if (!sawTemp) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(sawTemp) << "the save never got going";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the save finished before it was killed";
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::exists(temp));
+    fs::remove(temp);
+  }
 }
 
 // Runs only inside the traced process of the next test.
