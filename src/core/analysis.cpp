@@ -913,6 +913,11 @@ bool Loadfile(Context& ctx) {
   return true;
 }
 
+bool Loadfile(Context& ctx, const std::string& path) {
+  ctx.doc.sourceName = path;
+  return Loadfile(ctx);
+}
+
 void MenuLoadClick(Context& ctx) {
   if (NotReady(ctx) || ctx.script.active) return;
   FileDialogRequest request;
@@ -925,8 +930,7 @@ void MenuLoadClick(Context& ctx) {
   std::filesystem::path folder = std::filesystem::path(*chosen).parent_path();
   ctx.options.lastLoadFolder = folder.string();
   if (ctx.saveSettings) ctx.saveSettings(ctx);
-  ctx.doc.sourceName = *chosen;
-  Loadfile(ctx);
+  Loadfile(ctx, *chosen);
 }
 
 void ReloadbutClick(Context& ctx, bool fromScript) {

@@ -1260,3 +1260,27 @@ TEST_F(AnalysisTest, ChanceHeaderInJunkIsNoFrame) {
 
 }  // namespace
 }  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(LoadfileWithPath, RecordsThePathWhetherOrNotTheLoadWorks) {
+  const char* data = std::getenv("QUORVEL_TEST_DATA");
+  const std::string folder = data ? data : "tests/data";
+  HeadlessHost host;
+  Context ctx(host);
+  ctx.script.active = true;  // failures leave a result code instead of a message
+  const std::string good = folder + "/tagged-v23-v1.mp3";
+  ASSERT_TRUE(Loadfile(ctx, good));
+  EXPECT_TRUE(ctx.doc.loaded);
+  EXPECT_EQ(ctx.doc.sourceName, good);
+  EXPECT_EQ(ctx.options.recentFiles[0], AbsoluteNormalPath(good));
+  const std::string missing = folder + "/no-such-file.mp3";
+  EXPECT_FALSE(Loadfile(ctx, missing));
+  EXPECT_FALSE(ctx.doc.loaded);
+  EXPECT_EQ(ctx.doc.sourceName, missing);
+  EXPECT_EQ(ctx.options.recentFiles[0], AbsoluteNormalPath(good));
+}
+
+}  // namespace
+}  // namespace quorvel
