@@ -621,7 +621,53 @@ FrameLengthResult ComputeFrameLengths(Context& ctx, int32_t first, int32_t count
   return result;
 }
 
-int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count) {
+namespace {
+
+// An MPEG-1 Layer III header the scan takes at buffer offset i (file position base + i).
+bool TakenHeaderAt(const uint8_t* b, size_t n, size_t i, int32_t base, frametype& f) {
+  if (i + 4 > n || !IsFrameSync(b[i], b[i + 1])) return false;
+  const HeaderCodes codes = DecodeFrameAt(b, n, i, base, false, f);
+  HeaderProblem problem;
+  return HeaderProblemText(f, codes, problem) == nullptr && f.kbps != 0 && f.estimatedlen > 0;
+}
+
+// The frames a junk candidate hid: the scan jumped from it over its supposed
+// length. Walks (from, to) again as the scan would have gone on from the byte
+// after the candidate, taking headers that chain into the next one or into `to`.
+std::vector<frametype> FramesInGap(InputFile& file, int32_t from, int32_t to, uint8_t fromfile) {
+  std::vector<frametype> found;
+  if (to - from < 4) return found;
+  const int64_t readEnd = std::min<int64_t>(file.size(), int64_t{to} + 8);
+  if (readEnd <= from) return found;
+  std::vector<uint8_t> bytes(static_cast<size_t>(readEnd - from));
+  const int64_t got = file.readSome(from, bytes.data(), bytes.size());
+  if (got < 4) return found;
+  const size_t n = static_cast<size_t>(got);
+  const size_t end = static_cast<size_t>(to - from);
+  size_t q = 0;
+  while (q < end) {
+    frametype f;
+    if (TakenHeaderAt(bytes.data(), n, q, from, f)) {
+      const int64_t next = int64_t{f.framepos} + f.estimatedlen;
+      frametype g;
+      const bool chains = (next >= to - kFrameSizeTolerance && next <= to + kFrameSizeTolerance) ||
+                          (next < to && TakenHeaderAt(bytes.data(), n, static_cast<size_t>(next - from), from, g)) ||
+                          (!found.empty() && found.back().framepos + found.back().estimatedlen == f.framepos);
+      if (chains) {
+        f.fromfile = fromfile;
+        found.push_back(f);
+        q += static_cast<size_t>(f.estimatedlen);
+        continue;
+      }
+    }
+    ++q;
+  }
+  return found;
+}
+
+}  // namespace
+
+int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, InputFile* file) {
   if (count <= 1) return count;
   auto& frames = doc.frames;
   auto at = [&frames](int32_t k) -> const frametype& { return frames[static_cast<size_t>(k)]; };
@@ -633,17 +679,47 @@ int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count) {
     return gap >= -kFrameSizeTolerance && gap <= kFrameSizeTolerance;
   };
   const int32_t last = first + count - 1;
+  // Stretches to walk again: from the byte after a junk candidate to the next candidate.
+  struct Gap {
+    int32_t from, to;
+    uint8_t fromfile;
+  };
+  std::vector<Gap> gaps;
   int32_t kept = first;
   bool chainedFromPrevious = false;
   for (int32_t k = first; k <= last; ++k) {
     const bool chainsNext = k < last && chains(k);
     const bool frame = k == first || k == last || chainsNext || chainedFromPrevious || at(k).kbps == 0;
     chainedFromPrevious = chainsNext;
-    if (!frame) continue;
+    if (!frame) {
+      gaps.push_back({at(k).framepos + 1, at(k + 1).framepos, at(k).fromfile});
+      continue;
+    }
     if (kept != k) frames[static_cast<size_t>(kept)] = at(k);
     ++kept;
   }
-  return kept - first;
+  int32_t total = kept - first;
+  if (file == nullptr || gaps.empty()) return total;
+
+  std::vector<frametype> found;
+  for (const Gap& g : gaps) {
+    std::vector<frametype> more = FramesInGap(*file, g.from, g.to, g.fromfile);
+    found.insert(found.end(), more.begin(), more.end());
+  }
+  if (found.empty()) return total;
+  // Merge by position.
+  std::vector<frametype> merged;
+  merged.reserve(static_cast<size_t>(total) + found.size());
+  size_t j = 0;
+  for (int32_t k = first; k < first + total; ++k) {
+    while (j < found.size() && found[j].framepos < at(k).framepos) merged.push_back(found[j++]);
+    merged.push_back(at(k));
+  }
+  while (j < found.size()) merged.push_back(found[j++]);
+  const size_t needed = static_cast<size_t>(first) + merged.size();
+  if (needed > frames.size()) frames.resize(needed);
+  std::copy(merged.begin(), merged.end(), frames.begin() + first);
+  return static_cast<int32_t>(merged.size());
 }
 
 namespace {
@@ -813,7 +889,7 @@ bool AnalyseSource(Context& ctx) {
     s.audioEnd = AudioEnd(fileSize, id3v1, lyrics);
     // Syncs found inside the trailing tags are not frames of the audio.
     doc.frameTableCount = FramesBeforeAudioEnd(doc, 0, scan.count, s.audioEnd);
-    doc.frameTableCount = DropUnchainedFrames(doc, 0, doc.frameTableCount);
+    doc.frameTableCount = DropUnchainedFrames(doc, 0, doc.frameTableCount, &file);
   }
   if (doc.frameTableCount == 0) return fail(kTextNoFrame);
   // MPEG-2 and 2.5 audio is refused even where headers of MPEG-1 frames turn up in it.

@@ -178,8 +178,11 @@ int32_t FramesBeforeAudioEnd(const DocumentState& doc, int32_t first, int32_t co
 // bytes, and this one does not start where the previous one ends) are junk
 // and are removed. The first record (what comes before it is not audio), the
 // last one (the one before a tag or the end of the file) and free-format
-// frames, whose length the header does not tell, are kept. Returns the count kept.
-int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count);
+// frames, whose length the header does not tell, are kept. With the file,
+// the bytes the scan jumped over from a junk candidate are walked again, as
+// the scan goes on from the byte after a header it does not take, and the
+// frames found there are put in their place. Returns the count now.
+int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, InputFile* file = nullptr);
 
 // Whether MPEG-2 or MPEG-2.5 Layer III audio (four frames in a row) starts
 // between from and before: the audio of such a file is not MPEG-1, whatever

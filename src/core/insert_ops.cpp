@@ -190,7 +190,7 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
   // Syncs found inside the trailing tags are not frames of the audio.
   const char* const kNoFrameText = "Doesn't seem like a 32/44.1/48 KHz mp3 file.";
   int32_t n = FramesBeforeAudioEnd(doc, first, scan.count, audioEnd);
-  n = DropUnchainedFrames(doc, first, n);
+  n = DropUnchainedFrames(doc, first, n, &file);
   if (n == 0) return fail(kInsertNoFrame, kNoFrameText);
   if (LsfAudioBefore(file, lead.audioStart, doc.frames[static_cast<size_t>(first)].framepos + 1))
     return fail(kInsertNoFrame, kNoFrameText);

@@ -1246,6 +1246,18 @@ TEST_F(AnalysisTest, ChanceHeaderInJunkIsNoFrame) {
   EXPECT_EQ(ctx.doc.frameTableCount, 8);
   EXPECT_EQ(frame(3).framelen, 417 + 600);
   EXPECT_EQ(frame(4).framepos, 4 * 417 + 600);
+  // The chance header's supposed length reaches over the next real frame:
+  // the scan goes on from the byte after it, and finds that frame.
+  Bytes shortJunk(300, 0x11);
+  std::copy(header.begin(), header.begin() + 4, shortJunk.begin() + 100);
+  file = Frames(4);
+  Append(file, shortJunk);
+  Append(file, Frames(4));
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.frameTableCount, 8);
+  EXPECT_EQ(frame(3).framelen, 417 + 300);
+  EXPECT_EQ(frame(4).framepos, 4 * 417 + 300);
+  EXPECT_EQ(frame(5).framepos, 5 * 417 + 300);
   // Headers that follow each other where their frames end are frames, even
   // inside junk.
   Bytes chained(100, 0x11);

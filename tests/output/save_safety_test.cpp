@@ -308,6 +308,50 @@ TEST(SaveKilled, NewTargetNeverAppearsPartially) {
   }
 }
 
+// Two programs saving to the same target at once: each writes a temporary
+// file of its own, both succeed, and the target holds one whole output.
+TEST(SaveConcurrent, TwoSavesToOneTargetKeepTheirOwnTemporaryFiles) {
+  TempFolder folder;
+  TempFolder settings;
+  const char* fixtures[2] = {"cbr96-no-info.mp3", "cbr128-no-reservoir.mp3"};  // no Info frame, no tags
+  std::vector<Bytes> sources;
+  for (int k = 0; k < 2; ++k) {
+    Bytes one = ReadAll(DataPath(fixtures[k]));
+    Bytes all;
+    for (int i = 0; i < 150; ++i) all.insert(all.end(), one.begin(), one.end());
+    WriteAll(folder / ("source" + std::to_string(k) + ".mp3"), all);
+    sources.push_back(all);
+  }
+  fs::path target = folder / "target.mp3";
+  WriteAll(target, kOld);
+  pid_t pids[2] = {};
+  for (int k = 0; k < 2; ++k) {
+    pids[k] = fork();
+    if (pids[k] == 0) {
+      SlowHost host;
+      Context ctx(host);
+      ctx.settingsFolder = settings.path.string() + "/";
+      ctx.doc.sourceName = (folder / ("source" + std::to_string(k) + ".mp3")).string();
+      if (!Loadfile(ctx)) _exit(20);
+      host.slow = true;
+      ctx.options.overwritePolicy = 2;
+      ctx.script.active = true;
+      ctx.save.scriptTarget = target.string();
+      SaveProc(ctx, kWriteSaveAs);
+      _exit(ctx.save.lastSaveSucceeded && ctx.script.resultCode == 0 ? 0 : 21);
+    }
+    ASSERT_GT(pids[k], 0);
+  }
+  for (pid_t pid : pids) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  }
+  const Bytes saved = ReadAll(target);
+  EXPECT_TRUE(saved == sources[0] || saved == sources[1]) << saved.size() << " bytes";
+  EXPECT_FALSE(TemporaryFileIn(folder.path));
+}
+
 // Runs only inside the traced process of the next test.
 TEST(SaveTraced, SaveOverAnExistingFile) {
   const char* dir = std::getenv("QUORVEL_TRACED_SAVE_DIR");
