@@ -4,7 +4,7 @@
 // the strip model for the last view, TimeAtFrame and FrameAtTime there, and the
 // command availability (with and without its two file checks).
 //
-//   build/bench/view_bench [--benchmark_repetitions=9 --benchmark_report_aggregates_only=true]
+//   build/bench/view_bench --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
 
 #include <benchmark/benchmark.h>
 
@@ -83,6 +83,16 @@ void BM_TimeAtFrameAtEnd(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_TimeAtFrameAtEnd);
+
+// The same count frame by frame, as it was before the frequency index.
+void BM_TimeAtFrameAtEndWithoutIndex(benchmark::State& state) {
+  DocumentState& doc = Document().ctx.doc;
+  const FrequencyIndex index = doc.frequencyIndex;
+  doc.frequencyIndex.editCount = -1;
+  for (auto _ : state) benchmark::DoNotOptimize(TimeAtFrame(doc, doc.editCount - 84));
+  doc.frequencyIndex = index;
+}
+BENCHMARK(BM_TimeAtFrameAtEndWithoutIndex);
 
 void BM_FrameAtTimeAtEnd(benchmark::State& state) {
   const DocumentState& doc = Document().ctx.doc;
