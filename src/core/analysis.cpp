@@ -15,6 +15,8 @@
 #include <thread>
 #include <numeric>
 
+#include "core/busy.h"
+#include "core/file_paths.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
 #include "core/mpeg_header.h"
@@ -53,7 +55,7 @@ bool AskContinue(Context& ctx, const std::string& text) {
     case kErrorFail:
       return false;
     case kErrorPrompt:
-      return AskYesNo(ctx, text + "\r\n" + "Try to continue processing?", 258, "error");
+      return AskYesNo(ctx, text + "\r\n" + "Try to continue processing?", kModalWarning, "error");
     default:
       return true;
   }
@@ -769,16 +771,7 @@ bool LsfAudioBefore(InputFile& file, int32_t from, int32_t before) {
 
 namespace {
 
-void EndBusy(Context& ctx) {
-  ctx.doc.busy = false;
-  ctx.host.setBusy(false);
-}
-
-// The frame duration used for the free-format warning: 32 kHz and mixed
-// frequencies take the longest one.
-double WarningFrameSeconds(uint8_t freqSummary) {
-  return freqSummary <= 1 ? kSecondsPerFrame[freqSummary] : kSecondsPerFrame[2];
-}
+void EndLoadBusy(Context& ctx) { EndBusy(ctx, kBusyLoad); }
 
 void FillRemoveBoxes(Context& ctx) {
   DocumentState& doc = ctx.doc;
@@ -798,8 +791,7 @@ bool AnalyseSource(Context& ctx) {
   DocumentState& doc = ctx.doc;
   unloadall(ctx, false);
 
-  doc.busy = true;
-  ctx.host.setBusy(true);
+  BeginBusy(ctx, kBusyLoad);
   ctx.script.resultCode = 0;
   doc.source = SourceAnalysis{};
   doc.frameTableCount = 0;
@@ -822,16 +814,16 @@ bool AnalyseSource(Context& ctx) {
       ctx.script.resultCode = 201;
       ctx.script.errorText = text;
     } else {
-      ReportMessage(ctx, "Error processing the file:\r\n" + text, 258, "Quorvel");
+      ReportMessage(ctx, "Error processing the file:\r\n" + text, kModalWarning, "Quorvel");
     }
     unloadall(ctx, false);
-    EndBusy(ctx);
+    EndLoadBusy(ctx);
     return false;
   };
   auto interrupted = [&](AnalysisOutcome outcome) {
     file.close();
     unloadall(ctx, false);
-    EndBusy(ctx);
+    EndLoadBusy(ctx);
     if (outcome == AnalysisOutcome::kCloseRequested) ctx.host.closeMainWindow();
     return false;
   };
@@ -960,7 +952,7 @@ bool AnalyseSource(Context& ctx) {
 
   const int32_t freeFormat = doc.editStats.bitrateCount[0];
   if (freeFormat > 0) {
-    double error = freeFormat * WarningFrameSeconds(doc.sourceStats.freqSummary);
+    double error = freeFormat * FreeFormatWarningFrameSeconds(doc.sourceStats.freqSummary);
     WarnUnlessScript(ctx, "Possible playtime error < " + ScientificText(error) + " sec" + "\r\n" +
                               "(due to free format frame" + (freeFormat > 1 ? "s" : "") + ")");
   }
@@ -977,78 +969,44 @@ bool AnalyseSource(Context& ctx) {
   doc.selectionEnd = 0;
   SetSelectionExists(doc, false);
   doc.modifiedLevel = 0;
-  EndBusy(ctx);
+  EndLoadBusy(ctx);
   if (ctx.options.mainFlag(kSelectAllOnLoad)) {
     doc.cursor = 0;
     doc.selectionEnd = doc.editCount;
     SetSelectionExists(doc, true);
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedDocument);
   return true;
 }
-
-void MoveToTopOfRecentList(std::array<std::string, 5>& list, const std::string& path) {
-  auto at = std::find(list.begin(), list.end(), path);
-  if (at == list.end()) at = list.end() - 1;
-  std::move_backward(list.begin(), at, at + 1);
-  list[0] = path;
-}
-
-namespace {
-
-std::string AbsolutePath(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-  if (ec) return path;
-  return absolute.lexically_normal().string();
-}
-
-}  // namespace
 
 bool Loadfile(Context& ctx) {
   if (!AnalyseSource(ctx)) return false;
   if (!(ctx.options.listFlags & kRecentListTakesSaved)) {
-    MoveToTopOfRecentList(ctx.options.recentFiles, AbsolutePath(ctx.doc.sourceName));
+    MoveToTopOfRecent(ctx.options.recentFiles, AbsoluteNormalPath(ctx.doc.sourceName));
     if (ctx.saveSettings) ctx.saveSettings(ctx);
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedDocument);
   return true;
 }
 
-namespace {
-
-// The remembered folder, cut back at its last "/" until an existing folder
-// remains; the remembered text itself when none does.
-std::string ExistingLoadFolder(const std::string& remembered) {
-  std::string folder = remembered;
-  std::error_code ec;
-  while (!folder.empty()) {
-    if (std::filesystem::is_directory(folder, ec)) return folder;
-    size_t cut = folder.find_last_of('/');
-    if (cut == std::string::npos) break;
-    std::string parent = folder.substr(0, cut == 0 ? 1 : cut);
-    if (parent == folder) break;
-    folder = parent;
-  }
-  return remembered;
+bool Loadfile(Context& ctx, const std::string& path) {
+  ctx.doc.sourceName = path;
+  return Loadfile(ctx);
 }
-
-}  // namespace
 
 void MenuLoadClick(Context& ctx) {
   if (NotReady(ctx) || ctx.script.active) return;
   FileDialogRequest request;
   request.title = " CHOOSE THE SOURCE FILE ";
   request.filter = "mp3 files|*.mp3|all files|*.*";
-  request.folder = ExistingLoadFolder(ctx.options.lastLoadFolder);
+  request.folder = ExistingFolder(ctx.options.lastLoadFolder);
   request.mustExist = true;
   std::optional<std::string> chosen = ctx.host.chooseOpenFile(request);
   if (!chosen) return;
   std::filesystem::path folder = std::filesystem::path(*chosen).parent_path();
   ctx.options.lastLoadFolder = folder.string();
   if (ctx.saveSettings) ctx.saveSettings(ctx);
-  ctx.doc.sourceName = *chosen;
-  Loadfile(ctx);
+  Loadfile(ctx, *chosen);
 }
 
 void ReloadbutClick(Context& ctx, bool fromScript) {
@@ -1060,7 +1018,7 @@ void ReloadbutClick(Context& ctx, bool fromScript) {
   ctx.script.resultCode = 0;
   ctx.host.closeTagWindows();
   AnalyseSource(ctx);
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedDocument);
 }
 
 }  // namespace quorvel

@@ -200,6 +200,10 @@ bool AnalyseSource(Context& ctx);
 // "Open" on behalf of a script or a dropped file: closes the document without
 // asking, analyses sourceName and, on success, puts it on the recent-files list.
 bool Loadfile(Context& ctx);
+// The same for the file at path. The document records it as sourceName whether
+// or not the load succeeds: after a failure the document is empty and
+// sourceName names the file that failed (Reopen tries it again).
+bool Loadfile(Context& ctx, const std::string& path);
 
 // The "Open" command: asks for a file, remembers its folder, loads it.
 void MenuLoadClick(Context& ctx);
@@ -207,9 +211,5 @@ void MenuLoadClick(Context& ctx);
 // The "Reopen" command: analyses sourceName again. fromScript: started by the
 // script interpreter (while a script runs, only then is it accepted).
 void ReloadbutClick(Context& ctx, bool fromScript = false);
-
-// Moves path to the top of a five-entry recent list (entries above it move down
-// by one; a new path drops the last entry).
-void MoveToTopOfRecentList(std::array<std::string, 5>& list, const std::string& path);
 
 }  // namespace quorvel

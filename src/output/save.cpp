@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/analysis.h"
+#include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
 #include "output/target_file.h"
@@ -26,105 +27,32 @@ const char* const kWorkingFolderText =
 
 namespace {
 
-constexpr int kOverwriteQuestionKind = 4354;
-constexpr int kRenameFailedKind = 258;
-
-// The absolute form of path with "." and ".." resolved lexically.
-std::string NormalPath(const std::string& path) {
-  if (path.empty()) return path;
-  std::string full = path;
-  if (full[0] != '/') {
-    std::vector<char> cwd(4096);
-    if (::getcwd(cwd.data(), cwd.size()) != nullptr) full = std::string(cwd.data()) + "/" + full;
-  }
-  std::vector<std::string> parts;
-  size_t i = 0;
-  while (i <= full.size()) {
-    size_t j = full.find('/', i);
-    if (j == std::string::npos) j = full.size();
-    std::string part = full.substr(i, j - i);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    i = j + 1;
-  }
-  std::string out;
-  for (const std::string& p : parts) out += "/" + p;
-  return out.empty() ? "/" : out;
-}
+constexpr int kOverwriteQuestionKind = kWarningFocusNo;
+constexpr int kRenameFailedKind = kModalWarning;
 
 bool Exists(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The remembered folder, cut back one component at a time until an existing
-// folder remains; the text itself when none does.
-std::string ExistingFolder(const std::string& remembered) {
-  std::string folder = remembered;
-  while (!folder.empty()) {
-    if (IsFolder(folder)) return folder;
-    size_t cut = folder.find_last_of('/');
-    if (cut == std::string::npos) break;
-    std::string parent = folder.substr(0, cut == 0 ? 1 : cut);
-    if (parent == folder) break;
-    folder = parent;
-  }
-  return remembered;
-}
-
-std::string FileNamePart(const std::string& path) {
-  size_t cut = path.find_last_of('/');
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-void MoveToTop(std::array<std::string, 5>& list, const std::string& path) {
-  auto it = std::find(list.begin(), list.end(), path);
-  auto last = it == list.end() ? list.end() - 1 : it;
-  std::move_backward(list.begin(), last, last + 1);
-  list[0] = path;
-}
-
 // True when path names the source or an inserted file of the document.
 bool NamesOriginFile(const DocumentState& doc, const std::string& path) {
-  if (SameFileName(path, doc.sourceName)) return true;
+  if (SameFile(path, doc.sourceName)) return true;
   for (size_t i = 0; i <= doc.insertedCount && i < doc.files.size(); ++i) {
-    if (!doc.files[i].name.empty() && SameFileName(path, doc.files[i].name)) return true;
+    if (!doc.files[i].name.empty() && SameFile(path, doc.files[i].name)) return true;
   }
   return false;
 }
 
 }  // namespace
 
-std::string TargetFolderOf(const std::string& path) {
-  size_t cut = path.find_last_of('/');
-  if (cut == std::string::npos) return "";
-  if (cut == 0) return "/";
-  return path.substr(0, cut);
-}
-
-bool SameFileName(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  if (NormalPath(a) == NormalPath(b)) return true;
-  struct stat sa {}, sb {};
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 std::string WorkingFileFor(const Context& ctx, int purpose) {
-  const char* name = kPreviewPlayFile;
+  const char* name = kPreviewFileName;
   switch (purpose) {
-    case kWritePlaySelection: name = kSelectionPlayFile; break;
-    case kWritePreview: name = kPreviewPlayFile; break;
-    case kWritePlaySelectionAlt: name = kSelectionPlayFileAlt; break;
-    case kWritePreviewAlt: name = kPreviewPlayFileAlt; break;
+    case kWritePlaySelection: name = kSelectionFileName; break;
+    case kWritePreview: name = kPreviewFileName; break;
+    case kWritePlaySelectionAlt: name = kSelectionAltFileName; break;
+    case kWritePreviewAlt: name = kPreviewAltFileName; break;
     default: break;
   }
   return ctx.settingsFolder + name;
@@ -138,9 +66,8 @@ void SaveProc(Context& ctx, int purpose) {
   st.overwriteDeclined = false;
   st.sourceReplaced = false;
   st.writeTarget.clear();
-  doc.busy = true;
+  BeginBusy(ctx, kBusySave);
   if (ctx.script.active) ctx.script.resultCode = 0;
-  ctx.host.setBusy(true);
 
   std::string target;
   int32_t s = 0;
@@ -177,7 +104,7 @@ void SaveProc(Context& ctx, int purpose) {
         request.defaultExt = "mp3";
         request.folder = ExistingFolder((ctx.options.tagFlags & kSaveFolderIsLastSave) ? ctx.options.lastSaveFolder
                                                                                           : ctx.options.lastLoadFolder);
-        request.fileName = FileNamePart(doc.documentName);
+        request.fileName = FileNameOf(doc.documentName);
         for (;;) {
           std::optional<std::string> chosen = ctx.host.chooseSaveFile(request);
           if (!chosen || chosen->empty()) {
@@ -185,7 +112,7 @@ void SaveProc(Context& ctx, int purpose) {
             break;
           }
           if (!ctx.settingsFolder.empty() &&
-              SameFileName(TargetFolderOf(NormalPath(*chosen)), TargetFolderOf(NormalPath(ctx.settingsFolder + "x")))) {
+              SameFile(FolderOf(AbsoluteNormalPath(*chosen)), FolderOf(AbsoluteNormalPath(ctx.settingsFolder + "x")))) {
             ReportMessage(ctx, kWorkingFolderText, kMsgError, "warning");
             continue;
           }
@@ -222,10 +149,10 @@ void SaveProc(Context& ctx, int purpose) {
     const std::string real = ResolveSaveTarget(target);
     if (wholeSave) {
       st.lastOutputName = target;
-      std::string folder = TargetFolderOf(NormalPath(target));
+      std::string folder = FolderOf(AbsoluteNormalPath(target));
       if (!folder.empty()) ctx.options.lastSaveFolder = folder;
       if (purpose == kWriteSaveAs && ctx.saveSettings) ctx.saveSettings(ctx);
-      replacesSource = SameFileName(real, doc.sourceName);
+      replacesSource = SameFile(real, doc.sourceName);
       replacesOrigin = replacesSource || NamesOriginFile(doc, real);
     }
     SafeWrite written;
@@ -269,13 +196,12 @@ void SaveProc(Context& ctx, int purpose) {
   if (wholeSave && st.lastSaveSucceeded) {
     st.playOutputEnabled = true;
     if (ctx.options.listFlags & kRecentListTakesSaved) {
-      MoveToTop(ctx.options.recentFiles, NormalPath(target));
+      MoveToTopOfRecent(ctx.options.recentFiles, AbsoluteNormalPath(target));
       if (ctx.saveSettings) ctx.saveSettings(ctx);
     }
   }
 
-  doc.busy = false;
-  ctx.host.setBusy(false);
+  EndBusy(ctx, kBusySave);
 
   if (st.sourceReplaced && ctx.options.mainFlag(kReloadAfterOverwrite) && !st.savingForExit && !ctx.script.active) {
     doc.sourceName = target;
@@ -284,7 +210,7 @@ void SaveProc(Context& ctx, int purpose) {
   } else if (purpose == kWriteSaveAs && st.lastSaveSucceeded && !closed) {
     doc.documentName = target;
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedModified | kChangedRecentFiles | kChangedTags);
 }
 
 void ButSaveAsClick(Context& ctx) {
@@ -303,7 +229,7 @@ namespace {
 void SetOverwritePolicy(Context& ctx, uint8_t value) {
   ctx.options.overwritePolicy = value;
   if (ctx.saveSettings) ctx.saveSettings(ctx);
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedOptions);
 }
 }  // namespace
 

@@ -34,8 +34,9 @@ const char* const kInputFileTargetText =
 
 namespace {
 
-constexpr int kWarningBox = kMsgWarning | kMsgModal;  // 258
-constexpr int kAllSelectedQuestion = 4370;           // question, O&K/cancel, focus on cancel, modal
+constexpr int kWarningBox = kModalWarning;
+// A warning icon, O&K/cancel, the focus on cancel.
+constexpr int kAllSelectedQuestion = kWarningOkCancelFocusCancel;
 
 constexpr std::array<const char*, kAttachKinds> kSaveSelectionAttachCaptions = {
     "RI&FF header", "L&yrics3 tag", "ID3v&2 header", "Unknown &header", "Unknown &footer", "ID3v&1 footer"};
@@ -111,7 +112,7 @@ std::string TrimmedName(const std::string& name) {
 bool SameTarget(const std::string& a, const std::string& b) {
   std::string x = TrimmedName(a);
   std::string y = TrimmedName(b);
-  return !x.empty() && !y.empty() && SameFileName(x, y);
+  return !x.empty() && !y.empty() && SameFile(x, y);
 }
 
 // A file the edit reads frames from: the source and every inserted file.
@@ -326,7 +327,7 @@ std::optional<std::string> AskTargetName(Context& ctx) {
   request.defaultExt = "mp3";
   std::optional<std::string> name = ctx.host.chooseSaveFile(request);
   if (!name || name->empty()) return std::nullopt;
-  std::string folder = TargetFolderOf(*name);
+  std::string folder = FolderOf(*name);
   if (!folder.empty()) ctx.options.lastSaveFolder = folder;
   return name;
 }

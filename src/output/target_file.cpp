@@ -21,7 +21,7 @@ constexpr int kMaxLinkHops = 40;
 constexpr int kTemporaryNameTries = 1000;
 
 std::string FolderOrDot(const std::string& path) {
-  std::string folder = TargetFolderOf(path);
+  std::string folder = FolderOf(path);
   return folder.empty() ? "." : folder;
 }
 
@@ -100,7 +100,7 @@ std::string ResolveSaveTarget(const std::string& path) {
     if (n <= 0 || static_cast<size_t>(n) >= link.size()) return {};
     std::string to(link.data(), static_cast<size_t>(n));
     if (to[0] != '/') {
-      std::string folder = TargetFolderOf(current);
+      std::string folder = FolderOf(current);
       if (!folder.empty()) to = (folder == "/" ? "/" : folder + "/") + to;
     }
     current = to;
@@ -114,7 +114,7 @@ bool InsideFolder(const std::string& path, const std::string& folder) {
   if (::stat(folder.c_str(), &f) != 0 || !S_ISDIR(f.st_mode)) return false;
   std::string ancestor = AbsoluteOf(path);
   for (;;) {
-    std::string up = TargetFolderOf(ancestor);
+    std::string up = FolderOf(ancestor);
     if (up.empty() || up == ancestor) return false;
     ancestor = up;
     struct stat a {};

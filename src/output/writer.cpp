@@ -9,6 +9,7 @@
 #include <cstring>
 #include <span>
 
+#include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/gain.h"
 #include "core/large_memory.h"
@@ -180,7 +181,8 @@ bool OutputBuffer::close() {
 
 namespace {
 
-// Lets the user interface process pending events and records what came in.
+// Lets the user interface process pending events; the requests stay set for
+// the writer's finish, which clears them.
 int PollEvents(Context& ctx) {
   EventRequests requests = ProcessPendingEvents(ctx);
   if (requests.close) return kCopyClosing;
@@ -452,7 +454,7 @@ WriteResult Writer::run() {
   Step step = openFiles();
   if (step == Step::kOk) {
     for (const InputFile& f : files_) {
-      if (SameFileName(f.path(), target_)) step = Step::kDiskError;
+      if (SameFile(f.path(), target_)) step = Step::kDiskError;
     }
   }
   if (step != Step::kOk) return finish(step);
@@ -595,22 +597,19 @@ int CopySourceBlock(Context& ctx, InputFile& source, OutputBuffer& out, int64_t 
 
 WriteResult WriteOutputFile(Context& ctx, const std::string& target, int purpose, int32_t rangeFirst,
                             int32_t rangeEnd, const WriteOptions& options) {
-  bool wasBusy = ctx.doc.busy;
-  ctx.doc.busy = true;
-  ctx.host.setBusy(true);
+  BeginBusy(ctx, kBusyWrite);
   WriteResult result;
   {
     Writer writer(ctx, target, purpose, rangeFirst, rangeEnd, options);
     result = writer.run();
   }
-  ctx.doc.busy = wasBusy;
-  ctx.host.setBusy(wasBusy);
+  EndBusy(ctx, kBusyWrite);
   if (result.ending == WriteEnding::kClosed) {
-    ctx.doc.busy = false;
-    ctx.host.setBusy(false);
+    // The window closes now: no operation outlives it.
+    EndAllBusy(ctx, kBusySave);
     ctx.host.closeMainWindow();
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedModified | kChangedTags);
   return result;
 }
 

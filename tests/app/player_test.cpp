@@ -576,13 +576,13 @@ class PlayWorkingFiles : public ::testing::Test {
 TEST_F(PlayWorkingFiles, PreviewWritesTheWholeEditAndPlaysIt) {
   player.PlayPreview(ctx, false);
   EXPECT_TRUE(host.messages.empty());
-  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kPreviewFile});
-  EXPECT_EQ(std::filesystem::file_size(settings + kPreviewFile), static_cast<uintmax_t>(bytesOfFrames(0, 59)));
-  EXPECT_FALSE(std::filesystem::exists(settings + std::string(kPreviewFile) + ".mmtmpmp3"));
+  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kPreviewFileName});
+  EXPECT_EQ(std::filesystem::file_size(settings + kPreviewFileName), static_cast<uintmax_t>(bytesOfFrames(0, 59)));
+  EXPECT_FALSE(std::filesystem::exists(settings + std::string(kPreviewFileName) + ".mmtmpmp3"));
   // A second preview replaces the first under the same name.
   player.PlayPreview(ctx, false);
-  EXPECT_EQ(host.opened.back(), settings + kPreviewFile);
-  EXPECT_FALSE(std::filesystem::exists(settings + kPreviewSecondFile));
+  EXPECT_EQ(host.opened.back(), settings + kPreviewFileName);
+  EXPECT_FALSE(std::filesystem::exists(settings + kPreviewAltFileName));
 }
 
 TEST_F(PlayWorkingFiles, SelectionWritesTheSelectedFrames) {
@@ -590,28 +590,28 @@ TEST_F(PlayWorkingFiles, SelectionWritesTheSelectedFrames) {
   EXPECT_TRUE(ctx.playAvailable(ctx, PlayRequest::Selection));
   ctx.script.active = true;
   EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
-  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kSelectionFile});
-  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionFile), static_cast<uintmax_t>(bytesOfFrames(10, 30)));
+  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kSelectionFileName});
+  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionFileName), static_cast<uintmax_t>(bytesOfFrames(10, 30)));
   // The document is not changed by playing.
   EXPECT_EQ(ctx.doc.editCount, 59);
 }
 
 TEST_F(PlayWorkingFiles, HeldWorkingFileFallsBackToTheSecondName) {
   // A name that cannot be replaced stands for a file the player holds.
-  std::filesystem::create_directories(settings + kPreviewFile + "/held");
-  std::filesystem::create_directories(settings + kSelectionFile + "/held");
+  std::filesystem::create_directories(settings + kPreviewFileName + "/held");
+  std::filesystem::create_directories(settings + kSelectionFileName + "/held");
   player.PlayPreview(ctx, false);
-  EXPECT_EQ(host.opened.back(), settings + kPreviewSecondFile);
+  EXPECT_EQ(host.opened.back(), settings + kPreviewAltFileName);
   select(5, 15);
   player.PlaySelection(ctx, false);
-  EXPECT_EQ(host.opened.back(), settings + kSelectionSecondFile);
-  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionSecondFile),
+  EXPECT_EQ(host.opened.back(), settings + kSelectionAltFileName);
+  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionAltFileName),
             static_cast<uintmax_t>(bytesOfFrames(5, 15)));
   EXPECT_TRUE(host.messages.empty());
 
   // Both names held.
-  std::filesystem::remove(settings + kPreviewSecondFile);
-  std::filesystem::create_directories(settings + kPreviewSecondFile + "/held");
+  std::filesystem::remove(settings + kPreviewAltFileName);
+  std::filesystem::create_directories(settings + kPreviewAltFileName + "/held");
   const size_t opened = host.opened.size();
   player.PlayPreview(ctx, false);
   ASSERT_EQ(host.messages.size(), 1u);
@@ -627,26 +627,26 @@ TEST_F(PlayWorkingFiles, HeldWorkingFileFallsBackToTheSecondName) {
 
 TEST_F(PlayWorkingFiles, FailedFirstWriteLeavesNoErrorWhenTheSecondWorks) {
   // The first name is a FIFO: refused without a word, the second name is played.
-  ASSERT_EQ(::mkfifo((settings + kSelectionFile).c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((settings + kSelectionFileName).c_str(), 0600), 0);
   select(0, 10);
   ctx.script.active = true;
   EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
   EXPECT_EQ(ctx.script.errorText, "");
-  EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionSecondFile});
+  EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionAltFileName});
   struct stat st {};
-  ASSERT_EQ(::lstat((settings + kSelectionFile).c_str(), &st), 0);
+  ASSERT_EQ(::lstat((settings + kSelectionFileName).c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(PlayWorkingFiles, TakenTemporaryNameIsLeftAloneAndAnotherIsUsed) {
   // Another save's temporary file: neither deleted nor written to.
-  const std::string taken = settings + kSelectionFile + ".mmtmpmp3";
+  const std::string taken = settings + kSelectionFileName + ".mmtmpmp3";
   std::filesystem::create_directories(taken + "/x");
   select(0, 10);
   ctx.script.active = true;
   EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
-  EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionFile});
-  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionFile), static_cast<uintmax_t>(bytesOfFrames(0, 10)));
+  EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionFileName});
+  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionFileName), static_cast<uintmax_t>(bytesOfFrames(0, 10)));
   EXPECT_TRUE(std::filesystem::is_directory(taken + "/x"));
   for (const auto& entry : std::filesystem::directory_iterator(settings)) {
     const std::string name = entry.path().string();
@@ -726,8 +726,8 @@ TEST_F(PlayWorkingFiles, MissingFilesAreReportedBeforeWriting) {
     EXPECT_EQ(ctx.play(ctx, c.request), 1) << c.name;
     EXPECT_EQ(ctx.script.errorText, c.text) << c.name;
     EXPECT_TRUE(host.opened.empty()) << c.name;
-    EXPECT_FALSE(std::filesystem::exists(settings + kPreviewFile)) << c.name;
-    EXPECT_FALSE(std::filesystem::exists(settings + kSelectionFile)) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(settings + kPreviewFileName)) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(settings + kSelectionFileName)) << c.name;
     ctx.script.active = false;
     const size_t before = host.messages.size();
     ctx.playAvailable(ctx, c.request);
@@ -810,7 +810,7 @@ TEST_F(FakeDesktop, SilentScriptPlaysThroughXdgOpen) {
   WriteRecorder(bin + "/xdg-open", log, 0);
   EXPECT_EQ(RunQuorvel({"--script", script}, env), 0) << ReadText(home + "/Quorvel.log");
   EXPECT_EQ(ReadRecorded(log),
-            (std::vector<std::string>{song, settings + kSelectionFile, settings + kPreviewFile}));
+            (std::vector<std::string>{song, settings + kSelectionFileName, settings + kPreviewFileName}));
   EXPECT_FALSE(std::filesystem::exists(media + "/PWNED"));
   EXPECT_FALSE(std::filesystem::exists(tmp / "PWNED"));
 

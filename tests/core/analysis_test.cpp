@@ -1,4 +1,5 @@
 #include "core/analysis.h"
+#include "core/file_paths.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -807,13 +808,13 @@ TEST_F(AnalysisTest, RecentFiles) {
 
 TEST(RecentList, MoveToTop) {
   std::array<std::string, 5> list = {"a", "b", "c", "d", "e"};
-  MoveToTopOfRecentList(list, "c");
+  MoveToTopOfRecent(list, "c");
   EXPECT_EQ(list, (std::array<std::string, 5>{"c", "a", "b", "d", "e"}));
-  MoveToTopOfRecentList(list, "c");
+  MoveToTopOfRecent(list, "c");
   EXPECT_EQ(list, (std::array<std::string, 5>{"c", "a", "b", "d", "e"}));
-  MoveToTopOfRecentList(list, "f");
+  MoveToTopOfRecent(list, "f");
   EXPECT_EQ(list, (std::array<std::string, 5>{"f", "c", "a", "b", "d"}));
-  MoveToTopOfRecentList(list, "d");
+  MoveToTopOfRecent(list, "d");
   EXPECT_EQ(list, (std::array<std::string, 5>{"d", "f", "c", "a", "b"}));
 }
 
@@ -1328,6 +1329,30 @@ TEST_F(AnalysisTest, ChanceHeaderInJunkIsNoFrame) {
   Append(file, Frames(4));
   ASSERT_TRUE(Load(file));
   EXPECT_EQ(ctx.doc.frameTableCount, 10);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(LoadfileWithPath, RecordsThePathWhetherOrNotTheLoadWorks) {
+  const char* data = std::getenv("QUORVEL_TEST_DATA");
+  const std::string folder = data ? data : "tests/data";
+  HeadlessHost host;
+  Context ctx(host);
+  ctx.script.active = true;  // failures leave a result code instead of a message
+  const std::string good = folder + "/tagged-v23-v1.mp3";
+  ASSERT_TRUE(Loadfile(ctx, good));
+  EXPECT_TRUE(ctx.doc.loaded);
+  EXPECT_EQ(ctx.doc.sourceName, good);
+  EXPECT_EQ(ctx.options.recentFiles[0], AbsoluteNormalPath(good));
+  const std::string missing = folder + "/no-such-file.mp3";
+  EXPECT_FALSE(Loadfile(ctx, missing));
+  EXPECT_FALSE(ctx.doc.loaded);
+  EXPECT_EQ(ctx.doc.sourceName, missing);
+  EXPECT_EQ(ctx.options.recentFiles[0], AbsoluteNormalPath(good));
 }
 
 }  // namespace
