@@ -1,0 +1,1050 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolButton>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
+
+#include "core/analysis.h"
+#include "core/document_ops.h"
+#include "core/edit_dialogs.h"
+#include "core/edit_ops.h"
+#include "core/gain.h"
+#include "core/messages.h"
+#include "core/mpeg_header.h"
+#include "output/raw_view.h"
+#include "output/save.h"
+#include "script/reader.h"
+#include "ui/message_windows.h"
+#include "ui/progress_area.h"
+#include "ui/strip_widgets.h"
+#include "ui/volume_dialog.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kClientWidth = 484;
+constexpr int kClientHeight = 408;
+constexpr int kRefreshInterval = 937;
+constexpr int kPositionBoxLength = 13;
+
+const char* const kSaveChangesText = "  Save changes?  ";
+const char* const kDropNoteText =
+    "Drag & drop is enabled for a single file only.\r\nOnly the first file from the group was processed.";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// Hints stay visible 2000 ms + 97 ms per character.
+void SetHint(QWidget* w, const char* hint) {
+  QString text = DisplayText(hint);
+  w->setToolTip(text);
+  w->setToolTipDuration(2000 + 97 * static_cast<int>(std::string(hint).size()));
+}
+
+// A control's accessible name: its caption without the mnemonic marks, or its hint.
+QString AccessibleCaption(const QString& caption) {
+  QString s = caption;
+  s.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+  s.remove(QLatin1Char('&'));
+  s.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+  return s.trimmed();
+}
+
+QString QtFilter(const std::string& filter) {
+  // "mp3 files|*.mp3|all files|*.*" -> "mp3 files (*.mp3);;all files (*)"
+  QStringList parts = Q(filter).split(QLatin1Char('|'));
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString pattern = parts[i + 1] == QStringLiteral("*.*") ? QStringLiteral("*") : parts[i + 1];
+    out << parts[i] + QStringLiteral(" (") + pattern + QStringLiteral(")");
+  }
+  return out.join(QStringLiteral(";;"));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), player_(shell_) {
+  setWindowTitle(QStringLiteral(" Quorvel"));
+  setObjectName(QStringLiteral("TMainForm"));
+  setAcceptDrops(true);
+  ctx_.doc.editCount = 0;
+  InstallSaveHooks(ctx_);
+  player_.lookUpOnFirstUse = true;
+  player_.install(ctx_);
+
+  message_ = std::make_unique<MessageWindow>(MessageWindow::Type::kMessage, ctx_.options.messageWindow,
+                                             ctx_.options.messageWindowState, this);
+  yesNo_ = std::make_unique<MessageWindow>(MessageWindow::Type::kYesNo, ctx_.options.yesNoWindow,
+                                           ctx_.options.yesNoWindowState, this);
+
+  buildActions();
+  buildMenus();
+  buildCentral();
+
+  refreshTimer_.setInterval(kRefreshInterval);
+  connect(&refreshTimer_, &QTimer::timeout, this, &MainWindow::refreshCommands);
+  refreshTimer_.start();
+  connect(&stepTimer_, &QTimer::timeout, this, &MainWindow::stepTick);
+
+  refreshAll();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildActions() {
+  for (const CommandSpec& c : CommandTable()) {
+    auto* a = new QAction(this);
+    a->setObjectName(QString::fromUtf8(c.name));
+    if (*c.menuCaption != '\0') {
+      a->setText(MenuText(c.menuCaption));
+    } else {
+      a->setText(QString::fromUtf8(c.name));
+    }
+    if (!c.key.isEmpty()) {
+      a->setShortcut(c.key);
+      a->setShortcutContext(Qt::WindowShortcut);
+      a->setAutoRepeat(c.id == UiCommand::kPageUp || c.id == UiCommand::kPageDown);
+    }
+    addAction(a);
+    UiCommand id = c.id;
+    connect(a, &QAction::triggered, this, [this, id] { run(id); });
+    actions_[c.id] = a;
+  }
+}
+
+void MainWindow::buildMenus() {
+  fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
+  editMenu_ = menuBar()->addMenu(QStringLiteral("Edit"));
+  playMenu_ = menuBar()->addMenu(QStringLiteral("Play"));
+  for (QMenu* m : {fileMenu_, editMenu_, playMenu_}) m->setAccessibleName(AccessibleCaption(m->title()));
+  for (const CommandSpec& c : CommandTable()) {
+    QAction* a = actions_.at(c.id);
+    switch (c.menu) {
+      case UiMenu::kFile:
+        if (c.id == UiCommand::kClose) fileMenu_->addSeparator();
+        fileMenu_->addAction(a);
+        break;
+      case UiMenu::kEdit:
+        if (c.id == UiCommand::kSelectAll || c.id == UiCommand::kVolume) editMenu_->addSeparator();
+        editMenu_->addAction(a);
+        break;
+      case UiMenu::kPlay:
+        if (c.id == UiCommand::kEnqueueInput) enqueueSeparator_ = playMenu_->addSeparator();
+        playMenu_->addAction(a);
+        break;
+      case UiMenu::kNone:
+        break;
+    }
+  }
+}
+
+QPushButton* MainWindow::commandButton(UiCommand id, QWidget* parent, QRect geometry) {
+  const CommandSpec& c = CommandFor(id);
+  auto* b = new QPushButton(QString::fromUtf8(c.buttonCaption), parent);
+  b->setObjectName(QString::fromUtf8(c.name) + QStringLiteral("Button"));
+  b->setGeometry(geometry);
+  b->setFocusPolicy(Qt::TabFocus);
+  // The action owns the key: a button mnemonic equal to it would make both silent.
+  if (!c.key.isEmpty()) b->setShortcut(QKeySequence());
+  if (*c.hint != '\0') SetHint(b, c.hint);
+  b->setAccessibleName(AccessibleCaption(b->text()));
+  QAction* a = actions_.at(id);
+  connect(b, &QPushButton::clicked, a, &QAction::trigger);
+  connect(a, &QAction::enabledChanged, b, &QPushButton::setEnabled);
+  b->setEnabled(a->isEnabled());
+  buttons_[id] = b;
+  return b;
+}
+
+void MainWindow::buildCentral() {
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("client"));
+  central->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(central);
+
+  auto label = [&](const char* text, QRect g) {
+    auto* l = new QLabel(QString::fromUtf8(text), central);
+    l->setGeometry(g);
+    l->setAccessibleName(AccessibleCaption(l->text()));
+    return l;
+  };
+  label("Source:", {6, 4, 50, 16});
+  label("Target:", {6, 22, 50, 16});
+  sourcePath_ = label("", {58, 4, 420, 16});
+  sourcePath_->setObjectName(QStringLiteral("sourcePath"));
+  SetHint(sourcePath_,
+          "Path to source (opened) file\r\nDouble-click to display full path, if it's too large to be visible");
+  targetPath_ = label("", {58, 22, 420, 16});
+  targetPath_->setObjectName(QStringLiteral("targetPath"));
+  SetHint(targetPath_,
+          "Path to target (saved) file\r\nDouble-click to display full path, if it's too large to be visible");
+  for (QLabel* l : {sourcePath_, targetPath_}) l->setAccessibleName(AccessibleCaption(l->toolTip()));
+  sourcePath_->installEventFilter(this);
+  targetPath_->installEventFilter(this);
+
+  commandButton(UiCommand::kOpen, central, {6, 44, 64, 25});
+  commandButton(UiCommand::kReopen, central, {72, 44, 64, 25});
+  commandButton(UiCommand::kSaveAs, central, {138, 44, 64, 25});
+  commandButton(UiCommand::kSave, central, {204, 44, 64, 25});
+
+  label("input:", {6, 85, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  label("edited:", {6, 109, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  sourceInfo_ = label("No file loaded", {100, 83, 284, 20});
+  sourceInfo_->setObjectName(QStringLiteral("sourceInfo"));
+  SetHint(sourceInfo_, "Basic info about the source file");
+  editInfo_ = label("", {100, 107, 284, 20});
+  editInfo_->setObjectName(QStringLiteral("editInfo"));
+  SetHint(editInfo_, "Basic info about the edited file");
+  editInfo_->setAccessibleName(QStringLiteral("Basic info about the edited file"));
+  sourceInfo_->installEventFilter(this);
+  editInfo_->installEventFilter(this);
+  progress_ = new ProgressArea(central);
+
+  auto* playLabel = label("Play:", {392, 64, 86, 16});
+  playLabel->setAlignment(Qt::AlignCenter);
+  commandButton(UiCommand::kPlayInput, central, {392, 82, 86, 23});
+  commandButton(UiCommand::kPlayOutput, central, {392, 106, 86, 23});
+  commandButton(UiCommand::kPlayPreview, central, {392, 130, 86, 23});
+  commandButton(UiCommand::kPlaySelection, central, {392, 154, 86, 23});
+
+  stats_ = new QListWidget(central);
+  stats_->setObjectName(QStringLiteral("statistics"));
+  stats_->setGeometry(6, 133, 164, 104);
+  stats_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  stats_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  SetHint(stats_, "Right-click to switch between\r\nsource/input and edit/output stats");
+  stats_->setAccessibleName(QStringLiteral("Right-click to switch between source/input and edit/output stats"));
+  stats_->setContextMenuPolicy(Qt::CustomContextMenu);
+  stats_->installEventFilter(this);
+  connect(stats_, &QListWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu(this);
+    QAction* input = menu.addAction(QStringLiteral(" &input stats"));
+    QAction* edited = menu.addAction(QStringLiteral(" &edited stats"));
+    input->setCheckable(true);
+    edited->setCheckable(true);
+    bool showEdited = ctx_.options.mainFlag(kShowEditedStats);
+    edited->setChecked(showEdited);
+    input->setChecked(!showEdited);
+    QAction* chosen = menu.exec(stats_->mapToGlobal(at));
+    if (chosen == nullptr) return;
+    if (chosen == edited) {
+      ctx_.options.mainFlags |= kShowEditedStats;
+    } else {
+      ctx_.options.mainFlags &= static_cast<uint8_t>(~kShowEditedStats);
+    }
+    if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+    updateStatistics();
+  });
+
+  commandButton(UiCommand::kDelete, central, {176, 133, 68, 24});
+  commandButton(UiCommand::kCut, central, {246, 133, 68, 24});
+  commandButton(UiCommand::kCopy, central, {316, 133, 68, 24});
+  commandButton(UiCommand::kPaste, central, {176, 159, 68, 24});
+  commandButton(UiCommand::kTrim, central, {246, 159, 68, 24});
+  commandButton(UiCommand::kUndo, central, {316, 159, 68, 24});
+  commandButton(UiCommand::kSelectAll, central, {176, 185, 68, 24});
+  commandButton(UiCommand::kUnselect, central, {246, 185, 68, 24});
+  commandButton(UiCommand::kVolume, central, {316, 185, 68, 24});
+
+  auto* group = new QGroupBox(QStringLiteral(" Check to remove, press to view/edit "), central);
+  group->setGeometry(176, 212, 302, 62);
+  group->setAccessibleName(AccessibleCaption(group->title()));
+  struct BoxSpec {
+    const char* caption;
+    const char* hint;
+    const char* viewer;  // empty: no viewer here
+  };
+  const std::array<BoxSpec, 6> specs = {{
+      {"RIFF header", "You don't really need it, check to remove", ""},
+      {"ID3v&2 tag", "Check to remove it", ""},
+      {"Unknown header", "Data of unknown origin, check to remove", "View unknown header tag"},
+      {"Unknown footer", "Data of unknown origin, check to remove", "view unknown footer tag"},
+      {"L&yrics3 tag", "Check to remove it", "View lyrics3 tag (lyrics only)"},
+      {"ID3v&1 tag", "Check to remove it", ""},
+  }};
+  for (size_t i = 0; i < specs.size(); ++i) {
+    int col = static_cast<int>(i % 3);
+    int row = static_cast<int>(i / 3);
+    auto* box = new QCheckBox(QString::fromUtf8(specs[i].caption), group);
+    box->setGeometry(6 + col * 99, 18 + row * 20, 78, 18);
+    SetHint(box, specs[i].hint);
+    box->setAccessibleName(AccessibleCaption(box->text()));
+    removeBoxes_[i] = box;
+    connect(box, &QCheckBox::toggled, this, [this, i](bool checked) {
+      RemoveBoxes& b = ctx_.doc.boxes;
+      std::array<RemoveBox*, 6> all = {&b.riff, &b.id3v2, &b.behindHeader, &b.footer, &b.lyrics, &b.id3v1};
+      all[i]->checked = checked;
+    });
+    if (*specs[i].viewer != '\0') {
+      auto* view = new QPushButton(QStringLiteral("..."), group);
+      view->setGeometry(6 + col * 99 + 78, 18 + row * 20, 18, 18);
+      SetHint(view, specs[i].viewer);
+      view->setAccessibleName(QString::fromUtf8(specs[i].viewer));
+      view->setFocusPolicy(Qt::TabFocus);
+      viewButtons_[i] = view;
+      connect(view, &QPushButton::clicked, this, [this, i] {
+        if (userCommandsRefused()) return;
+        if (i == 2) ViewUnknownHeaderClick(ctx_);
+        if (i == 3) ViewUnknownFooterClick(ctx_);
+        if (i == 4) ViewLyrics3Click(ctx_);
+      });
+    }
+  }
+
+  for (int i = 0; i < 3; ++i) {
+    timeLabels_[static_cast<size_t>(i)] = label("0.00 s", {0, 276, 90, 14});
+    timeLabels_[static_cast<size_t>(i)]->setAlignment(Qt::AlignCenter);
+    timeLabels_[static_cast<size_t>(i)]->setObjectName(QStringLiteral("timeLabel%1").arg(i));
+  }
+  strip_ = new StripWidget(ctx_, central);
+  scroll_ = new ScrollWidget(ctx_, central);
+  connect(strip_, &StripWidget::changed, this, &MainWindow::refreshAll);
+  connect(scroll_, &ScrollWidget::changed, this, &MainWindow::refreshAll);
+  connect(strip_, &StripWidget::frameInfoRequested, this, &MainWindow::showFrameInfo);
+
+  // Position boxes with their step buttons: [-s][-f] box [+f][+s].
+  const std::array<const char*, 2> boxLabels = {" Position &cursor: ", " Select up/do&wn to: "};
+  const std::array<const char*, 2> boxHints = {"Type new cursor position here,\r\nthen press the Enter key",
+                                               "Type new position of other end of selection,\r\nthen press the Enter key"};
+  const std::array<const char*, 4> stepHints = {"Increase by one frame", "Increase by one second",
+                                                "Decrease by one frame", "Decrease by one second"};
+  for (int b = 0; b < 2; ++b) {
+    int y = 352 + 26 * b;
+    QLabel* l = label(boxLabels[static_cast<size_t>(b)], {2, y + 2, 122, 18});
+    auto* box = new QLineEdit(central);
+    box->setObjectName(b == 0 ? QStringLiteral("teditbox1") : QStringLiteral("teditbox2"));
+    box->setGeometry(164, y, 96, 22);
+    box->setMaxLength(kPositionBoxLength);
+    SetHint(box, boxHints[static_cast<size_t>(b)]);
+    box->setAccessibleName(AccessibleCaption(l->text()));
+    l->setBuddy(box);
+    box->installEventFilter(this);
+    boxes_[static_cast<size_t>(b)] = box;
+    connect(box, &QLineEdit::textEdited, this, [this, box](const QString& text) {
+      double seconds = 0;
+      bool bad = ParseTimeText(S(text), seconds);
+      QPalette pal = box->palette();
+      pal.setColor(QPalette::Text, bad ? QColor(Qt::red) : palette().color(QPalette::Text));
+      box->setPalette(pal);
+    });
+    connect(box, &QLineEdit::returnPressed, this, [this, b] { applyBox(b); });
+    // Buttons 0..3: +frame, +second, -frame, -second.
+    const std::array<QRect, 4> places = {QRect(262, y, 18, 22), QRect(280, y, 18, 22), QRect(144, y, 18, 22),
+                                         QRect(126, y, 18, 22)};
+    const std::array<const char*, 4> texts = {"\u203A", "\u00BB", "\u2039", "\u00AB"};
+    for (int k = 0; k < 4; ++k) {
+      int index = 4 * b + k;
+      auto* sb = new QToolButton(central);
+      sb->setObjectName(QStringLiteral("cmsb%1").arg(index + 1));
+      sb->setText(QString::fromUtf8(texts[static_cast<size_t>(k)]));
+      sb->setGeometry(places[static_cast<size_t>(k)]);
+      sb->setFocusPolicy(Qt::NoFocus);
+      SetHint(sb, stepHints[static_cast<size_t>(k)]);
+      sb->setAccessibleName(QString::fromUtf8(stepHints[static_cast<size_t>(k)]));
+      connect(sb, &QToolButton::pressed, this, [this, index] {
+        if (userCommandsRefused()) return;
+        stepButton_ = index;
+        step(index);
+        stepRepeat_.start();
+        stepTimer_.start(stepRepeat_.interval());
+      });
+      connect(sb, &QToolButton::released, this, [this] {
+        stepTimer_.stop();
+        stepRepeat_.stop();
+        stepButton_ = -1;
+      });
+      stepButtons_[static_cast<size_t>(index)] = sb;
+    }
+  }
+  selLabel_ = label("sel: 0.000", {304, 354, 96, 18});
+  selLabel_->setObjectName(QStringLiteral("selectionLength"));
+  SetHint(selLabel_, "Length of selection in seconds");
+  selLabel_->setAccessibleName(QStringLiteral("Length of selection in seconds"));
+  clear_ = new QPushButton(QStringLiteral("clear"), central);
+  clear_->setObjectName(QStringLiteral("clearButton"));
+  clear_->setGeometry(304, 378, 60, 22);
+  clear_->setFocusPolicy(Qt::TabFocus);
+  clear_->setAccessibleName(QStringLiteral("clear"));
+  connect(clear_, &QPushButton::clicked, actions_.at(UiCommand::kUnselect), &QAction::trigger);
+  connect(actions_.at(UiCommand::kUnselect), &QAction::enabledChanged, clear_, &QPushButton::setEnabled);
+
+  onScreen_ = label("on screen", {404, 354, 74, 18});
+  onScreen_->setAlignment(Qt::AlignCenter);
+  leftArrow_ = label("\u25C0", {404, 354, 16, 18});
+  rightArrow_ = label("\u25B6", {462, 354, 16, 18});
+  for (QLabel* a : {leftArrow_, rightArrow_}) {
+    SetHint(a, "Where is the cursor?");
+    a->setAccessibleName(QStringLiteral("Where is the cursor?"));
+  }
+  find_ = new QPushButton(QStringLiteral("fi&nd"), central);
+  find_->setObjectName(QStringLiteral("findButton"));
+  find_->setGeometry(422, 352, 38, 22);
+  find_->setFocusPolicy(Qt::TabFocus);
+  SetHint(find_, "Go to the cursor (change display offset)");
+  find_->setAccessibleName(QStringLiteral("find"));
+  connect(find_, &QPushButton::clicked, this, &MainWindow::find);
+
+  setFixedSize(sizeHint());
+}
+
+void MainWindow::setStart(const StartState& state, const std::vector<std::string>& params) {
+  start_ = state;
+  params_ = params;
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activated_) {
+    QTimer::singleShot(0, this, &MainWindow::firstActivation);
+  }
+}
+
+void MainWindow::firstActivation() {
+  if (activated_) return;
+  activated_ = true;
+  if (start_.startError == 0) {
+    if (params_.size() == 1) {
+      start_.calledWithFile = true;
+      ctx_.doc.sourceName = params_[0];
+      Loadfile(ctx_);
+    }
+  } else {
+    QTimer::singleShot(250, this, [this] {
+      StartErrorReport report = StartErrorMessage(start_.startError);
+      ReportMessage(ctx_, report.text, report.kind, report.caption);
+      if (start_.startError == kStartEnvironmentUnusable) {
+        close();
+      } else {
+        start_.startError = 0;
+      }
+    });
+  }
+  refreshAll();
+}
+
+bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busyDepth_ > 0; }
+
+bool MainWindow::askSaveChanges() {
+  DocumentState& doc = ctx_.doc;
+  if (!doc.loaded || !doc.unsavedChanges || !ctx_.options.mainFlag(kPromptSaveOnClose) ||
+      doc.documentName.empty() || ctx_.script.active) {
+    return true;
+  }
+  if (!AskYesNo(ctx_, kSaveChangesText, kMsgWarning | kMsgModal, "closing")) return true;
+  // Answered Yes: a cancelled or failed "Save as" keeps the document open.
+  return ctx_.saveAs && ctx_.saveAs(ctx_);
+}
+
+void MainWindow::openFile(const std::string& path) {
+  if (userCommandsRefused() || NotReady(ctx_)) return;
+  if (!askSaveChanges()) return;
+  ctx_.doc.sourceName = path;
+  Loadfile(ctx_);
+  refreshAll();
+}
+
+void MainWindow::run(UiCommand id) {
+  if (id == UiCommand::kEscape) {
+    if (busyDepth_ > 0 || ctx_.script.active) cancelRequested_ = true;
+    return;
+  }
+  if (userCommandsRefused()) return;
+  QAction* a = actions_.at(id);
+  if (!a->isEnabled()) return;
+  DocumentState& doc = ctx_.doc;
+  switch (id) {
+    case UiCommand::kOpen:
+      if (NotReady(ctx_)) return;
+      if (!askSaveChanges()) return;
+      MenuLoadClick(ctx_);
+      break;
+    case UiCommand::kReopen: ReloadbutClick(ctx_); break;
+    case UiCommand::kSaveAs: ButSaveAsClick(ctx_); break;
+    case UiCommand::kSave:
+      MenuQuickSaveClick(ctx_, start_.calledWithFile);
+      break;
+    case UiCommand::kClose: {
+      if (NotReady(ctx_)) return;
+      int result = unloadall(ctx_, true);
+      if (result != kUnloadDeclined) {
+        ctx_.doc.sourceName.clear();
+        if (ctx_.options.autoExit == 2 || (ctx_.options.autoExit == 1 && start_.calledWithFile)) close();
+      }
+      break;
+    }
+    case UiCommand::kCloseProgram: close(); break;
+    case UiCommand::kDelete: DelButClick(ctx_); break;
+    case UiCommand::kCut: CutButClick(ctx_); break;
+    case UiCommand::kCopy: CopybutClick(ctx_); break;
+    case UiCommand::kPaste: PastebutClick(ctx_); break;
+    case UiCommand::kTrim: TrimButClick(ctx_); break;
+    case UiCommand::kSelectAll: SelAllButClick(ctx_); break;
+    case UiCommand::kUnselect: UnselbutClick(ctx_); break;
+    case UiCommand::kUndo: UndobutClick(ctx_); break;
+    case UiCommand::kVolume: AmplifybutClick(ctx_); break;
+    case UiCommand::kPlayInput: player_.PlayInput(ctx_, false); break;
+    case UiCommand::kPlayOutput: player_.PlayOutput(ctx_, false); break;
+    case UiCommand::kPlayPreview: player_.PlayPreview(ctx_, false); break;
+    case UiCommand::kPlaySelection: player_.PlaySelection(ctx_, false); break;
+    case UiCommand::kEnqueueInput: player_.EnqueueInput(ctx_); break;
+    case UiCommand::kEnqueuePreview: player_.EnqueuePreview(ctx_); break;
+    case UiCommand::kEnqueueOutput: player_.EnqueueOutput(ctx_); break;
+    case UiCommand::kPageUp:
+      if (doc.viewStartMax > 0) MoveView(doc, doc.viewStart - 84);
+      break;
+    case UiCommand::kPageDown:
+      if (doc.viewStartMax > 0) MoveView(doc, doc.viewStart + 84);
+      break;
+    case UiCommand::kViewStart:
+      if (doc.viewStartMax > 0) MoveView(doc, 0);
+      break;
+    case UiCommand::kViewEnd:
+      if (doc.viewStartMax > 0) MoveView(doc, doc.viewStartMax);
+      break;
+    case UiCommand::kEscape: break;
+  }
+  refreshAll();
+}
+
+void MainWindow::refreshCommands() {
+  const DocumentState& doc = ctx_.doc;
+  bool refused = userCommandsRefused() || NotReady(ctx_);
+  bool loaded = doc.loaded && doc.editCount > 0;
+  bool selection = loaded && doc.selectionExists && doc.cursor != doc.selectionEnd;
+  auto playable = [&](PlayRequest r) { return ctx_.playAvailable && ctx_.playAvailable(ctx_, r); };
+  auto set = [&](UiCommand id, bool on) { actions_.at(id)->setEnabled(on && !refused); };
+  set(UiCommand::kOpen, true);
+  set(UiCommand::kReopen, !doc.sourceName.empty());
+  set(UiCommand::kSaveAs, loaded);
+  set(UiCommand::kSave, loaded);
+  set(UiCommand::kClose, loaded);
+  set(UiCommand::kCloseProgram, true);
+  set(UiCommand::kDelete, loaded && DeleteEnabled(ctx_));
+  set(UiCommand::kCut, loaded && DeleteEnabled(ctx_));
+  set(UiCommand::kCopy, loaded && DeleteEnabled(ctx_));
+  set(UiCommand::kPaste, loaded && PasteEnabled(ctx_));
+  set(UiCommand::kTrim, loaded && TrimEnabled(ctx_));
+  set(UiCommand::kUndo, loaded && UndoEnabled(ctx_));
+  set(UiCommand::kSelectAll, loaded);
+  set(UiCommand::kUnselect, selection);
+  set(UiCommand::kVolume, selection);
+  set(UiCommand::kPlayInput, playable(PlayRequest::Input));
+  set(UiCommand::kPlayOutput, playable(PlayRequest::Output));
+  set(UiCommand::kPlayPreview, playable(PlayRequest::Preview));
+  set(UiCommand::kPlaySelection, playable(PlayRequest::Selection));
+  bool enqueue = player_.enqueueAvailable();
+  for (UiCommand id : {UiCommand::kEnqueueInput, UiCommand::kEnqueuePreview, UiCommand::kEnqueueOutput}) {
+    actions_.at(id)->setVisible(enqueue);
+  }
+  if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(enqueue);
+  set(UiCommand::kEnqueueInput, enqueue && playable(PlayRequest::Input));
+  set(UiCommand::kEnqueuePreview, enqueue && playable(PlayRequest::Preview));
+  set(UiCommand::kEnqueueOutput, enqueue && playable(PlayRequest::Output));
+  for (UiCommand id : {UiCommand::kPageUp, UiCommand::kPageDown, UiCommand::kViewStart, UiCommand::kViewEnd}) {
+    set(id, loaded);
+  }
+  actions_.at(UiCommand::kEscape)->setEnabled(true);
+  bool anyPlay = false;
+  for (UiCommand id : {UiCommand::kPlayInput, UiCommand::kPlayOutput, UiCommand::kPlayPreview,
+                       UiCommand::kPlaySelection}) {
+    anyPlay = anyPlay || actions_.at(id)->isEnabled();
+  }
+  playMenu_->setEnabled(anyPlay);
+  fileMenu_->setEnabled(busyDepth_ == 0);
+  for (int i = 0; i < 8; ++i) stepButtons_[static_cast<size_t>(i)]->setEnabled(loaded && !refused);
+  for (QLineEdit* box : boxes_) box->setEnabled(loaded && !ctx_.script.active);
+}
+
+void MainWindow::refreshAll() {
+  RestoreViewStart(ctx_.doc, ctx_.doc.viewStart);
+  updateTexts();
+  updateStatistics();
+  updateBoxes();
+  updateIndicators();
+  refreshCommands();
+  strip_->update();
+  scroll_->update();
+}
+
+QString MainWindow::elidedPath(const QLabel* label, const QString& path) const {
+  QFontMetrics fm(label->font());
+  int room = label->width() - 8;
+  if (fm.horizontalAdvance(path) <= room) return path;
+  QString tail = path;
+  QString shown = QStringLiteral("...") + tail;
+  while (fm.horizontalAdvance(shown) > room && shown.size() > 12) {
+    tail.remove(0, 1);
+    shown = QStringLiteral("...") + tail;
+  }
+  return shown;
+}
+
+void MainWindow::updateTexts() {
+  const DocumentState& doc = ctx_.doc;
+  bool loaded = doc.loaded && doc.editCount > 0;
+  sourceFull_ = loaded ? Q(doc.sourceName) : QString();
+  sourcePath_->setText(elidedPath(sourcePath_, sourceFull_));
+  QString target = loaded ? Q(doc.documentName) : QString();
+  if (target != targetFull_) {
+    targetFull_ = target;
+    targetPath_->setText(elidedPath(targetPath_, targetFull_));
+  }
+  sourceInfo_->setText(loaded ? Q(InfoLine(doc.sourceStats)) : QStringLiteral("No file loaded"));
+  editInfo_->setText(loaded ? Q(InfoLine(doc.editStats)) : QString());
+
+  // Time labels of the strip, when the view moved or the document changed.
+  if (doc.stripLabelPos != doc.viewStart || !loaded) {
+    ctx_.doc.stripLabelPos = doc.viewStart;
+    std::array<QString, 3> texts = {QStringLiteral("0.00 s"), QString(), QString()};
+    if (loaded) {
+      texts[0] = Q(TimeText(TimeAtFrame(doc, doc.viewStart), 2));
+      if (doc.viewStart + 41 < doc.editCount) texts[1] = Q(TimeText(TimeAtFrame(doc, doc.viewStart + 41, true), 2));
+      if (doc.viewStart + 83 < doc.editCount) texts[2] = Q(TimeText(TimeAtFrame(doc, doc.viewStart + 83), 2));
+    }
+    const std::array<int, 3> centres = {kStripLeft + 4, kStripLeft + kStripWidth / 2, kStripLeft + kStripWidth - 4};
+    for (size_t i = 0; i < 3; ++i) {
+      QLabel* l = timeLabels_[i];
+      l->setText(texts[i]);
+      int w = std::max(40, l->fontMetrics().horizontalAdvance(texts[i]) + 4);
+      l->setGeometry(centres[i] - w / 2, 276, w, 14);
+    }
+  }
+
+  // Selection length.
+  if (loaded && doc.selectionExists && doc.cursor != doc.selectionEnd) {
+    QString time = Q(TimeText(DurationBetween(doc, doc.cursor, doc.selectionEnd), 3));
+    QString full = QStringLiteral("sel: ") + time;
+    selLabel_->setText(selLabel_->fontMetrics().horizontalAdvance(full) <= selLabel_->width() ? full : time);
+    selLabel_->show();
+  } else {
+    selLabel_->setText(QStringLiteral("sel: 0.000"));
+    selLabel_->hide();
+  }
+
+  // Remove boxes.
+  const RemoveBoxes& b = doc.boxes;
+  std::array<const RemoveBox*, 6> all = {&b.riff, &b.id3v2, &b.behindHeader, &b.footer, &b.lyrics, &b.id3v1};
+  for (size_t i = 0; i < all.size(); ++i) {
+    QSignalBlocker block(removeBoxes_[i]);
+    removeBoxes_[i]->setEnabled(loaded && all[i]->enabled);
+    removeBoxes_[i]->setChecked(all[i]->checked);
+    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(loaded && all[i]->enabled);
+  }
+}
+
+void MainWindow::updateStatistics() {
+  const DocumentState& doc = ctx_.doc;
+  stats_->clear();
+  if (!doc.loaded || doc.editCount <= 0) return;
+  const FrameStatistics& s = ctx_.options.mainFlag(kShowEditedStats) ? doc.editStats : doc.sourceStats;
+  int best = 0;
+  for (int i = 0; i < 15; ++i) {
+    stats_->addItem(Q(BitrateColumnText(i)) + QStringLiteral(" kbps frames: ") +
+                    QString::number(s.bitrateCount[static_cast<size_t>(i)]));
+    if (s.bitrateCount[static_cast<size_t>(i)] > s.bitrateCount[static_cast<size_t>(best)]) best = i;
+  }
+  stats_->setCurrentRow(best);
+  int64_t bestSum = -1;
+  int64_t startSum = 0;
+  int starts = 0;
+  for (int start = 0; start < 15; ++start) {
+    int64_t sum = 0;
+    for (int i = start; i < start + 7 && i < 15; ++i) sum += s.bitrateCount[static_cast<size_t>(i)];
+    if (sum > bestSum) {
+      bestSum = sum;
+      startSum = start;
+      starts = 1;
+    } else if (sum == bestSum) {
+      startSum += start;
+      ++starts;
+    }
+  }
+  int top = static_cast<int>(startSum / starts);
+  stats_->scrollToItem(stats_->item(top), QAbstractItemView::PositionAtTop);
+}
+
+void MainWindow::updateBoxes() {
+  const DocumentState& doc = ctx_.doc;
+  bool loaded = doc.loaded && doc.editCount > 0;
+  std::array<int32_t, 2> positions = {doc.cursor, doc.selectionEnd};
+  for (size_t b = 0; b < 2; ++b) {
+    QLineEdit* box = boxes_[b];
+    QString text = loaded ? Q(TimeText(TimeAtFrame(doc, positions[b]), 3)) : QString();
+    if (box->text() != text) {
+      box->setText(text);
+      box->setCursorPosition(static_cast<int>(text.size()));
+    }
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Text, palette().color(QPalette::Text));
+    box->setPalette(pal);
+  }
+}
+
+void MainWindow::updateIndicators() {
+  const DocumentState& doc = ctx_.doc;
+  bool loaded = doc.loaded && doc.editCount > 0;
+  bool onScreen = false;
+  bool left = false;
+  bool right = false;
+  if (loaded) {
+    if (doc.selectionExists && doc.cursor != doc.selectionEnd) {
+      int32_t lower = std::min(doc.cursor, doc.selectionEnd);
+      int32_t upper = std::max(doc.cursor, doc.selectionEnd);
+      if (doc.viewStart < upper && doc.viewStart + 83 >= lower) {
+        onScreen = true;
+      } else if (doc.viewStart < upper) {
+        right = true;
+      } else {
+        left = true;
+      }
+    } else if (doc.cursor < doc.viewStart) {
+      left = true;
+    } else if (doc.cursor <= doc.viewStart + 84) {
+      onScreen = true;
+    } else {
+      right = true;
+    }
+  }
+  onScreen_->setVisible(loaded && onScreen);
+  leftArrow_->setVisible(left);
+  rightArrow_->setVisible(right);
+  find_->setVisible(loaded && !onScreen);
+}
+
+void MainWindow::find() {
+  if (userCommandsRefused()) return;
+  DocumentState& doc = ctx_.doc;
+  int32_t lower = std::min(doc.cursor, doc.selectionEnd);
+  int32_t n = std::abs(doc.selectionEnd - doc.cursor);
+  int32_t start = doc.selectionExists && n > 0 && n <= 84 ? lower + n / 2 - 42 : doc.cursor - 42;
+  MoveView(doc, start);
+  refreshAll();
+}
+
+void MainWindow::applyBox(int b) {
+  if (busyDepth_ > 0 || ctx_.script.active || NotReady(ctx_)) return;
+  if (!ctx_.doc.loaded || ctx_.doc.editCount <= 0) return;
+  PositionBox& box = ctx_.script.positionBoxes[static_cast<size_t>(b)];
+  box.text = S(boxes_[static_cast<size_t>(b)]->text());
+  ctx_.script.relativeMode[static_cast<size_t>(b)] = RelativeMode::Absolute;
+  ApplyPositionBox(ctx_, b);
+  if (box.invalid) {
+    QLineEdit* edit = boxes_[static_cast<size_t>(b)];
+    QPalette pal = edit->palette();
+    pal.setColor(QPalette::Text, Qt::red);
+    edit->setPalette(pal);
+    return;
+  }
+  refreshAll();
+}
+
+void MainWindow::step(int button) {
+  DocumentState& doc = ctx_.doc;
+  if (!doc.loaded || doc.editCount <= 0 || NotReady(ctx_)) return;
+  bool selectionBox = button >= 4;
+  int kind = button % 4;  // 0 +frame, 1 +second, 2 -frame, 3 -second
+  int32_t v = selectionBox ? doc.selectionEnd : doc.cursor;
+  switch (kind) {
+    case 0: v = std::min(v + 1, doc.editCount); break;
+    case 2: v = std::max(v - 1, 0); break;
+    case 1:
+    case 3: {
+      double t = kind == 1 ? std::trunc(TimeAtFrame(doc, v) + 1.5) : std::max(0.0, std::trunc(TimeAtFrame(doc, v) - 0.5));
+      v = t > TimeAtFrame(doc, doc.editCount) ? doc.editCount : std::clamp(FrameAtTime(doc, t), 0, doc.editCount);
+      break;
+    }
+  }
+  if (selectionBox) {
+    doc.selectionEnd = v;
+    SetSelectionExists(doc, v != doc.cursor);
+  } else {
+    doc.cursor = v;
+    SetSelectionExists(doc, false);
+  }
+  refreshAll();
+}
+
+void MainWindow::stepTick() {
+  if (stepButton_ < 0) return;
+  if (stepRepeat_.tick()) step(stepButton_);
+  stepTimer_.setInterval(stepRepeat_.interval());
+}
+
+void MainWindow::showFrameInfo(int frame) {
+  DocumentState& doc = ctx_.doc;
+  if (frame < 0 || frame >= doc.editCount) return;
+  doc.cursor = frame;
+  doc.selectionEnd = frame + 1;
+  SetSelectionExists(doc, true);
+  refreshAll();
+  if (ctx_.script.active) return;
+  int32_t ref = doc.ref[static_cast<size_t>(frame)];
+  std::string origin;
+  std::string extra;
+  int bitrate = BitrateAt(doc, frame);
+  int freq = FrequencyAt(doc, frame);
+  int mode = ModeAt(doc, frame);
+  if (ref < 0) {
+    origin = "- empty (silence) frame -";
+  } else {
+    const frametype& rec = doc.frames[static_cast<size_t>(ref)];
+    const InsertedFile& file = doc.files[rec.fromfile];
+    origin = "Original position: " + std::to_string(ref - file.firstFrame + 1);
+    if (rec.fromfile != 0) {
+      std::string name = file.name.substr(file.name.find_last_of('/') + 1);
+      if (name.size() >= 4) {
+        std::string tail = name.substr(name.size() - 4);
+        for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (tail == ".MP3") name.resize(name.size() - 4);
+      }
+      origin += "\r\nInserted from file: " + name;
+    }
+    switch (rec.spec) {
+      case 0: {
+        int gain = rec.stereo == 3 ? doc.gainLeft[static_cast<size_t>(frame)]
+                                   : (doc.gainLeft[static_cast<size_t>(frame)] +
+                                      doc.gainRight[static_cast<size_t>(frame)]) / 2;
+        extra = "\r\nAmplification flag: " + std::to_string(std::clamp(rec.amplify0 + gain, 0, 255));
+        break;
+      }
+      case 1: extra = "\r\nXING header. Always written to position 1 of VBR files."; break;
+      case 2: extra = "\r\nINFO header. Removed (CBR) or replaced with Xing (VBR)."; break;
+      default: extra = "\r\nVBRI header. Replaced with Xing in VBR files."; break;
+    }
+  }
+  std::string text = "Frame position: " + std::to_string(frame + 1) + "\r\n" + origin + "\r\n" +
+                     "Bitrate: " + BitrateText(bitrate) + "\r\n" + "Frequency: " + FrequencyText(freq) + "\r\n" +
+                     "Mode: " + ModeText(mode) + extra;
+  ReportMessage(ctx_, text, kMsgInfo, "frame info");
+}
+
+namespace {
+
+// Cuts a path at every "/" and breaks the lines near 50 characters.
+std::string WrappedPath(const std::string& path) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  for (size_t at = path.find('/'); at != std::string::npos; at = path.find('/', start)) {
+    pieces.push_back(path.substr(start, at - start));
+    start = at + 1;
+  }
+  pieces.push_back(path.substr(start));
+  std::string out;
+  size_t running = 0;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    if (i > 0 && pieces[i].size() >= 50) out += "\r\n";
+    out += pieces[i] + "/";
+    running += pieces[i].size() + 1;
+    if (running >= 50 && i + 1 < pieces.size()) {
+      out += "\r\n";
+      running = 0;
+    }
+  }
+  while (!out.empty() && out.back() == '/') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+void MainWindow::showPathBox(bool source) {
+  if (ctx_.script.active) return;
+  const DocumentState& doc = ctx_.doc;
+  if (!doc.loaded) return;
+  std::string text;
+  if (source) {
+    text = "Full source filename:\r\n\r\n" + WrappedPath(doc.sourceName);
+  } else if (!ctx_.save.lastSaveSucceeded) {
+    text = "The file hasn't been saved yet. Target location:\r\n\r\n" + WrappedPath(doc.documentName);
+  } else {
+    text = "Full current document filename:\r\n\r\n" + WrappedPath(doc.documentName);
+  }
+  ReportMessage(ctx_, text, kMsgInfo, "info");
+}
+
+void MainWindow::showInfoBox(bool source) {
+  if (ctx_.script.active || !ctx_.doc.loaded) return;
+  QString line = source ? sourceInfo_->text() : editInfo_->text();
+  line.replace(QStringLiteral(", "), QStringLiteral("\r\n"));
+  ReportMessage(ctx_, std::string(source ? "source file info:\r\n\r\n" : "target file info:\r\n\r\n") + S(line),
+                kMsgInfo, "info");
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == sourcePath_ || watched == targetPath_) {
+      showPathBox(watched == sourcePath_);
+      return true;
+    }
+    if (watched == sourceInfo_ || watched == editInfo_) {
+      showInfoBox(watched == sourceInfo_);
+      return true;
+    }
+  }
+  bool box = watched == boxes_[0] || watched == boxes_[1];
+  if (box && event->type() == QEvent::FocusIn) {
+    auto* edit = static_cast<QLineEdit*>(watched);
+    QTimer::singleShot(0, edit, [edit] { edit->setCursorPosition(static_cast<int>(edit->text().size())); });
+  }
+  if ((box || watched == stats_) && event->type() == QEvent::ShortcutOverride) {
+    // The window's keys win over the box's own, except the text clipboard keys of an edit box.
+    auto* key = static_cast<QKeyEvent*>(event);
+    QKeySequence seq(key->keyCombination());
+    bool textKey = box && (key->modifiers() == Qt::ControlModifier &&
+                           (key->key() == Qt::Key_A || key->key() == Qt::Key_C || key->key() == Qt::Key_V ||
+                            key->key() == Qt::Key_X || key->key() == Qt::Key_Z));
+    if (!textKey) {
+      for (const auto& [id, a] : actions_) {
+        if (a->shortcut() == seq) {
+          event->ignore();
+          return true;
+        }
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(S(url.toLocalFile()));
+  }
+  event->acceptProposedAction();
+  // The drop completes first; loading runs once the drag-and-drop machinery is done.
+  QTimer::singleShot(0, this, [this, paths] { dropFiles(paths); });
+}
+
+void MainWindow::dropFiles(const std::vector<std::string>& paths) {
+  if (paths.empty() || userCommandsRefused() || NotReady(ctx_)) return;
+  if (!askSaveChanges()) return;
+  ctx_.doc.sourceName = paths.front();
+  Loadfile(ctx_);
+  refreshAll();
+  if (paths.size() > 1) ReportMessage(ctx_, kDropNoteText, kMsgInfo, "note");
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (busyDepth_ > 0) {
+    // Recorded; the running operation closes the window at its next progress point.
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  if (ctx_.script.active) {
+    event->ignore();
+    return;
+  }
+  ctx_.options.mainWindow.left = x();
+  ctx_.options.mainWindow.top = y();
+  if (start_.startError == 0 && ctx_.saveSettings) ctx_.saveSettings(ctx_);
+  if (!askSaveChanges()) {
+    event->ignore();
+    return;
+  }
+  message_->close();
+  yesNo_->close();
+  refreshTimer_.stop();
+  event->accept();
+}
+
+// Host
+
+void MainWindow::showMessage(const std::string& text, int kind, const std::string& caption) {
+  message_->showMessage(text, kind, caption);
+}
+
+int MainWindow::ask(const std::string& text, int kind, const std::string& caption) {
+  return yesNo_->ask(text, kind, caption);
+}
+
+std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& request) {
+  QFileDialog dialog(this, Q(request.title), Q(request.folder), QtFilter(request.filter));
+  dialog.setObjectName(QStringLiteral("openDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return S(dialog.selectedFiles().front());
+}
+
+std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& request) {
+  QFileDialog dialog(this, Q(request.title), Q(request.folder), QtFilter(request.filter));
+  dialog.setObjectName(QStringLiteral("saveDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The save procedure asks its own overwrite question.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+  if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
+  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return S(dialog.selectedFiles().front());
+}
+
+void MainWindow::setBusy(bool busy) {
+  if (busy) {
+    if (busyDepth_++ == 0) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+      progress_->setProgress(0);
+      progress_->show();
+      progress_->raise();
+      sourceInfo_->hide();
+      refreshCommands();
+    }
+  } else if (busyDepth_ > 0) {
+    if (--busyDepth_ == 0) {
+      QApplication::restoreOverrideCursor();
+      progress_->hide();
+      progress_->setProgress(0);
+      sourceInfo_->show();
+      refreshCommands();
+    }
+  }
+}
+
+void MainWindow::reportProgress(double fraction) { progress_->setProgress(fraction); }
+
+EventRequests MainWindow::processEvents() {
+  QCoreApplication::processEvents();
+  EventRequests r{cancelRequested_, closeRequested_};
+  cancelRequested_ = false;
+  closeRequested_ = false;
+  return r;
+}
+
+void MainWindow::closeMainWindow() {
+  QTimer::singleShot(0, this, [this] { close(); });
+}
+
+int MainWindow::openWithDesktop(const std::string& target) { return shell_.open(target); }
+
+void MainWindow::documentChanged() { refreshAll(); }
+
+std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
+  VolumeDialog dialog(this);
+  return dialog.choose(state);
+}
+
+}  // namespace quorvel
