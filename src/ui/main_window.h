@@ -53,6 +53,8 @@ class MainWindow : public QMainWindow, public Host {
 
   // Opens a file as the "Open" command does after its dialog (asks "Save changes?" first).
   void openFile(const std::string& path);
+  // Files dropped on the window: the first is opened, the others are refused with a note.
+  void dropFiles(const std::vector<std::string>& paths);
 
   QAction* action(UiCommand id) const { return actions_.at(id); }
   // Every command's availability from the engine (the 937 ms timer and every change).
@@ -113,7 +115,6 @@ class MainWindow : public QMainWindow, public Host {
   QPushButton* commandButton(UiCommand id, QWidget* parent, QRect geometry);
   void run(UiCommand id);
   bool userCommandsRefused() const;
-  void dropFiles(const std::vector<std::string>& paths);
   void applyBox(int box);
   void step(int button);
   void find();
