@@ -114,6 +114,24 @@ struct LocalClipboard {
   LargeVector<int16_t> gainRight;
 };
 
+// Where the frequency changes along the EditList, with the frames of each
+// frequency before each change, so that a time is counted from the nearest
+// change instead of from frame 0. ComputeEditStatistics rebuilds it after every
+// edit; it is used only while it still describes the list (same length, same
+// storage), otherwise times are counted frame by frame.
+struct FrequencyRun {
+  int32_t start = 0;                 // first EditList position of the run
+  uint8_t freq = 0;                  // frequency index of every frame in it
+  std::array<int64_t, 3> before{};   // frames per frequency index before start
+};
+
+struct FrequencyIndex {
+  std::vector<FrequencyRun> runs;
+  int32_t editCount = -1;  // -1: not built
+  const int32_t* refData = nullptr;
+  size_t refSize = 0;
+};
+
 struct DocumentState {
   // FrameTable
   LargeVector<frametype> frames;  // allocated length = frames.size()
@@ -124,6 +142,7 @@ struct DocumentState {
   LargeVector<int32_t> ref;
   LargeVector<int16_t> gainLeft;
   LargeVector<int16_t> gainRight;
+  FrequencyIndex frequencyIndex;
 
   // Positions
   int32_t cursor = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/messages.h"
 #include "core/mpeg_header.h"
@@ -14,6 +15,7 @@ void ResizeEditList(DocumentState& doc) {
   doc.ref.resize(n, 0);
   doc.gainLeft.resize(n, 0);
   doc.gainRight.resize(n, 0);
+  doc.frequencyIndex.editCount = -1;
 }
 
 namespace {
@@ -107,11 +109,36 @@ bool NotReady(const Context& ctx) {
 
 namespace {
 
+bool FrequencyIndexUsable(const DocumentState& doc) {
+  const FrequencyIndex& index = doc.frequencyIndex;
+  return index.editCount >= 0 && index.editCount == doc.editCount && index.refData == doc.ref.data() &&
+         index.refSize == doc.ref.size();
+}
+
+// Frames per frequency index at positions 0..q-1, q within 0..editCount, from the index.
+std::array<int64_t, 3> IndexedCountsBefore(const FrequencyIndex& index, int32_t q) {
+  const auto& runs = index.runs;
+  auto after = std::upper_bound(runs.begin(), runs.end(), q - 1,
+                                [](int32_t p, const FrequencyRun& run) { return p < run.start; });
+  if (q <= 0 || after == runs.begin()) return {};
+  const FrequencyRun& run = *(after - 1);
+  std::array<int64_t, 3> count = run.before;
+  count[run.freq] += q - run.start;
+  return count;
+}
+
 // Frames per frequency index at positions lo..hi-1 (clamped to the EditList).
 std::array<int64_t, 3> CountFrequencies(const DocumentState& doc, int32_t lo, int32_t hi) {
   std::array<int64_t, 3> count{};
   lo = std::max(lo, 0);
   hi = std::min(hi, doc.editCount);
+  if (lo >= hi) return count;
+  if (FrequencyIndexUsable(doc)) {
+    const std::array<int64_t, 3> upper = IndexedCountsBefore(doc.frequencyIndex, hi);
+    const std::array<int64_t, 3> lower = IndexedCountsBefore(doc.frequencyIndex, lo);
+    for (size_t f = 0; f < 3; ++f) count[f] = upper[f] - lower[f];
+    return count;
+  }
   for (int32_t p = lo; p < hi; ++p) ++count[FrequencyAt(doc, p)];
   return count;
 }
@@ -139,13 +166,12 @@ double DurationBetween(const DocumentState& doc, int32_t a, int32_t b) {
   return Seconds(CountFrequencies(doc, std::min(a, b), std::max(a, b)));
 }
 
-int32_t FrameAtTime(const DocumentState& doc, double seconds) {
-  if (seconds < 0.012) return 0;
-  uint8_t f = doc.editStats.freqSummary;
-  if (f <= 2) return static_cast<int32_t>(std::nearbyint(seconds / kSecondsPerFrame[f]));
-  const int32_t last = doc.editCount - 1;
-  auto i = static_cast<int64_t>(seconds / 0.036);
-  if (i >= last) return last;
+namespace {
+
+// The nearest position in a file of mixed frequencies: from the position the
+// longest frames would give, step forward while the distance to the time shrinks,
+// adding each frame's length to the running time.
+int32_t WalkToTime(const DocumentState& doc, double seconds, int64_t i, int32_t last) {
   double t = TimeAtFrame(doc, static_cast<int32_t>(i));
   double distance = std::fabs(t - seconds);
   for (;;) {
@@ -156,6 +182,48 @@ int32_t FrameAtTime(const DocumentState& doc, double seconds) {
     distance = next;
     ++i;
   }
+}
+
+// The same answer from the frequency index. Times only grow with the position, so
+// the walk stops at the last position k whose time is not beyond the time, or at
+// the one after it when that is nearer. The walk adds frame lengths one by one
+// and may round differently from the counted times; where the two distances are
+// so close that this could decide, the walk itself answers.
+int32_t IndexedFrameAtTime(const DocumentState& doc, double seconds, int64_t i0, int32_t last) {
+  auto lo = static_cast<int32_t>(i0);
+  int32_t hi = last;
+  // Largest k in [i0, last] with TimeAtFrame(k) <= seconds; i0 when there is none.
+  while (lo < hi) {
+    const int32_t mid = lo + (hi - lo + 1) / 2;
+    if (TimeAtFrame(doc, mid) <= seconds) {
+      lo = mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  const int32_t k = lo;
+  if (k >= last) return last;
+  const double tk = TimeAtFrame(doc, k);
+  const double tNext = TimeAtFrame(doc, k + 1);
+  const double distance = std::fabs(tk - seconds);
+  const double next = std::fabs(tNext - seconds);
+  const double steps = static_cast<double>(k - i0) + 8.0;
+  const double tolerance = 8.0 * steps * std::numeric_limits<double>::epsilon() * std::max(tNext, 1.0);
+  if (std::fabs(next - distance) <= tolerance) return WalkToTime(doc, seconds, i0, last);
+  return next >= distance ? k : k + 1;
+}
+
+}  // namespace
+
+int32_t FrameAtTime(const DocumentState& doc, double seconds) {
+  if (seconds < 0.012) return 0;
+  uint8_t f = doc.editStats.freqSummary;
+  if (f <= 2) return static_cast<int32_t>(std::nearbyint(seconds / kSecondsPerFrame[f]));
+  const int32_t last = doc.editCount - 1;
+  auto i = static_cast<int64_t>(seconds / 0.036);
+  if (i >= last) return last;
+  if (FrequencyIndexUsable(doc)) return IndexedFrameAtTime(doc, seconds, i, last);
+  return WalkToTime(doc, seconds, i, last);
 }
 
 bool SelectionAllMono(const DocumentState& doc) {
@@ -203,9 +271,25 @@ uint8_t Summary(const std::array<int32_t, N>& count, uint8_t fallback, uint8_t m
 
 }  // namespace
 
+namespace {
+
+// Records a frame of frequency freq at position p in the index being built.
+void AddToFrequencyIndex(FrequencyIndex& index, std::array<int64_t, 3>& count, int32_t p, int freq) {
+  if (index.runs.empty() || index.runs.back().freq != freq) {
+    index.runs.push_back(FrequencyRun{p, static_cast<uint8_t>(freq), count});
+  }
+  ++count[static_cast<size_t>(freq)];
+}
+
+}  // namespace
+
 void ComputeEditStatistics(DocumentState& doc) {
   doc.stripLabelPos = -1;
+  FrequencyIndex& index = doc.frequencyIndex;
+  index.runs.clear();
+  index.editCount = -1;
   if (doc.editCount <= 0) return;
+  std::array<int64_t, 3> indexed{};
   FrameStatistics& s = doc.editStats;
   s.freqCount = {};
   s.modeCount = {};
@@ -219,13 +303,20 @@ void ComputeEditStatistics(DocumentState& doc) {
       ++s.freqCount[f.freqb % 3];
       ++s.modeCount[f.stereo & 3];
       ++s.bitrateCount[f.kbps % 15];
+      AddToFrequencyIndex(index, indexed, static_cast<int32_t>(p), f.freqb % 3);
     } else {
       const BlankFrame b = DecodeBlankFrameCode(r < 0 && r != INT32_MIN ? -r : 0);
       ++s.freqCount[b.freqIndex];
       ++s.modeCount[b.mode];
       ++s.bitrateCount[b.bitrateIndex];
+      AddToFrequencyIndex(index, indexed, static_cast<int32_t>(p), b.freqIndex);
     }
   }
+  // Positions beyond the stored entries read as frequency 0.
+  for (auto p = static_cast<int32_t>(n); p < doc.editCount; ++p) AddToFrequencyIndex(index, indexed, p, 0);
+  index.editCount = doc.editCount;
+  index.refData = doc.ref.data();
+  index.refSize = doc.ref.size();
   bool infoLead = !doc.ref.empty() && doc.ref[0] == 0 && !doc.frames.empty() && doc.frames[0].spec != 0;
   s.bitrateSummary =
       Summary(s.bitrateCount, doc.fallbackBitrate, 0, infoLead, BitrateAt(doc, 0), BitrateAt(doc, 1));
@@ -275,6 +366,7 @@ int unloadall(Context& ctx, bool ask) {
   doc.ref = {};
   doc.gainLeft = {};
   doc.gainRight = {};
+  doc.frequencyIndex = FrequencyIndex{};
   doc.undo = UndoState{};
   doc.undoAvailable = false;
   doc.pasteAvailable = false;
