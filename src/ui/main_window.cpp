@@ -34,6 +34,10 @@
 #include "ui/progress_area.h"
 #include "ui/strip_widgets.h"
 #include "ui/volume_dialog.h"
+#include "view/availability.h"
+#include "view/info_texts.h"
+#include "view/strip_model.h"
+#include "view/view_state.h"
 
 namespace quorvel {
 
@@ -506,74 +510,84 @@ void MainWindow::run(UiCommand id) {
     case UiCommand::kEnqueueInput: player_.EnqueueInput(ctx_); break;
     case UiCommand::kEnqueuePreview: player_.EnqueuePreview(ctx_); break;
     case UiCommand::kEnqueueOutput: player_.EnqueueOutput(ctx_); break;
-    case UiCommand::kPageUp:
-      if (doc.viewStartMax > 0) MoveView(doc, doc.viewStart - 84);
-      break;
-    case UiCommand::kPageDown:
-      if (doc.viewStartMax > 0) MoveView(doc, doc.viewStart + 84);
-      break;
-    case UiCommand::kViewStart:
-      if (doc.viewStartMax > 0) MoveView(doc, 0);
-      break;
-    case UiCommand::kViewEnd:
-      if (doc.viewStartMax > 0) MoveView(doc, doc.viewStartMax);
-      break;
+    case UiCommand::kPageUp: PageView(doc, false); break;
+    case UiCommand::kPageDown: PageView(doc, true); break;
+    case UiCommand::kViewStart: ViewToStart(doc); break;
+    case UiCommand::kViewEnd: ViewToEnd(doc); break;
     case UiCommand::kEscape: break;
   }
   refreshAll();
 }
 
+namespace {
+
+// The engine's command behind each action (scrolling keys and Escape have none).
+std::optional<Command> EngineCommand(UiCommand id) {
+  switch (id) {
+    case UiCommand::kOpen: return Command::kOpen;
+    case UiCommand::kReopen: return Command::kReopen;
+    case UiCommand::kSaveAs: return Command::kSaveAs;
+    case UiCommand::kSave: return Command::kQuickSave;
+    case UiCommand::kClose: return Command::kClose;
+    case UiCommand::kDelete: return Command::kDelete;
+    case UiCommand::kCut: return Command::kCut;
+    case UiCommand::kCopy: return Command::kCopy;
+    case UiCommand::kPaste: return Command::kPaste;
+    case UiCommand::kTrim: return Command::kTrim;
+    case UiCommand::kSelectAll: return Command::kSelectAll;
+    case UiCommand::kUnselect: return Command::kUnselect;
+    case UiCommand::kUndo: return Command::kUndo;
+    case UiCommand::kVolume: return Command::kVolume;
+    case UiCommand::kPlayInput: return Command::kPlayInput;
+    case UiCommand::kPlayOutput: return Command::kPlayOutput;
+    case UiCommand::kPlayPreview: return Command::kPlayPreview;
+    case UiCommand::kPlaySelection: return Command::kPlaySelection;
+    case UiCommand::kEnqueueInput: return Command::kEnqueueInput;
+    case UiCommand::kEnqueuePreview: return Command::kEnqueuePreview;
+    case UiCommand::kEnqueueOutput: return Command::kEnqueueOutput;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
 void MainWindow::refreshCommands() {
   const DocumentState& doc = ctx_.doc;
-  bool refused = userCommandsRefused() || NotReady(ctx_);
-  bool loaded = doc.loaded && doc.editCount > 0;
-  bool selection = loaded && doc.selectionExists && doc.cursor != doc.selectionEnd;
-  auto playable = [&](PlayRequest r) { return ctx_.playAvailable && ctx_.playAvailable(ctx_, r); };
-  auto set = [&](UiCommand id, bool on) { actions_.at(id)->setEnabled(on && !refused); };
-  set(UiCommand::kOpen, true);
-  set(UiCommand::kReopen, !doc.sourceName.empty());
-  set(UiCommand::kSaveAs, loaded);
-  set(UiCommand::kSave, loaded);
-  set(UiCommand::kClose, loaded);
-  set(UiCommand::kCloseProgram, true);
-  set(UiCommand::kDelete, loaded && DeleteEnabled(ctx_));
-  set(UiCommand::kCut, loaded && DeleteEnabled(ctx_));
-  set(UiCommand::kCopy, loaded && DeleteEnabled(ctx_));
-  set(UiCommand::kPaste, loaded && PasteEnabled(ctx_));
-  set(UiCommand::kTrim, loaded && TrimEnabled(ctx_));
-  set(UiCommand::kUndo, loaded && UndoEnabled(ctx_));
-  set(UiCommand::kSelectAll, loaded);
-  set(UiCommand::kUnselect, selection);
-  set(UiCommand::kVolume, selection);
-  set(UiCommand::kPlayInput, playable(PlayRequest::Input));
-  set(UiCommand::kPlayOutput, playable(PlayRequest::Output));
-  set(UiCommand::kPlayPreview, playable(PlayRequest::Preview));
-  set(UiCommand::kPlaySelection, playable(PlayRequest::Selection));
+  CommandAvailability available = ComputeAvailability(ctx_, &player_);
+  bool refused = busyDepth_ > 0 || CommandsRefused(ctx_);
+  bool open = doc.loaded && doc.editCount > 0;
+  for (const CommandSpec& c : CommandTable()) {
+    std::optional<Command> engine = EngineCommand(c.id);
+    bool on = false;
+    if (engine) {
+      on = !refused && available[*engine];
+    } else if (c.id == UiCommand::kEscape) {
+      on = true;
+    } else if (c.id == UiCommand::kCloseProgram) {
+      on = !refused;
+    } else {
+      on = !refused && open;  // the view keys
+    }
+    actions_.at(c.id)->setEnabled(on);
+  }
   bool enqueue = player_.enqueueAvailable();
   for (UiCommand id : {UiCommand::kEnqueueInput, UiCommand::kEnqueuePreview, UiCommand::kEnqueueOutput}) {
     actions_.at(id)->setVisible(enqueue);
   }
   if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(enqueue);
-  set(UiCommand::kEnqueueInput, enqueue && playable(PlayRequest::Input));
-  set(UiCommand::kEnqueuePreview, enqueue && playable(PlayRequest::Preview));
-  set(UiCommand::kEnqueueOutput, enqueue && playable(PlayRequest::Output));
-  for (UiCommand id : {UiCommand::kPageUp, UiCommand::kPageDown, UiCommand::kViewStart, UiCommand::kViewEnd}) {
-    set(id, loaded);
-  }
-  actions_.at(UiCommand::kEscape)->setEnabled(true);
-  bool anyPlay = false;
-  for (UiCommand id : {UiCommand::kPlayInput, UiCommand::kPlayOutput, UiCommand::kPlayPreview,
-                       UiCommand::kPlaySelection}) {
-    anyPlay = anyPlay || actions_.at(id)->isEnabled();
-  }
-  playMenu_->setEnabled(anyPlay);
+  playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
   fileMenu_->setEnabled(busyDepth_ == 0);
-  for (int i = 0; i < 8; ++i) stepButtons_[static_cast<size_t>(i)]->setEnabled(loaded && !refused);
-  for (QLineEdit* box : boxes_) box->setEnabled(loaded && !ctx_.script.active);
+  for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
+  for (QLineEdit* box : boxes_) box->setEnabled(open && !ctx_.script.active);
+  std::array<Command, 6> viewers = {Command::kCount, Command::kCount, Command::kViewUnknownHeader,
+                                    Command::kViewUnknownFooter, Command::kViewLyrics3, Command::kCount};
+  for (size_t i = 0; i < viewers.size(); ++i) {
+    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(!refused && available[viewers[i]]);
+  }
 }
 
 void MainWindow::refreshAll() {
-  RestoreViewStart(ctx_.doc, ctx_.doc.viewStart);
+  SetViewStart(ctx_.doc, ctx_.doc.viewStart);
   updateTexts();
   updateStatistics();
   updateBoxes();
@@ -586,18 +600,11 @@ void MainWindow::refreshAll() {
 QString MainWindow::elidedPath(const QLabel* label, const QString& path) const {
   QFontMetrics fm(label->font());
   int room = label->width() - 8;
-  if (fm.horizontalAdvance(path) <= room) return path;
-  QString tail = path;
-  QString shown = QStringLiteral("...") + tail;
-  while (fm.horizontalAdvance(shown) > room && shown.size() > 12) {
-    tail.remove(0, 1);
-    shown = QStringLiteral("...") + tail;
-  }
-  return shown;
+  return Q(PathLabelText(S(path), [&](const std::string& text) { return fm.horizontalAdvance(Q(text)) <= room; }));
 }
 
 void MainWindow::updateTexts() {
-  const DocumentState& doc = ctx_.doc;
+  DocumentState& doc = ctx_.doc;
   bool loaded = doc.loaded && doc.editCount > 0;
   sourceFull_ = loaded ? Q(doc.sourceName) : QString();
   sourcePath_->setText(elidedPath(sourcePath_, sourceFull_));
@@ -606,37 +613,29 @@ void MainWindow::updateTexts() {
     targetFull_ = target;
     targetPath_->setText(elidedPath(targetPath_, targetFull_));
   }
-  sourceInfo_->setText(loaded ? Q(InfoLine(doc.sourceStats)) : QStringLiteral("No file loaded"));
-  editInfo_->setText(loaded ? Q(InfoLine(doc.editStats)) : QString());
+  sourceInfo_->setText(Q(SourceInfoText(doc)));
+  editInfo_->setText(Q(EditedInfoText(doc)));
 
-  // Time labels of the strip, when the view moved or the document changed.
-  if (doc.stripLabelPos != doc.viewStart || !loaded) {
-    ctx_.doc.stripLabelPos = doc.viewStart;
-    std::array<QString, 3> texts = {QStringLiteral("0.00 s"), QString(), QString()};
-    if (loaded) {
-      texts[0] = Q(TimeText(TimeAtFrame(doc, doc.viewStart), 2));
-      if (doc.viewStart + 41 < doc.editCount) texts[1] = Q(TimeText(TimeAtFrame(doc, doc.viewStart + 41, true), 2));
-      if (doc.viewStart + 83 < doc.editCount) texts[2] = Q(TimeText(TimeAtFrame(doc, doc.viewStart + 83), 2));
-    }
-    const std::array<int, 3> centres = {kStripLeft + 4, kStripLeft + kStripWidth / 2, kStripLeft + kStripWidth - 4};
+  if (StripLabelsDue(doc) || !loaded) {
+    std::array<StripLabel, 3> labels = BuildStripLabels(doc, doc.viewStart);
+    MarkStripLabelled(doc);
     for (size_t i = 0; i < 3; ++i) {
       QLabel* l = timeLabels_[i];
-      l->setText(texts[i]);
-      int w = std::max(40, l->fontMetrics().horizontalAdvance(texts[i]) + 4);
-      l->setGeometry(centres[i] - w / 2, 276, w, 14);
+      QString text = Q(labels[i].text);
+      if (!loaded) text = i == 0 ? QStringLiteral("0.00 s") : QString();
+      l->setText(text);
+      int w = std::max(40, l->fontMetrics().horizontalAdvance(text) + 4);
+      int centre = loaded ? labels[i].centreX : (i == 0 ? kStripLeft + 4 : kStripLeft + kStripWidth / 2);
+      l->setGeometry(centre - w / 2, 276, w, 14);
     }
   }
 
-  // Selection length.
-  if (loaded && doc.selectionExists && doc.cursor != doc.selectionEnd) {
-    QString time = Q(TimeText(DurationBetween(doc, doc.cursor, doc.selectionEnd), 3));
-    QString full = QStringLiteral("sel: ") + time;
-    selLabel_->setText(selLabel_->fontMetrics().horizontalAdvance(full) <= selLabel_->width() ? full : time);
-    selLabel_->show();
-  } else {
-    selLabel_->setText(QStringLiteral("sel: 0.000"));
-    selLabel_->hide();
-  }
+  QFontMetrics selMetrics(selLabel_->font());
+  int selRoom = selLabel_->width();
+  SelectionLengthText sel = SelectionLength(
+      doc, [&](const std::string& text) { return selMetrics.horizontalAdvance(Q(text)) <= selRoom; });
+  selLabel_->setText(Q(sel.text));
+  selLabel_->setVisible(loaded && sel.visible);
 
   // Remove boxes.
   const RemoveBoxes& b = doc.boxes;
@@ -652,41 +651,21 @@ void MainWindow::updateTexts() {
 void MainWindow::updateStatistics() {
   const DocumentState& doc = ctx_.doc;
   stats_->clear();
-  if (!doc.loaded || doc.editCount <= 0) return;
-  const FrameStatistics& s = ctx_.options.mainFlag(kShowEditedStats) ? doc.editStats : doc.sourceStats;
-  int best = 0;
-  for (int i = 0; i < 15; ++i) {
-    stats_->addItem(Q(BitrateColumnText(i)) + QStringLiteral(" kbps frames: ") +
-                    QString::number(s.bitrateCount[static_cast<size_t>(i)]));
-    if (s.bitrateCount[static_cast<size_t>(i)] > s.bitrateCount[static_cast<size_t>(best)]) best = i;
-  }
-  stats_->setCurrentRow(best);
-  int64_t bestSum = -1;
-  int64_t startSum = 0;
-  int starts = 0;
-  for (int start = 0; start < 15; ++start) {
-    int64_t sum = 0;
-    for (int i = start; i < start + 7 && i < 15; ++i) sum += s.bitrateCount[static_cast<size_t>(i)];
-    if (sum > bestSum) {
-      bestSum = sum;
-      startSum = start;
-      starts = 1;
-    } else if (sum == bestSum) {
-      startSum += start;
-      ++starts;
-    }
-  }
-  int top = static_cast<int>(startSum / starts);
-  stats_->scrollToItem(stats_->item(top), QAbstractItemView::PositionAtTop);
+  if (!doc.loaded) return;
+  StatisticsList list = BuildStatisticsList(ShownStatistics(doc, ctx_.options.mainFlag(kShowEditedStats)),
+                                            doc.editCount);
+  if (list.empty) return;
+  for (const std::string& line : list.lines) stats_->addItem(Q(line));
+  stats_->setCurrentRow(list.selected);
+  stats_->scrollToItem(stats_->item(list.topLine), QAbstractItemView::PositionAtTop);
 }
 
 void MainWindow::updateBoxes() {
   const DocumentState& doc = ctx_.doc;
   bool loaded = doc.loaded && doc.editCount > 0;
-  std::array<int32_t, 2> positions = {doc.cursor, doc.selectionEnd};
   for (size_t b = 0; b < 2; ++b) {
     QLineEdit* box = boxes_[b];
-    QString text = loaded ? Q(TimeText(TimeAtFrame(doc, positions[b]), 3)) : QString();
+    QString text = loaded ? Q(PositionBoxText(doc, static_cast<int>(b))) : QString();
     if (box->text() != text) {
       box->setText(text);
       box->setCursorPosition(static_cast<int>(text.size()));
@@ -700,41 +679,16 @@ void MainWindow::updateBoxes() {
 void MainWindow::updateIndicators() {
   const DocumentState& doc = ctx_.doc;
   bool loaded = doc.loaded && doc.editCount > 0;
-  bool onScreen = false;
-  bool left = false;
-  bool right = false;
-  if (loaded) {
-    if (doc.selectionExists && doc.cursor != doc.selectionEnd) {
-      int32_t lower = std::min(doc.cursor, doc.selectionEnd);
-      int32_t upper = std::max(doc.cursor, doc.selectionEnd);
-      if (doc.viewStart < upper && doc.viewStart + 83 >= lower) {
-        onScreen = true;
-      } else if (doc.viewStart < upper) {
-        right = true;
-      } else {
-        left = true;
-      }
-    } else if (doc.cursor < doc.viewStart) {
-      left = true;
-    } else if (doc.cursor <= doc.viewStart + 84) {
-      onScreen = true;
-    } else {
-      right = true;
-    }
-  }
-  onScreen_->setVisible(loaded && onScreen);
-  leftArrow_->setVisible(left);
-  rightArrow_->setVisible(right);
-  find_->setVisible(loaded && !onScreen);
+  CursorIndicators ind = BuildCursorIndicators(doc, doc.viewStart);
+  onScreen_->setVisible(loaded && ind.state == CursorIndicator::kOnScreen);
+  leftArrow_->setVisible(loaded && ind.state == CursorIndicator::kLeftArrow);
+  rightArrow_->setVisible(loaded && ind.state == CursorIndicator::kRightArrow);
+  find_->setVisible(loaded && ind.findVisible);
 }
 
 void MainWindow::find() {
   if (userCommandsRefused()) return;
-  DocumentState& doc = ctx_.doc;
-  int32_t lower = std::min(doc.cursor, doc.selectionEnd);
-  int32_t n = std::abs(doc.selectionEnd - doc.cursor);
-  int32_t start = doc.selectionExists && n > 0 && n <= 84 ? lower + n / 2 - 42 : doc.cursor - 42;
-  MoveView(doc, start);
+  FindCursor(ctx_.doc);
   refreshAll();
 }
 
@@ -758,26 +712,12 @@ void MainWindow::applyBox(int b) {
 void MainWindow::step(int button) {
   DocumentState& doc = ctx_.doc;
   if (!doc.loaded || doc.editCount <= 0 || NotReady(ctx_)) return;
-  bool selectionBox = button >= 4;
+  int box = button >= 4 ? 1 : 0;
   int kind = button % 4;  // 0 +frame, 1 +second, 2 -frame, 3 -second
-  int32_t v = selectionBox ? doc.selectionEnd : doc.cursor;
-  switch (kind) {
-    case 0: v = std::min(v + 1, doc.editCount); break;
-    case 2: v = std::max(v - 1, 0); break;
-    case 1:
-    case 3: {
-      double t = kind == 1 ? std::trunc(TimeAtFrame(doc, v) + 1.5) : std::max(0.0, std::trunc(TimeAtFrame(doc, v) - 0.5));
-      v = t > TimeAtFrame(doc, doc.editCount) ? doc.editCount : std::clamp(FrameAtTime(doc, t), 0, doc.editCount);
-      break;
-    }
-  }
-  if (selectionBox) {
-    doc.selectionEnd = v;
-    SetSelectionExists(doc, v != doc.cursor);
-  } else {
-    doc.cursor = v;
-    SetSelectionExists(doc, false);
-  }
+  int32_t v = box == 1 ? doc.selectionEnd : doc.cursor;
+  bool up = kind < 2;
+  v = kind % 2 == 0 ? StepFrame(doc, v, up) : StepSecond(doc, v, up);
+  SetBoxPosition(doc, box, v);
   refreshAll();
 }
 
@@ -791,99 +731,25 @@ void MainWindow::showFrameInfo(int frame) {
   DocumentState& doc = ctx_.doc;
   if (frame < 0 || frame >= doc.editCount) return;
   doc.cursor = frame;
-  doc.selectionEnd = frame + 1;
-  SetSelectionExists(doc, true);
+  SetBoxPosition(doc, 1, frame + 1);
   refreshAll();
   if (ctx_.script.active) return;
-  int32_t ref = doc.ref[static_cast<size_t>(frame)];
-  std::string origin;
-  std::string extra;
-  int bitrate = BitrateAt(doc, frame);
-  int freq = FrequencyAt(doc, frame);
-  int mode = ModeAt(doc, frame);
-  if (ref < 0) {
-    origin = "- empty (silence) frame -";
-  } else {
-    const frametype& rec = doc.frames[static_cast<size_t>(ref)];
-    const InsertedFile& file = doc.files[rec.fromfile];
-    origin = "Original position: " + std::to_string(ref - file.firstFrame + 1);
-    if (rec.fromfile != 0) {
-      std::string name = file.name.substr(file.name.find_last_of('/') + 1);
-      if (name.size() >= 4) {
-        std::string tail = name.substr(name.size() - 4);
-        for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (tail == ".MP3") name.resize(name.size() - 4);
-      }
-      origin += "\r\nInserted from file: " + name;
-    }
-    switch (rec.spec) {
-      case 0: {
-        int gain = rec.stereo == 3 ? doc.gainLeft[static_cast<size_t>(frame)]
-                                   : (doc.gainLeft[static_cast<size_t>(frame)] +
-                                      doc.gainRight[static_cast<size_t>(frame)]) / 2;
-        extra = "\r\nAmplification flag: " + std::to_string(std::clamp(rec.amplify0 + gain, 0, 255));
-        break;
-      }
-      case 1: extra = "\r\nXING header. Always written to position 1 of VBR files."; break;
-      case 2: extra = "\r\nINFO header. Removed (CBR) or replaced with Xing (VBR)."; break;
-      default: extra = "\r\nVBRI header. Replaced with Xing in VBR files."; break;
-    }
-  }
-  std::string text = "Frame position: " + std::to_string(frame + 1) + "\r\n" + origin + "\r\n" +
-                     "Bitrate: " + BitrateText(bitrate) + "\r\n" + "Frequency: " + FrequencyText(freq) + "\r\n" +
-                     "Mode: " + ModeText(mode) + extra;
-  ReportMessage(ctx_, text, kMsgInfo, "frame info");
+  std::optional<std::string> text = FrameInfoText(doc, frame);
+  if (text) ReportMessage(ctx_, *text, kMsgInfo, "frame info");
 }
-
-namespace {
-
-// Cuts a path at every "/" and breaks the lines near 50 characters.
-std::string WrappedPath(const std::string& path) {
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  for (size_t at = path.find('/'); at != std::string::npos; at = path.find('/', start)) {
-    pieces.push_back(path.substr(start, at - start));
-    start = at + 1;
-  }
-  pieces.push_back(path.substr(start));
-  std::string out;
-  size_t running = 0;
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    if (i > 0 && pieces[i].size() >= 50) out += "\r\n";
-    out += pieces[i] + "/";
-    running += pieces[i].size() + 1;
-    if (running >= 50 && i + 1 < pieces.size()) {
-      out += "\r\n";
-      running = 0;
-    }
-  }
-  while (!out.empty() && out.back() == '/') out.pop_back();
-  return out;
-}
-
-}  // namespace
 
 void MainWindow::showPathBox(bool source) {
   if (ctx_.script.active) return;
   const DocumentState& doc = ctx_.doc;
   if (!doc.loaded) return;
-  std::string text;
-  if (source) {
-    text = "Full source filename:\r\n\r\n" + WrappedPath(doc.sourceName);
-  } else if (!ctx_.save.lastSaveSucceeded) {
-    text = "The file hasn't been saved yet. Target location:\r\n\r\n" + WrappedPath(doc.documentName);
-  } else {
-    text = "Full current document filename:\r\n\r\n" + WrappedPath(doc.documentName);
-  }
+  std::string text = source ? SourcePathBoxText(doc) : TargetPathBoxText(doc.documentName, ctx_.save.lastSaveSucceeded);
   ReportMessage(ctx_, text, kMsgInfo, "info");
 }
 
 void MainWindow::showInfoBox(bool source) {
   if (ctx_.script.active || !ctx_.doc.loaded) return;
-  QString line = source ? sourceInfo_->text() : editInfo_->text();
-  line.replace(QStringLiteral(", "), QStringLiteral("\r\n"));
-  ReportMessage(ctx_, std::string(source ? "source file info:\r\n\r\n" : "target file info:\r\n\r\n") + S(line),
-                kMsgInfo, "info");
+  std::string line = source ? SourceInfoText(ctx_.doc) : EditedInfoText(ctx_.doc);
+  ReportMessage(ctx_, InfoLineBoxText(line, source), kMsgInfo, "info");
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "view/info_texts.h"
+
 namespace quorvel {
 
 // The area's client rectangle is left 100, top 83, 284 x 20; the widget also
@@ -15,10 +17,7 @@ ProgressArea::ProgressArea(QWidget* parent) : QWidget(parent) {
   hide();
 }
 
-int ProgressArea::BlocksFor(double fraction) {
-  int n = static_cast<int>(std::nearbyint(fraction * kMaxBlocks + 0.5));
-  return std::clamp(n, 0, kMaxBlocks);
-}
+int ProgressArea::BlocksFor(double fraction) { return ProgressBlockCount(fraction); }
 
 void ProgressArea::setProgress(double fraction) {
   int n = BlocksFor(fraction);

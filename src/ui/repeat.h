@@ -4,6 +4,8 @@
 // schedule says whether the tick acts and what the next interval is, so tests
 // drive it tick by tick without waiting.
 
+#include "view/view_state.h"
+
 namespace quorvel {
 
 class ButtonRepeat {
@@ -25,11 +27,7 @@ class ButtonRepeat {
       armed_ = true;
       return false;
     }
-    if (interval_ >= 101) {
-      interval_ -= 40;
-    } else if (interval_ >= 21) {
-      interval_ -= 20;
-    }
+    interval_ = NextRepeatInterval(interval_);
     return true;
   }
   int interval() const { return interval_; }
@@ -52,13 +50,7 @@ class PagingRepeat {
   // Every tick pages; the interval goes 240, 160, 80, 40, 20, 20, ...
   bool tick() {
     if (!running_) return false;
-    if (interval_ >= 81) {
-      interval_ -= 80;
-    } else if (interval_ > 40) {
-      interval_ = 40;
-    } else {
-      interval_ = 20;
-    }
+    interval_ = NextPagingInterval(interval_);
     return true;
   }
   int interval() const { return interval_; }

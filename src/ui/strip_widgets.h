@@ -12,32 +12,22 @@
 
 #include "core/context.h"
 #include "ui/repeat.h"
+#include "view/strip_model.h"
+#include "view/view_state.h"
 
 namespace quorvel {
 
-// Window client coordinates of the strip and the scroll bar (device-independent pixels).
-constexpr int kStripLeft = 30;
-constexpr int kStripTop = 294;
-constexpr int kStripWidth = 423;
-constexpr int kStripHeight = 20;
-constexpr int kTroughLeft = 42;
-constexpr int kTroughRight = 437;
-constexpr int kTroughTop = 329;
-constexpr int kTroughBottom = 344;
-constexpr int kThumbSpan = 396;
-constexpr int kSmallestThumb = 15;
 constexpr int kScrollButtonWidth = 15;
 
 // The 17 frame shades (bitrate indexes 0..15 and the information frame), 4 x 16
 // each, built once per device pixel ratio.
 class FrameShades {
  public:
-  static constexpr int kInfoFrame = 16;
   const QPixmap& shade(int index, qreal dpr);
 
  private:
   qreal dpr_ = 0;
-  std::array<QPixmap, 17> pixmaps_;
+  std::array<QPixmap, kPictureCount> pixmaps_;
 };
 
 class StripWidget : public QWidget {
@@ -52,7 +42,7 @@ class StripWidget : public QWidget {
   StripWidget(Context& ctx, QWidget* parent);
 
   // The frame under the mouse at the last press on the strip, -1 when none.
-  int hoverFrame() const { return hoverFrame_; }
+  int hoverFrame() const { return view_.hoverFrame; }
 
  signals:
   void changed();
@@ -65,13 +55,9 @@ class StripWidget : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
-  bool onStrip(QPoint client) const;
-  int32_t boundaryAt(int clientX) const;
-
   Context& ctx_;
   FrameShades shades_;
-  int hoverFrame_ = -1;
-  bool ignoreNextPress_ = false;
+  ViewState view_;
   bool pressedOnStrip_ = false;
 };
 
@@ -105,22 +91,16 @@ class ScrollWidget : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  enum class Paging { kNone, kLeft, kRight };
-  void scrollBy(int32_t frames);
+  ScrollThumb thumb() const;
+  void moved(bool changedView);
   void stopRepeat();
 
   Context& ctx_;
   QTimer timer_;
   ButtonRepeat buttonRepeat_;
   PagingRepeat paging_;
-  Paging pagingSide_ = Paging::kNone;
-  int repeatStep_ = 0;  // frames per repeated button action
-  bool dragging_ = false;
-  int dragOffset_ = 0;
+  ViewState view_;
+  bool repeatRight_ = false;  // direction of the repeated scroll button
 };
-
-// View moves shared by the scroll bar and the keys: keep viewStart in 0..viewStartMax.
-// Returns true when the view moved.
-bool MoveView(DocumentState& doc, int32_t newStart);
 
 }  // namespace quorvel
