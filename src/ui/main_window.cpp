@@ -230,7 +230,7 @@ void MainWindow::buildCentral() {
 
   stats_ = new QListWidget(central);
   stats_->setObjectName(QStringLiteral("statistics"));
-  stats_->setGeometry(6, 133, 164, 104);
+  stats_->setGeometry(6, 133, 178, 104);
   stats_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   stats_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   SetHint(stats_, "Right-click to switch between\r\nsource/input and edit/output stats");
@@ -257,18 +257,18 @@ void MainWindow::buildCentral() {
     updateStatistics();
   });
 
-  commandButton(UiCommand::kDelete, central, {176, 133, 68, 24});
-  commandButton(UiCommand::kCut, central, {246, 133, 68, 24});
-  commandButton(UiCommand::kCopy, central, {316, 133, 68, 24});
-  commandButton(UiCommand::kPaste, central, {176, 159, 68, 24});
-  commandButton(UiCommand::kTrim, central, {246, 159, 68, 24});
-  commandButton(UiCommand::kUndo, central, {316, 159, 68, 24});
-  commandButton(UiCommand::kSelectAll, central, {176, 185, 68, 24});
-  commandButton(UiCommand::kUnselect, central, {246, 185, 68, 24});
-  commandButton(UiCommand::kVolume, central, {316, 185, 68, 24});
+  commandButton(UiCommand::kDelete, central, {188, 133, 64, 24});
+  commandButton(UiCommand::kCut, central, {254, 133, 64, 24});
+  commandButton(UiCommand::kCopy, central, {320, 133, 64, 24});
+  commandButton(UiCommand::kPaste, central, {188, 159, 64, 24});
+  commandButton(UiCommand::kTrim, central, {254, 159, 64, 24});
+  commandButton(UiCommand::kUndo, central, {320, 159, 64, 24});
+  commandButton(UiCommand::kSelectAll, central, {188, 185, 64, 24});
+  commandButton(UiCommand::kUnselect, central, {254, 185, 64, 24});
+  commandButton(UiCommand::kVolume, central, {320, 185, 64, 24});
 
   auto* group = new QGroupBox(QStringLiteral(" Check to remove, press to view/edit "), central);
-  group->setGeometry(176, 212, 302, 62);
+  group->setGeometry(188, 212, 290, 64);
   group->setAccessibleName(AccessibleCaption(group->title()));
   struct BoxSpec {
     const char* caption;
@@ -284,10 +284,10 @@ void MainWindow::buildCentral() {
       {"ID3v&1 tag", "Check to remove it", ""},
   }};
   for (size_t i = 0; i < specs.size(); ++i) {
-    int col = static_cast<int>(i % 3);
-    int row = static_cast<int>(i / 3);
+    int col = static_cast<int>(i % 2);
+    int row = static_cast<int>(i / 2);
     auto* box = new QCheckBox(QString::fromUtf8(specs[i].caption), group);
-    box->setGeometry(6 + col * 99, 18 + row * 20, 78, 18);
+    box->setGeometry(6 + col * 142, 15 + row * 16, 122, 16);
     SetHint(box, specs[i].hint);
     box->setAccessibleName(AccessibleCaption(box->text()));
     removeBoxes_[i] = box;
@@ -298,7 +298,7 @@ void MainWindow::buildCentral() {
     });
     if (*specs[i].viewer != '\0') {
       auto* view = new QPushButton(QStringLiteral("..."), group);
-      view->setGeometry(6 + col * 99 + 78, 18 + row * 20, 18, 18);
+      view->setGeometry(6 + col * 142 + 122, 15 + row * 16, 18, 16);
       SetHint(view, specs[i].viewer);
       view->setAccessibleName(QString::fromUtf8(specs[i].viewer));
       view->setFocusPolicy(Qt::TabFocus);
@@ -443,7 +443,7 @@ void MainWindow::firstActivation() {
   refreshAll();
 }
 
-bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busyDepth_ > 0; }
+bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy_; }
 
 bool MainWindow::askSaveChanges() {
   DocumentState& doc = ctx_.doc;
@@ -466,7 +466,7 @@ void MainWindow::openFile(const std::string& path) {
 
 void MainWindow::run(UiCommand id) {
   if (id == UiCommand::kEscape) {
-    if (busyDepth_ > 0 || ctx_.script.active) cancelRequested_ = true;
+    if (busy_ || ctx_.script.active) cancelRequested_ = true;
     return;
   }
   if (userCommandsRefused()) return;
@@ -554,7 +554,7 @@ std::optional<Command> EngineCommand(UiCommand id) {
 void MainWindow::refreshCommands() {
   const DocumentState& doc = ctx_.doc;
   CommandAvailability available = ComputeAvailability(ctx_, &player_);
-  bool refused = busyDepth_ > 0 || CommandsRefused(ctx_);
+  bool refused = busy_ || CommandsRefused(ctx_);
   bool open = doc.loaded && doc.editCount > 0;
   for (const CommandSpec& c : CommandTable()) {
     std::optional<Command> engine = EngineCommand(c.id);
@@ -576,7 +576,7 @@ void MainWindow::refreshCommands() {
   }
   if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(enqueue);
   playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
-  fileMenu_->setEnabled(busyDepth_ == 0);
+  fileMenu_->setEnabled(!busy_);
   for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
   for (QLineEdit* box : boxes_) box->setEnabled(open && !ctx_.script.active);
   std::array<Command, 6> viewers = {Command::kCount, Command::kCount, Command::kViewUnknownHeader,
@@ -693,7 +693,7 @@ void MainWindow::find() {
 }
 
 void MainWindow::applyBox(int b) {
-  if (busyDepth_ > 0 || ctx_.script.active || NotReady(ctx_)) return;
+  if (busy_ || ctx_.script.active || NotReady(ctx_)) return;
   if (!ctx_.doc.loaded || ctx_.doc.editCount <= 0) return;
   PositionBox& box = ctx_.script.positionBoxes[static_cast<size_t>(b)];
   box.text = S(boxes_[static_cast<size_t>(b)]->text());
@@ -811,7 +811,7 @@ void MainWindow::dropFiles(const std::vector<std::string>& paths) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (busyDepth_ > 0) {
+  if (busy_) {
     // Recorded; the running operation closes the window at its next progress point.
     closeRequested_ = true;
     event->ignore();
@@ -869,25 +869,24 @@ std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& r
   return S(dialog.selectedFiles().front());
 }
 
+// The engine sets the busy state (the writer inside a save sets it again and
+// restores what it found); the window follows the state, it does not count.
 void MainWindow::setBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
   if (busy) {
-    if (busyDepth_++ == 0) {
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-      progress_->setProgress(0);
-      progress_->show();
-      progress_->raise();
-      sourceInfo_->hide();
-      refreshCommands();
-    }
-  } else if (busyDepth_ > 0) {
-    if (--busyDepth_ == 0) {
-      QApplication::restoreOverrideCursor();
-      progress_->hide();
-      progress_->setProgress(0);
-      sourceInfo_->show();
-      refreshCommands();
-    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    progress_->setProgress(0);
+    progress_->show();
+    progress_->raise();
+    sourceInfo_->hide();
+  } else {
+    QApplication::restoreOverrideCursor();
+    progress_->hide();
+    progress_->setProgress(0);
+    sourceInfo_->show();
   }
+  refreshCommands();
 }
 
 void MainWindow::reportProgress(double fraction) { progress_->setProgress(fraction); }

@@ -99,7 +99,7 @@ class MainWindow : public QMainWindow, public Host {
   void documentChanged() override;
   std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
 
-  bool busy() const { return busyDepth_ > 0; }
+  bool busy() const { return busy_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -173,7 +173,7 @@ class MainWindow : public QMainWindow, public Host {
   ButtonRepeat stepRepeat_;
   int stepButton_ = -1;
 
-  int busyDepth_ = 0;
+  bool busy_ = false;
   bool cancelRequested_ = false;
   bool closeRequested_ = false;
 };
