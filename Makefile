@@ -5,7 +5,7 @@ ASAN_BUILD := build-asan
 CMAKE_GEN := -G Ninja
 SAMPLE := data/sample.mp3
 
-.PHONY: deps build test test-release test-asan run clean fuzz fuzz-smoke bench bench-analysis bench-save
+.PHONY: deps build test test-release test-asan run screenshots clean fuzz fuzz-smoke bench bench-analysis bench-save
 
 deps:
 	@bash scripts/install-deps
@@ -25,8 +25,20 @@ test-asan: deps
 
 test: test-release test-asan fuzz-smoke
 
+# The editor on the sample when a display is there; otherwise the sample's analysis.
 run: build
-	./$(BUILD)/quorvel --info $(SAMPLE)
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD)/quorvel $(SAMPLE); \
+	else \
+	  ./$(BUILD)/quorvel --info $(SAMPLE); \
+	  echo; \
+	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): on a desktop, open the editor with"; \
+	  echo "  ./$(BUILD)/quorvel $(SAMPLE)"; \
+	fi
+
+# The main window with the sample and each message window, rendered offscreen to PNG.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/tests/quorvel_screenshots docs/screenshots $(SAMPLE)
 
 # libFuzzer targets (clang, ASan + UBSan): build-fuzz/fuzz/<name>_fuzz, see fuzz/CMakeLists.txt.
 FUZZ_BUILD := build-fuzz
