@@ -29,6 +29,15 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 cp "$sample" "$work/in.mp3"
 
+# Without any display or platform plugin, --info and a silent run still work:
+# they never start the window.
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-plugin "$bin" --info "$work/in.mp3" >"$work/info.txt"
+grep -q "frames: 156" "$work/info.txt" || { echo "--info without a display failed"; cat "$work/info.txt"; exit 1; }
+printf 'LOAD "%s"\r\nDELETE 0 1\r\nSAVEAS "%s"\r\n' "$work/in.mp3" "$work/silent.mp3" >"$work/script.txt"
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-plugin "$bin" --script "$work/script.txt" 2>"$work/silent.log" \
+  || { echo "silent run without a display failed"; cat "$work/silent.log"; exit 1; }
+[ -s "$work/silent.mp3" ] || { echo "the silent run wrote nothing"; exit 1; }
+
 # A free display number.
 display=""
 for n in $(seq 90 140); do

@@ -407,6 +407,45 @@ class WindowTest : public QObject {
     (void)focus;
   }
 
+  void closeKeyClosesTheDocument() {
+    open(SampleFile());
+    QTest::keyClick(w.get(), Qt::Key_F4, Qt::ControlModifier);
+    QVERIFY(!w->context().doc.loaded);
+    QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("No file loaded"));
+    QVERIFY(!w->action(UiCommand::kSaveAs)->isEnabled());
+    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+  }
+
+  void escapeRequestsCancelWhileBusy() {
+    open(SampleFile());
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    QVERIFY(!w->processEvents().cancel);  // not busy: Esc asks nothing
+    w->setBusy(true);
+    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EventRequests r = w->processEvents();
+    QVERIFY(r.cancel);
+    QVERIFY(!r.close);
+    // A close request while busy is recorded for the running operation.
+    QVERIFY(!w->close());
+    QVERIFY(w->processEvents().close);
+    w->setBusy(false);
+  }
+
+  void commandLineFileOpensAtFirstActivation() {
+    MainWindow fresh;
+    StartState state;
+    fresh.setStart(state, {SampleFile().toStdString()});
+    fresh.firstActivation();
+    QVERIFY(fresh.context().doc.loaded);
+    QCOMPARE(fresh.context().doc.editCount, 156);
+    // Two or more parameters open nothing.
+    MainWindow two;
+    two.setStart(state, {SampleFile().toStdString(), DataFile("48k.mp3").toStdString()});
+    two.firstActivation();
+    QVERIFY(!two.context().doc.loaded);
+  }
+
   void buttonsShareTheirAction() {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
