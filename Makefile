@@ -5,7 +5,7 @@ ASAN_BUILD := build-asan
 CMAKE_GEN := -G Ninja
 SAMPLE := data/sample.mp3
 
-.PHONY: deps build test test-release test-asan run screenshots clean fuzz fuzz-smoke bench bench-analysis bench-save
+.PHONY: deps build test test-release test-asan run screenshots clean fuzz fuzz-smoke bench bench-analysis bench-save bench-window
 
 deps:
 	@bash scripts/install-deps
@@ -71,6 +71,12 @@ bench-save: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target save_bench
 	bash bench/save_split_bench.sh $(BUILD)
+
+# The window with a 5-hour file: open time against --info, strip paint, peak memory.
+bench-window: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS) --target quorvel window_bench
+	bash bench/run_window_bench.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -5,13 +5,32 @@
 #include <QTimer>
 #include <algorithm>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
+#include "app/command_line.h"
 #include "app/startup.h"
 #include "ui/main_window.h"
 
 namespace quorvel {
 
+namespace {
+
+bool Set(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0';
+}
+
+}  // namespace
+
 int RunEditor(int argc, char** argv, const std::vector<std::string>& params) {
+  // Without a display Qt would abort; say it plainly instead.
+  if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY") && !Set("QT_QPA_PLATFORM")) {
+    std::fputs("quorvel: the editor window is not available: no display (DISPLAY and WAYLAND_DISPLAY are unset)\n",
+               stderr);
+    std::fputs(UsageText(), stderr);
+    return 2;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quorvel"));
   QApplication::setApplicationDisplayName(QStringLiteral("Quorvel"));
