@@ -72,15 +72,17 @@ bool MenuLoadConfigClick(Context& ctx) {
       return false;
     }
     SaveSettingsFile(ctx);
+    ctx.host.changed(kChangedOptions | kChangedRecentFiles);
     return true;
   }
 }
 
 bool MenuResetConfigClick(Context& ctx, int screenWidth, int screenHeight) {
   if (ctx.script.active) return false;
-  if (AskRefused(ctx, "Are you certain?", 4354, "options reset")) return false;
+  if (AskRefused(ctx, "Are you certain?", kWarningFocusNo, "options reset")) return false;
   ResetOptions(ctx.options, screenWidth, screenHeight, HomeFolder());
   SaveSettingsFile(ctx);
+  ctx.host.changed(kChangedOptions | kChangedRecentFiles);
   return true;
 }
 

@@ -18,16 +18,12 @@
 
 namespace quorvel {
 
-const char* const kPreviewFile = "quorvel.Preview.mp3";
-const char* const kPreviewSecondFile = "quorvel.Prevyu.mp3";
-const char* const kSelectionFile = "quorvel.Selection.mp3";
-const char* const kSelectionSecondFile = "quorvel.Selexion.mp3";
 const char* const kProgramHelpFile = "Quorvel.local.help.file.htm";
 const char* const kScriptHelpFile = "Quorvel.script.tutorial.htm";
 
 namespace {
 
-constexpr int kWarningKind = 258;
+constexpr int kWarningKind = kModalWarning;
 const char* const kFileGoneText = "The file was moved, renamed or deleted in the meantime.";
 const char* const kInsertedFileGoneText = "A file to be inserted from was moved, renamed or deleted in the meantime.";
 const char* const kSourceGoneText = "Source file was moved, renamed or deleted in the meantime.";
@@ -460,8 +456,8 @@ std::string Player::writeWorkingFile(Context& ctx, bool selection) {
     int purpose;
   };
   const Try tries[2] = {
-      selection ? Try{kSelectionFile, kWritePlaySelection} : Try{kPreviewFile, kWritePreview},
-      selection ? Try{kSelectionSecondFile, kWritePlaySelectionAlt} : Try{kPreviewSecondFile, kWritePreviewAlt},
+      selection ? Try{kSelectionFileName, kWritePlaySelection} : Try{kPreviewFileName, kWritePreview},
+      selection ? Try{kSelectionAltFileName, kWritePlaySelectionAlt} : Try{kPreviewAltFileName, kWritePreviewAlt},
   };
   // A first try that failed leaves the writer's text; a second try that works
   // is a success and leaves none.

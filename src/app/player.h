@@ -10,14 +10,9 @@
 
 #include "app/desktop_shell.h"
 #include "core/context.h"
+#include "core/working_files.h"
 
 namespace quorvel {
-
-// Working files of the play commands, in the settings folder.
-extern const char* const kPreviewFile;         // "quorvel.Preview.mp3"
-extern const char* const kPreviewSecondFile;   // "quorvel.Prevyu.mp3"
-extern const char* const kSelectionFile;       // "quorvel.Selection.mp3"
-extern const char* const kSelectionSecondFile; // "quorvel.Selexion.mp3"
 
 extern const char* const kProgramHelpFile;  // "Quorvel.local.help.file.htm"
 extern const char* const kScriptHelpFile;   // "Quorvel.script.tutorial.htm"

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/working_files.h"
 #include "core/options.h"
 
 namespace quorvel {
@@ -34,32 +35,15 @@ constexpr int kDefaultScreenHeight = 1080;
 // Width of the main window, by which the frame legend sits beside it by default.
 constexpr int kMainWindowDefaultWidth = 486;
 
-constexpr const char* kSettingsFileName = "quorvel.ini";
-constexpr const char* kPreviewFileName = "quorvel.Preview.mp3";
-constexpr const char* kPreviewAltFileName = "quorvel.Prevyu.mp3";
-constexpr const char* kSelectionFileName = "quorvel.Selection.mp3";
-constexpr const char* kSelectionAltFileName = "quorvel.Selexion.mp3";
-constexpr const char* kTagTempFileName = "quorvel.tag.file";
-constexpr const char* kTagImageJpgFileName = "Quorvel.tag.image.jpg";
-constexpr const char* kTagImagePngFileName = "Quorvel.tag.image.png";
-constexpr const char* kTagImageIcoFileName = "Quorvel.tag.image.ico";
-constexpr const char* kTagImageBmpFileName = "Quorvel.tag.image.bmp";
-constexpr const char* kTagImageGifFileName = "Quorvel.tag.image.gif";
-constexpr const char* kTagTextFileName = "Quorvel.tag.txt";
+// The settings file and the working files are named in core/working_files.h.
 constexpr const char* kDefaultLogFileName = "Quorvel.log";
-
-// The working files: deleted by the first instance at start, never the settings file.
-constexpr std::array<const char*, 11> kWorkingFileNames = {
-    kPreviewFileName,     kPreviewAltFileName,  kSelectionFileName,   kSelectionAltFileName,
-    kTagTempFileName,     kTagImageJpgFileName, kTagImagePngFileName, kTagImageIcoFileName,
-    kTagImageBmpFileName, kTagImageGifFileName, kTagTextFileName};
 
 // Start errors.
 constexpr uint8_t kStartOk = 0;
 constexpr uint8_t kStartEnvironmentUnusable = 1;
 constexpr uint8_t kStartSettingsReset = 5;
 
-extern const char* const kStartErrorFolderText;  // start error 1, kind 257, caption "Quorvel"
+extern const char* const kStartErrorFolderText;  // start error 1, a modal error, caption "Quorvel"
 extern const char* const kStartErrorConfigText;  // start error 5, kind 2, caption "Quorvel"
 
 // UTF-8 <-> UTF-16 as stored in the settings file. Malformed input (invalid

@@ -75,7 +75,7 @@ void FinishProgram(Context& ctx, const StartState& state) {
 StartErrorReport StartErrorMessage(uint8_t startError) {
   switch (startError) {
     case kStartEnvironmentUnusable:
-      return {kStartErrorFolderText, 257, "Quorvel"};
+      return {kStartErrorFolderText, kModalError, "Quorvel"};
     case kStartSettingsReset:
       return {kStartErrorConfigText, kMsgWarning, "Quorvel"};
     default:

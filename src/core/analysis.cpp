@@ -15,6 +15,7 @@
 #include <thread>
 #include <numeric>
 
+#include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
 #include "core/mpeg_header.h"
@@ -53,7 +54,7 @@ bool AskContinue(Context& ctx, const std::string& text) {
     case kErrorFail:
       return false;
     case kErrorPrompt:
-      return AskYesNo(ctx, text + "\r\n" + "Try to continue processing?", 258, "error");
+      return AskYesNo(ctx, text + "\r\n" + "Try to continue processing?", kModalWarning, "error");
     default:
       return true;
   }
@@ -230,17 +231,11 @@ LeadingHeaders ReadLeadingHeaders(Context& ctx, InputFile& file, int32_t fileSiz
 
 AnalysisOutcome PollProgressPoint(Context& ctx, double fraction) {
   ctx.host.reportProgress(fraction);
-  EventRequests requests = ctx.host.processEvents();
-  if (requests.cancel) ctx.cancelRequest = true;
-  if (requests.close) ctx.closeRequest = true;
-  if (ctx.closeRequest) {
-    ctx.closeRequest = false;
-    ctx.cancelRequest = false;
-    return AnalysisOutcome::kCloseRequested;
-  }
-  if (ctx.cancelRequest) {
-    ctx.cancelRequest = false;
-    return AnalysisOutcome::kCancelled;
+  // The analysis acts on a request at once, so it takes it off.
+  switch (PollRequests(ctx)) {
+    case PendingRequest::kClose: ClearRequests(ctx); return AnalysisOutcome::kCloseRequested;
+    case PendingRequest::kCancel: ctx.cancelRequest = false; return AnalysisOutcome::kCancelled;
+    case PendingRequest::kNone: break;
   }
   return AnalysisOutcome::kOk;
 }
@@ -613,16 +608,7 @@ FrameLengthResult ComputeFrameLengths(Context& ctx, int32_t first, int32_t count
 
 namespace {
 
-void EndBusy(Context& ctx) {
-  ctx.doc.busy = false;
-  ctx.host.setBusy(false);
-}
-
-// The frame duration used for the free-format warning: 32 kHz and mixed
-// frequencies take the longest one.
-double WarningFrameSeconds(uint8_t freqSummary) {
-  return freqSummary <= 1 ? kSecondsPerFrame[freqSummary] : kSecondsPerFrame[2];
-}
+void EndLoadBusy(Context& ctx) { EndBusy(ctx, kBusyLoad); }
 
 void FillRemoveBoxes(Context& ctx) {
   DocumentState& doc = ctx.doc;
@@ -642,8 +628,7 @@ bool AnalyseSource(Context& ctx) {
   DocumentState& doc = ctx.doc;
   unloadall(ctx, false);
 
-  doc.busy = true;
-  ctx.host.setBusy(true);
+  BeginBusy(ctx, kBusyLoad);
   ctx.script.resultCode = 0;
   doc.source = SourceAnalysis{};
   doc.frameTableCount = 0;
@@ -666,16 +651,16 @@ bool AnalyseSource(Context& ctx) {
       ctx.script.resultCode = 201;
       ctx.script.errorText = text;
     } else {
-      ReportMessage(ctx, "Error processing the file:\r\n" + text, 258, "Quorvel");
+      ReportMessage(ctx, "Error processing the file:\r\n" + text, kModalWarning, "Quorvel");
     }
     unloadall(ctx, false);
-    EndBusy(ctx);
+    EndLoadBusy(ctx);
     return false;
   };
   auto interrupted = [&](AnalysisOutcome outcome) {
     file.close();
     unloadall(ctx, false);
-    EndBusy(ctx);
+    EndLoadBusy(ctx);
     if (outcome == AnalysisOutcome::kCloseRequested) ctx.host.closeMainWindow();
     return false;
   };
@@ -797,7 +782,7 @@ bool AnalyseSource(Context& ctx) {
 
   const int32_t freeFormat = doc.editStats.bitrateCount[0];
   if (freeFormat > 0) {
-    double error = freeFormat * WarningFrameSeconds(doc.sourceStats.freqSummary);
+    double error = freeFormat * FreeFormatWarningFrameSeconds(doc.sourceStats.freqSummary);
     WarnUnlessScript(ctx, "Possible playtime error < " + ScientificText(error) + " sec" + "\r\n" +
                               "(due to free format frame" + (freeFormat > 1 ? "s" : "") + ")");
   }
@@ -814,13 +799,13 @@ bool AnalyseSource(Context& ctx) {
   doc.selectionEnd = 0;
   SetSelectionExists(doc, false);
   doc.modifiedLevel = 0;
-  EndBusy(ctx);
+  EndLoadBusy(ctx);
   if (ctx.options.mainFlag(kSelectAllOnLoad)) {
     doc.cursor = 0;
     doc.selectionEnd = doc.editCount;
     SetSelectionExists(doc, true);
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedDocument);
   return true;
 }
 
@@ -848,7 +833,7 @@ bool Loadfile(Context& ctx) {
     MoveToTopOfRecentList(ctx.options.recentFiles, AbsolutePath(ctx.doc.sourceName));
     if (ctx.saveSettings) ctx.saveSettings(ctx);
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedDocument);
   return true;
 }
 
@@ -897,7 +882,7 @@ void ReloadbutClick(Context& ctx, bool fromScript) {
   ctx.script.resultCode = 0;
   ctx.host.closeTagWindows();
   AnalyseSource(ctx);
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedDocument);
 }
 
 }  // namespace quorvel

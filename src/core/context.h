@@ -59,7 +59,11 @@ struct Context {
   // Requests polled at the progress points of long operations.
   bool cancelRequest = false;
   bool closeRequest = false;
+  // The busy cursor shows: a long operation runs (core/busy.h sets it with
+  // doc.busy); NotReady refuses commands meanwhile.
   bool busyCursor = false;
+  // Long operations running, the outermost first (core/busy.h).
+  int busyDepth = 0;
 
   // "Save as" of the save procedure, installed by the output layer; used when
   // closing a changed document offers to save it first. Returns true when saved.

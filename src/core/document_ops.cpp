@@ -331,7 +331,7 @@ int unloadall(Context& ctx, bool ask) {
   bool saveAvailable = doc.loaded && !NotReady(ctx);
   if (ask && saveAvailable && doc.modifiedLevel > 0 && options.mainFlag(kPromptSaveOnClose) &&
       !doc.documentName.empty() && !ctx.script.active) {
-    if (!AskYesNo(ctx, "Save changes?", 258, "prompt")) return kUnloadDeclined;
+    if (!AskYesNo(ctx, "Save changes?", kModalWarning, "prompt")) return kUnloadDeclined;
     // A "Save as" that was cancelled or failed keeps the document: closing it
     // now would drop the edits the user just asked to keep.
     if (!ctx.saveAs || !ctx.saveAs(ctx)) return kUnloadDeclined;
@@ -379,7 +379,7 @@ int unloadall(Context& ctx, bool ask) {
   doc.sourceStats.bitrateCount = {};
   doc.boxes = RemoveBoxes{};
   doc.stripLabelPos = -1;
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedDocument);
   return result;
 }
 

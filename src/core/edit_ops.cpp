@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kStripFrames = 84;
 
-void Redraw(Context& ctx) { ctx.host.documentChanged(); }
+void Redraw(Context& ctx, Changes what) { ctx.host.changed(what); }
 
 void SetCode(Context& ctx, uint8_t code) { ctx.script.resultCode = code; }
 
@@ -25,10 +25,6 @@ bool EditListConsistent(const DocumentState& doc) {
 }
 
 }  // namespace
-
-void ReportWarning(Context& ctx, const std::string& text) {
-  if (!ctx.script.active) ReportMessage(ctx, text, kMsgWarning, "warning");
-}
 
 void MarkEdited(Context& ctx) {
   DocumentState& doc = ctx.doc;
@@ -47,7 +43,7 @@ void TakeUndoSnapshot(Context& ctx) {
   UndoState& undo = doc.undo;
   undo.editCount = doc.editCount;
   if (doc.editCount < 0) {
-    ReportWarning(ctx, "Error preparing undo!\r\n- last operation can't be undone -");
+    WarnUnlessScript(ctx, "Error preparing undo!\r\n- last operation can't be undone -");
     undo.taken = false;
     doc.undoUnavailable = true;
     return;
@@ -76,7 +72,7 @@ void TakeUndoSnapshot(Context& ctx) {
     undo.gainLeft = {};
     undo.gainRight = {};
     undo.taken = false;
-    ReportWarning(ctx, "Error reserving undo memory!\r\n- last operation can't be undone -");
+    WarnUnlessScript(ctx, "Error reserving undo memory!\r\n- last operation can't be undone -");
     doc.undoUnavailable = true;
   }
 }
@@ -88,7 +84,7 @@ bool RestoreUndoSnapshot(Context& ctx) {
   auto n = static_cast<size_t>(std::max(undo.editCount, 0));
   if (!undo.taken || undo.ref.size() != n || undo.gainLeft.size() != n || undo.gainRight.size() != n) {
     undo = UndoState{};
-    ReportWarning(ctx, "Unexpected error reading the memory!\r\n- undo can not be performed -");
+    WarnUnlessScript(ctx, "Unexpected error reading the memory!\r\n- undo can not be performed -");
     return false;
   }
   doc.editCount = static_cast<int32_t>(n);
@@ -113,7 +109,7 @@ bool RestoreUndoSnapshot(Context& ctx) {
   undo = UndoState{};
   RestoreViewStart(doc, viewStart);
   ComputeEditStatistics(doc);
-  Redraw(ctx);
+  Redraw(ctx, kChangedEditList | kChangedCursor | kChangedModified | kChangedView | kChangedClipboard);
   return true;
 }
 
@@ -137,7 +133,7 @@ void CopyToClipboard(Context& ctx, int32_t a, int32_t b) {
     doc.clip = std::move(clip);
     if (doc.clip.clipCount > 0) doc.pasteAvailable = true;
   } catch (const std::bad_alloc&) {
-    ReportWarning(ctx, "Error reserving memory for local clipboard!\r\n- failed to copy -");
+    WarnUnlessScript(ctx, "Error reserving memory for local clipboard!\r\n- failed to copy -");
   }
 }
 
@@ -165,7 +161,7 @@ bool InsertClipboardAt(Context& ctx, int32_t p) {
     } catch (const std::length_error&) {
     }
   }
-  ReportWarning(ctx,
+  WarnUnlessScript(ctx,
                 "Unexpected error reading from local clipboard memory!\r\n- undo will be performed now, if possible -");
   RestoreUndoSnapshot(ctx);
   return false;
@@ -234,7 +230,7 @@ void DelButClick(Context& ctx, DeleteModes modes) {
   ComputeEditStatistics(doc);
   if (!modes.pasteMode) {
     RestoreViewStart(doc, viewStart);
-    Redraw(ctx);
+    Redraw(ctx, kChangedEditList | kChangedCursor | kChangedModified | kChangedView);
   }
 }
 
@@ -260,12 +256,12 @@ void CopybutClick(Context& ctx) {
     udvcheck(doc, 0);
     udvcheck(doc, 1);
     CopyToClipboard(ctx, doc.cursor, doc.selectionEnd);
-    Redraw(ctx);
+    Redraw(ctx, kChangedClipboard | kChangedCursor);
     return;
   }
   ctx.script.errorText = "You must select some frames first.";
   SetCode(ctx, 1);
-  if (!ctx.script.active) ReportMessage(ctx, ctx.script.errorText, 258, "copy");
+  if (!ctx.script.active) ReportMessage(ctx, ctx.script.errorText, kModalWarning, "copy");
 }
 
 void PastebutClick(Context& ctx) {
@@ -303,7 +299,7 @@ void PastebutClick(Context& ctx) {
   // The statistics were recomputed when the entries went in.
   MarkEdited(ctx);
   RestoreViewStart(doc, viewStart);
-  Redraw(ctx);
+  Redraw(ctx, kChangedEditList | kChangedCursor | kChangedModified | kChangedView);
 }
 
 void TrimButClick(Context& ctx) {
@@ -315,7 +311,7 @@ void TrimButClick(Context& ctx) {
   SetCode(ctx, 0);
   if (!doc.selectionExists || doc.cursor == doc.selectionEnd) {
     SetCode(ctx, 1);
-    if (!ctx.script.active) ReportMessage(ctx, "You must select multiple frames.", 258, "trim");
+    if (!ctx.script.active) ReportMessage(ctx, "You must select multiple frames.", kModalWarning, "trim");
     return;
   }
   int32_t s = doc.cursor;
@@ -325,7 +321,7 @@ void TrimButClick(Context& ctx) {
   e = std::min(e, doc.editCount);
   if (s == 0 && e >= doc.editCount) {
     SetCode(ctx, 2);
-    if (!ctx.script.active) ReportMessage(ctx, "There must be frames outside the selection.", 258, "trim");
+    if (!ctx.script.active) ReportMessage(ctx, "There must be frames outside the selection.", kModalWarning, "trim");
     return;
   }
 
@@ -346,7 +342,7 @@ void TrimButClick(Context& ctx) {
   SetSelectionExists(doc, true);
   ComputeEditStatistics(doc);
   RestoreViewStart(doc, doc.viewStart);
-  Redraw(ctx);
+  Redraw(ctx, kChangedEditList | kChangedCursor | kChangedModified | kChangedView);
 }
 
 void SelAllButClick(Context& ctx) {
@@ -360,7 +356,7 @@ void SelAllButClick(Context& ctx) {
     doc.cursor = 0;
     doc.selectionEnd = doc.editCount;
     SetSelectionExists(doc, true);
-    Redraw(ctx);
+    Redraw(ctx, kChangedCursor);
   } else {
     SetCode(ctx, 1);
   }
@@ -376,7 +372,7 @@ void UnselbutClick(Context& ctx) {
     udvcheck(doc, 0);
     doc.selectionEnd = doc.cursor;
     SetSelectionExists(doc, false);
-    Redraw(ctx);
+    Redraw(ctx, kChangedCursor);
   } else {
     SetCode(ctx, 1);
   }

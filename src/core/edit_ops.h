@@ -15,9 +15,6 @@
 
 namespace quorvel {
 
-// Shows text as a warning (kind 2, caption "warning") unless a script runs.
-void ReportWarning(Context& ctx, const std::string& text);
-
 // The common ending of every changing operation: Undo follows the snapshot,
 // the document has unsaved changes, and the modification level rises (to 2 at most).
 void MarkEdited(Context& ctx);

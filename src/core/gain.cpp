@@ -119,7 +119,7 @@ void AmplifybutClick(Context& ctx) {
         AskRefused(ctx,
                    "You chose very high amplification factor which may cause\r\nsound distortion (and, rarely, "
                    "player malfunction too).\r\nIt is recommended that you check the results if you click OK.",
-                   4370, "amplify")) {
+                   kWarningOkCancelFocusCancel, "amplify")) {
       return;
     }
   }
@@ -133,7 +133,7 @@ void AmplifybutClick(Context& ctx) {
     if (right) doc.gainRight[p] = Clamped(doc.gainRight[p] + step);
   }
   MarkEdited(ctx);
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedEditList | kChangedModified);
 }
 
 void FadeButClick(Context& ctx) {
@@ -185,7 +185,7 @@ void FadeButClick(Context& ctx) {
     doc.gainRight[p] = level;
   }
   MarkEdited(ctx);
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedEditList | kChangedModified);
 }
 
 }  // namespace quorvel

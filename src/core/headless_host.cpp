@@ -28,7 +28,19 @@ std::optional<std::string> HeadlessHost::chooseSaveFile(const FileDialogRequest&
   return chooseOpenFile(request);
 }
 
-void HeadlessHost::setBusy(bool on) { busy = on; }
+void HeadlessHost::setBusy(bool on) {
+  busy = on;
+  busyCalls.push_back(on);
+}
+
+void HeadlessHost::busyBegin(const std::string& operation) { busyLog.push_back("begin " + operation); }
+
+void HeadlessHost::busyEnd(const std::string& operation) { busyLog.push_back("end " + operation); }
+
+void HeadlessHost::changed(Changes what) {
+  changeLog.push_back(what);
+  documentChanged();
+}
 
 void HeadlessHost::reportProgress(double fraction) { progress.push_back(fraction); }
 

@@ -30,6 +30,9 @@ class HeadlessHost : public Host {
   EventRequests processEvents() override;
   void closeMainWindow() override;
   int openWithDesktop(const std::string& target) override;
+  void busyBegin(const std::string& operation) override;
+  void busyEnd(const std::string& operation) override;
+  void changed(Changes what) override;
   void documentChanged() override { ++changes; }
   std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
   std::optional<FadeChoice> askFade(const FadeDialogState& state) override;
@@ -67,8 +70,12 @@ class HeadlessHost : public Host {
   std::vector<SaveSelectionDialogState> saveSelectionRequests;
   std::vector<SplitDialogState> splitRequests;
   int polls = 0;
-  int changes = 0;
+  int changes = 0;                   // every change call
+  std::vector<Changes> changeLog;    // the bits of each changed call, in order
   bool busy = false;
+  std::vector<bool> busyCalls;       // every setBusy call, in order
+  // "begin NAME" and "end NAME" for every busyBegin and busyEnd, in order.
+  std::vector<std::string> busyLog;
   bool mainWindowClosed = false;
 
   // Called for every message (the silent run echoes nothing, tests may print).

@@ -7,22 +7,33 @@
 
 #include "core/edit_inputs.h"
 #include "core/split_inputs.h"
+#include "tags/message_kind.h"
 
 namespace quorvel {
-
-// Message kinds are a bit set: the low four bits pick the icon
-// (0 information, 1 error, 2 warning, 3 question), 0x100 makes the call modal,
-// and for questions 0x10 gives "O&K"/"cancel" instead of "&YES"/"&NO",
-// 0x20 lets Escape answer and 0x1000 focuses the negative button.
-constexpr int kMsgInfo = 0;
-constexpr int kMsgError = 1;
-constexpr int kMsgWarning = 2;
-constexpr int kMsgQuestion = 3;
-constexpr int kMsgModal = 0x100;
 
 constexpr int kAnswerYes = 6;
 constexpr int kAnswerNo = 7;
 constexpr int kAnswerEscape = 2;
+
+// What changed, so that a window redraws only what shows it. A set of these
+// bits goes with every Host::changed call.
+using Changes = unsigned;
+constexpr Changes kChangedCursor = 0x01;       // cursor or selection
+constexpr Changes kChangedEditList = 0x02;     // the frames of the edit, their gains, the statistics
+constexpr Changes kChangedTags = 0x04;         // the tags or the remove boxes
+constexpr Changes kChangedOptions = 0x08;      // options and settings
+constexpr Changes kChangedModified = 0x10;     // the modified state or the document's file name
+constexpr Changes kChangedRecentFiles = 0x20;  // the recent files or recent scripts list
+constexpr Changes kChangedClipboard = 0x40;    // the local clipboard (Paste)
+constexpr Changes kChangedView = 0x80;         // viewStart
+// A document was loaded or closed: everything is new.
+constexpr Changes kChangedDocument = 0xFF;
+
+// Names of the long operations reported by busyBegin and busyEnd.
+constexpr const char* kBusyLoad = "load";
+constexpr const char* kBusyInsert = "insert";
+constexpr const char* kBusySave = "save";
+constexpr const char* kBusyWrite = "write";
 
 struct FileDialogRequest {
   std::string title;
@@ -52,8 +63,13 @@ class Host {
   virtual std::optional<std::string> chooseOpenFile(const FileDialogRequest& request) = 0;
   virtual std::optional<std::string> chooseSaveFile(const FileDialogRequest& request) = 0;
 
-  // Busy cursor on, File/Options/Script menus disabled (and the reverse).
+  // Busy cursor on, File/Options/Script menus disabled (and the reverse). Called
+  // only when the outermost long operation begins and when it ends.
   virtual void setBusy(bool busy) = 0;
+  // A long operation begins or ends. Operations nest (the writer runs inside a
+  // save); every begin has its end, innermost first.
+  virtual void busyBegin(const std::string& /*operation*/) {}
+  virtual void busyEnd(const std::string& /*operation*/) {}
   // Progress of a long operation, 0..1.
   virtual void reportProgress(double fraction) = 0;
   // Lets the window system process pending events; returns the requests that came in.
@@ -65,7 +81,10 @@ class Host {
   // (42 success, 2 file not found, 3 path not found, 11 bad format, 31 no association).
   virtual int openWithDesktop(const std::string& target) = 0;
 
-  // The document or the tag state changed; views redraw from the engine's state.
+  // Something in the document, the tags or the options changed; views redraw
+  // from the engine's state. changed says what; a host that does not look at the
+  // bits redraws everything through documentChanged.
+  virtual void changed(Changes /*what*/) { documentChanged(); }
   virtual void documentChanged() {}
 
   // Closes the ID3v2 and ID3v1 tag editors and the tag transfer window when they

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "core/analysis.h"
+#include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/edit_dialogs.h"
 #include "core/edit_ops.h"
@@ -45,11 +46,6 @@ bool InsertEntries(DocumentState& doc, int32_t p, int32_t count, int32_t firstRe
   return true;
 }
 
-// Frame duration used to estimate the error that free-format frames may cause:
-// 32 kHz and mixed frequencies take the longest frame.
-double FreeFormatFrameSeconds(uint8_t freqSummary) {
-  return freqSummary <= 1 ? kSecondsPerFrame[freqSummary] : kSecondsPerFrame[2];
-}
 
 }  // namespace
 
@@ -120,7 +116,7 @@ void EmptybutClick(Context& ctx) {
   MarkEdited(ctx);
   ComputeEditStatistics(doc);
   RestoreViewStart(doc, viewStart);
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedEditList | kChangedCursor | kChangedModified | kChangedView);
 }
 
 bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k) {
@@ -128,22 +124,20 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
   const size_t framesBefore = doc.frames.size();
   const int32_t first = doc.frameTableCount;
 
-  doc.busy = true;
+  BeginBusy(ctx, kBusyInsert);
   ctx.script.resultCode = 0;
   ctx.script.errorText.clear();
-  ctx.host.setBusy(true);
   InputFile file;
 
   auto endBusy = [&]() {
     file.close();
     doc.frames.resize(std::max(framesBefore, static_cast<size_t>(std::max(first, 0))));
-    doc.busy = false;
-    ctx.host.setBusy(false);
+    EndBusy(ctx, kBusyInsert);
   };
   auto fail = [&](uint8_t code, const std::string& text) {
     ctx.script.resultCode = code;
     ctx.script.errorText = text;
-    if (!ctx.script.active && code != kInsertEscape) ReportMessage(ctx, text, 258, "warning");
+    if (!ctx.script.active && code != kInsertEscape) ReportMessage(ctx, text, kModalWarning, "warning");
     endBusy();
     return false;
   };
@@ -217,8 +211,8 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
   ComputeEditStatistics(doc);
   const int32_t m = doc.editStats.bitrateCount[0] - freeBefore;
   if (m > 0) {
-    double seconds = m * FreeFormatFrameSeconds(doc.sourceStats.freqSummary);
-    ReportWarning(ctx, "Possible length error < " + ScientificText(seconds) + " sec\r\n" +
+    double seconds = m * FreeFormatWarningFrameSeconds(doc.sourceStats.freqSummary);
+    WarnUnlessScript(ctx, "Possible length error < " + ScientificText(seconds) + " sec\r\n" +
                            "(due to free format frame" + (m > 1 ? "s" : "") + ")");
   }
 
@@ -230,9 +224,8 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
   doc.pasteAvailable = false;
   doc.undoAvailable = !doc.undoUnavailable;
   RestoreViewStart(doc, doc.viewStart);
-  doc.busy = false;
-  ctx.host.setBusy(false);
-  ctx.host.documentChanged();
+  EndBusy(ctx, kBusyInsert);
+  ctx.host.changed(kChangedEditList | kChangedCursor | kChangedModified);
   return true;
 }
 
@@ -241,7 +234,7 @@ void MenuInsertClick(Context& ctx) {
   ctx.script.resultCode = 0;
   if (doc.insertedCount >= kMaxInsertedFiles) {
     ctx.script.resultCode = kInsertTooManyFiles;
-    ReportWarning(ctx, "Too many files already inserted.");
+    WarnUnlessScript(ctx, "Too many files already inserted.");
     return;
   }
   if (!ctx.script.active) {
@@ -273,7 +266,7 @@ void MenuInsertClick(Context& ctx) {
     OrderBounds(s, e);
     if (WholeEditList(doc, s, e)) {
       ctx.script.resultCode = kInsertAllSelected;
-      ReportWarning(ctx,
+      WarnUnlessScript(ctx,
                     "That would replace the file since all is selected.\r\nTo do that you have to use \"Load\" "
                     "(\"Open\") function.");
       return;
@@ -294,7 +287,7 @@ void MenuInsertClick(Context& ctx) {
     doc.modifiedLevel = levelBefore;
     doc.unsavedChanges = unsavedBefore;
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedEditList | kChangedCursor | kChangedModified | kChangedView);
 }
 
 }  // namespace quorvel

@@ -19,7 +19,7 @@ bool AskRefused(Context& ctx, const std::string& text, int kind, const std::stri
   return ctx.host.ask(text, kind, caption) == kAnswerNo;
 }
 
-void ReportError(Context& ctx, const std::string& text) { ReportMessage(ctx, text, 257, "error"); }
+void ReportError(Context& ctx, const std::string& text) { ReportMessage(ctx, text, kModalError, "error"); }
 
 void WarnUnlessScript(Context& ctx, const std::string& text) {
   if (!ctx.script.active) ReportMessage(ctx, text, kMsgWarning, "warning");

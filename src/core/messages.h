@@ -16,7 +16,7 @@ void ReportMessage(Context& ctx, const std::string& text, int kind, const std::s
 bool AskYesNo(Context& ctx, const std::string& text, int kind, const std::string& caption);
 // True on No or cancel.
 bool AskRefused(Context& ctx, const std::string& text, int kind, const std::string& caption);
-// ReportMessage(text, 257, "error").
+// ReportMessage(text, kModalError, "error").
 void ReportError(Context& ctx, const std::string& text);
 // A modeless warning unless a script runs.
 void WarnUnlessScript(Context& ctx, const std::string& text);

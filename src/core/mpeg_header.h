@@ -34,6 +34,11 @@ static constexpr std::array<double, 4> kLengthFactor = {3.2653061224489797, 3.0,
 // 1152 samples / sampling frequency, by frequency index (3 repeats 0).
 static constexpr std::array<double, 4> kSecondsPerFrame = {1152.0 / 44100.0, 0.024, 0.036,
                                                             1152.0 / 44100.0};
+// The frame length that free-format frames are counted with when the possible
+// length error is reported: 32 kHz and mixed frequencies take the longest frame.
+constexpr double FreeFormatWarningFrameSeconds(uint8_t freqSummary) {
+  return freqSummary <= 1 ? kSecondsPerFrame[freqSummary] : kSecondsPerFrame[2];
+}
 static constexpr std::array<const char*, 3> kFrequencyText = {"44.1 KHz", "48 KHz", "32 KHz"};
 static constexpr std::array<const char*, 5> kModeText = {"stereo", "joint stereo", "dual channel",
                                                          "mono", "mixed stereo"};

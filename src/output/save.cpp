@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/analysis.h"
+#include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
 #include "output/writer.h"
@@ -25,8 +26,8 @@ const char* const kWorkingFolderText =
 
 namespace {
 
-constexpr int kOverwriteQuestionKind = 4354;
-constexpr int kRenameFailedKind = 258;
+constexpr int kOverwriteQuestionKind = kWarningFocusNo;
+constexpr int kRenameFailedKind = kModalWarning;
 
 // The absolute form of path with "." and ".." resolved lexically.
 std::string NormalPath(const std::string& path) {
@@ -128,12 +129,12 @@ bool SameFileName(const std::string& a, const std::string& b) {
 }
 
 std::string WorkingFileFor(const Context& ctx, int purpose) {
-  const char* name = kPreviewPlayFile;
+  const char* name = kPreviewFileName;
   switch (purpose) {
-    case kWritePlaySelection: name = kSelectionPlayFile; break;
-    case kWritePreview: name = kPreviewPlayFile; break;
-    case kWritePlaySelectionAlt: name = kSelectionPlayFileAlt; break;
-    case kWritePreviewAlt: name = kPreviewPlayFileAlt; break;
+    case kWritePlaySelection: name = kSelectionFileName; break;
+    case kWritePreview: name = kPreviewFileName; break;
+    case kWritePlaySelectionAlt: name = kSelectionAltFileName; break;
+    case kWritePreviewAlt: name = kPreviewAltFileName; break;
     default: break;
   }
   return ctx.settingsFolder + name;
@@ -147,9 +148,8 @@ void SaveProc(Context& ctx, int purpose) {
   st.overwriteDeclined = false;
   st.sourceReplaced = false;
   st.writeTarget.clear();
-  doc.busy = true;
+  BeginBusy(ctx, kBusySave);
   if (ctx.script.active) ctx.script.resultCode = 0;
-  ctx.host.setBusy(true);
 
   std::string target;
   int32_t s = 0;
@@ -291,8 +291,7 @@ void SaveProc(Context& ctx, int purpose) {
     }
   }
 
-  doc.busy = false;
-  ctx.host.setBusy(false);
+  EndBusy(ctx, kBusySave);
 
   if (st.sourceReplaced && ctx.options.mainFlag(kReloadAfterOverwrite) && !st.savingForExit && !ctx.script.active) {
     doc.sourceName = target;
@@ -301,7 +300,7 @@ void SaveProc(Context& ctx, int purpose) {
   } else if (purpose == kWriteSaveAs && st.lastSaveSucceeded && !closed) {
     doc.documentName = target;
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedModified | kChangedRecentFiles | kChangedTags);
 }
 
 void ButSaveAsClick(Context& ctx) {
@@ -320,7 +319,7 @@ namespace {
 void SetOverwritePolicy(Context& ctx, uint8_t value) {
   ctx.options.overwritePolicy = value;
   if (ctx.saveSettings) ctx.saveSettings(ctx);
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedOptions);
 }
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/working_files.h"
 #include "output/writer.h"
 
 namespace quorvel {
@@ -20,12 +21,6 @@ constexpr uint8_t kRenameFailedCode = 101;
 extern const char* const kOverwriteQuestionText;  // "Overwrite the existing file?"
 extern const char* const kRenameFailedText;
 extern const char* const kWorkingFolderText;      // "You are not allowed to save to the application folder..."
-
-// Working files of the play commands (in ctx.settingsFolder).
-constexpr const char* kSelectionPlayFile = "quorvel.Selection.mp3";
-constexpr const char* kPreviewPlayFile = "quorvel.Preview.mp3";
-constexpr const char* kSelectionPlayFileAlt = "quorvel.Selexion.mp3";
-constexpr const char* kPreviewPlayFileAlt = "quorvel.Prevyu.mp3";
 
 // The target of a purpose that names a working file (1..4): settingsFolder + name.
 std::string WorkingFileFor(const Context& ctx, int purpose);

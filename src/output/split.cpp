@@ -34,8 +34,9 @@ const char* const kInputFileTargetText =
 
 namespace {
 
-constexpr int kWarningBox = kMsgWarning | kMsgModal;  // 258
-constexpr int kAllSelectedQuestion = 4370;           // question, O&K/cancel, focus on cancel, modal
+constexpr int kWarningBox = kModalWarning;
+// A warning icon, O&K/cancel, the focus on cancel.
+constexpr int kAllSelectedQuestion = kWarningOkCancelFocusCancel;
 
 constexpr std::array<const char*, kAttachKinds> kSaveSelectionAttachCaptions = {
     "RI&FF header", "L&yrics3 tag", "ID3v&2 header", "Unknown &header", "Unknown &footer", "ID3v&1 footer"};

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <span>
 
+#include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/gain.h"
 #include "core/large_memory.h"
@@ -175,13 +176,14 @@ bool OutputBuffer::close() {
 
 namespace {
 
-// Lets the user interface process pending events and records what came in.
+// Lets the user interface process pending events; the requests stay set for
+// the writer's finish, which clears them.
 int PollEvents(Context& ctx) {
-  EventRequests requests = ctx.host.processEvents();
-  if (requests.cancel) ctx.cancelRequest = true;
-  if (requests.close) ctx.closeRequest = true;
-  if (ctx.closeRequest) return kCopyClosing;
-  if (ctx.cancelRequest) return kCopyCancelled;
+  switch (PollRequests(ctx)) {
+    case PendingRequest::kClose: return kCopyClosing;
+    case PendingRequest::kCancel: return kCopyCancelled;
+    case PendingRequest::kNone: break;
+  }
   return kCopyDone;
 }
 
@@ -564,22 +566,19 @@ int CopySourceBlock(Context& ctx, InputFile& source, OutputBuffer& out, int64_t 
 
 WriteResult WriteOutputFile(Context& ctx, const std::string& target, int purpose, int32_t rangeFirst,
                             int32_t rangeEnd, const WriteOptions& options) {
-  bool wasBusy = ctx.doc.busy;
-  ctx.doc.busy = true;
-  ctx.host.setBusy(true);
+  BeginBusy(ctx, kBusyWrite);
   WriteResult result;
   {
     Writer writer(ctx, target, purpose, rangeFirst, rangeEnd, options);
     result = writer.run();
   }
-  ctx.doc.busy = wasBusy;
-  ctx.host.setBusy(wasBusy);
+  EndBusy(ctx, kBusyWrite);
   if (result.ending == WriteEnding::kClosed) {
-    ctx.doc.busy = false;
-    ctx.host.setBusy(false);
+    // The window closes now: no operation outlives it.
+    EndAllBusy(ctx, kBusySave);
     ctx.host.closeMainWindow();
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedModified | kChangedTags);
   return result;
 }
 

@@ -21,14 +21,16 @@
 
 namespace quorvel {
 
-// Write purposes.
-constexpr int kWriteSaveAs = 0;
-constexpr int kWritePlaySelection = 1;
-constexpr int kWritePreview = 2;
-constexpr int kWritePlaySelectionAlt = 3;
-constexpr int kWritePreviewAlt = 4;
-constexpr int kWriteSelection = 5;  // save selection, split parts
-constexpr int kWriteQuickSave = 6;
+// What a write is for; the save procedure and the writer take it as an int.
+enum WritePurpose : int {
+  kWriteSaveAs = 0,
+  kWritePlaySelection = 1,     // the selection to the first working file
+  kWritePreview = 2,           // the whole edit to the first working file
+  kWritePlaySelectionAlt = 3,  // the same to the second name, when the first cannot be written
+  kWritePreviewAlt = 4,
+  kWriteSelection = 5,         // save selection, split parts
+  kWriteQuickSave = 6,
+};
 
 // Script result codes of a write.
 constexpr uint8_t kWriteFailedCode = 102;    // disk error or no frames: nothing written

@@ -49,8 +49,10 @@ bool RegularFileExists(const std::string& path) {
 
 bool MenuRefused(const Context& ctx) { return ctx.script.active || NotReady(ctx); }
 
+// An option or a recent list changed: written at once, and the window told.
 void SaveSettings(Context& ctx) {
   if (ctx.saveSettings) ctx.saveSettings(ctx);
+  ctx.host.changed(kChangedOptions);
 }
 
 // Writes every byte; false on any error.
@@ -203,7 +205,7 @@ void BatchExecute(Context& ctx, const std::string& path, CommandHandler handler)
   if (run.silent) return;
   if (!ctx.options.mainFlag(kScriptsOrderLocked)) {
     MoveToTopOfRecent(ctx.options.recentScripts, AbsoluteScriptPath(path));
-    ctx.host.documentChanged();
+    ctx.host.changed(kChangedRecentFiles);
     SaveSettings(ctx);
   }
   run.active = false;

@@ -3,6 +3,8 @@
 #include <array>
 
 #include "core/context.h"
+#include "output/save.h"
+#include "output/writer.h"
 #include "script/reader.h"
 
 namespace quorvel {
@@ -128,9 +130,9 @@ constexpr std::array kSaveAs{
 };
 
 constexpr std::array kSave{
-    CodeText{101, R::kWithMessage, "SAVE:\r\n"},
-    CodeText{102, R::kWithMessage, "SAVE: "},
-    CodeText{103, R::kFixed, "SAVE: error writing id3v2 tag, not saved."},
+    CodeText{kRenameFailedCode, R::kWithMessage, "SAVE:\r\n"},
+    CodeText{kWriteFailedCode, R::kWithMessage, "SAVE: "},
+    CodeText{kWriteTagFailedCode, R::kFixed, "SAVE: error writing id3v2 tag, not saved."},
     CodeText{kAnyOtherCode, R::kSuccess, ""},
 };
 

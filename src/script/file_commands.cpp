@@ -13,9 +13,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr int kSaveAsPurpose = 0;
-constexpr int kQuickSavePurpose = 6;
-
 void Fail(Context& ctx, std::string text) { ctx.script.errorText = std::move(text); }
 
 void ReportCode(Context& ctx, std::span<const CodeText> table) {
@@ -41,7 +38,7 @@ void SaveAsCommand(Context& ctx) {
   if (NotReady(ctx)) return Fail(ctx, NotReadyText(ctx));
   ctx.script.errorText.clear();
   ctx.save.scriptTarget = target;
-  SaveProc(ctx, kSaveAsPurpose);
+  SaveProc(ctx, kWriteSaveAs);
   ReportCode(ctx, SaveAsCodeTexts());
 }
 
@@ -49,7 +46,7 @@ void SaveCommand(Context& ctx) {
   if (NotReady(ctx)) return Fail(ctx, NotReadyText(ctx));
   if (RequireDocument(ctx)) return;
   ctx.script.errorText.clear();
-  SaveProc(ctx, kQuickSavePurpose);
+  SaveProc(ctx, kWriteQuickSave);
   ReportCode(ctx, SaveCodeTexts());
 }
 

@@ -358,7 +358,7 @@ void ApplyPositionBox(Context& ctx, int b) {
   double seconds = 0;
   if (ParseTimeText(box.text, seconds)) {
     box.invalid = true;
-    ctx.host.documentChanged();
+    ctx.host.changed(kChangedCursor);
     return;
   }
   switch (run.relativeMode[static_cast<size_t>(b)]) {
@@ -383,7 +383,7 @@ void ApplyPositionBox(Context& ctx, int b) {
   }
   box.text = TimeText(TimeAtFrame(doc, position), 3);
   box.invalid = false;
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedCursor);
 }
 
 void ApplyPositions(Context& ctx) {

@@ -22,7 +22,7 @@ constexpr const char* kEofPositionText = "99999";
 
 // The question of a failed statement in an interactive run: exclamation icon,
 // "O&K"/"cancel" buttons, modal.
-constexpr int kScriptErrorQuestionKind = kMsgWarning | 0x10 | kMsgModal;
+constexpr int kScriptErrorQuestionKind = kMsgWarning | kMsgOkCancel | kMsgModal;
 
 extern const char* const kLineTooLongText;       // "Line too long (over 32K)."
 extern const char* const kStatementTooLongText;  // "Line too long (over 1 KB)."

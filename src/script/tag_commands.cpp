@@ -85,7 +85,7 @@ void AppendScriptField(Context& ctx, Id3v2Field field) {
       tag.binlist.push_back(index);
       break;
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedTags);
 }
 
 Id3v2Field TextField(uint8_t index, std::string text, std::string description) {
@@ -157,7 +157,7 @@ void RemoveBlockCommand(Context& ctx, ScriptCommand command) {
     default:
       return;
   }
-  ctx.host.documentChanged();
+  ctx.host.changed(kChangedTags);
 }
 
 void TextFieldCommand(Context& ctx, ScriptCommand command) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tags/file_io.h"
+#include "tags/message_kind.h"
 #include "tags/text_helpers.h"
 
 namespace quorvel {
@@ -232,16 +233,16 @@ TextLoadResult LoadTextFieldFromFile(Id3v2Field& field, const std::string& path,
 
   InputFile file;
   if (!file.open(path)) {
-    report(kTextFileDiskError, 258, "error");
+    report(kTextFileDiskError, kModalWarning, "error");
     return TextLoadResult::kOpenError;
   }
   const int64_t size = file.size();
   if (size >= kTwoGiB) {
-    report(kTextFileTooLarge, 258, "error");
+    report(kTextFileTooLarge, kModalWarning, "error");
     return TextLoadResult::kTooLarge;
   }
-  if (size == 0 && dontWriteEmptyFields && field.tcont.empty()) report(kTextFileEmptyInfo, 0, "info");
-  if (static_cast<uint64_t>(size) > kTextFileWarnSize) report(kTextFileLargeWarning, 258, "warning");
+  if (size == 0 && dontWriteEmptyFields && field.tcont.empty()) report(kTextFileEmptyInfo, kMsgInfo, "info");
+  if (static_cast<uint64_t>(size) > kTextFileWarnSize) report(kTextFileLargeWarning, kModalWarning, "warning");
 
   const Id3v2Field saved = field;
   // The buffer keeps zeros after the data so that a terminator always follows.
@@ -249,7 +250,7 @@ TextLoadResult LoadTextFieldFromFile(Id3v2Field& field, const std::string& path,
   const int64_t got = file.readSome(0, buffer.data(), std::min<size_t>(kTextFileReadLimit, static_cast<size_t>(size)));
   file.close();
   if (got < 0) {
-    report(kTextFileDiskError, 258, "error");
+    report(kTextFileDiskError, kModalWarning, "error");
     return TextLoadResult::kOpenError;
   }
   const auto data = std::span<const uint8_t>(buffer.data(), static_cast<size_t>(got));

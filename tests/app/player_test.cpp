@@ -574,13 +574,13 @@ class PlayWorkingFiles : public ::testing::Test {
 TEST_F(PlayWorkingFiles, PreviewWritesTheWholeEditAndPlaysIt) {
   player.PlayPreview(ctx, false);
   EXPECT_TRUE(host.messages.empty());
-  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kPreviewFile});
-  EXPECT_EQ(std::filesystem::file_size(settings + kPreviewFile), static_cast<uintmax_t>(bytesOfFrames(0, 59)));
-  EXPECT_FALSE(std::filesystem::exists(settings + std::string(kPreviewFile) + ".mmtmpmp3"));
+  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kPreviewFileName});
+  EXPECT_EQ(std::filesystem::file_size(settings + kPreviewFileName), static_cast<uintmax_t>(bytesOfFrames(0, 59)));
+  EXPECT_FALSE(std::filesystem::exists(settings + std::string(kPreviewFileName) + ".mmtmpmp3"));
   // A second preview replaces the first under the same name.
   player.PlayPreview(ctx, false);
-  EXPECT_EQ(host.opened.back(), settings + kPreviewFile);
-  EXPECT_FALSE(std::filesystem::exists(settings + kPreviewSecondFile));
+  EXPECT_EQ(host.opened.back(), settings + kPreviewFileName);
+  EXPECT_FALSE(std::filesystem::exists(settings + kPreviewAltFileName));
 }
 
 TEST_F(PlayWorkingFiles, SelectionWritesTheSelectedFrames) {
@@ -588,28 +588,28 @@ TEST_F(PlayWorkingFiles, SelectionWritesTheSelectedFrames) {
   EXPECT_TRUE(ctx.playAvailable(ctx, PlayRequest::Selection));
   ctx.script.active = true;
   EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
-  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kSelectionFile});
-  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionFile), static_cast<uintmax_t>(bytesOfFrames(10, 30)));
+  ASSERT_EQ(host.opened, std::vector<std::string>{settings + kSelectionFileName});
+  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionFileName), static_cast<uintmax_t>(bytesOfFrames(10, 30)));
   // The document is not changed by playing.
   EXPECT_EQ(ctx.doc.editCount, 59);
 }
 
 TEST_F(PlayWorkingFiles, HeldWorkingFileFallsBackToTheSecondName) {
   // A name that cannot be replaced stands for a file the player holds.
-  std::filesystem::create_directories(settings + kPreviewFile + "/held");
-  std::filesystem::create_directories(settings + kSelectionFile + "/held");
+  std::filesystem::create_directories(settings + kPreviewFileName + "/held");
+  std::filesystem::create_directories(settings + kSelectionFileName + "/held");
   player.PlayPreview(ctx, false);
-  EXPECT_EQ(host.opened.back(), settings + kPreviewSecondFile);
+  EXPECT_EQ(host.opened.back(), settings + kPreviewAltFileName);
   select(5, 15);
   player.PlaySelection(ctx, false);
-  EXPECT_EQ(host.opened.back(), settings + kSelectionSecondFile);
-  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionSecondFile),
+  EXPECT_EQ(host.opened.back(), settings + kSelectionAltFileName);
+  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionAltFileName),
             static_cast<uintmax_t>(bytesOfFrames(5, 15)));
   EXPECT_TRUE(host.messages.empty());
 
   // Both names held.
-  std::filesystem::remove(settings + kPreviewSecondFile);
-  std::filesystem::create_directories(settings + kPreviewSecondFile + "/held");
+  std::filesystem::remove(settings + kPreviewAltFileName);
+  std::filesystem::create_directories(settings + kPreviewAltFileName + "/held");
   const size_t opened = host.opened.size();
   player.PlayPreview(ctx, false);
   ASSERT_EQ(host.messages.size(), 1u);
@@ -625,12 +625,12 @@ TEST_F(PlayWorkingFiles, HeldWorkingFileFallsBackToTheSecondName) {
 
 TEST_F(PlayWorkingFiles, FailedFirstWriteLeavesNoErrorWhenTheSecondWorks) {
   // The first name cannot even be written (its temporary name is taken by a folder).
-  std::filesystem::create_directories(settings + kSelectionFile + ".mmtmpmp3/x");
+  std::filesystem::create_directories(settings + kSelectionFileName + ".mmtmpmp3/x");
   select(0, 10);
   ctx.script.active = true;
   EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
   EXPECT_EQ(ctx.script.errorText, "");
-  EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionSecondFile});
+  EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionAltFileName});
 }
 
 TEST_F(PlayWorkingFiles, MissingFilesAreReportedBeforeWriting) {
@@ -666,8 +666,8 @@ TEST_F(PlayWorkingFiles, MissingFilesAreReportedBeforeWriting) {
     EXPECT_EQ(ctx.play(ctx, c.request), 1) << c.name;
     EXPECT_EQ(ctx.script.errorText, c.text) << c.name;
     EXPECT_TRUE(host.opened.empty()) << c.name;
-    EXPECT_FALSE(std::filesystem::exists(settings + kPreviewFile)) << c.name;
-    EXPECT_FALSE(std::filesystem::exists(settings + kSelectionFile)) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(settings + kPreviewFileName)) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(settings + kSelectionFileName)) << c.name;
     ctx.script.active = false;
     const size_t before = host.messages.size();
     ctx.playAvailable(ctx, c.request);
@@ -750,7 +750,7 @@ TEST_F(FakeDesktop, SilentScriptPlaysThroughXdgOpen) {
   WriteRecorder(bin + "/xdg-open", log, 0);
   EXPECT_EQ(RunQuorvel({"--script", script}, env), 0) << ReadText(home + "/Quorvel.log");
   EXPECT_EQ(ReadRecorded(log),
-            (std::vector<std::string>{song, settings + kSelectionFile, settings + kPreviewFile}));
+            (std::vector<std::string>{song, settings + kSelectionFileName, settings + kPreviewFileName}));
   EXPECT_FALSE(std::filesystem::exists(media + "/PWNED"));
   EXPECT_FALSE(std::filesystem::exists(tmp / "PWNED"));
 

@@ -4,6 +4,7 @@
 
 #include "core/document_ops.h"
 #include "core/headless_host.h"
+#include "core/messages.h"
 #include "core/edit_fixture.h"
 
 namespace quorvel {
@@ -428,10 +429,10 @@ TEST_F(EditOps, MarkEditedCountsToTwo) {
   EXPECT_TRUE(doc.unsavedChanges);
 }
 
-TEST_F(EditOps, ReportWarningIsSilentInScripts) {
-  ReportWarning(ctx, "x");
+TEST_F(EditOps, WarnUnlessScriptIsSilentInScripts) {
+  WarnUnlessScript(ctx, "x");
   Script();
-  ReportWarning(ctx, "y");
+  WarnUnlessScript(ctx, "y");
   ExpectOneMessage("x", 2, "warning");
 }
 
