@@ -451,7 +451,7 @@ bool MainWindow::askSaveChanges() {
       doc.documentName.empty() || ctx_.script.active) {
     return true;
   }
-  if (!AskYesNo(ctx_, kSaveChangesText, kMsgWarning | kMsgModal, "closing")) return true;
+  if (!AskYesNo(ctx_, kSaveChangesText, kModalWarning, "closing")) return true;
   // Answered Yes: a cancelled or failed "Save as" keeps the document open.
   return ctx_.saveAs && ctx_.saveAs(ctx_);
 }

@@ -122,7 +122,7 @@ void MessageWindow::prepare(const std::string& text, int kind, const std::string
     close();
   }
   kind_ = kind;
-  int icon = kind & kMsgIconMask;
+  int icon = MessageIcon(kind);
   if (icon <= kMsgQuestion) {
     icon_->setPixmap(style()->standardIcon(IconFor(icon), nullptr, this).pixmap(kIconSize, kIconSize));
     icon_->setAccessibleName(icon == kMsgError     ? QStringLiteral("error")
@@ -262,7 +262,7 @@ void MessageWindow::showEvent(QShowEvent* event) {
   showing_ = true;
   answer_ = 0;
   if (type_ == Type::kYesNo) {
-    QPushButton* focus = (kind_ & kMsgFocusNegative) ? negative_ : positive_;
+    QPushButton* focus = (kind_ & kMsgFocusNo) ? negative_ : positive_;
     focus->setDefault(true);
     (focus == positive_ ? negative_ : positive_)->setDefault(false);
     focus->setFocus();

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tags/message_kind.h"
+
 class QFontMetrics;
 class QLabel;
 class QPushButton;
@@ -18,13 +20,6 @@ class QPushButton;
 namespace quorvel {
 
 struct Options;
-
-// Bits of a message kind beyond the icon (core/host.h names the icon values and
-// the modal bit).
-constexpr int kMsgIconMask = 0x000F;
-constexpr int kMsgOkCancel = 0x0010;
-constexpr int kMsgEscapeAnswers = 0x0020;
-constexpr int kMsgFocusNegative = 0x1000;
 
 // "\r\n" line breaks as the label shows them.
 QString DisplayText(const std::string& text);
