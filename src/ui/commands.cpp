@@ -46,6 +46,9 @@ const std::vector<CommandSpec> kCommands = {
     {UiCommand::kViewStart, UiMenu::kNone, "", "", K(Qt::CTRL | Qt::Key_Home), "", "viewStart"},
     {UiCommand::kViewEnd, UiMenu::kNone, "", "", K(Qt::CTRL | Qt::Key_End), "", "viewEnd"},
     {UiCommand::kEscape, UiMenu::kNone, "", "", K(Qt::Key_Escape), "", "cancel"},
+    {UiCommand::kProgramHelp, UiMenu::kHelp, " Program &help", "", K(), "", "programHelp"},
+    {UiCommand::kScriptHelp, UiMenu::kHelp, " &Script language help", "", K(), "", "scriptHelp"},
+    {UiCommand::kLegend, UiMenu::kHelp, " &Frames legend", "", K(), "", "legend"},
 };
 
 }  // namespace

@@ -37,9 +37,12 @@ enum class UiCommand {
   kViewStart,
   kViewEnd,
   kEscape,
+  kProgramHelp,
+  kScriptHelp,
+  kLegend,
 };
 
-enum class UiMenu { kNone, kFile, kEdit, kPlay };
+enum class UiMenu { kNone, kFile, kEdit, kPlay, kHelp };
 
 struct CommandSpec {
   UiCommand id;

@@ -30,6 +30,7 @@
 #include "output/raw_view.h"
 #include "output/save.h"
 #include "script/reader.h"
+#include "ui/legend_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
 #include "ui/strip_widgets.h"
@@ -48,6 +49,7 @@ constexpr int kClientHeight = 408;
 constexpr int kRefreshInterval = 937;
 constexpr int kPositionBoxLength = 13;
 
+constexpr uint8_t kRedCaptionsOnHover = 0x01;  // Options::displayFlags
 const char* const kSaveChangesText = "  Save changes?  ";
 const char* const kDropNoteText =
     "Drag & drop is enabled for a single file only.\r\nOnly the first file from the group was processed.";
@@ -137,7 +139,8 @@ void MainWindow::buildMenus() {
   fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
   editMenu_ = menuBar()->addMenu(QStringLiteral("Edit"));
   playMenu_ = menuBar()->addMenu(QStringLiteral("Play"));
-  for (QMenu* m : {fileMenu_, editMenu_, playMenu_}) m->setAccessibleName(AccessibleCaption(m->title()));
+  helpMenu_ = menuBar()->addMenu(QStringLiteral("&Help"));
+  for (QMenu* m : {fileMenu_, editMenu_, playMenu_, helpMenu_}) m->setAccessibleName(AccessibleCaption(m->title()));
   for (const CommandSpec& c : CommandTable()) {
     QAction* a = actions_.at(c.id);
     switch (c.menu) {
@@ -152,6 +155,10 @@ void MainWindow::buildMenus() {
       case UiMenu::kPlay:
         if (c.id == UiCommand::kEnqueueInput) enqueueSeparator_ = playMenu_->addSeparator();
         playMenu_->addAction(a);
+        break;
+      case UiMenu::kHelp:
+        if (c.id == UiCommand::kLegend) helpMenu_->addSeparator();
+        helpMenu_->addAction(a);
         break;
       case UiMenu::kNone:
         break;
@@ -169,6 +176,7 @@ QPushButton* MainWindow::commandButton(UiCommand id, QWidget* parent, QRect geom
   if (!c.key.isEmpty()) b->setShortcut(QKeySequence());
   if (*c.hint != '\0') SetHint(b, c.hint);
   b->setAccessibleName(AccessibleCaption(b->text()));
+  b->installEventFilter(this);
   QAction* a = actions_.at(id);
   connect(b, &QPushButton::clicked, a, &QAction::trigger);
   connect(a, &QAction::enabledChanged, b, &QPushButton::setEnabled);
@@ -386,6 +394,7 @@ void MainWindow::buildCentral() {
   clear_->setGeometry(304, 378, 60, 22);
   clear_->setFocusPolicy(Qt::TabFocus);
   clear_->setAccessibleName(QStringLiteral("clear"));
+  clear_->installEventFilter(this);
   connect(clear_, &QPushButton::clicked, actions_.at(UiCommand::kUnselect), &QAction::trigger);
   connect(actions_.at(UiCommand::kUnselect), &QAction::enabledChanged, clear_, &QPushButton::setEnabled);
 
@@ -403,6 +412,7 @@ void MainWindow::buildCentral() {
   find_->setFocusPolicy(Qt::TabFocus);
   SetHint(find_, "Go to the cursor (change display offset)");
   find_->setAccessibleName(QStringLiteral("find"));
+  find_->installEventFilter(this);
   connect(find_, &QPushButton::clicked, this, &MainWindow::find);
 
   setFixedSize(sizeHint());
@@ -514,6 +524,13 @@ void MainWindow::run(UiCommand id) {
     case UiCommand::kPageDown: PageView(doc, true); break;
     case UiCommand::kViewStart: ViewToStart(doc); break;
     case UiCommand::kViewEnd: ViewToEnd(doc); break;
+    case UiCommand::kProgramHelp: OpenHelpFile(ctx_, kProgramHelpFile); break;
+    case UiCommand::kScriptHelp: OpenHelpFile(ctx_, kScriptHelpFile); break;
+    case UiCommand::kLegend:
+      if (legend_ == nullptr) legend_ = new LegendWindow(ctx_.options.legendWindow, this);
+      legend_->show();
+      legend_->raise();
+      break;
     case UiCommand::kEscape: break;
   }
   refreshAll();
@@ -563,7 +580,8 @@ void MainWindow::refreshCommands() {
       on = !refused && available[*engine];
     } else if (c.id == UiCommand::kEscape) {
       on = true;
-    } else if (c.id == UiCommand::kCloseProgram) {
+    } else if (c.id == UiCommand::kCloseProgram || c.id == UiCommand::kProgramHelp ||
+               c.id == UiCommand::kScriptHelp || c.id == UiCommand::kLegend) {
       on = !refused;
     } else {
       on = !refused && open;  // the view keys
@@ -753,6 +771,15 @@ void MainWindow::showInfoBox(bool source) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
+    // " Color button captions red on &hover"
+    if (auto* button = qobject_cast<QPushButton*>(watched)) {
+      bool red = event->type() == QEvent::Enter && (ctx_.options.displayFlags & kRedCaptionsOnHover) != 0;
+      QPalette pal = button->palette();
+      pal.setColor(QPalette::ButtonText, red ? QColor(Qt::red) : palette().color(QPalette::ButtonText));
+      button->setPalette(pal);
+    }
+  }
   if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == sourcePath_ || watched == targetPath_) {
       showPathBox(watched == sourcePath_);

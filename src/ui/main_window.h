@@ -141,6 +141,8 @@ class MainWindow : public QMainWindow, public Host {
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;
   QMenu* playMenu_ = nullptr;
+  QMenu* helpMenu_ = nullptr;
+  class LegendWindow* legend_ = nullptr;
   QAction* enqueueSeparator_ = nullptr;
 
   StripWidget* strip_ = nullptr;

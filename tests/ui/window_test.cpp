@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -156,6 +157,9 @@ class WindowTest : public QObject {
     QTest::newRow("close") << "closeDocument" << " &Close (not needed)    (Ctrl+F4)" << "" << QKeySequence("Ctrl+F4");
     QTest::newRow("close program") << "closeProgram" << " Close the program    (Alt+F4)" << ""
                                    << QKeySequence("Alt+F4");
+    QTest::newRow("program help") << "programHelp" << " Program &help" << "" << QKeySequence();
+    QTest::newRow("script help") << "scriptHelp" << " &Script language help" << "" << QKeySequence();
+    QTest::newRow("legend") << "legend" << " &Frames legend" << "" << QKeySequence();
   }
   void captionsKeysAndHints() {
     QFETCH(QString, action);
@@ -405,6 +409,26 @@ class WindowTest : public QObject {
     QCOMPARE(doc.editCount, 10);
     QVERIFY(doc.unsavedChanges);
     (void)focus;
+  }
+
+  void legendWindowAndRedCaptions() {
+    w->findChild<QAction*>("legend")->trigger();
+    auto* legend = w->findChild<QDialog*>("TFrameLegendForm");
+    QVERIFY(legend != nullptr);
+    QVERIFY(legend->isVisible());
+    QCOMPARE(legend->windowTitle(), QStringLiteral("Legend"));
+    QVERIFY(legend->windowFlags() & Qt::WindowStaysOnTopHint);
+    legend->close();
+    QPushButton* open = w->findChild<QPushButton*>("openButton");
+    for (uint8_t flags : {uint8_t{1}, uint8_t{0}}) {
+      w->context().options.displayFlags = flags;
+      QEvent enter(QEvent::Enter);
+      QApplication::sendEvent(open, &enter);
+      QCOMPARE(open->palette().color(QPalette::ButtonText) == QColor(Qt::red), flags == 1);
+      QEvent leave(QEvent::Leave);
+      QApplication::sendEvent(open, &leave);
+      QVERIFY(open->palette().color(QPalette::ButtonText) != QColor(Qt::red));
+    }
   }
 
   void closeKeyClosesTheDocument() {
