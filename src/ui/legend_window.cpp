@@ -18,7 +18,7 @@ LegendWindow::LegendWindow(WindowPlace& place, QWidget* parent)
   setObjectName(QStringLiteral("TFrameLegendForm"));
   setWindowTitle(QStringLiteral("Legend"));
   setAccessibleName(QStringLiteral("Legend"));
-  setFixedSize(2 * 150 + 12, kRows * kRowHeight + 12);
+  setFixedSize(2 * 170 + 12, kRows * kRowHeight + 12);
   if (place_.left > 0 || place_.top > 0) move(place_.left, place_.top);
 }
 
@@ -27,7 +27,7 @@ void LegendWindow::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), palette().color(QPalette::Window));
   qreal dpr = devicePixelRatioF();
   for (int i = 0; i < kPictureCount; ++i) {
-    int x = 6 + (i / kRows) * 150;
+    int x = 6 + (i / kRows) * 170;
     int y = 6 + (i % kRows) * kRowHeight;
     p.fillRect(x, y, 12, 18, Qt::black);
     p.drawPixmap(QRectF(x + 4, y + 1, kPictureWidth, kPictureHeight), shades_.shade(i, dpr),
@@ -36,8 +36,9 @@ void LegendWindow::paintEvent(QPaintEvent*) {
                                           : QString::fromStdString(BitrateColumnText(i)).trimmed() +
                                                 QStringLiteral(" kbps");
     if (i == 0) text = QStringLiteral("free format");
+    if (i == 15) text = QStringLiteral("bitrate index 15");
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(QRect(x + 18, y, 128, 18), Qt::AlignVCenter | Qt::AlignLeft, text);
+    p.drawText(QRect(x + 18, y, 150, 18), Qt::AlignVCenter | Qt::AlignLeft, text);
   }
 }
 

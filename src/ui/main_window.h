@@ -165,7 +165,7 @@ class MainWindow : public QMainWindow, public Host {
   std::array<QLineEdit*, 2> boxes_{};
   std::array<QToolButton*, 8> stepButtons_{};
   std::array<QCheckBox*, 6> removeBoxes_{};
-  std::array<QPushButton*, 5> viewButtons_{};
+  std::array<QPushButton*, 6> viewButtons_{};
 
   std::unique_ptr<MessageWindow> message_;
   std::unique_ptr<MessageWindow> yesNo_;

@@ -1,11 +1,14 @@
 // Renders the main window with a loaded file and each message window to PNG
 // files: quorvel_screenshots OUTPUT_FOLDER MP3_FILE (run with QT_QPA_PLATFORM=offscreen).
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 
 #include "core/document_ops.h"
 #include "core/host.h"
@@ -21,6 +24,19 @@ bool Save(QWidget* w, const QString& path) {
   bool ok = w->grab().save(path);
   std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
   return ok;
+}
+
+// Runs `then` once a modal window is open, from inside its own event loop.
+void WhenModal(std::function<void()> then) {
+  auto* timer = new QTimer;
+  timer->setInterval(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, then] {
+    if (QApplication::activeModalWidget() == nullptr) return;
+    timer->stop();
+    timer->deleteLater();
+    then();
+  });
+  timer->start();
 }
 
 }  // namespace
@@ -45,17 +61,39 @@ int main(int argc, char** argv) {
   w.refreshAll();
   bool ok = Save(&w, out + QStringLiteral("/main-window.png"));
 
+  w.findChild<QAction*>(QStringLiteral("legend"))->trigger();
+  if (auto* legend = w.findChild<QDialog*>(QStringLiteral("TFrameLegendForm"))) {
+    ok = Save(legend, out + QStringLiteral("/legend.png")) && ok;
+    legend->close();
+  }
+
   MessageWindow* m = w.messageWindow();
-  m->showMessage("Frame position: 31\r\nOriginal position: 31\r\nBitrate: 96 kbps\r\nFrequency: 44.1 KHz\r\n"
-                 "Mode: JOINT STEREO\r\nAmplification flag: 170",
-                 kMsgInfo, "frame info");
-  ok = Save(m, out + QStringLiteral("/message-info.png")) && ok;
-  m->showMessage("You must leave at least one frame.", kMsgWarning, "delete");
-  ok = Save(m, out + QStringLiteral("/message-warning.png")) && ok;
-  m->showMessage("Error processing the file:\r\nInvalid format.\r\nProbably not a 32-48 KHz mp3 file.", kMsgError,
-                 "Quorvel");
-  ok = Save(m, out + QStringLiteral("/message-error.png")) && ok;
-  m->close();
+  struct Message {
+    const char* text;
+    int kind;
+    const char* caption;
+    const char* file;
+  };
+  const Message messages[] = {
+      {"Frame position: 31\r\nOriginal position: 31\r\nBitrate: 96 kbps\r\nFrequency: 44.1 KHz\r\n"
+       "Mode: JOINT STEREO\r\nAmplification flag: 170",
+       kMsgInfo, "frame info", "/message-info.png"},
+      {"You must leave at least one frame.", kMsgWarning, "delete", "/message-warning.png"},
+      {"Error processing the file:\r\nInvalid format.\r\nProbably not a 32-48 KHz mp3 file.", kMsgError,
+       "Quorvel", "/message-error.png"},
+  };
+  // Shown modally here so that each window is on the screen, active, while it is rendered.
+  for (const Message& message : messages) {
+    std::array<int32_t, 4> place{40, 40, 400, 200};
+    uint8_t state = 0;
+    MessageWindow one(MessageWindow::Type::kMessage, place, state);
+    WhenModal([&] {
+      ok = Save(&one, out + QString::fromUtf8(message.file)) && ok;
+      one.positiveButton()->click();
+    });
+    one.showMessage(message.text, message.kind | kMsgModal, message.caption);
+  }
+  (void)m;
 
   MessageWindow* q = w.yesNoWindow();
   struct Question {
@@ -72,7 +110,7 @@ int main(int argc, char** argv) {
        4370, "amplify", "/question-ok-cancel.png"},
   };
   for (const Question& question : questions) {
-    QTimer::singleShot(0, [&] {
+    WhenModal([&] {
       ok = Save(q, out + QString::fromUtf8(question.file)) && ok;
       q->negativeButton()->click();
     });

@@ -22,6 +22,7 @@
 #include <set>
 
 #include "core/document_ops.h"
+#include "core/messages.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
 #include "ui/message_windows.h"
@@ -431,6 +432,21 @@ class WindowTest : public QObject {
     }
   }
 
+  void mainWindowMessagesInARow() {
+    MessageWindow* m = w->messageWindow();
+    m->showMessage("modeless", kMsgInfo, "note");
+    m->close();
+    for (const char* text : {"first", "third"}) {
+      bool shown = false;
+      WhenModal([&] {
+        shown = m->isVisible();
+        m->positiveButton()->click();
+      });
+      ReportMessage(w->context(), text, kMsgWarning | kMsgModal, "warning");
+      QVERIFY(shown);
+    }
+  }
+
   void closeKeyClosesTheDocument() {
     open(SampleFile());
     QTest::keyClick(w.get(), Qt::Key_F4, Qt::ControlModifier);
@@ -605,6 +621,19 @@ class WindowTest : public QObject {
     QCOMPARE(w->messageWindow()->textLabel()->text(),
              QStringLiteral("Drag & drop is enabled for a single file only.\nOnly the first file from the group was processed."));
     w->messageWindow()->close();
+    // A folder fails with the analysis's message and leaves no document.
+    QString title;
+    QString text;
+    WhenModal([&] {
+      title = w->messageWindow()->windowTitle();
+      text = w->messageWindow()->textLabel()->text();
+      w->messageWindow()->positiveButton()->click();
+    });
+    drop({home.path()});
+    QCOMPARE(title, QStringLiteral("Quorvel"));
+    QVERIFY2(text.startsWith(QStringLiteral("Error processing the file:\nDisk error.")), qPrintable(text));
+    QVERIFY(!w->context().doc.loaded);
+    QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("No file loaded"));
   }
 
   void openingAnotherFileAsksToSaveChanges() {
@@ -756,6 +785,24 @@ class MessageWindowTest : public QObject {
     QVERIFY(stillOpen);
     WhenModal([&] { QTest::keyClick(&q, Qt::Key_Escape); });
     QCOMPARE(q.ask("q", 258 | kMsgEscapeAnswers, "prompt"), 2);
+  }
+
+  void modalMessagesInARow() {
+    QWidget parent;
+    parent.show();
+    MessageWindow m(MessageWindow::Type::kMessage, place, state, &parent);
+    m.showMessage("modeless", kMsgInfo, "note");
+    m.close();
+    for (const char* text : {"first\r\nsecond line", "third"}) {
+      bool shown = false;
+      WhenModal([&] {
+        shown = m.isVisible();
+        m.positiveButton()->click();
+      });
+      m.showMessage(text, kMsgWarning | kMsgModal, "warning");
+      QVERIFY(shown);
+      QVERIFY(!m.isVisible());
+    }
   }
 
   void maximizedWindowStaysMaximized() {
