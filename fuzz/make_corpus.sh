@@ -77,3 +77,24 @@ junk[100:104] = b"\xff\xfb\x90\x44"
 save("junk-with-sync.bin", bytes(junk))
 PY
 du -sh "$here/corpus/analysis"
+
+# The seeds of writer_fuzz (fuzz/corpus/writer/): each analysis seed behind an
+# 8-byte edit program (edit count, three edits of op, a, b, then the range
+# byte), and two files whose last frame is a piece shorter than its side
+# information.
+python3 - "$here/corpus/analysis" "$here/corpus/writer" "$here/../tests/data" <<'PY'
+import os, sys
+
+src, out, data = sys.argv[1], sys.argv[2], sys.argv[3]
+os.makedirs(out, exist_ok=True)
+programs = [bytes([0, 0, 0, 0, 0, 0, 0, 0]), bytes([3, 0, 1, 2, 1, 3, 5, 0]),
+            bytes([2, 3, 2, 7, 0, 1, 0, 3]), bytes([1, 1, 0, 1, 9, 9, 2, 5])]
+for i, name in enumerate(sorted(os.listdir(src))):
+    blob = open(os.path.join(src, name), "rb").read()
+    open(os.path.join(out, name), "wb").write(programs[i % len(programs)] + blob)
+cbr = open(os.path.join(data, "cbr96-no-info.mp3"), "rb").read()
+tag = b"TAG" + b"Short" + bytes(119) + bytes([12])
+open(os.path.join(out, "3frames-10-byte-piece-id3v1.mp3"), "wb").write(programs[1] + cbr[:940] + cbr[:10] + tag)
+open(os.path.join(out, "3frames-cut-after-header.mp3"), "wb").write(programs[3] + cbr[:940] + cbr[:4])
+PY
+du -sh "$here/corpus/writer"

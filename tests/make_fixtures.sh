@@ -43,6 +43,9 @@ tone 44100 1 1.5 "$work/mono44.wav"
 tone 48000 2 1.5 "$work/st48.wav"
 tone 32000 2 1.5 "$work/st32.wav"
 tone 22050 2 1.0 "$work/st22.wav"
+tone 16000 1 1.0 "$work/mono16.wav"
+tone 11025 2 1.0 "$work/st11.wav"
+tone 24000 2 1.0 "$work/st24.wav"
 tone 44100 2 1.0 "$work/st44-1s.wav"
 tone 44100 2 4.0 "$work/sample.wav"
 
@@ -70,6 +73,13 @@ LAME=(lame --quiet --noreplaygain)
 "${LAME[@]}" -b 96 --cbr -m j -p --resample 44.1 "$work/st44.wav" "$out/crc.mp3"
 # MPEG-2 Layer III (22.05 kHz): not MPEG-1, so no frame is taken from it.
 "${LAME[@]}" -b 32 --cbr -m j --resample 22.05 "$work/st22.wav" "$out/mpeg2-22k.mp3"
+# More MPEG-2 and MPEG-2.5 Layer III files (the low sampling frequencies): the
+# first three hold bytes that read as MPEG-1 headers by chance, which must not
+# become frames; the last is VBR with its Xing frame.
+"${LAME[@]}" -b 64 --cbr -m j --resample 22.05 "$work/st22.wav" "$out/mpeg2-22k-64k.mp3"
+"${LAME[@]}" -b 32 --cbr -m m --resample 16 "$work/mono16.wav" "$out/mpeg2-16k-mono.mp3"
+"${LAME[@]}" -b 24 --cbr -m j --resample 11.025 "$work/st11.wav" "$out/mpeg25-11k.mp3"
+"${LAME[@]}" -V 5 -m j --resample 24 "$work/st24.wav" "$out/mpeg2-24k-vbr.mp3"
 # Free format (bitrate index 0) at 200 kbps: 653 or 654 bytes a frame, which the
 # header does not tell.
 "${LAME[@]}" --freeformat -b 200 -m j --resample 44.1 "$work/st44-1s.wav" "$out/free-format-200k.mp3"

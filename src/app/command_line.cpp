@@ -188,8 +188,7 @@ std::string FileInfoReport(const std::string& path, bool& ok) {
   // leaves its text in the script state instead of a message.
   ctx.script.active = true;
   ctx.script.silent = true;
-  ctx.doc.sourceName = path;
-  Loadfile(ctx);
+  Loadfile(ctx, path);
 
   std::string report = path + "\n";
   const DocumentState& doc = ctx.doc;

@@ -14,6 +14,7 @@
 #include "app/paths.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
+#include "output/target_file.h"
 #include "output/writer.h"
 
 namespace quorvel {
@@ -413,8 +414,15 @@ void Player::PlayFile(Context& ctx, const std::string& file, bool byScript) {
       ctx.script.resultCode = 3;
     }
   }
-  ctx.host.processEvents();
+  // Requests that came in while the hand-over ran are honoured as the writer
+  // honours them: a close closes the main window; an Esc has nothing left to stop.
+  EventRequests requests = ProcessPendingEvents(ctx);
   ctx.doc.playerHandOver = false;
+  ctx.cancelRequest = false;
+  if (requests.close) {
+    ctx.closeRequest = false;
+    ctx.host.closeMainWindow();
+  }
 }
 
 void Player::PlayInput(Context& ctx, bool byScript) { PlayFile(ctx, ctx.doc.sourceName, byScript); }
@@ -466,18 +474,17 @@ std::string Player::writeWorkingFile(Context& ctx, bool selection) {
     const std::string target = ctx.settingsFolder + t.name;
     // Written beside and renamed over the working file, so that a player still
     // reading the previous one keeps its own copy.
-    const std::string temp = target + ".mmtmpmp3";
-    WriteResult r = WriteOutputFile(ctx, temp, t.purpose, first, end);
-    if (r.ending == WriteEnding::kCancelled || r.ending == WriteEnding::kClosed) {
-      std::remove(temp.c_str());
-      return {};
-    }
-    if (r.succeeded() && std::rename(temp.c_str(), target.c_str()) == 0) {
+    // A name that is not a regular file is passed over like a held one.
+    SafeWriteOptions options;
+    options.reportRefusal = false;
+    SafeWrite w = WriteThroughTemporaryFile(ctx, target, t.purpose, first, end, options);
+    if (w.write.ending == WriteEnding::kCancelled || w.write.ending == WriteEnding::kClosed) return {};
+    if (w.write.succeeded() && w.renamed) {
       ctx.script.errorText = errorTextBefore;
       ctx.script.resultCode = 0;
       return target;
     }
-    std::remove(temp.c_str());
+    if (w.renameFailed) ::unlink(w.tempPath.c_str());
   }
   return {};
 }

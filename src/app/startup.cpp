@@ -68,6 +68,24 @@ void StartProgram(Context& ctx, StartState& state) {
   ctx.saveSettings = [](Context& c) { SaveSettingsFile(c); };
 }
 
+void WireContext(Context& ctx, Player& player, FrontEnd frontEnd) {
+  InstallSaveHooks(ctx);
+  // A silent run looks the player up only when a play command needs it, so a
+  // run that plays nothing never starts xdg-mime; the window looks it up at its
+  // start, and a test sets the player's commands itself.
+  player.lookUpOnFirstUse = frontEnd == FrontEnd::kSilentRun;
+  player.install(ctx);
+}
+
+std::vector<std::string> MissingHooks(const Context& ctx) {
+  std::vector<std::string> missing;
+  if (!ctx.saveAs) missing.push_back("saveAs");
+  if (!ctx.saveSettings) missing.push_back("saveSettings");
+  if (!ctx.play) missing.push_back("play");
+  if (!ctx.playAvailable) missing.push_back("playAvailable");
+  return missing;
+}
+
 void FinishProgram(Context& ctx, const StartState& state) {
   if (state.startError == kStartOk) SaveSettingsFile(ctx);
 }
@@ -109,10 +127,8 @@ int RunSilentCommandLine(const std::string& scriptPath) {
     std::fprintf(stderr, "quorvel: %s\n", text.c_str());
     return 1;
   }
-  InstallSaveHooks(ctx);
   Player player(host.shell);
-  player.lookUpOnFirstUse = true;
-  player.install(ctx);
+  WireContext(ctx, player, FrontEnd::kSilentRun);
   bool ok = RunSilentScript(ctx, scriptPath, ExecuteCommand);
   FinishProgram(ctx, state);
   return ok ? 0 : 1;

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "app/player.h"
 #include "core/context.h"
 
 namespace quorvel {
@@ -45,6 +47,23 @@ struct StartState {
 // settings folder (created, and its stale working files deleted, only by the
 // first instance), the settings file read or reset. Installs ctx.saveSettings.
 void StartProgram(Context& ctx, StartState& state);
+
+// The front ends that drive the engine.
+enum class FrontEnd {
+  kSilentRun,  // a script from the command line, no windows
+  kWindow,     // the editor window
+  kTest,       // a test: the player's commands are what the test sets
+};
+
+// Installs the hooks of the context for a front end: the save procedure's
+// "Save as" (offered when a changed document is closed) and the player's play
+// commands and their availability. The player must outlive ctx's use. The
+// settings hook comes with StartProgram, once the settings file is known.
+void WireContext(Context& ctx, Player& player, FrontEnd frontEnd);
+
+// The names of the hooks not installed ("saveAs", "saveSettings", "play",
+// "playAvailable"); empty when the context is fully wired.
+std::vector<std::string> MissingHooks(const Context& ctx);
 
 // Closing: the settings file is written unless the start failed.
 void FinishProgram(Context& ctx, const StartState& state);

@@ -16,6 +16,7 @@
 #include <numeric>
 
 #include "core/busy.h"
+#include "core/file_paths.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
 #include "core/mpeg_header.h"
@@ -231,11 +232,15 @@ LeadingHeaders ReadLeadingHeaders(Context& ctx, InputFile& file, int32_t fileSiz
 
 AnalysisOutcome PollProgressPoint(Context& ctx, double fraction) {
   ctx.host.reportProgress(fraction);
-  // The analysis acts on a request at once, so it takes it off.
-  switch (PollRequests(ctx)) {
-    case PendingRequest::kClose: ClearRequests(ctx); return AnalysisOutcome::kCloseRequested;
-    case PendingRequest::kCancel: ctx.cancelRequest = false; return AnalysisOutcome::kCancelled;
-    case PendingRequest::kNone: break;
+  ProcessPendingEvents(ctx);
+  if (ctx.closeRequest) {
+    ctx.closeRequest = false;
+    ctx.cancelRequest = false;
+    return AnalysisOutcome::kCloseRequested;
+  }
+  if (ctx.cancelRequest) {
+    ctx.cancelRequest = false;
+    return AnalysisOutcome::kCancelled;
   }
   return AnalysisOutcome::kOk;
 }
@@ -596,6 +601,16 @@ FrameLengthResult ComputeFrameLengths(Context& ctx, int32_t first, int32_t count
       return stop();
     }
   }
+  result.count = count;
+  if (last.framelen < MinimumFrameLength(last.stereo)) {
+    // A piece of a frame: its bytes are kept as they are, as trailing data.
+    result.count = count - 1;
+    result.footerFound = true;
+    result.footerPos = last.framepos;
+    result.footerLength = audioEnd - last.framepos;
+    last.framelen = 0;
+    return result;
+  }
   const int32_t beyond = last.framelen - last.estimatedlen;
   result.footerFound = beyond > kFrameSizeTolerance && (last.kbps != 0 || beyond >= kFreeFormatFooterThreshold);
   if (result.footerFound) {
@@ -604,6 +619,154 @@ FrameLengthResult ComputeFrameLengths(Context& ctx, int32_t first, int32_t count
     last.framelen = std::max(last.framelen - result.footerLength, 0);
   }
   return result;
+}
+
+namespace {
+
+// An MPEG-1 Layer III header the scan takes at buffer offset i (file position base + i).
+bool TakenHeaderAt(const uint8_t* b, size_t n, size_t i, int32_t base, frametype& f) {
+  if (i + 4 > n || !IsFrameSync(b[i], b[i + 1])) return false;
+  const HeaderCodes codes = DecodeFrameAt(b, n, i, base, false, f);
+  HeaderProblem problem;
+  return HeaderProblemText(f, codes, problem) == nullptr && f.kbps != 0 && f.estimatedlen > 0;
+}
+
+// The frames a junk candidate hid: the scan jumped from it over its supposed
+// length. Walks (from, to) again as the scan would have gone on from the byte
+// after the candidate, taking headers that chain into the next one or into `to`.
+std::vector<frametype> FramesInGap(InputFile& file, int32_t from, int32_t to, uint8_t fromfile) {
+  std::vector<frametype> found;
+  if (to - from < 4) return found;
+  const int64_t readEnd = std::min<int64_t>(file.size(), int64_t{to} + 8);
+  if (readEnd <= from) return found;
+  std::vector<uint8_t> bytes(static_cast<size_t>(readEnd - from));
+  const int64_t got = file.readSome(from, bytes.data(), bytes.size());
+  if (got < 4) return found;
+  const size_t n = static_cast<size_t>(got);
+  const size_t end = static_cast<size_t>(to - from);
+  size_t q = 0;
+  while (q < end) {
+    frametype f;
+    if (TakenHeaderAt(bytes.data(), n, q, from, f)) {
+      const int64_t next = int64_t{f.framepos} + f.estimatedlen;
+      frametype g;
+      const bool chains = (next >= to - kFrameSizeTolerance && next <= to + kFrameSizeTolerance) ||
+                          (next < to && TakenHeaderAt(bytes.data(), n, static_cast<size_t>(next - from), from, g)) ||
+                          (!found.empty() && found.back().framepos + found.back().estimatedlen == f.framepos);
+      if (chains) {
+        f.fromfile = fromfile;
+        found.push_back(f);
+        q += static_cast<size_t>(f.estimatedlen);
+        continue;
+      }
+    }
+    ++q;
+  }
+  return found;
+}
+
+}  // namespace
+
+int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, InputFile* file) {
+  if (count <= 1) return count;
+  auto& frames = doc.frames;
+  auto at = [&frames](int32_t k) -> const frametype& { return frames[static_cast<size_t>(k)]; };
+  // Whether record k + 1 starts where record k ends.
+  auto chains = [&at](int32_t k) {
+    const frametype& f = at(k);
+    if (f.kbps == 0) return true;
+    const int64_t gap = int64_t{at(k + 1).framepos} - (int64_t{f.framepos} + f.estimatedlen);
+    return gap >= -kFrameSizeTolerance && gap <= kFrameSizeTolerance;
+  };
+  const int32_t last = first + count - 1;
+  // Stretches to walk again: from the byte after a junk candidate to the next candidate.
+  struct Gap {
+    int32_t from, to;
+    uint8_t fromfile;
+  };
+  std::vector<Gap> gaps;
+  int32_t kept = first;
+  bool chainedFromPrevious = false;
+  for (int32_t k = first; k <= last; ++k) {
+    const bool chainsNext = k < last && chains(k);
+    const bool frame = k == first || k == last || chainsNext || chainedFromPrevious || at(k).kbps == 0;
+    chainedFromPrevious = chainsNext;
+    if (!frame) {
+      gaps.push_back({at(k).framepos + 1, at(k + 1).framepos, at(k).fromfile});
+      continue;
+    }
+    if (kept != k) frames[static_cast<size_t>(kept)] = at(k);
+    ++kept;
+  }
+  int32_t total = kept - first;
+  if (file == nullptr || gaps.empty()) return total;
+
+  std::vector<frametype> found;
+  for (const Gap& g : gaps) {
+    std::vector<frametype> more = FramesInGap(*file, g.from, g.to, g.fromfile);
+    found.insert(found.end(), more.begin(), more.end());
+  }
+  if (found.empty()) return total;
+  // Merge by position.
+  std::vector<frametype> merged;
+  merged.reserve(static_cast<size_t>(total) + found.size());
+  size_t j = 0;
+  for (int32_t k = first; k < first + total; ++k) {
+    while (j < found.size() && found[j].framepos < at(k).framepos) merged.push_back(found[j++]);
+    merged.push_back(at(k));
+  }
+  while (j < found.size()) merged.push_back(found[j++]);
+  const size_t needed = static_cast<size_t>(first) + merged.size();
+  if (needed > frames.size()) frames.resize(needed);
+  std::copy(merged.begin(), merged.end(), frames.begin() + first);
+  return static_cast<int32_t>(merged.size());
+}
+
+namespace {
+
+// MPEG-2 and MPEG-2.5 Layer III: bitrates in kbps by index, sampling
+// frequencies in Hz by version and index; a frame holds 576 samples.
+constexpr std::array<int32_t, 15> kLsfBitrateKbps = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+constexpr std::array<int32_t, 3> kMpeg2Hz = {22050, 24000, 16000};
+constexpr std::array<int32_t, 3> kMpeg25Hz = {11025, 12000, 8000};
+constexpr int kLsfChainFrames = 4;
+constexpr int32_t kLsfProbeBytes = 256 * 1024;
+
+// Length of the MPEG-2/2.5 Layer III frame whose header starts at p; 0 when
+// the bytes there are not one.
+int32_t LsfFrameLength(const uint8_t* b, size_t n, size_t p) {
+  if (p + 4 > n || !IsFrameSync(b[p], b[p + 1])) return 0;
+  const MpegHeader h = ParseHeader(b[p], b[p + 1], b[p + 2], b[p + 3]);
+  if (h.layer != kLayer3 || (h.version != kVersionMpeg2 && h.version != kVersionMpeg25)) return 0;
+  if (h.bitrateIndex == 0 || h.bitrateIndex > 14 || h.freqIndex > 2) return 0;
+  const int32_t hz = (h.version == kVersionMpeg2 ? kMpeg2Hz : kMpeg25Hz)[h.freqIndex];
+  return 72000 * kLsfBitrateKbps[h.bitrateIndex] / hz + (h.padding ? 1 : 0);
+}
+
+}  // namespace
+
+bool LsfAudioBefore(InputFile& file, int32_t from, int32_t before) {
+  if (before <= from) return false;
+  const int32_t span = std::min(before - from, kLsfProbeBytes);
+  // Room for the chain that starts just before `before`.
+  const size_t n = static_cast<size_t>(std::min<int64_t>(int64_t{span} + 4 * 1441, file.size() - from));
+  if (from < 0 || n < 4) return false;
+  std::vector<uint8_t> bytes(n);
+  const int64_t got = file.readSome(from, bytes.data(), n);
+  if (got < 4) return false;
+  const size_t size = static_cast<size_t>(got);
+  for (size_t p = 0; p < static_cast<size_t>(span) && p + 4 <= size; ++p) {
+    size_t q = p;
+    int frames = 0;
+    while (frames < kLsfChainFrames) {
+      const int32_t len = LsfFrameLength(bytes.data(), size, q);
+      if (len == 0) break;
+      ++frames;
+      q += static_cast<size_t>(len);
+    }
+    if (frames == kLsfChainFrames) return true;
+  }
+  return false;
 }
 
 namespace {
@@ -666,6 +829,7 @@ bool AnalyseSource(Context& ctx) {
   };
 
   if (!file.open(path)) return fail(kDiskErrorText);
+  const FileIdentity identity = file.identity();
   const int32_t fileSize = CheckedFileSize(file);
   if (fileSize < 0) return fail(kDiskErrorText);
   s.fileSize = fileSize;
@@ -725,9 +889,11 @@ bool AnalyseSource(Context& ctx) {
     s.audioEnd = AudioEnd(fileSize, id3v1, lyrics);
     // Syncs found inside the trailing tags are not frames of the audio.
     doc.frameTableCount = FramesBeforeAudioEnd(doc, 0, scan.count, s.audioEnd);
+    doc.frameTableCount = DropUnchainedFrames(doc, 0, doc.frameTableCount, &file);
   }
-  const int32_t count = doc.frameTableCount;
-  if (count == 0) return fail(kTextNoFrame);
+  if (doc.frameTableCount == 0) return fail(kTextNoFrame);
+  // MPEG-2 and 2.5 audio is refused even where headers of MPEG-1 frames turn up in it.
+  if (LsfAudioBefore(file, s.audioStart, doc.frames[0].framepos + 1)) return fail(kTextNoFrame);
 
   const frametype& firstFrame = doc.frames[0];
   if (firstFrame.framepos != s.audioStart) {
@@ -736,8 +902,11 @@ bool AnalyseSource(Context& ctx) {
     s.behindHeaderLength = firstFrame.framepos - s.audioStart;
   }
 
-  FrameLengthResult lengths = ComputeFrameLengths(ctx, 0, count, s.audioEnd);
+  FrameLengthResult lengths = ComputeFrameLengths(ctx, 0, doc.frameTableCount, s.audioEnd);
   if (lengths.outcome == AnalysisOutcome::kStop) return fail(lengths.stopText);
+  doc.frameTableCount = lengths.count;
+  const int32_t count = doc.frameTableCount;
+  if (count == 0) return fail(kTextNoFrame);
   s.footerFound = lengths.footerFound;
   if (lengths.footerFound) {
     s.footerPos = lengths.footerPos;
@@ -750,6 +919,7 @@ bool AnalyseSource(Context& ctx) {
   doc.frames.resize(static_cast<size_t>(count));
   for (InsertedFile& f : doc.files) f = InsertedFile{};
   doc.files[0].name = path;
+  doc.files[0].identity = identity;
   doc.files[1].firstFrame = count;
   std::iota(doc.ref.begin(), doc.ref.end(), 0);
   std::fill(doc.gainLeft.begin(), doc.gainLeft.end(), 0);
@@ -809,68 +979,34 @@ bool AnalyseSource(Context& ctx) {
   return true;
 }
 
-void MoveToTopOfRecentList(std::array<std::string, 5>& list, const std::string& path) {
-  auto at = std::find(list.begin(), list.end(), path);
-  if (at == list.end()) at = list.end() - 1;
-  std::move_backward(list.begin(), at, at + 1);
-  list[0] = path;
-}
-
-namespace {
-
-std::string AbsolutePath(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-  if (ec) return path;
-  return absolute.lexically_normal().string();
-}
-
-}  // namespace
-
 bool Loadfile(Context& ctx) {
   if (!AnalyseSource(ctx)) return false;
   if (!(ctx.options.listFlags & kRecentListTakesSaved)) {
-    MoveToTopOfRecentList(ctx.options.recentFiles, AbsolutePath(ctx.doc.sourceName));
+    MoveToTopOfRecent(ctx.options.recentFiles, AbsoluteNormalPath(ctx.doc.sourceName));
     if (ctx.saveSettings) ctx.saveSettings(ctx);
   }
   ctx.host.changed(kChangedDocument);
   return true;
 }
 
-namespace {
-
-// The remembered folder, cut back at its last "/" until an existing folder
-// remains; the remembered text itself when none does.
-std::string ExistingLoadFolder(const std::string& remembered) {
-  std::string folder = remembered;
-  std::error_code ec;
-  while (!folder.empty()) {
-    if (std::filesystem::is_directory(folder, ec)) return folder;
-    size_t cut = folder.find_last_of('/');
-    if (cut == std::string::npos) break;
-    std::string parent = folder.substr(0, cut == 0 ? 1 : cut);
-    if (parent == folder) break;
-    folder = parent;
-  }
-  return remembered;
+bool Loadfile(Context& ctx, const std::string& path) {
+  ctx.doc.sourceName = path;
+  return Loadfile(ctx);
 }
-
-}  // namespace
 
 void MenuLoadClick(Context& ctx) {
   if (NotReady(ctx) || ctx.script.active) return;
   FileDialogRequest request;
   request.title = " CHOOSE THE SOURCE FILE ";
   request.filter = "mp3 files|*.mp3|all files|*.*";
-  request.folder = ExistingLoadFolder(ctx.options.lastLoadFolder);
+  request.folder = ExistingFolder(ctx.options.lastLoadFolder);
   request.mustExist = true;
   std::optional<std::string> chosen = ctx.host.chooseOpenFile(request);
   if (!chosen) return;
   std::filesystem::path folder = std::filesystem::path(*chosen).parent_path();
   ctx.options.lastLoadFolder = folder.string();
   if (ctx.saveSettings) ctx.saveSettings(ctx);
-  ctx.doc.sourceName = *chosen;
-  Loadfile(ctx);
+  Loadfile(ctx, *chosen);
 }
 
 void ReloadbutClick(Context& ctx, bool fromScript) {

@@ -155,9 +155,13 @@ FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int3
 // incomplete last frame. Data beyond the last frame's length (more than 2
 // bytes, and at least 1,024 for a free-format frame) is an unknown footer and
 // is cut from that frame.
+//
+// A last frame too short to hold its header and side information is not a
+// frame: it is left out (count is one less) and its bytes are the unknown footer.
 struct FrameLengthResult {
   AnalysisOutcome outcome = AnalysisOutcome::kOk;  // kOk or kStop
   std::string stopText;                            // "Improper frame size."
+  int32_t count = 0;                               // frames kept
   bool footerFound = false;
   int32_t footerPos = -1;
   int32_t footerLength = 0;
@@ -167,6 +171,23 @@ FrameLengthResult ComputeFrameLengths(Context& ctx, int32_t first, int32_t count
 // Records first .. first + count - 1 that start at or beyond audioEnd lie in the
 // trailing tags; returns how many records remain before them.
 int32_t FramesBeforeAudioEnd(const DocumentState& doc, int32_t first, int32_t count, int32_t audioEnd);
+
+// A header found by chance inside other data is followed by nothing that
+// fits it. Records first .. first + count - 1 that chain with neither
+// neighbour (the next record does not start where this one ends, within 2
+// bytes, and this one does not start where the previous one ends) are junk
+// and are removed. The first record (what comes before it is not audio), the
+// last one (the one before a tag or the end of the file) and free-format
+// frames, whose length the header does not tell, are kept. With the file,
+// the bytes the scan jumped over from a junk candidate are walked again, as
+// the scan goes on from the byte after a header it does not take, and the
+// frames found there are put in their place. Returns the count now.
+int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, InputFile* file = nullptr);
+
+// Whether MPEG-2 or MPEG-2.5 Layer III audio (four frames in a row) starts
+// between from and before: the audio of such a file is not MPEG-1, whatever
+// MPEG-1 headers turn up in it by chance.
+bool LsfAudioBefore(InputFile& file, int32_t from, int32_t before);
 
 // Polls the window system at a progress point and records Esc and close requests.
 AnalysisOutcome PollProgressPoint(Context& ctx, double fraction);
@@ -179,6 +200,10 @@ bool AnalyseSource(Context& ctx);
 // "Open" on behalf of a script or a dropped file: closes the document without
 // asking, analyses sourceName and, on success, puts it on the recent-files list.
 bool Loadfile(Context& ctx);
+// The same for the file at path. The document records it as sourceName whether
+// or not the load succeeds: after a failure the document is empty and
+// sourceName names the file that failed (Reopen tries it again).
+bool Loadfile(Context& ctx, const std::string& path);
 
 // The "Open" command: asks for a file, remembers its folder, loads it.
 void MenuLoadClick(Context& ctx);
@@ -186,9 +211,5 @@ void MenuLoadClick(Context& ctx);
 // The "Reopen" command: analyses sourceName again. fromScript: started by the
 // script interpreter (while a script runs, only then is it accepted).
 void ReloadbutClick(Context& ctx, bool fromScript = false);
-
-// Moves path to the top of a five-entry recent list (entries above it move down
-// by one; a new path drops the last entry).
-void MoveToTopOfRecentList(std::array<std::string, 5>& list, const std::string& path);
 
 }  // namespace quorvel

@@ -21,20 +21,6 @@ void EndBusy(Context& ctx, const char* operation) {
   }
 }
 
-PendingRequest PollRequests(Context& ctx) {
-  const EventRequests requests = ctx.host.processEvents();
-  if (requests.cancel) ctx.cancelRequest = true;
-  if (requests.close) ctx.closeRequest = true;
-  if (ctx.closeRequest) return PendingRequest::kClose;
-  if (ctx.cancelRequest) return PendingRequest::kCancel;
-  return PendingRequest::kNone;
-}
-
-void ClearRequests(Context& ctx) {
-  ctx.cancelRequest = false;
-  ctx.closeRequest = false;
-}
-
 void EndAllBusy(Context& ctx, const char* operation) {
   while (ctx.busyDepth > 0) EndBusy(ctx, operation);
 }

@@ -14,15 +14,6 @@ void EndBusy(Context& ctx, const char* operation);
 // Ends every running operation at once (the main window closes during one).
 void EndAllBusy(Context& ctx, const char* operation);
 
-// What the user asked for while a long operation runs.
-enum class PendingRequest { kNone, kCancel, kClose };
-// Lets the host process pending events, adds the requests that came in to
-// ctx.cancelRequest and ctx.closeRequest, and returns the stronger one pending
-// (closing wins over cancelling). The flags stay set; the operation that acts on
-// them clears them (ClearRequests) when it has finished with them.
-PendingRequest PollRequests(Context& ctx);
-void ClearRequests(Context& ctx);
-
 // Begins on construction, ends on destruction unless ended before.
 class BusyScope {
  public:

@@ -25,7 +25,7 @@ enum class PlayRequest {
 // State of the save procedure (output/save.h), kept between saves; the play
 // commands read lastOutputName and lastSaveSucceeded.
 struct SaveState {
-  std::string writeTarget;     // the name handed to the writer (final name or + ".mmtmpmp3")
+  std::string writeTarget;     // the temporary file the writer wrote (target + ".mmtmpmp3" or a unique name of that form)
   std::string lastOutputName;  // final name of the last Save as / quick Save that reached the writer
   bool lastSaveSucceeded = false;
   bool targetExisted = false;

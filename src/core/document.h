@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/large_memory.h"
+#include "tags/file_io.h"
 #include "tags/id3v1_tag.h"
 #include "tags/id3v2_model.h"
 
@@ -31,7 +32,11 @@ struct frametype {
 };
 
 // A generated blank frame is stored in the EditList as ref = -BlankFrameCode.
-constexpr int16_t kNoGain = -32768;  // gain marker of blank frames
+// The gain entries of a newly inserted blank frame hold kNoGain, so that they
+// stand out in the EditList. Nothing depends on the value: the writer builds a
+// blank frame's bytes afresh without reading its gains, the strip does not draw
+// blank frames, and a later volume change or fade may overwrite the entries.
+constexpr int16_t kNoGain = -32768;
 
 struct FrameStatistics {
   std::array<int32_t, 3> freqCount{};
@@ -88,6 +93,9 @@ constexpr int kFileTableSize = 256;
 struct InsertedFile {
   std::string name;
   int32_t firstFrame = 0;
+  // The file as it was analysed; the writer reads frames from it only while it
+  // is still that file.
+  FileIdentity identity;
 };
 
 struct UndoState {

@@ -101,6 +101,13 @@ void SetSelectionExists(DocumentState& doc, bool flag) {
   if (!flag) doc.selectionEnd = doc.cursor;
 }
 
+EventRequests ProcessPendingEvents(Context& ctx) {
+  EventRequests requests = ctx.host.processEvents();
+  if (requests.cancel) ctx.cancelRequest = true;
+  if (requests.close) ctx.closeRequest = true;
+  return EventRequests{ctx.cancelRequest, ctx.closeRequest};
+}
+
 bool NotReady(const Context& ctx) {
   const DocumentState& doc = ctx.doc;
   return ctx.busyCursor || doc.busy || doc.volumeDialogOpen || doc.silenceDialogOpen ||

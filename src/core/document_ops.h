@@ -46,6 +46,11 @@ void SetSelectionExists(DocumentState& doc, bool flag);
 // busy cursor shows or the player hand-over runs: nothing may change the document.
 bool NotReady(const Context& ctx);
 
+// Lets the window system process pending events and records the Esc and close
+// requests that came in (ctx.cancelRequest, ctx.closeRequest); what it returns
+// is what was pending afterwards.
+EventRequests ProcessPendingEvents(Context& ctx);
+
 // Seconds from the start of the edit to position p; with midFrame, to the middle
 // of the frame at p (p limited to the last frame).
 double TimeAtFrame(const DocumentState& doc, int32_t p, bool midFrame = false);

@@ -8,6 +8,7 @@
 
 #include "core/analysis.h"
 #include "core/busy.h"
+#include "core/file_paths.h"
 #include "core/document_ops.h"
 #include "core/edit_dialogs.h"
 #include "core/edit_ops.h"
@@ -145,6 +146,7 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
 
   if (k < 1 || k > kMaxInsertedFiles) return fail(kInsertTooManyFiles, "Too many files already inserted.");
   if (!file.open(path)) return fail(kInsertCannotOpen, "File to insert can't be opened (probably doesn't exist).");
+  const FileIdentity identity = file.identity();
   if (file.size() < kSmallestFile) return fail(kInsertTooSmall, kTextTooSmall);
   const int32_t fileSize = CheckedFileSize(file);
   if (fileSize < 0) return fail(kInsertDiskError, kDiskText);
@@ -186,13 +188,19 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
 
   const int32_t audioEnd = AudioEnd(fileSize, id3v1, lyrics);
   // Syncs found inside the trailing tags are not frames of the audio.
-  const int32_t n = FramesBeforeAudioEnd(doc, first, scan.count, audioEnd);
-  if (n == 0) return fail(kInsertNoFrame, "Doesn't seem like a 32/44.1/48 KHz mp3 file.");
+  const char* const kNoFrameText = "Doesn't seem like a 32/44.1/48 KHz mp3 file.";
+  int32_t n = FramesBeforeAudioEnd(doc, first, scan.count, audioEnd);
+  n = DropUnchainedFrames(doc, first, n, &file);
+  if (n == 0) return fail(kInsertNoFrame, kNoFrameText);
+  if (LsfAudioBefore(file, lead.audioStart, doc.frames[static_cast<size_t>(first)].framepos + 1))
+    return fail(kInsertNoFrame, kNoFrameText);
 
   // Data behind the last frame is cut from it and not kept: an inserted
   // file contributes frames only.
   FrameLengthResult lengths = ComputeFrameLengths(ctx, first, n, audioEnd);
   if (lengths.outcome != AnalysisOutcome::kOk) return fail(kInsertFrameSize, kTextImproperFrameSize);
+  n = lengths.count;
+  if (n == 0) return fail(kInsertNoFrame, kNoFrameText);
 
   pos = std::clamp(pos, 0, std::max(doc.editCount, 0));
   if (static_cast<int64_t>(first) + n > std::numeric_limits<int32_t>::max() ||
@@ -203,9 +211,8 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
   if (k < kMaxInsertedFiles) doc.files[static_cast<size_t>(k) + 1].firstFrame = first + n;
   doc.frameTableCount = first + n;
   doc.frames.resize(static_cast<size_t>(doc.frameTableCount));
-  std::error_code ec;
-  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-  doc.files[static_cast<size_t>(k)].name = ec ? path : absolute.lexically_normal().string();
+  doc.files[static_cast<size_t>(k)].name = AbsoluteNormalPath(path);
+  doc.files[static_cast<size_t>(k)].identity = identity;
 
   const int32_t freeBefore = doc.editStats.bitrateCount[0];
   ComputeEditStatistics(doc);

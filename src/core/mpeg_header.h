@@ -87,6 +87,9 @@ int32_t FreeFormatStep(int mode, bool crcPresent);
 // Offset of the side information from the frame header.
 inline int SideInfoOffset(bool crcPresent) { return crcPresent ? 6 : 4; }
 inline int SideInfoLength(int mode) { return mode == kModeMono ? kSideInfoMono : kSideInfoTwoChannel; }
+// The fewest bytes a Layer III frame of this channel mode can be: the header and
+// the side information. Anything shorter is a piece of a frame.
+inline int32_t MinimumFrameLength(int mode) { return 4 + SideInfoLength(mode); }
 
 // The eight bits at bitOffset of the side information (they may straddle two
 // bytes). Bytes beyond size read as 0.

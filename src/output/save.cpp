@@ -12,6 +12,7 @@
 #include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
+#include "output/target_file.h"
 #include "output/writer.h"
 
 namespace quorvel {
@@ -29,104 +30,21 @@ namespace {
 constexpr int kOverwriteQuestionKind = kWarningFocusNo;
 constexpr int kRenameFailedKind = kModalWarning;
 
-// The absolute form of path with "." and ".." resolved lexically.
-std::string NormalPath(const std::string& path) {
-  if (path.empty()) return path;
-  std::string full = path;
-  if (full[0] != '/') {
-    std::vector<char> cwd(4096);
-    if (::getcwd(cwd.data(), cwd.size()) != nullptr) full = std::string(cwd.data()) + "/" + full;
-  }
-  std::vector<std::string> parts;
-  size_t i = 0;
-  while (i <= full.size()) {
-    size_t j = full.find('/', i);
-    if (j == std::string::npos) j = full.size();
-    std::string part = full.substr(i, j - i);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    i = j + 1;
-  }
-  std::string out;
-  for (const std::string& p : parts) out += "/" + p;
-  return out.empty() ? "/" : out;
-}
-
 bool Exists(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The remembered folder, cut back one component at a time until an existing
-// folder remains; the text itself when none does.
-std::string ExistingFolder(const std::string& remembered) {
-  std::string folder = remembered;
-  while (!folder.empty()) {
-    if (IsFolder(folder)) return folder;
-    size_t cut = folder.find_last_of('/');
-    if (cut == std::string::npos) break;
-    std::string parent = folder.substr(0, cut == 0 ? 1 : cut);
-    if (parent == folder) break;
-    folder = parent;
-  }
-  return remembered;
-}
-
-std::string FileNamePart(const std::string& path) {
-  size_t cut = path.find_last_of('/');
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-// Makes a rename durable: the folder's entry is flushed too.
-void SyncFolderOf(const std::string& path) {
-  std::string folder = TargetFolderOf(NormalPath(path));
-  if (folder.empty()) folder = ".";
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-void MoveToTop(std::array<std::string, 5>& list, const std::string& path) {
-  auto it = std::find(list.begin(), list.end(), path);
-  auto last = it == list.end() ? list.end() - 1 : it;
-  std::move_backward(list.begin(), last, last + 1);
-  list[0] = path;
-}
-
 // True when path names the source or an inserted file of the document.
 bool NamesOriginFile(const DocumentState& doc, const std::string& path) {
-  if (SameFileName(path, doc.sourceName)) return true;
+  if (SameFile(path, doc.sourceName)) return true;
   for (size_t i = 0; i <= doc.insertedCount && i < doc.files.size(); ++i) {
-    if (!doc.files[i].name.empty() && SameFileName(path, doc.files[i].name)) return true;
+    if (!doc.files[i].name.empty() && SameFile(path, doc.files[i].name)) return true;
   }
   return false;
 }
 
 }  // namespace
-
-std::string TargetFolderOf(const std::string& path) {
-  size_t cut = path.find_last_of('/');
-  if (cut == std::string::npos) return "";
-  if (cut == 0) return "/";
-  return path.substr(0, cut);
-}
-
-bool SameFileName(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  if (NormalPath(a) == NormalPath(b)) return true;
-  struct stat sa {}, sb {};
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 std::string WorkingFileFor(const Context& ctx, int purpose) {
   const char* name = kPreviewFileName;
@@ -186,7 +104,7 @@ void SaveProc(Context& ctx, int purpose) {
         request.defaultExt = "mp3";
         request.folder = ExistingFolder((ctx.options.tagFlags & kSaveFolderIsLastSave) ? ctx.options.lastSaveFolder
                                                                                           : ctx.options.lastLoadFolder);
-        request.fileName = FileNamePart(doc.documentName);
+        request.fileName = FileNameOf(doc.documentName);
         for (;;) {
           std::optional<std::string> chosen = ctx.host.chooseSaveFile(request);
           if (!chosen || chosen->empty()) {
@@ -194,7 +112,7 @@ void SaveProc(Context& ctx, int purpose) {
             break;
           }
           if (!ctx.settingsFolder.empty() &&
-              SameFileName(TargetFolderOf(NormalPath(*chosen)), TargetFolderOf(NormalPath(ctx.settingsFolder + "x")))) {
+              SameFile(FolderOf(AbsoluteNormalPath(*chosen)), FolderOf(AbsoluteNormalPath(ctx.settingsFolder + "x")))) {
             ReportMessage(ctx, kWorkingFolderText, kMsgError, "warning");
             continue;
           }
@@ -214,15 +132,6 @@ void SaveProc(Context& ctx, int purpose) {
       break;
   }
 
-  // Purpose 5 onto an existing file is also written through the temporary
-  // name, so that a failure leaves the file as it was. A target that is one of
-  // the document's own origin files is refused by the writer.
-  bool viaTemp = st.targetExisted;
-  if (write && purpose == kWriteSelection && Exists(target) && !NamesOriginFile(doc, target)) viaTemp = true;
-  // A folder cannot be replaced by a file: writing to it directly fails at once
-  // with the writer's own message, and no temporary file is left beside it.
-  if (write && IsFolder(target)) viaTemp = false;
-
   if (write && wholeSave && st.targetExisted && !ctx.script.active) {
     uint8_t policy = ctx.options.overwritePolicy;
     bool asks = policy == 0 || (policy == 1 && purpose == kWriteSaveAs);
@@ -234,59 +143,60 @@ void SaveProc(Context& ctx, int purpose) {
 
   bool replacesSource = false;
   bool replacesOrigin = false;
-  WriteResult result;
+  bool closed = false;
   if (write) {
+    // The file that will be replaced: a symlinked target is written through.
+    const std::string real = ResolveSaveTarget(target);
     if (wholeSave) {
       st.lastOutputName = target;
-      std::string folder = TargetFolderOf(NormalPath(target));
+      std::string folder = FolderOf(AbsoluteNormalPath(target));
       if (!folder.empty()) ctx.options.lastSaveFolder = folder;
       if (purpose == kWriteSaveAs && ctx.saveSettings) ctx.saveSettings(ctx);
-      replacesSource = SameFileName(target, doc.sourceName);
-      replacesOrigin = replacesSource || NamesOriginFile(doc, target);
+      replacesSource = SameFile(real, doc.sourceName);
+      replacesOrigin = replacesSource || NamesOriginFile(doc, real);
     }
-    st.writeTarget = viaTemp ? target + kTempSuffix : target;
-    WriteOptions options;
-    options.syncToDisk = viaTemp;
-    result = WriteOutputFile(ctx, st.writeTarget, purpose, s, e, options);
-    st.lastSaveSucceeded = result.succeeded();
-    if (wholeSave && result.succeeded()) doc.unsavedChanges = false;
-  }
-
-  bool closed = false;
-  if (write && viaTemp) {
-    if (result.succeeded()) {
-      if (std::rename(st.writeTarget.c_str(), target.c_str()) == 0) {
-        SyncFolderOf(target);
-        if (replacesOrigin) {
-          st.sourceReplaced = replacesSource;
-          // The FrameTable's offsets describe the replaced file: the document is closed.
-          unloadall(ctx, false);
-          closed = true;
-        }
+    SafeWrite written;
+    if (purpose == kWriteSelection && NamesOriginFile(doc, real)) {
+      // The edit still reads its frames from that file.
+      ReportWriteFailure(ctx, purpose, kDiskErrorText);
+    } else {
+      SafeWriteOptions options;
+      options.keepCancelledNewTarget = true;
+      // The settings folder holds the settings file and the working files; only
+      // the play commands write there.
+      if (wholeSave || purpose == kWriteSelection) options.refusedFolder = ctx.settingsFolder;
+      written = WriteThroughTemporaryFile(ctx, target, purpose, s, e, options);
+    }
+    st.writeTarget = written.tempPath.empty() ? target : written.tempPath;
+    const bool succeeded = written.write.succeeded();
+    st.lastSaveSucceeded = succeeded && written.renamed;
+    if (wholeSave && succeeded) doc.unsavedChanges = false;
+    if (succeeded && written.renamed && replacesOrigin) {
+      st.sourceReplaced = replacesSource;
+      // The FrameTable's offsets describe the replaced file: the document is closed.
+      unloadall(ctx, false);
+      closed = true;
+    } else if (succeeded && written.renameFailed) {
+      if (ctx.script.active) {
+        ctx.script.resultCode = kRenameFailedCode;
+        ctx.script.errorText = kRenameFailedText;
       } else {
-        if (ctx.script.active) {
-          ctx.script.resultCode = kRenameFailedCode;
-          ctx.script.errorText = kRenameFailedText;
-        } else {
-          ReportMessage(ctx, kRenameFailedText, kRenameFailedKind, "info");
-        }
-        st.playOutputEnabled = false;
-        if (wholeSave) {
-          doc.documentName = target;
-          // The edit now exists only in the temporary file.
-          doc.unsavedChanges = true;
-        }
-        st.lastSaveSucceeded = false;
+        ReportMessage(ctx, kRenameFailedText, kRenameFailedKind, "info");
       }
-    } else if (!SameFileName(st.writeTarget, doc.sourceName)) {
-      ::unlink(st.writeTarget.c_str());
+      st.playOutputEnabled = false;
+      if (wholeSave) {
+        doc.documentName = target;
+        // The edit now exists only in the temporary file.
+        doc.unsavedChanges = true;
+      }
+      st.lastSaveSucceeded = false;
     }
   }
 
   if (wholeSave && st.lastSaveSucceeded) {
     st.playOutputEnabled = true;
     if (ctx.options.listFlags & kRecentListTakesSaved) {
-      MoveToTop(ctx.options.recentFiles, NormalPath(target));
+      MoveToTopOfRecent(ctx.options.recentFiles, AbsoluteNormalPath(target));
       if (ctx.saveSettings) ctx.saveSettings(ctx);
     }
   }

@@ -1,15 +1,16 @@
 #pragma once
 // The save procedure: the one entry through which anything is saved. It turns a
 // save purpose (the write purposes of output/writer.h) into a target name,
-// applies the overwrite policy, never writes over an existing file in place
-// (it writes target + ".mmtmpmp3", flushes it to disk and renames it over the
-// target), runs the writer, and handles what follows: closing (and reloading) a
+// applies the overwrite policy, runs the writer through a temporary file
+// beside the target (output/target_file.h: never in place, new or existing
+// target), and handles what follows: closing (and reloading) a
 // document whose source file was replaced, the document's file name, the
 // recent-files list. Its state is ctx.save (core/context.h).
 
 #include <string>
 
 #include "core/context.h"
+#include "core/file_paths.h"
 #include "core/working_files.h"
 #include "output/writer.h"
 
@@ -45,11 +46,5 @@ void MenuOverwriteClick(Context& ctx);
 // Installs the Save as of this procedure as ctx.saveAs (offered when a changed
 // document is closed); it reports whether the file was saved.
 void InstallSaveHooks(Context& ctx);
-
-// Whether two names denote the same file: equal absolute, lexically normalised
-// paths, or (when both exist) the same device and inode.
-bool SameFileName(const std::string& a, const std::string& b);
-// The folder of path without a trailing "/" ("/" for the root, "" for a bare name).
-std::string TargetFolderOf(const std::string& path);
 
 }  // namespace quorvel

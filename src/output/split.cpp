@@ -112,7 +112,7 @@ std::string TrimmedName(const std::string& name) {
 bool SameTarget(const std::string& a, const std::string& b) {
   std::string x = TrimmedName(a);
   std::string y = TrimmedName(b);
-  return !x.empty() && !y.empty() && SameFileName(x, y);
+  return !x.empty() && !y.empty() && SameFile(x, y);
 }
 
 // A file the edit reads frames from: the source and every inserted file.
@@ -327,7 +327,7 @@ std::optional<std::string> AskTargetName(Context& ctx) {
   request.defaultExt = "mp3";
   std::optional<std::string> name = ctx.host.chooseSaveFile(request);
   if (!name || name->empty()) return std::nullopt;
-  std::string folder = TargetFolderOf(*name);
+  std::string folder = FolderOf(*name);
   if (!folder.empty()) ctx.options.lastSaveFolder = folder;
   return name;
 }

@@ -1,6 +1,7 @@
 #include "output/writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,8 +40,12 @@ OutputBuffer::~OutputBuffer() {
 }
 
 bool OutputBuffer::create(const std::string& path, size_t capacity) {
+  return adopt(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), capacity);
+}
+
+bool OutputBuffer::adopt(int fd, size_t capacity) {
   if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  fd_ = fd;
   ok_ = fd_ >= 0;
   used_ = 0;
   flushed_ = 0;
@@ -179,15 +184,12 @@ namespace {
 // Lets the user interface process pending events; the requests stay set for
 // the writer's finish, which clears them.
 int PollEvents(Context& ctx) {
-  switch (PollRequests(ctx)) {
-    case PendingRequest::kClose: return kCopyClosing;
-    case PendingRequest::kCancel: return kCopyCancelled;
-    case PendingRequest::kNone: break;
-  }
+  EventRequests requests = ProcessPendingEvents(ctx);
+  if (requests.close) return kCopyClosing;
+  if (requests.cancel) return kCopyCancelled;
   return kCopyDone;
 }
 
-constexpr int32_t kMinFrameRead = 16;
 constexpr int32_t kMaxFrameRead = 32767;
 constexpr int32_t kMinBlankFrame = 32;
 constexpr int32_t kMaxBlankFrame = 16384;
@@ -203,7 +205,9 @@ int32_t BlankFrameLength(const BlankFrame& b) {
   return std::clamp(len, kMinBlankFrame, kMaxBlankFrame);
 }
 
-int32_t FrameReadLength(const frametype& f) { return std::clamp(f.framelen, kMinFrameRead, kMaxFrameRead); }
+// Never more than the frame's own bytes: what follows it belongs to the next
+// block (another frame, a tag).
+int32_t FrameReadLength(const frametype& f) { return std::clamp(f.framelen, 0, kMaxFrameRead); }
 
 class Writer {
  public:
@@ -227,10 +231,13 @@ class Writer {
  private:
   enum class Step { kOk, kDiskError, kZeroFrames, kCancelled, kClosed };
 
+  // Left out: the source's information frame at position 0, and frames too
+  // short to hold their side information.
   bool skipped(int32_t p) const {
-    if (p != 0) return false;
-    int32_t r = doc_.ref[0];
-    return r >= 0 && static_cast<size_t>(r) < doc_.frames.size() && doc_.frames[static_cast<size_t>(r)].spec != 0;
+    int32_t r = doc_.ref[static_cast<size_t>(p)];
+    if (r < 0 || static_cast<size_t>(r) >= doc_.frames.size()) return false;
+    const frametype& f = doc_.frames[static_cast<size_t>(r)];
+    return (p == 0 && f.spec != 0) || !FrameWritable(f);
   }
   bool validRef(int32_t r) const { return r < 0 || static_cast<size_t>(r) < doc_.frames.size(); }
   size_t originOf(const frametype& f) const { return f.fromfile > doc_.insertedCount ? 0 : f.fromfile; }
@@ -280,6 +287,10 @@ Writer::Step Writer::openFiles() {
     std::string name = doc_.files[i].name;
     if (i == 0 && name.empty()) name = doc_.sourceName;
     if (!files_[i].open(name)) return Step::kDiskError;
+    // Another file moved over the name, or the file rewritten since it was
+    // analysed: the frame table's offsets describe something else.
+    const FileIdentity& analysed = doc_.files[i].identity;
+    if (analysed.known && files_[i].identity() != analysed) return Step::kDiskError;
   }
   return Step::kOk;
 }
@@ -388,7 +399,7 @@ Writer::Step Writer::framePass() {
     int32_t q = p;
     while (q < end_) {
       int32_t rq = doc_.ref[static_cast<size_t>(q)];
-      if (rq < 0 || (q == 0 && skipped(q))) break;
+      if (rq < 0 || skipped(q)) break;
       const frametype& f = doc_.frames[static_cast<size_t>(rq)];
       int32_t len = FrameReadLength(f);
       if (originOf(f) != origin || f.framepos != start + total) break;
@@ -443,13 +454,23 @@ WriteResult Writer::run() {
   Step step = openFiles();
   if (step == Step::kOk) {
     for (const InputFile& f : files_) {
-      if (SameFileName(f.path(), target_)) step = Step::kDiskError;
+      if (SameFile(f.path(), target_)) step = Step::kDiskError;
     }
   }
   if (step != Step::kOk) return finish(step);
-  ::unlink(target_.c_str());
-  if (!out_.create(target_)) return finish(Step::kDiskError);
-  created_ = true;
+  if (options_.targetFd >= 0) {
+    int fd = options_.targetFd;
+    options_.targetFd = -1;
+    if (!out_.adopt(fd)) return finish(Step::kDiskError);
+  } else {
+    // Only a regular file is ever replaced: a device, FIFO, socket or folder
+    // under the name (or behind a symlink of that name) is refused.
+    struct stat st {};
+    if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return finish(Step::kDiskError);
+    ::unlink(target_.c_str());
+    if (!out_.create(target_)) return finish(Step::kDiskError);
+    created_ = true;
+  }
 
   if (PurposeWritesLeadingData(purpose_)) {
     step = leadingData();
@@ -509,6 +530,11 @@ WriteResult Writer::run() {
 
 WriteResult Writer::finish(Step step) {
   for (InputFile& f : files_) f.close();
+  if (options_.targetFd >= 0) {
+    // Never handed to the output buffer.
+    ::close(options_.targetFd);
+    options_.targetFd = -1;
+  }
   result_.framesWritten = written_;
   result_.xingWritten = xing_;
   switch (step) {
@@ -519,13 +545,7 @@ WriteResult Writer::finish(Step step) {
     case Step::kZeroFrames: {
       out_.close();
       if (created_) ::unlink(target_.c_str());
-      const char* text = step == Step::kDiskError ? kDiskErrorText : kZeroFrameCountText;
-      if (ctx_.script.active) {
-        ctx_.script.errorText = text;
-        ctx_.script.resultCode = kWriteFailedCode;
-      } else if (PurposeReportsFailure(purpose_)) {
-        ReportMessage(ctx_, text, kMsgWarning, "warning");
-      }
+      ReportWriteFailure(ctx_, purpose_, step == Step::kDiskError ? kDiskErrorText : kZeroFrameCountText);
       result_.ending = WriteEnding::kFailed;
       break;
     }
@@ -548,6 +568,17 @@ WriteResult Writer::finish(Step step) {
 }
 
 }  // namespace
+
+void ReportWriteFailure(Context& ctx, int purpose, const std::string& text) {
+  if (ctx.script.active) {
+    ctx.script.errorText = text;
+    ctx.script.resultCode = kWriteFailedCode;
+  } else if (PurposeReportsFailure(purpose)) {
+    ReportMessage(ctx, text, kMsgWarning, "warning");
+  }
+}
+
+bool FrameWritable(const frametype& f) { return f.framelen >= MinimumFrameLength(f.stereo); }
 
 int CopySourceBlock(Context& ctx, InputFile& source, OutputBuffer& out, int64_t offset, int64_t length) {
   if (length <= 0) return kCopyDone;

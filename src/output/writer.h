@@ -60,6 +60,10 @@ struct WriteOptions {
   // Copy runs of unchanged frames from file to file inside the kernel where
   // the file systems allow it (off: every frame passes through the buffer).
   bool kernelCopy = true;
+  // An empty file the caller created (exclusively) under the target name: the
+  // writer writes through it and closes it, and never deletes it; what becomes
+  // of it after a failure is the caller's choice. -1: the writer makes target.
+  int targetFd = -1;
 };
 
 struct WriteResult {
@@ -79,6 +83,15 @@ struct WriteResult {
 WriteResult WriteOutputFile(Context& ctx, const std::string& target, int purpose, int32_t rangeFirst,
                             int32_t rangeEnd, const WriteOptions& options = {});
 
+// Reports a failed write as the writer does: in a script result code 102 and
+// the text; otherwise a warning, except for the preview files (purposes 2, 4).
+void ReportWriteFailure(Context& ctx, int purpose, const std::string& text);
+
+// Whether a frame of the table can be written: it holds at least its header,
+// the CRC word when there is one and the side information. Shorter frames
+// (a file cut just after a header) are left out of every output.
+bool FrameWritable(const frametype& f);
+
 // Buffered output file: appends go into a large buffer that is written out when
 // full. Errors are sticky: after one, ok() is false and nothing more is written.
 class OutputBuffer {
@@ -92,6 +105,8 @@ class OutputBuffer {
 
   // Creates (truncates) path for writing. False on an error.
   bool create(const std::string& path, size_t capacity = kDefaultCapacity);
+  // Writes through fd (an open, empty file) instead; the buffer owns it from now on.
+  bool adopt(int fd, size_t capacity = kDefaultCapacity);
   bool ok() const { return ok_; }
   bool isOpen() const { return fd_ >= 0; }
   int fd() const { return fd_; }

@@ -26,17 +26,6 @@ namespace {
 constexpr const char* kDefaultLogName = "Quorvel.log";
 constexpr const char* kScriptFilter = "text files|*.txt|all files|*.*";
 
-std::string FileNameOnly(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOnly(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return {};
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 bool FileExists(const std::string& path) {
   struct stat st {};
   return !path.empty() && stat(path.c_str(), &st) == 0;
@@ -126,32 +115,8 @@ std::string LogTimeText() {
   return std::string(buffer, n);
 }
 
-std::string AbsoluteScriptPath(const std::string& path) {
-  if (path.empty()) return path;
-  std::error_code ec;
-  std::filesystem::path p = std::filesystem::absolute(path, ec);
-  if (ec) return path;
-  std::string normal = p.lexically_normal().string();
-  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
-  return normal;
-}
-
-void MoveToTopOfRecent(std::array<std::string, 5>& list, const std::string& path) {
-  size_t found = list.size();
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i] == path) {
-      found = i;
-      break;
-    }
-  }
-  if (found == 0) return;
-  size_t last = found == list.size() ? list.size() - 1 : found;
-  for (size_t i = last; i > 0; --i) list[i] = list[i - 1];
-  list[0] = path;
-}
-
 std::string RecentCaption(int k, const std::string& path) {
-  std::string name = FileNameOnly(path);
+  std::string name = FileNameOf(path);
   if (name.size() > 4) {
     std::string tail = name.substr(name.size() - 4);
     for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -204,13 +169,13 @@ void BatchExecute(Context& ctx, const std::string& path, CommandHandler handler)
 
   if (run.silent) return;
   if (!ctx.options.mainFlag(kScriptsOrderLocked)) {
-    MoveToTopOfRecent(ctx.options.recentScripts, AbsoluteScriptPath(path));
+    MoveToTopOfRecent(ctx.options.recentScripts, AbsoluteNormalPath(path));
     ctx.host.changed(kChangedRecentFiles);
     SaveSettings(ctx);
   }
   run.active = false;
   if (ctx.options.mainFlag(kMessageAfterScript)) {
-    ReportMessage(ctx, "Script executed:\r\n" + FileNameOnly(path), kMsgModal, "Quorvel");
+    ReportMessage(ctx, "Script executed:\r\n" + FileNameOf(path), kMsgModal, "Quorvel");
   }
 }
 
@@ -254,7 +219,7 @@ void ExecuteNewScript(Context& ctx, CommandHandler handler) {
   request.mustExist = true;
   std::optional<std::string> chosen = ctx.host.chooseOpenFile(request);
   if (!chosen || chosen->empty()) return;
-  ctx.options.scriptsFolder = FolderOnly(AbsoluteScriptPath(*chosen));
+  ctx.options.scriptsFolder = FolderOf(AbsoluteNormalPath(*chosen));
   SaveSettings(ctx);
   BatchExecute(ctx, *chosen, handler);
 }
@@ -331,20 +296,20 @@ void ChooseLogFile(Context& ctx, const std::string& applicationFolder) {
     FileDialogRequest request;
     request.title = "Log file location";
     request.filter = "log files|*.log|all files|*.*";
-    request.folder = FolderOnly(LogFilePath(ctx));
-    request.fileName = FileNameOnly(LogFilePath(ctx));
+    request.folder = FolderOf(LogFilePath(ctx));
+    request.fileName = FileNameOf(LogFilePath(ctx));
     request.defaultExt = "log";
     std::optional<std::string> chosen = ctx.host.chooseSaveFile(request);
     if (!chosen || chosen->empty()) return;
-    std::string absolute = AbsoluteScriptPath(*chosen);
+    std::string absolute = AbsoluteNormalPath(*chosen);
     std::string app = applicationFolder;
     while (app.size() > 1 && app.back() == '/') app.pop_back();
     bool inAppFolder = false;
     if (!app.empty()) {
-      std::string folder = FolderOnly(absolute);
+      std::string folder = FolderOf(absolute);
       struct stat a {};
       struct stat b {};
-      inAppFolder = folder == AbsoluteScriptPath(app) ||
+      inAppFolder = folder == AbsoluteNormalPath(app) ||
                     (stat(folder.c_str(), &a) == 0 && stat(app.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
                      a.st_ino == b.st_ino);
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "core/file_paths.h"
 #include "script/statement.h"
 
 namespace quorvel {
@@ -36,13 +37,6 @@ bool RunSilentScript(Context& ctx, const std::string& path, CommandHandler handl
 
 // "<short date> <long time>" of the locale, for the log's start and finish lines.
 std::string LogTimeText();
-
-// The absolute, lexically normal form of a path (recent lists compare these).
-std::string AbsoluteScriptPath(const std::string& path);
-
-// Moves path to the top of a recent list (5 entries, index 0 the most recent):
-// found at i > 0, entries 0..i-1 move down; not found, entry 4 is dropped.
-void MoveToTopOfRecent(std::array<std::string, 5>& list, const std::string& path);
 
 // " &" + (k + 1) + ". " + the file name without folder, without a final ".mp3"
 // (any case) when the name is longer than four characters.

@@ -354,8 +354,7 @@ void LoadCommand(Context& ctx) {
   const std::string fileName = StripFileNameQuotes(st.param[1]);
   if (NotReady(ctx)) return Fail(ctx, NotReadyText(ctx));
   ctx.script.errorText.clear();
-  ctx.doc.sourceName = fileName;
-  Loadfile(ctx);
+  Loadfile(ctx, fileName);
   ReportCode(ctx, LoadCodeTexts());
 }
 

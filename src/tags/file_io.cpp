@@ -39,6 +39,18 @@ bool InputFile::open(const std::string& path) {
   return true;
 }
 
+FileIdentity InputFile::identity() const {
+  FileIdentity id;
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return id;
+  id.known = true;
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.inode = static_cast<uint64_t>(st.st_ino);
+  id.size = static_cast<int64_t>(st.st_size);
+  id.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
 void InputFile::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

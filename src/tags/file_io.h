@@ -8,6 +8,17 @@
 
 namespace quorvel {
 
+// What tells a file apart from another one put under its name, or from itself
+// rewritten: device and inode, size and modification time (nanoseconds).
+struct FileIdentity {
+  bool known = false;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t modifiedNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 class InputFile {
  public:
   InputFile() = default;
@@ -26,6 +37,8 @@ class InputFile {
   const std::string& path() const { return path_; }
   // Size at the time of opening.
   int64_t size() const { return size_; }
+  // The open file's identity as it is now (not known when closed or fstat fails).
+  FileIdentity identity() const;
 
   // Reads exactly n bytes at pos; false on an error or a short read.
   bool readAt(int64_t pos, void* dst, size_t n);

@@ -9,12 +9,14 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "app/desktop_shell.h"
 #include "core/analysis.h"
+#include "core/document_ops.h"
 #include "core/headless_host.h"
 #include "settings_fixture.h"
 
@@ -624,13 +626,71 @@ TEST_F(PlayWorkingFiles, HeldWorkingFileFallsBackToTheSecondName) {
 }
 
 TEST_F(PlayWorkingFiles, FailedFirstWriteLeavesNoErrorWhenTheSecondWorks) {
-  // The first name cannot even be written (its temporary name is taken by a folder).
-  std::filesystem::create_directories(settings + kSelectionFileName + ".mmtmpmp3/x");
+  // The first name is a FIFO: refused without a word, the second name is played.
+  ASSERT_EQ(::mkfifo((settings + kSelectionFileName).c_str(), 0600), 0);
   select(0, 10);
   ctx.script.active = true;
   EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
   EXPECT_EQ(ctx.script.errorText, "");
   EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionAltFileName});
+  struct stat st {};
+  ASSERT_EQ(::lstat((settings + kSelectionFileName).c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(PlayWorkingFiles, TakenTemporaryNameIsLeftAloneAndAnotherIsUsed) {
+  // Another save's temporary file: neither deleted nor written to.
+  const std::string taken = settings + kSelectionFileName + ".mmtmpmp3";
+  std::filesystem::create_directories(taken + "/x");
+  select(0, 10);
+  ctx.script.active = true;
+  EXPECT_EQ(ctx.play(ctx, PlayRequest::Selection), 0);
+  EXPECT_EQ(host.opened, std::vector<std::string>{settings + kSelectionFileName});
+  EXPECT_EQ(std::filesystem::file_size(settings + kSelectionFileName), static_cast<uintmax_t>(bytesOfFrames(0, 10)));
+  EXPECT_TRUE(std::filesystem::is_directory(taken + "/x"));
+  for (const auto& entry : std::filesystem::directory_iterator(settings)) {
+    const std::string name = entry.path().string();
+    EXPECT_TRUE(name == taken || !name.ends_with(".mmtmpmp3")) << name;
+  }
+}
+
+TEST_F(PlayWorkingFiles, CloseAskedDuringTheHandOverClosesTheWindow) {
+  struct Case {
+    const char* name;
+    std::function<void()> play;
+  };
+  const Case cases[] = {
+      {"input", [&] { player.PlayInput(ctx, false); }},
+      {"preview", [&] { player.PlayPreview(ctx, false); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.polls = 0;
+    host.mainWindowClosed = false;
+    // The request comes with the last events processed: after the file was
+    // written, while the hand-over waits.
+    host.closeAtPoll = 0;
+    const int before = host.polls;
+    c.play();
+    const int handOverPoll = host.polls - before;
+    ASSERT_GE(handOverPoll, 1);
+    host.polls = 0;
+    host.closeAtPoll = handOverPoll;
+    c.play();
+    EXPECT_TRUE(host.mainWindowClosed);
+    EXPECT_FALSE(ctx.closeRequest);
+    EXPECT_FALSE(ctx.doc.playerHandOver);
+    EXPECT_FALSE(NotReady(ctx));
+  }
+  // An Esc at that point has nothing left to stop and does not linger.
+  host.polls = 0;
+  host.closeAtPoll = 0;
+  host.cancelAtPoll = 1;
+  host.mainWindowClosed = false;
+  player.PlayInput(ctx, false);
+  EXPECT_FALSE(ctx.cancelRequest);
+  EXPECT_FALSE(host.mainWindowClosed);
+  EXPECT_EQ(host.opened.back(), source);
 }
 
 TEST_F(PlayWorkingFiles, MissingFilesAreReportedBeforeWriting) {

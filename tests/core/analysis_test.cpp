@@ -1,4 +1,5 @@
 #include "core/analysis.h"
+#include "core/file_paths.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -767,13 +768,13 @@ TEST_F(AnalysisTest, RecentFiles) {
 
 TEST(RecentList, MoveToTop) {
   std::array<std::string, 5> list = {"a", "b", "c", "d", "e"};
-  MoveToTopOfRecentList(list, "c");
+  MoveToTopOfRecent(list, "c");
   EXPECT_EQ(list, (std::array<std::string, 5>{"c", "a", "b", "d", "e"}));
-  MoveToTopOfRecentList(list, "c");
+  MoveToTopOfRecent(list, "c");
   EXPECT_EQ(list, (std::array<std::string, 5>{"c", "a", "b", "d", "e"}));
-  MoveToTopOfRecentList(list, "f");
+  MoveToTopOfRecent(list, "f");
   EXPECT_EQ(list, (std::array<std::string, 5>{"f", "c", "a", "b", "d"}));
-  MoveToTopOfRecentList(list, "d");
+  MoveToTopOfRecent(list, "d");
   EXPECT_EQ(list, (std::array<std::string, 5>{"d", "f", "c", "a", "b"}));
 }
 
@@ -1192,6 +1193,105 @@ TEST_F(AnalysisFixtures, BlocksAroundTheAudio) {
     ASSERT_FALSE(host.messages.empty());
     EXPECT_EQ(host.messages.back().text, "Error processing the file:\r\nInvalid format.\r\nProbably not a 32-48 KHz mp3 file.");
   }
+}
+
+// MPEG-2 and MPEG-2.5 Layer III files are refused under every error policy:
+// the bytes inside them that read as MPEG-1 headers are not frames.
+TEST_F(AnalysisTest, MpegTwoAndTwoPointFiveAudioIsRefused) {
+  const char* data = std::getenv("QUORVEL_TEST_DATA");
+  ASSERT_NE(data, nullptr) << "QUORVEL_TEST_DATA is not set";
+  struct Fixture {
+    const char* name;
+    const char* versionText;
+  };
+  const Fixture fixtures[] = {{"mpeg2-22k.mp3", "Mpeg version 2 not supported."},
+                              {"mpeg2-22k-64k.mp3", "Mpeg version 2 not supported."},
+                              {"mpeg2-16k-mono.mp3", "Mpeg version 2 not supported."},
+                              {"mpeg2-24k-vbr.mp3", "Mpeg version 2 not supported."},
+                              {"mpeg25-11k.mp3", "Mpeg version 2.5 not supported."}};
+  for (const Fixture& f : fixtures) {
+    for (uint8_t policy : {kErrorFail, kErrorPrompt, kErrorTryToContinue}) {
+      SCOPED_TRACE(::testing::Message() << f.name << ", policy " << int{policy});
+      host.messages.clear();
+      host.answers.clear();
+      host.defaultAnswer = kAnswerYes;  // Prompt: always "try to continue"
+      ctx.options.errorPolicy = policy;
+      ctx.doc.sourceName = std::string(data) + "/" + f.name;
+      ASSERT_TRUE(std::filesystem::exists(ctx.doc.sourceName));
+      EXPECT_FALSE(Loadfile(ctx));
+      // Fail stops at the first header with its own text; otherwise nothing is taken.
+      ExpectFailure(policy == kErrorFail ? f.versionText : kTextNoFrame);
+    }
+  }
+  // The same in a silent script, which always continues.
+  ctx.script.active = true;
+  ctx.script.silent = true;
+  ctx.doc.sourceName = std::string(data) + "/mpeg2-22k-64k.mp3";
+  EXPECT_FALSE(Loadfile(ctx));
+  EXPECT_EQ(ctx.script.resultCode, 201);
+  EXPECT_EQ(ctx.script.errorText, kTextNoFrame);
+}
+
+// A header found by chance in junk between frames chains with neither
+// neighbour: it is no frame, and the junk stays inside the frame before it.
+TEST_F(AnalysisTest, ChanceHeaderInJunkIsNoFrame) {
+  ctx.options.errorPolicy = kErrorTryToContinue;
+  Bytes junk(600, 0x11);
+  const Bytes header = Frame();
+  std::copy(header.begin(), header.begin() + 4, junk.begin() + 100);
+  Bytes file = Frames(4);
+  Append(file, junk);
+  Append(file, Frames(4));
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.frameTableCount, 8);
+  EXPECT_EQ(frame(3).framelen, 417 + 600);
+  EXPECT_EQ(frame(4).framepos, 4 * 417 + 600);
+  // The chance header's supposed length reaches over the next real frame:
+  // the scan goes on from the byte after it, and finds that frame.
+  Bytes shortJunk(300, 0x11);
+  std::copy(header.begin(), header.begin() + 4, shortJunk.begin() + 100);
+  file = Frames(4);
+  Append(file, shortJunk);
+  Append(file, Frames(4));
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.frameTableCount, 8);
+  EXPECT_EQ(frame(3).framelen, 417 + 300);
+  EXPECT_EQ(frame(4).framepos, 4 * 417 + 300);
+  EXPECT_EQ(frame(5).framepos, 5 * 417 + 300);
+  // Headers that follow each other where their frames end are frames, even
+  // inside junk.
+  Bytes chained(100, 0x11);
+  Append(chained, Frames(2));
+  Append(chained, Bytes(100, 0x11));
+  file = Frames(4);
+  Append(file, chained);
+  Append(file, Frames(4));
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.frameTableCount, 10);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(LoadfileWithPath, RecordsThePathWhetherOrNotTheLoadWorks) {
+  const char* data = std::getenv("QUORVEL_TEST_DATA");
+  const std::string folder = data ? data : "tests/data";
+  HeadlessHost host;
+  Context ctx(host);
+  ctx.script.active = true;  // failures leave a result code instead of a message
+  const std::string good = folder + "/tagged-v23-v1.mp3";
+  ASSERT_TRUE(Loadfile(ctx, good));
+  EXPECT_TRUE(ctx.doc.loaded);
+  EXPECT_EQ(ctx.doc.sourceName, good);
+  EXPECT_EQ(ctx.options.recentFiles[0], AbsoluteNormalPath(good));
+  const std::string missing = folder + "/no-such-file.mp3";
+  EXPECT_FALSE(Loadfile(ctx, missing));
+  EXPECT_FALSE(ctx.doc.loaded);
+  EXPECT_EQ(ctx.doc.sourceName, missing);
+  EXPECT_EQ(ctx.options.recentFiles[0], AbsoluteNormalPath(good));
 }
 
 }  // namespace

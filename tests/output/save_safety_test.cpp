@@ -213,7 +213,8 @@ TEST(SaveKilled, TargetKeepsItsOldContentOnlyTheTemporaryFileIsPartial) {
   }
   SlowHost host;
   Context ctx(host);
-  ctx.settingsFolder = folder.path.string() + "/";
+  TempFolder settings;  // a save into the settings folder is refused
+  ctx.settingsFolder = settings.path.string() + "/";
   ctx.doc.sourceName = big.string();
   ASSERT_TRUE(Loadfile(ctx));
   fs::path target = folder / "old.mp3";
@@ -251,6 +252,104 @@ TEST(SaveKilled, TargetKeepsItsOldContentOnlyTheTemporaryFileIsPartial) {
     ++files;
   }
   EXPECT_EQ(files, 3u);  // big.mp3, old.mp3, old.mp3.mmtmpmp3
+}
+
+// A save to a name that does not exist yet goes through a temporary file too:
+// killed midway, it leaves no partial file under the final name.
+TEST(SaveKilled, NewTargetNeverAppearsPartially) {
+  TempFolder folder;
+  Bytes one = ReadAll(DataPath("cbr96-no-info.mp3"));
+  fs::path big = folder / "big.mp3";
+  {
+    std::ofstream out(big, std::ios::binary);
+    for (int i = 0; i < 2000; ++i) out.write(reinterpret_cast<const char*>(one.data()), static_cast<std::streamsize>(one.size()));
+  }
+  for (bool selection : {false, true}) {
+    SCOPED_TRACE(selection ? "SAVESELECTION" : "SAVEAS");
+    SlowHost host;
+    Context ctx(host);
+    TempFolder settings;
+    ctx.settingsFolder = settings.path.string() + "/";
+    ctx.doc.sourceName = big.string();
+    ASSERT_TRUE(Loadfile(ctx));
+    fs::path target = folder / (selection ? "new-selection.mp3" : "new.mp3");
+    fs::path temp = target.string() + kTempSuffix;
+    host.slow = true;
+    pid_t pid = fork();
+    if (pid == 0) {
+      ctx.script.active = true;
+      if (selection) {
+        ctx.doc.cursor = 1;
+        ctx.doc.selectionEnd = ctx.doc.editCount - 1;
+        ctx.doc.selectionExists = true;
+        ctx.save.selectionTarget = target.string();
+        SaveProc(ctx, kWriteSelection);
+      } else {
+        ctx.save.scriptTarget = target.string();
+        SaveProc(ctx, kWriteSaveAs);
+      }
+      _exit(0);
+    }
+    ASSERT_GT(pid, 0);
+    bool sawTemp = false;
+    for (int i = 0; i < 2000 && !sawTemp; ++i) {
+      std::error_code ec;
+      if (fs::exists(temp, ec) && fs::file_size(temp, ec) >= (8u << 20)) sawTemp = true;
+      if (!sawTemp) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(sawTemp) << "the save never got going";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the save finished before it was killed";
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::exists(temp));
+    fs::remove(temp);
+  }
+}
+
+// Two programs saving to the same target at once: each writes a temporary
+// file of its own, both succeed, and the target holds one whole output.
+TEST(SaveConcurrent, TwoSavesToOneTargetKeepTheirOwnTemporaryFiles) {
+  TempFolder folder;
+  TempFolder settings;
+  const char* fixtures[2] = {"cbr96-no-info.mp3", "cbr128-no-reservoir.mp3"};  // no Info frame, no tags
+  std::vector<Bytes> sources;
+  for (int k = 0; k < 2; ++k) {
+    Bytes one = ReadAll(DataPath(fixtures[k]));
+    Bytes all;
+    for (int i = 0; i < 150; ++i) all.insert(all.end(), one.begin(), one.end());
+    WriteAll(folder / ("source" + std::to_string(k) + ".mp3"), all);
+    sources.push_back(all);
+  }
+  fs::path target = folder / "target.mp3";
+  WriteAll(target, kOld);
+  pid_t pids[2] = {};
+  for (int k = 0; k < 2; ++k) {
+    pids[k] = fork();
+    if (pids[k] == 0) {
+      SlowHost host;
+      Context ctx(host);
+      ctx.settingsFolder = settings.path.string() + "/";
+      ctx.doc.sourceName = (folder / ("source" + std::to_string(k) + ".mp3")).string();
+      if (!Loadfile(ctx)) _exit(20);
+      host.slow = true;
+      ctx.options.overwritePolicy = 2;
+      ctx.script.active = true;
+      ctx.save.scriptTarget = target.string();
+      SaveProc(ctx, kWriteSaveAs);
+      _exit(ctx.save.lastSaveSucceeded && ctx.script.resultCode == 0 ? 0 : 21);
+    }
+    ASSERT_GT(pids[k], 0);
+  }
+  for (pid_t pid : pids) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  }
+  const Bytes saved = ReadAll(target);
+  EXPECT_TRUE(saved == sources[0] || saved == sources[1]) << saved.size() << " bytes";
+  EXPECT_FALSE(TemporaryFileIn(folder.path));
 }
 
 // Runs only inside the traced process of the next test.
