@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "app/command_line.h"
+#include "app/player.h"
 #include "app/startup.h"
 #include "ui/main_window.h"
 
@@ -41,6 +42,8 @@ int RunEditor(int argc, char** argv, const std::vector<std::string>& params) {
   StartState state;
   state.anotherInstance = marker.anotherInstance();
   StartProgram(window.context(), state);
+  // The registered player and its enqueue command, looked up at the window's creation.
+  window.player().commands = LookUpPlayerCommands();
   window.setStart(state, params);
 
   // The remembered position, moved onto a screen that exists now.

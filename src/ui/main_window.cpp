@@ -91,9 +91,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   setObjectName(QStringLiteral("TMainForm"));
   setAcceptDrops(true);
   ctx_.doc.editCount = 0;
-  InstallSaveHooks(ctx_);
-  player_.lookUpOnFirstUse = true;
-  player_.install(ctx_);
+  WireContext(ctx_, player_, FrontEnd::kWindow);
 
   message_ = std::make_unique<MessageWindow>(MessageWindow::Type::kMessage, ctx_.options.messageWindow,
                                              ctx_.options.messageWindowState, this);
@@ -436,8 +434,7 @@ void MainWindow::firstActivation() {
   if (start_.startError == 0) {
     if (params_.size() == 1) {
       start_.calledWithFile = true;
-      ctx_.doc.sourceName = params_[0];
-      Loadfile(ctx_);
+      Loadfile(ctx_, params_[0]);
     }
   } else {
     QTimer::singleShot(250, this, [this] {
@@ -469,8 +466,7 @@ bool MainWindow::askSaveChanges() {
 void MainWindow::openFile(const std::string& path) {
   if (userCommandsRefused() || NotReady(ctx_)) return;
   if (!askSaveChanges()) return;
-  ctx_.doc.sourceName = path;
-  Loadfile(ctx_);
+  Loadfile(ctx_, path);
   refreshAll();
 }
 
@@ -831,8 +827,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 void MainWindow::dropFiles(const std::vector<std::string>& paths) {
   if (paths.empty() || userCommandsRefused() || NotReady(ctx_)) return;
   if (!askSaveChanges()) return;
-  ctx_.doc.sourceName = paths.front();
-  Loadfile(ctx_);
+  Loadfile(ctx_, paths.front());
   refreshAll();
   if (paths.size() > 1) ReportMessage(ctx_, kDropNoteText, kMsgInfo, "note");
 }
