@@ -7,8 +7,8 @@ SAMPLE := data/sample.mp3
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps build test test-release test-asan run clean fuzz fuzz-smoke bench bench-analysis bench-save \
-	install install-built
+.PHONY: deps build test test-release test-asan run screenshots clean fuzz fuzz-smoke bench bench-analysis \
+	bench-save bench-window install install-built
 
 deps:
 	@bash scripts/install-deps
@@ -28,8 +28,20 @@ test-asan: deps
 
 test: test-release test-asan fuzz-smoke
 
+# The editor on the sample when a display is there; otherwise the sample's analysis.
 run: build
-	./$(BUILD)/quorvel --info $(SAMPLE)
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD)/quorvel $(SAMPLE); \
+	else \
+	  ./$(BUILD)/quorvel --info $(SAMPLE); \
+	  echo; \
+	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): on a desktop, open the editor with"; \
+	  echo "  ./$(BUILD)/quorvel $(SAMPLE)"; \
+	fi
+
+# The main window with the sample and each message window, rendered offscreen to PNG.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/tests/quorvel_screenshots docs/screenshots $(SAMPLE)
 
 # Builds, then installs under $(DESTDIR)$(PREFIX): bin/quorvel, the help files in
 # share/quorvel/, the desktop entry, the icon, the AppStream metainfo and the
@@ -72,6 +84,12 @@ bench-save: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target save_bench
 	bash bench/save_split_bench.sh $(BUILD)
+
+# The window with a 5-hour file: open time against --info, strip paint, peak memory.
+bench-window: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS) --target quorvel window_bench
+	bash bench/run_window_bench.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -215,6 +215,8 @@ std::string FileInfoReport(const std::string& path, bool& ok) {
   return report;
 }
 
+const char* UsageText() { return kUsageText; }
+
 int RunCommandLine(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);

@@ -39,6 +39,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args);
 // whether the analysis succeeded.
 std::string FileInfoReport(const std::string& path, bool& ok);
 
+// The usage lines printed with a command line that cannot be used.
+const char* UsageText();
+
 // Reads the command line and runs what it asks for; returns the exit status.
 int RunCommandLine(int argc, char** argv);
 

@@ -1,0 +1,51 @@
+#include "ui/legend_window.h"
+
+#include <QMoveEvent>
+#include <QPainter>
+
+#include "core/mpeg_header.h"
+
+namespace quorvel {
+
+namespace {
+constexpr int kRowHeight = 20;
+constexpr int kColumns = 2;
+constexpr int kRows = (kPictureCount + kColumns - 1) / kColumns;
+}  // namespace
+
+LegendWindow::LegendWindow(WindowPlace& place, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), place_(place) {
+  setObjectName(QStringLiteral("TFrameLegendForm"));
+  setWindowTitle(QStringLiteral("Legend"));
+  setAccessibleName(QStringLiteral("Legend"));
+  setFixedSize(2 * 170 + 12, kRows * kRowHeight + 12);
+  if (place_.left > 0 || place_.top > 0) move(place_.left, place_.top);
+}
+
+void LegendWindow::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), palette().color(QPalette::Window));
+  qreal dpr = devicePixelRatioF();
+  for (int i = 0; i < kPictureCount; ++i) {
+    int x = 6 + (i / kRows) * 170;
+    int y = 6 + (i % kRows) * kRowHeight;
+    p.fillRect(x, y, 12, 18, Qt::black);
+    p.drawPixmap(QRectF(x + 4, y + 1, kPictureWidth, kPictureHeight), shades_.shade(i, dpr),
+                 QRectF(0, 0, kPictureWidth * dpr, kPictureHeight * dpr));
+    QString text = i == kInfoFramePicture ? QStringLiteral("VBR information frame")
+                                          : QString::fromStdString(BitrateColumnText(i)).trimmed() +
+                                                QStringLiteral(" kbps");
+    if (i == 0) text = QStringLiteral("free format");
+    if (i == 15) text = QStringLiteral("bitrate index 15");
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(QRect(x + 18, y, 150, 18), Qt::AlignVCenter | Qt::AlignLeft, text);
+  }
+}
+
+void LegendWindow::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  place_.left = x();
+  place_.top = y();
+}
+
+}  // namespace quorvel

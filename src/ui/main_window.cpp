@@ -1,0 +1,937 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolButton>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
+
+#include "core/analysis.h"
+#include "core/document_ops.h"
+#include "core/edit_dialogs.h"
+#include "core/edit_ops.h"
+#include "core/gain.h"
+#include "core/messages.h"
+#include "core/mpeg_header.h"
+#include "output/raw_view.h"
+#include "output/save.h"
+#include "script/reader.h"
+#include "ui/legend_window.h"
+#include "ui/message_windows.h"
+#include "ui/progress_area.h"
+#include "ui/strip_widgets.h"
+#include "ui/volume_dialog.h"
+#include "view/availability.h"
+#include "view/info_texts.h"
+#include "view/strip_model.h"
+#include "view/view_state.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kClientWidth = 484;
+constexpr int kClientHeight = 408;
+constexpr int kRefreshInterval = 937;
+constexpr int kPositionBoxLength = 13;
+
+constexpr uint8_t kRedCaptionsOnHover = 0x01;  // Options::displayFlags
+const char* const kSaveChangesText = "  Save changes?  ";
+const char* const kDropNoteText =
+    "Drag & drop is enabled for a single file only.\r\nOnly the first file from the group was processed.";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// Hints stay visible 2000 ms + 97 ms per character.
+void SetHint(QWidget* w, const char* hint) {
+  QString text = DisplayText(hint);
+  w->setToolTip(text);
+  w->setToolTipDuration(2000 + 97 * static_cast<int>(std::string(hint).size()));
+}
+
+// A control's accessible name: its caption without the mnemonic marks, or its hint.
+QString AccessibleCaption(const QString& caption) {
+  QString s = caption;
+  s.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+  s.remove(QLatin1Char('&'));
+  s.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+  return s.trimmed();
+}
+
+QString QtFilter(const std::string& filter) {
+  // "mp3 files|*.mp3|all files|*.*" -> "mp3 files (*.mp3);;all files (*)"
+  QStringList parts = Q(filter).split(QLatin1Char('|'));
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString pattern = parts[i + 1] == QStringLiteral("*.*") ? QStringLiteral("*") : parts[i + 1];
+    out << parts[i] + QStringLiteral(" (") + pattern + QStringLiteral(")");
+  }
+  return out.join(QStringLiteral(";;"));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), player_(shell_) {
+  setWindowTitle(QStringLiteral(" Quorvel"));
+  setObjectName(QStringLiteral("TMainForm"));
+  setAcceptDrops(true);
+  ctx_.doc.editCount = 0;
+  WireContext(ctx_, player_, FrontEnd::kWindow);
+
+  message_ = std::make_unique<MessageWindow>(MessageWindow::Type::kMessage, ctx_.options.messageWindow,
+                                             ctx_.options.messageWindowState, this);
+  yesNo_ = std::make_unique<MessageWindow>(MessageWindow::Type::kYesNo, ctx_.options.yesNoWindow,
+                                           ctx_.options.yesNoWindowState, this);
+
+  buildActions();
+  buildMenus();
+  buildCentral();
+
+  refreshTimer_.setInterval(kRefreshInterval);
+  connect(&refreshTimer_, &QTimer::timeout, this, &MainWindow::refreshCommands);
+  refreshTimer_.start();
+  connect(&stepTimer_, &QTimer::timeout, this, &MainWindow::stepTick);
+
+  refreshAll();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildActions() {
+  for (const CommandSpec& c : CommandTable()) {
+    auto* a = new QAction(this);
+    a->setObjectName(QString::fromUtf8(c.name));
+    if (*c.menuCaption != '\0') {
+      a->setText(MenuText(c.menuCaption));
+    } else {
+      a->setText(QString::fromUtf8(c.name));
+    }
+    if (!c.key.isEmpty()) {
+      a->setShortcut(c.key);
+      a->setShortcutContext(Qt::WindowShortcut);
+      a->setAutoRepeat(c.id == UiCommand::kPageUp || c.id == UiCommand::kPageDown);
+    }
+    addAction(a);
+    UiCommand id = c.id;
+    connect(a, &QAction::triggered, this, [this, id] { run(id); });
+    actions_[c.id] = a;
+  }
+}
+
+void MainWindow::buildMenus() {
+  fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
+  editMenu_ = menuBar()->addMenu(QStringLiteral("Edit"));
+  playMenu_ = menuBar()->addMenu(QStringLiteral("Play"));
+  helpMenu_ = menuBar()->addMenu(QStringLiteral("&Help"));
+  for (QMenu* m : {fileMenu_, editMenu_, playMenu_, helpMenu_}) m->setAccessibleName(AccessibleCaption(m->title()));
+  for (const CommandSpec& c : CommandTable()) {
+    QAction* a = actions_.at(c.id);
+    switch (c.menu) {
+      case UiMenu::kFile:
+        if (c.id == UiCommand::kClose) fileMenu_->addSeparator();
+        fileMenu_->addAction(a);
+        break;
+      case UiMenu::kEdit:
+        if (c.id == UiCommand::kSelectAll || c.id == UiCommand::kVolume) editMenu_->addSeparator();
+        editMenu_->addAction(a);
+        break;
+      case UiMenu::kPlay:
+        if (c.id == UiCommand::kEnqueueInput) enqueueSeparator_ = playMenu_->addSeparator();
+        playMenu_->addAction(a);
+        break;
+      case UiMenu::kHelp:
+        if (c.id == UiCommand::kLegend) helpMenu_->addSeparator();
+        helpMenu_->addAction(a);
+        break;
+      case UiMenu::kNone:
+        break;
+    }
+  }
+}
+
+QPushButton* MainWindow::commandButton(UiCommand id, QWidget* parent, QRect geometry) {
+  const CommandSpec& c = CommandFor(id);
+  auto* b = new QPushButton(QString::fromUtf8(c.buttonCaption), parent);
+  b->setObjectName(QString::fromUtf8(c.name) + QStringLiteral("Button"));
+  b->setGeometry(geometry);
+  b->setFocusPolicy(Qt::TabFocus);
+  // The action owns the key: a button mnemonic equal to it would make both silent.
+  if (!c.key.isEmpty()) b->setShortcut(QKeySequence());
+  if (*c.hint != '\0') SetHint(b, c.hint);
+  b->setAccessibleName(AccessibleCaption(b->text()));
+  b->installEventFilter(this);
+  QAction* a = actions_.at(id);
+  connect(b, &QPushButton::clicked, a, &QAction::trigger);
+  connect(a, &QAction::enabledChanged, b, &QPushButton::setEnabled);
+  b->setEnabled(a->isEnabled());
+  buttons_[id] = b;
+  return b;
+}
+
+void MainWindow::buildCentral() {
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("client"));
+  central->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(central);
+
+  auto label = [&](const char* text, QRect g) {
+    auto* l = new QLabel(QString::fromUtf8(text), central);
+    l->setGeometry(g);
+    l->setAccessibleName(AccessibleCaption(l->text()));
+    return l;
+  };
+  label("Source:", {6, 4, 50, 16});
+  label("Target:", {6, 22, 50, 16});
+  sourcePath_ = label("", {58, 4, 420, 16});
+  sourcePath_->setObjectName(QStringLiteral("sourcePath"));
+  SetHint(sourcePath_,
+          "Path to source (opened) file\r\nDouble-click to display full path, if it's too large to be visible");
+  targetPath_ = label("", {58, 22, 420, 16});
+  targetPath_->setObjectName(QStringLiteral("targetPath"));
+  SetHint(targetPath_,
+          "Path to target (saved) file\r\nDouble-click to display full path, if it's too large to be visible");
+  for (QLabel* l : {sourcePath_, targetPath_}) l->setAccessibleName(AccessibleCaption(l->toolTip()));
+  sourcePath_->installEventFilter(this);
+  targetPath_->installEventFilter(this);
+
+  commandButton(UiCommand::kOpen, central, {6, 44, 64, 25});
+  commandButton(UiCommand::kReopen, central, {72, 44, 64, 25});
+  commandButton(UiCommand::kSaveAs, central, {138, 44, 64, 25});
+  commandButton(UiCommand::kSave, central, {204, 44, 64, 25});
+
+  label("input:", {6, 85, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  label("edited:", {6, 109, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  sourceInfo_ = label("No file loaded", {100, 83, 284, 20});
+  sourceInfo_->setObjectName(QStringLiteral("sourceInfo"));
+  SetHint(sourceInfo_, "Basic info about the source file");
+  editInfo_ = label("", {100, 107, 284, 20});
+  editInfo_->setObjectName(QStringLiteral("editInfo"));
+  SetHint(editInfo_, "Basic info about the edited file");
+  editInfo_->setAccessibleName(QStringLiteral("Basic info about the edited file"));
+  sourceInfo_->installEventFilter(this);
+  editInfo_->installEventFilter(this);
+  progress_ = new ProgressArea(central);
+
+  auto* playLabel = label("Play:", {392, 64, 86, 16});
+  playLabel->setAlignment(Qt::AlignCenter);
+  commandButton(UiCommand::kPlayInput, central, {392, 82, 86, 23});
+  commandButton(UiCommand::kPlayOutput, central, {392, 106, 86, 23});
+  commandButton(UiCommand::kPlayPreview, central, {392, 130, 86, 23});
+  commandButton(UiCommand::kPlaySelection, central, {392, 154, 86, 23});
+
+  stats_ = new QListWidget(central);
+  stats_->setObjectName(QStringLiteral("statistics"));
+  stats_->setGeometry(6, 133, 178, 104);
+  stats_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  stats_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  SetHint(stats_, "Right-click to switch between\r\nsource/input and edit/output stats");
+  stats_->setAccessibleName(QStringLiteral("Right-click to switch between source/input and edit/output stats"));
+  stats_->setContextMenuPolicy(Qt::CustomContextMenu);
+  stats_->installEventFilter(this);
+  connect(stats_, &QListWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu(this);
+    QAction* input = menu.addAction(QStringLiteral(" &input stats"));
+    QAction* edited = menu.addAction(QStringLiteral(" &edited stats"));
+    input->setCheckable(true);
+    edited->setCheckable(true);
+    bool showEdited = ctx_.options.mainFlag(kShowEditedStats);
+    edited->setChecked(showEdited);
+    input->setChecked(!showEdited);
+    QAction* chosen = menu.exec(stats_->mapToGlobal(at));
+    if (chosen == nullptr) return;
+    if (chosen == edited) {
+      ctx_.options.mainFlags |= kShowEditedStats;
+    } else {
+      ctx_.options.mainFlags &= static_cast<uint8_t>(~kShowEditedStats);
+    }
+    if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+    updateStatistics();
+  });
+
+  commandButton(UiCommand::kDelete, central, {188, 133, 64, 24});
+  commandButton(UiCommand::kCut, central, {254, 133, 64, 24});
+  commandButton(UiCommand::kCopy, central, {320, 133, 64, 24});
+  commandButton(UiCommand::kPaste, central, {188, 159, 64, 24});
+  commandButton(UiCommand::kTrim, central, {254, 159, 64, 24});
+  commandButton(UiCommand::kUndo, central, {320, 159, 64, 24});
+  commandButton(UiCommand::kSelectAll, central, {188, 185, 64, 24});
+  commandButton(UiCommand::kUnselect, central, {254, 185, 64, 24});
+  commandButton(UiCommand::kVolume, central, {320, 185, 64, 24});
+
+  auto* group = new QGroupBox(QStringLiteral(" Check to remove, press to view/edit "), central);
+  group->setGeometry(188, 212, 290, 64);
+  group->setAccessibleName(AccessibleCaption(group->title()));
+  struct BoxSpec {
+    const char* caption;
+    const char* hint;
+    const char* viewer;  // empty: no viewer here
+  };
+  const std::array<BoxSpec, 6> specs = {{
+      {"RIFF header", "You don't really need it, check to remove", ""},
+      {"ID3v&2 tag", "Check to remove it", ""},
+      {"Unknown header", "Data of unknown origin, check to remove", "View unknown header tag"},
+      {"Unknown footer", "Data of unknown origin, check to remove", "view unknown footer tag"},
+      {"L&yrics3 tag", "Check to remove it", "View lyrics3 tag (lyrics only)"},
+      {"ID3v&1 tag", "Check to remove it", ""},
+  }};
+  for (size_t i = 0; i < specs.size(); ++i) {
+    int col = static_cast<int>(i % 2);
+    int row = static_cast<int>(i / 2);
+    auto* box = new QCheckBox(QString::fromUtf8(specs[i].caption), group);
+    box->setGeometry(6 + col * 142, 15 + row * 16, 122, 16);
+    SetHint(box, specs[i].hint);
+    box->setAccessibleName(AccessibleCaption(box->text()));
+    removeBoxes_[i] = box;
+    connect(box, &QCheckBox::toggled, this, [this, i](bool checked) {
+      RemoveBoxes& b = ctx_.doc.boxes;
+      std::array<RemoveBox*, 6> all = {&b.riff, &b.id3v2, &b.behindHeader, &b.footer, &b.lyrics, &b.id3v1};
+      all[i]->checked = checked;
+    });
+    if (*specs[i].viewer != '\0') {
+      auto* view = new QPushButton(QStringLiteral("..."), group);
+      view->setGeometry(6 + col * 142 + 122, 15 + row * 16, 18, 16);
+      SetHint(view, specs[i].viewer);
+      view->setAccessibleName(QString::fromUtf8(specs[i].viewer));
+      view->setFocusPolicy(Qt::TabFocus);
+      viewButtons_[i] = view;
+      connect(view, &QPushButton::clicked, this, [this, i] {
+        if (userCommandsRefused()) return;
+        if (i == 2) ViewUnknownHeaderClick(ctx_);
+        if (i == 3) ViewUnknownFooterClick(ctx_);
+        if (i == 4) ViewLyrics3Click(ctx_);
+      });
+    }
+  }
+
+  for (int i = 0; i < 3; ++i) {
+    timeLabels_[static_cast<size_t>(i)] = label("0.00 s", {0, 276, 90, 14});
+    timeLabels_[static_cast<size_t>(i)]->setAlignment(Qt::AlignCenter);
+    timeLabels_[static_cast<size_t>(i)]->setObjectName(QStringLiteral("timeLabel%1").arg(i));
+  }
+  strip_ = new StripWidget(ctx_, central);
+  scroll_ = new ScrollWidget(ctx_, central);
+  connect(strip_, &StripWidget::changed, this, &MainWindow::refreshAll);
+  connect(scroll_, &ScrollWidget::changed, this, &MainWindow::refreshAll);
+  connect(strip_, &StripWidget::frameInfoRequested, this, &MainWindow::showFrameInfo);
+
+  // Position boxes with their step buttons: [-s][-f] box [+f][+s].
+  const std::array<const char*, 2> boxLabels = {" Position &cursor: ", " Select up/do&wn to: "};
+  const std::array<const char*, 2> boxHints = {"Type new cursor position here,\r\nthen press the Enter key",
+                                               "Type new position of other end of selection,\r\nthen press the Enter key"};
+  const std::array<const char*, 4> stepHints = {"Increase by one frame", "Increase by one second",
+                                                "Decrease by one frame", "Decrease by one second"};
+  for (int b = 0; b < 2; ++b) {
+    int y = 352 + 26 * b;
+    QLabel* l = label(boxLabels[static_cast<size_t>(b)], {2, y + 2, 122, 18});
+    auto* box = new QLineEdit(central);
+    box->setObjectName(b == 0 ? QStringLiteral("teditbox1") : QStringLiteral("teditbox2"));
+    box->setGeometry(164, y, 96, 22);
+    box->setMaxLength(kPositionBoxLength);
+    SetHint(box, boxHints[static_cast<size_t>(b)]);
+    box->setAccessibleName(AccessibleCaption(l->text()));
+    l->setBuddy(box);
+    box->installEventFilter(this);
+    boxes_[static_cast<size_t>(b)] = box;
+    connect(box, &QLineEdit::textEdited, this, [this, box](const QString& text) {
+      double seconds = 0;
+      bool bad = ParseTimeText(S(text), seconds);
+      QPalette pal = box->palette();
+      pal.setColor(QPalette::Text, bad ? QColor(Qt::red) : palette().color(QPalette::Text));
+      box->setPalette(pal);
+    });
+    connect(box, &QLineEdit::returnPressed, this, [this, b] { applyBox(b); });
+    // Buttons 0..3: +frame, +second, -frame, -second.
+    const std::array<QRect, 4> places = {QRect(262, y, 18, 22), QRect(280, y, 18, 22), QRect(144, y, 18, 22),
+                                         QRect(126, y, 18, 22)};
+    const std::array<const char*, 4> texts = {"\u203A", "\u00BB", "\u2039", "\u00AB"};
+    for (int k = 0; k < 4; ++k) {
+      int index = 4 * b + k;
+      auto* sb = new QToolButton(central);
+      sb->setObjectName(QStringLiteral("cmsb%1").arg(index + 1));
+      sb->setText(QString::fromUtf8(texts[static_cast<size_t>(k)]));
+      sb->setGeometry(places[static_cast<size_t>(k)]);
+      sb->setFocusPolicy(Qt::NoFocus);
+      SetHint(sb, stepHints[static_cast<size_t>(k)]);
+      sb->setAccessibleName(QString::fromUtf8(stepHints[static_cast<size_t>(k)]));
+      connect(sb, &QToolButton::pressed, this, [this, index] {
+        if (userCommandsRefused()) return;
+        stepButton_ = index;
+        step(index);
+        stepRepeat_.start();
+        stepTimer_.start(stepRepeat_.interval());
+      });
+      connect(sb, &QToolButton::released, this, [this] {
+        stepTimer_.stop();
+        stepRepeat_.stop();
+        stepButton_ = -1;
+      });
+      stepButtons_[static_cast<size_t>(index)] = sb;
+    }
+  }
+  selLabel_ = label("sel: 0.000", {304, 354, 96, 18});
+  selLabel_->setObjectName(QStringLiteral("selectionLength"));
+  SetHint(selLabel_, "Length of selection in seconds");
+  selLabel_->setAccessibleName(QStringLiteral("Length of selection in seconds"));
+  clear_ = new QPushButton(QStringLiteral("clear"), central);
+  clear_->setObjectName(QStringLiteral("clearButton"));
+  clear_->setGeometry(304, 378, 60, 22);
+  clear_->setFocusPolicy(Qt::TabFocus);
+  clear_->setAccessibleName(QStringLiteral("clear"));
+  clear_->installEventFilter(this);
+  connect(clear_, &QPushButton::clicked, actions_.at(UiCommand::kUnselect), &QAction::trigger);
+  connect(actions_.at(UiCommand::kUnselect), &QAction::enabledChanged, clear_, &QPushButton::setEnabled);
+
+  onScreen_ = label("on screen", {404, 354, 74, 18});
+  onScreen_->setAlignment(Qt::AlignCenter);
+  leftArrow_ = label("\u25C0", {404, 354, 16, 18});
+  rightArrow_ = label("\u25B6", {462, 354, 16, 18});
+  for (QLabel* a : {leftArrow_, rightArrow_}) {
+    SetHint(a, "Where is the cursor?");
+    a->setAccessibleName(QStringLiteral("Where is the cursor?"));
+  }
+  find_ = new QPushButton(QStringLiteral("fi&nd"), central);
+  find_->setObjectName(QStringLiteral("findButton"));
+  find_->setGeometry(422, 352, 38, 22);
+  find_->setFocusPolicy(Qt::TabFocus);
+  SetHint(find_, "Go to the cursor (change display offset)");
+  find_->setAccessibleName(QStringLiteral("find"));
+  find_->installEventFilter(this);
+  connect(find_, &QPushButton::clicked, this, &MainWindow::find);
+
+  setFixedSize(sizeHint());
+}
+
+void MainWindow::setStart(const StartState& state, const std::vector<std::string>& params) {
+  start_ = state;
+  params_ = params;
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activated_) {
+    QTimer::singleShot(0, this, &MainWindow::firstActivation);
+  }
+}
+
+void MainWindow::firstActivation() {
+  if (activated_) return;
+  activated_ = true;
+  if (start_.startError == 0) {
+    if (params_.size() == 1) {
+      start_.calledWithFile = true;
+      Loadfile(ctx_, params_[0]);
+    }
+  } else {
+    QTimer::singleShot(250, this, [this] {
+      StartErrorReport report = StartErrorMessage(start_.startError);
+      ReportMessage(ctx_, report.text, report.kind, report.caption);
+      if (start_.startError == kStartEnvironmentUnusable) {
+        close();
+      } else {
+        start_.startError = 0;
+      }
+    });
+  }
+  refreshAll();
+}
+
+bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy_; }
+
+bool MainWindow::askSaveChanges() {
+  DocumentState& doc = ctx_.doc;
+  if (!doc.loaded || !doc.unsavedChanges || !ctx_.options.mainFlag(kPromptSaveOnClose) ||
+      doc.documentName.empty() || ctx_.script.active) {
+    return true;
+  }
+  if (!AskYesNo(ctx_, kSaveChangesText, kModalWarning, "closing")) return true;
+  // Answered Yes: a cancelled or failed "Save as" keeps the document open.
+  return ctx_.saveAs && ctx_.saveAs(ctx_);
+}
+
+void MainWindow::openFile(const std::string& path) {
+  if (userCommandsRefused() || NotReady(ctx_)) return;
+  if (!askSaveChanges()) return;
+  Loadfile(ctx_, path);
+  refreshAll();
+}
+
+void MainWindow::run(UiCommand id) {
+  if (id == UiCommand::kEscape) {
+    if (busy_ || ctx_.script.active) cancelRequested_ = true;
+    return;
+  }
+  if (userCommandsRefused()) return;
+  QAction* a = actions_.at(id);
+  if (!a->isEnabled()) return;
+  DocumentState& doc = ctx_.doc;
+  switch (id) {
+    case UiCommand::kOpen:
+      if (NotReady(ctx_)) return;
+      if (!askSaveChanges()) return;
+      MenuLoadClick(ctx_);
+      break;
+    case UiCommand::kReopen: ReloadbutClick(ctx_); break;
+    case UiCommand::kSaveAs: ButSaveAsClick(ctx_); break;
+    case UiCommand::kSave:
+      MenuQuickSaveClick(ctx_, start_.calledWithFile);
+      break;
+    case UiCommand::kClose: {
+      if (NotReady(ctx_)) return;
+      int result = unloadall(ctx_, true);
+      if (result != kUnloadDeclined) {
+        ctx_.doc.sourceName.clear();
+        if (ctx_.options.autoExit == 2 || (ctx_.options.autoExit == 1 && start_.calledWithFile)) close();
+      }
+      break;
+    }
+    case UiCommand::kCloseProgram: close(); break;
+    case UiCommand::kDelete: DelButClick(ctx_); break;
+    case UiCommand::kCut: CutButClick(ctx_); break;
+    case UiCommand::kCopy: CopybutClick(ctx_); break;
+    case UiCommand::kPaste: PastebutClick(ctx_); break;
+    case UiCommand::kTrim: TrimButClick(ctx_); break;
+    case UiCommand::kSelectAll: SelAllButClick(ctx_); break;
+    case UiCommand::kUnselect: UnselbutClick(ctx_); break;
+    case UiCommand::kUndo: UndobutClick(ctx_); break;
+    case UiCommand::kVolume: AmplifybutClick(ctx_); break;
+    case UiCommand::kPlayInput: player_.PlayInput(ctx_, false); break;
+    case UiCommand::kPlayOutput: player_.PlayOutput(ctx_, false); break;
+    case UiCommand::kPlayPreview: player_.PlayPreview(ctx_, false); break;
+    case UiCommand::kPlaySelection: player_.PlaySelection(ctx_, false); break;
+    case UiCommand::kEnqueueInput: player_.EnqueueInput(ctx_); break;
+    case UiCommand::kEnqueuePreview: player_.EnqueuePreview(ctx_); break;
+    case UiCommand::kEnqueueOutput: player_.EnqueueOutput(ctx_); break;
+    case UiCommand::kPageUp: PageView(doc, false); break;
+    case UiCommand::kPageDown: PageView(doc, true); break;
+    case UiCommand::kViewStart: ViewToStart(doc); break;
+    case UiCommand::kViewEnd: ViewToEnd(doc); break;
+    case UiCommand::kProgramHelp: OpenHelpFile(ctx_, kProgramHelpFile); break;
+    case UiCommand::kScriptHelp: OpenHelpFile(ctx_, kScriptHelpFile); break;
+    case UiCommand::kLegend:
+      if (legend_ == nullptr) legend_ = new LegendWindow(ctx_.options.legendWindow, this);
+      legend_->show();
+      legend_->raise();
+      break;
+    case UiCommand::kEscape: break;
+  }
+  refreshAll();
+}
+
+namespace {
+
+// The engine's command behind each action (scrolling keys and Escape have none).
+std::optional<Command> EngineCommand(UiCommand id) {
+  switch (id) {
+    case UiCommand::kOpen: return Command::kOpen;
+    case UiCommand::kReopen: return Command::kReopen;
+    case UiCommand::kSaveAs: return Command::kSaveAs;
+    case UiCommand::kSave: return Command::kQuickSave;
+    case UiCommand::kClose: return Command::kClose;
+    case UiCommand::kDelete: return Command::kDelete;
+    case UiCommand::kCut: return Command::kCut;
+    case UiCommand::kCopy: return Command::kCopy;
+    case UiCommand::kPaste: return Command::kPaste;
+    case UiCommand::kTrim: return Command::kTrim;
+    case UiCommand::kSelectAll: return Command::kSelectAll;
+    case UiCommand::kUnselect: return Command::kUnselect;
+    case UiCommand::kUndo: return Command::kUndo;
+    case UiCommand::kVolume: return Command::kVolume;
+    case UiCommand::kPlayInput: return Command::kPlayInput;
+    case UiCommand::kPlayOutput: return Command::kPlayOutput;
+    case UiCommand::kPlayPreview: return Command::kPlayPreview;
+    case UiCommand::kPlaySelection: return Command::kPlaySelection;
+    case UiCommand::kEnqueueInput: return Command::kEnqueueInput;
+    case UiCommand::kEnqueuePreview: return Command::kEnqueuePreview;
+    case UiCommand::kEnqueueOutput: return Command::kEnqueueOutput;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+void MainWindow::refreshCommands() {
+  const DocumentState& doc = ctx_.doc;
+  CommandAvailability available = ComputeAvailability(ctx_, &player_);
+  bool refused = busy_ || CommandsRefused(ctx_);
+  bool open = doc.loaded && doc.editCount > 0;
+  for (const CommandSpec& c : CommandTable()) {
+    std::optional<Command> engine = EngineCommand(c.id);
+    bool on = false;
+    if (engine) {
+      on = !refused && available[*engine];
+    } else if (c.id == UiCommand::kEscape) {
+      on = true;
+    } else if (c.id == UiCommand::kCloseProgram || c.id == UiCommand::kProgramHelp ||
+               c.id == UiCommand::kScriptHelp || c.id == UiCommand::kLegend) {
+      on = !refused;
+    } else {
+      on = !refused && open;  // the view keys
+    }
+    actions_.at(c.id)->setEnabled(on);
+  }
+  bool enqueue = player_.enqueueAvailable();
+  for (UiCommand id : {UiCommand::kEnqueueInput, UiCommand::kEnqueuePreview, UiCommand::kEnqueueOutput}) {
+    actions_.at(id)->setVisible(enqueue);
+  }
+  if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(enqueue);
+  playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
+  fileMenu_->setEnabled(!busy_);
+  for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
+  for (QLineEdit* box : boxes_) box->setEnabled(open && !ctx_.script.active);
+  std::array<Command, 6> viewers = {Command::kCount, Command::kCount, Command::kViewUnknownHeader,
+                                    Command::kViewUnknownFooter, Command::kViewLyrics3, Command::kCount};
+  for (size_t i = 0; i < viewers.size(); ++i) {
+    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(!refused && available[viewers[i]]);
+  }
+}
+
+void MainWindow::refreshAll() {
+  SetViewStart(ctx_.doc, ctx_.doc.viewStart);
+  updateTexts();
+  updateStatistics();
+  updateBoxes();
+  updateIndicators();
+  refreshCommands();
+  strip_->update();
+  scroll_->update();
+}
+
+QString MainWindow::elidedPath(const QLabel* label, const QString& path) const {
+  QFontMetrics fm(label->font());
+  int room = label->width() - 8;
+  return Q(PathLabelText(S(path), [&](const std::string& text) { return fm.horizontalAdvance(Q(text)) <= room; }));
+}
+
+void MainWindow::updateTexts() {
+  DocumentState& doc = ctx_.doc;
+  bool loaded = doc.loaded && doc.editCount > 0;
+  sourceFull_ = loaded ? Q(doc.sourceName) : QString();
+  sourcePath_->setText(elidedPath(sourcePath_, sourceFull_));
+  QString target = loaded ? Q(doc.documentName) : QString();
+  if (target != targetFull_) {
+    targetFull_ = target;
+    targetPath_->setText(elidedPath(targetPath_, targetFull_));
+  }
+  sourceInfo_->setText(Q(SourceInfoText(doc)));
+  editInfo_->setText(Q(EditedInfoText(doc)));
+
+  if (StripLabelsDue(doc) || !loaded) {
+    std::array<StripLabel, 3> labels = BuildStripLabels(doc, doc.viewStart);
+    MarkStripLabelled(doc);
+    for (size_t i = 0; i < 3; ++i) {
+      QLabel* l = timeLabels_[i];
+      QString text = Q(labels[i].text);
+      if (!loaded) text = i == 0 ? QStringLiteral("0.00 s") : QString();
+      l->setText(text);
+      int w = std::max(40, l->fontMetrics().horizontalAdvance(text) + 4);
+      int centre = loaded ? labels[i].centreX : (i == 0 ? kStripLeft + 4 : kStripLeft + kStripWidth / 2);
+      l->setGeometry(centre - w / 2, 276, w, 14);
+    }
+  }
+
+  QFontMetrics selMetrics(selLabel_->font());
+  int selRoom = selLabel_->width();
+  SelectionLengthText sel = SelectionLength(
+      doc, [&](const std::string& text) { return selMetrics.horizontalAdvance(Q(text)) <= selRoom; });
+  selLabel_->setText(Q(sel.text));
+  selLabel_->setVisible(loaded && sel.visible);
+
+  // Remove boxes.
+  const RemoveBoxes& b = doc.boxes;
+  std::array<const RemoveBox*, 6> all = {&b.riff, &b.id3v2, &b.behindHeader, &b.footer, &b.lyrics, &b.id3v1};
+  for (size_t i = 0; i < all.size(); ++i) {
+    QSignalBlocker block(removeBoxes_[i]);
+    removeBoxes_[i]->setEnabled(loaded && all[i]->enabled);
+    removeBoxes_[i]->setChecked(all[i]->checked);
+    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(loaded && all[i]->enabled);
+  }
+}
+
+void MainWindow::updateStatistics() {
+  const DocumentState& doc = ctx_.doc;
+  stats_->clear();
+  if (!doc.loaded) return;
+  StatisticsList list = BuildStatisticsList(ShownStatistics(doc, ctx_.options.mainFlag(kShowEditedStats)),
+                                            doc.editCount);
+  if (list.empty) return;
+  for (const std::string& line : list.lines) stats_->addItem(Q(line));
+  stats_->setCurrentRow(list.selected);
+  stats_->scrollToItem(stats_->item(list.topLine), QAbstractItemView::PositionAtTop);
+}
+
+void MainWindow::updateBoxes() {
+  const DocumentState& doc = ctx_.doc;
+  bool loaded = doc.loaded && doc.editCount > 0;
+  for (size_t b = 0; b < 2; ++b) {
+    QLineEdit* box = boxes_[b];
+    QString text = loaded ? Q(PositionBoxText(doc, static_cast<int>(b))) : QString();
+    if (box->text() != text) {
+      box->setText(text);
+      box->setCursorPosition(static_cast<int>(text.size()));
+    }
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Text, palette().color(QPalette::Text));
+    box->setPalette(pal);
+  }
+}
+
+void MainWindow::updateIndicators() {
+  const DocumentState& doc = ctx_.doc;
+  bool loaded = doc.loaded && doc.editCount > 0;
+  CursorIndicators ind = BuildCursorIndicators(doc, doc.viewStart);
+  onScreen_->setVisible(loaded && ind.state == CursorIndicator::kOnScreen);
+  leftArrow_->setVisible(loaded && ind.state == CursorIndicator::kLeftArrow);
+  rightArrow_->setVisible(loaded && ind.state == CursorIndicator::kRightArrow);
+  find_->setVisible(loaded && ind.findVisible);
+}
+
+void MainWindow::find() {
+  if (userCommandsRefused()) return;
+  FindCursor(ctx_.doc);
+  refreshAll();
+}
+
+void MainWindow::applyBox(int b) {
+  if (busy_ || ctx_.script.active || NotReady(ctx_)) return;
+  if (!ctx_.doc.loaded || ctx_.doc.editCount <= 0) return;
+  PositionBox& box = ctx_.script.positionBoxes[static_cast<size_t>(b)];
+  box.text = S(boxes_[static_cast<size_t>(b)]->text());
+  ctx_.script.relativeMode[static_cast<size_t>(b)] = RelativeMode::Absolute;
+  ApplyPositionBox(ctx_, b);
+  if (box.invalid) {
+    QLineEdit* edit = boxes_[static_cast<size_t>(b)];
+    QPalette pal = edit->palette();
+    pal.setColor(QPalette::Text, Qt::red);
+    edit->setPalette(pal);
+    return;
+  }
+  refreshAll();
+}
+
+void MainWindow::step(int button) {
+  DocumentState& doc = ctx_.doc;
+  if (!doc.loaded || doc.editCount <= 0 || NotReady(ctx_)) return;
+  int box = button >= 4 ? 1 : 0;
+  int kind = button % 4;  // 0 +frame, 1 +second, 2 -frame, 3 -second
+  int32_t v = box == 1 ? doc.selectionEnd : doc.cursor;
+  bool up = kind < 2;
+  v = kind % 2 == 0 ? StepFrame(doc, v, up) : StepSecond(doc, v, up);
+  SetBoxPosition(doc, box, v);
+  refreshAll();
+}
+
+void MainWindow::stepTick() {
+  if (stepButton_ < 0) return;
+  if (stepRepeat_.tick()) step(stepButton_);
+  stepTimer_.setInterval(stepRepeat_.interval());
+}
+
+void MainWindow::showFrameInfo(int frame) {
+  DocumentState& doc = ctx_.doc;
+  if (frame < 0 || frame >= doc.editCount) return;
+  doc.cursor = frame;
+  SetBoxPosition(doc, 1, frame + 1);
+  refreshAll();
+  if (ctx_.script.active) return;
+  std::optional<std::string> text = FrameInfoText(doc, frame);
+  if (text) ReportMessage(ctx_, *text, kMsgInfo, "frame info");
+}
+
+void MainWindow::showPathBox(bool source) {
+  if (ctx_.script.active) return;
+  const DocumentState& doc = ctx_.doc;
+  if (!doc.loaded) return;
+  std::string text = source ? SourcePathBoxText(doc) : TargetPathBoxText(doc.documentName, ctx_.save.lastSaveSucceeded);
+  ReportMessage(ctx_, text, kMsgInfo, "info");
+}
+
+void MainWindow::showInfoBox(bool source) {
+  if (ctx_.script.active || !ctx_.doc.loaded) return;
+  std::string line = source ? SourceInfoText(ctx_.doc) : EditedInfoText(ctx_.doc);
+  ReportMessage(ctx_, InfoLineBoxText(line, source), kMsgInfo, "info");
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
+    // " Color button captions red on &hover"
+    if (auto* button = qobject_cast<QPushButton*>(watched)) {
+      bool red = event->type() == QEvent::Enter && (ctx_.options.displayFlags & kRedCaptionsOnHover) != 0;
+      QPalette pal = button->palette();
+      pal.setColor(QPalette::ButtonText, red ? QColor(Qt::red) : palette().color(QPalette::ButtonText));
+      button->setPalette(pal);
+    }
+  }
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == sourcePath_ || watched == targetPath_) {
+      showPathBox(watched == sourcePath_);
+      return true;
+    }
+    if (watched == sourceInfo_ || watched == editInfo_) {
+      showInfoBox(watched == sourceInfo_);
+      return true;
+    }
+  }
+  bool box = watched == boxes_[0] || watched == boxes_[1];
+  if (box && event->type() == QEvent::FocusIn) {
+    auto* edit = static_cast<QLineEdit*>(watched);
+    QTimer::singleShot(0, edit, [edit] { edit->setCursorPosition(static_cast<int>(edit->text().size())); });
+  }
+  if ((box || watched == stats_) && event->type() == QEvent::ShortcutOverride) {
+    // The window's keys win over the box's own, except the text clipboard keys of an edit box.
+    auto* key = static_cast<QKeyEvent*>(event);
+    QKeySequence seq(key->keyCombination());
+    bool textKey = box && (key->modifiers() == Qt::ControlModifier &&
+                           (key->key() == Qt::Key_A || key->key() == Qt::Key_C || key->key() == Qt::Key_V ||
+                            key->key() == Qt::Key_X || key->key() == Qt::Key_Z));
+    if (!textKey) {
+      for (const auto& [id, a] : actions_) {
+        if (a->shortcut() == seq) {
+          event->ignore();
+          return true;
+        }
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(S(url.toLocalFile()));
+  }
+  event->acceptProposedAction();
+  // The drop completes first; loading runs once the drag-and-drop machinery is done.
+  QTimer::singleShot(0, this, [this, paths] { dropFiles(paths); });
+}
+
+void MainWindow::dropFiles(const std::vector<std::string>& paths) {
+  if (paths.empty() || userCommandsRefused() || NotReady(ctx_)) return;
+  if (!askSaveChanges()) return;
+  Loadfile(ctx_, paths.front());
+  refreshAll();
+  if (paths.size() > 1) ReportMessage(ctx_, kDropNoteText, kMsgInfo, "note");
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    // Recorded; the running operation closes the window at its next progress point.
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  if (ctx_.script.active) {
+    event->ignore();
+    return;
+  }
+  ctx_.options.mainWindow.left = x();
+  ctx_.options.mainWindow.top = y();
+  if (start_.startError == 0 && ctx_.saveSettings) ctx_.saveSettings(ctx_);
+  if (!askSaveChanges()) {
+    event->ignore();
+    return;
+  }
+  message_->close();
+  yesNo_->close();
+  refreshTimer_.stop();
+  event->accept();
+}
+
+// Host
+
+void MainWindow::showMessage(const std::string& text, int kind, const std::string& caption) {
+  message_->showMessage(text, kind, caption);
+}
+
+int MainWindow::ask(const std::string& text, int kind, const std::string& caption) {
+  return yesNo_->ask(text, kind, caption);
+}
+
+std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& request) {
+  QFileDialog dialog(this, Q(request.title), Q(request.folder), QtFilter(request.filter));
+  dialog.setObjectName(QStringLiteral("openDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return S(dialog.selectedFiles().front());
+}
+
+std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& request) {
+  QFileDialog dialog(this, Q(request.title), Q(request.folder), QtFilter(request.filter));
+  dialog.setObjectName(QStringLiteral("saveDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The save procedure asks its own overwrite question.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+  if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
+  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return S(dialog.selectedFiles().front());
+}
+
+// The engine sets the busy state (the writer inside a save sets it again and
+// restores what it found); the window follows the state, it does not count.
+void MainWindow::setBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    progress_->setProgress(0);
+    progress_->show();
+    progress_->raise();
+    sourceInfo_->hide();
+  } else {
+    QApplication::restoreOverrideCursor();
+    progress_->hide();
+    progress_->setProgress(0);
+    sourceInfo_->show();
+  }
+  refreshCommands();
+}
+
+void MainWindow::reportProgress(double fraction) { progress_->setProgress(fraction); }
+
+EventRequests MainWindow::processEvents() {
+  QCoreApplication::processEvents();
+  EventRequests r{cancelRequested_, closeRequested_};
+  cancelRequested_ = false;
+  closeRequested_ = false;
+  return r;
+}
+
+void MainWindow::closeMainWindow() {
+  QTimer::singleShot(0, this, [this] { close(); });
+}
+
+int MainWindow::openWithDesktop(const std::string& target) { return shell_.open(target); }
+
+void MainWindow::documentChanged() { refreshAll(); }
+
+std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
+  VolumeDialog dialog(this);
+  return dialog.choose(state);
+}
+
+}  // namespace quorvel

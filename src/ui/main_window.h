@@ -1,0 +1,183 @@
+#pragma once
+// The main window: the engine's Host on the desktop. It shows the document
+// (paths, information lines, statistics, the frame strip), forwards buttons,
+// menu items, keys, mouse and dropped files to the engine's commands, and shows
+// every message and question in the message windows.
+
+#include <QAction>
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/desktop_shell.h"
+#include "app/player.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "core/context.h"
+#include "ui/commands.h"
+#include "ui/repeat.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QToolButton;
+
+namespace quorvel {
+
+class MessageWindow;
+class ProgressArea;
+class ScrollWidget;
+class StripWidget;
+
+class MainWindow : public QMainWindow, public Host {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  Context& context() { return ctx_; }
+  Player& player() { return player_; }
+
+  // What the first activation does: the start error and the command line's file.
+  void setStart(const StartState& state, const std::vector<std::string>& params);
+  // The start-up steps of the first activation (also called by tests).
+  void firstActivation();
+
+  // Opens a file as the "Open" command does after its dialog (asks "Save changes?" first).
+  void openFile(const std::string& path);
+  // Files dropped on the window: the first is opened, the others are refused with a note.
+  void dropFiles(const std::vector<std::string>& paths);
+
+  QAction* action(UiCommand id) const { return actions_.at(id); }
+  // Every command's availability from the engine (the 937 ms timer and every change).
+  void refreshCommands();
+  // Redraws everything that shows the document.
+  void refreshAll();
+
+  // Step buttons: 0..3 act on the cursor box (+frame, +second, -frame, -second), 4..7 on the selection box.
+  QToolButton* stepButton(int i) const { return stepButtons_[static_cast<size_t>(i)]; }
+  void stepTick();  // one tick of the step buttons' repeat timer
+  int stepInterval() const { return stepRepeat_.interval(); }
+
+  QLineEdit* positionBox(int i) const { return boxes_[static_cast<size_t>(i)]; }
+  StripWidget* strip() const { return strip_; }
+  ScrollWidget* scrollBar() const { return scroll_; }
+  QLabel* sourcePathLabel() const { return sourcePath_; }
+  QLabel* targetPathLabel() const { return targetPath_; }
+  QLabel* sourceInfoLabel() const { return sourceInfo_; }
+  QLabel* editInfoLabel() const { return editInfo_; }
+  QLabel* selectionLabel() const { return selLabel_; }
+  QListWidget* statisticsList() const { return stats_; }
+  QLabel* timeLabel(int i) const { return timeLabels_[static_cast<size_t>(i)]; }
+  QLabel* onScreenLabel() const { return onScreen_; }
+  QPushButton* findButton() const { return find_; }
+  ProgressArea* progressArea() const { return progress_; }
+  MessageWindow* messageWindow() const { return message_.get(); }
+  MessageWindow* yesNoWindow() const { return yesNo_.get(); }
+  QCheckBox* removeBox(int i) const { return removeBoxes_[static_cast<size_t>(i)]; }
+  // The shown text of a path label for a full path ("..." and the tail when it does not fit).
+  QString elidedPath(const QLabel* label, const QString& path) const;
+
+  // Host
+  void showMessage(const std::string& text, int kind, const std::string& caption) override;
+  int ask(const std::string& text, int kind, const std::string& caption) override;
+  std::optional<std::string> chooseOpenFile(const FileDialogRequest& request) override;
+  std::optional<std::string> chooseSaveFile(const FileDialogRequest& request) override;
+  void setBusy(bool busy) override;
+  void reportProgress(double fraction) override;
+  EventRequests processEvents() override;
+  void closeMainWindow() override;
+  int openWithDesktop(const std::string& target) override;
+  void documentChanged() override;
+  std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
+
+  bool busy() const { return busy_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildActions();
+  void buildMenus();
+  void buildCentral();
+  QPushButton* commandButton(UiCommand id, QWidget* parent, QRect geometry);
+  void run(UiCommand id);
+  bool userCommandsRefused() const;
+  void applyBox(int box);
+  void step(int button);
+  void find();
+  void showFrameInfo(int frame);
+  void showPathBox(bool source);
+  void showInfoBox(bool source);
+  void updateIndicators();
+  void updateTexts();
+  void updateBoxes();
+  void updateStatistics();
+  bool askSaveChanges();  // "  Save changes?  ": false when the user keeps the document open
+
+  Context ctx_;
+  DesktopShell shell_;
+  Player player_;
+  StartState start_;
+  std::vector<std::string> params_;
+  bool activated_ = false;
+  bool closing_ = false;
+  bool closeAfterSave_ = false;
+
+  std::map<UiCommand, QAction*> actions_;
+  std::map<UiCommand, QPushButton*> buttons_;
+  QMenu* fileMenu_ = nullptr;
+  QMenu* editMenu_ = nullptr;
+  QMenu* playMenu_ = nullptr;
+  QMenu* helpMenu_ = nullptr;
+  class LegendWindow* legend_ = nullptr;
+  QAction* enqueueSeparator_ = nullptr;
+
+  StripWidget* strip_ = nullptr;
+  ScrollWidget* scroll_ = nullptr;
+  ProgressArea* progress_ = nullptr;
+  QLabel* sourcePath_ = nullptr;
+  QLabel* targetPath_ = nullptr;
+  QString sourceFull_;
+  QString targetFull_;
+  QLabel* sourceInfo_ = nullptr;
+  QLabel* editInfo_ = nullptr;
+  QListWidget* stats_ = nullptr;
+  QLabel* selLabel_ = nullptr;
+  std::array<QLabel*, 3> timeLabels_{};
+  QLabel* onScreen_ = nullptr;
+  QLabel* leftArrow_ = nullptr;
+  QLabel* rightArrow_ = nullptr;
+  QPushButton* find_ = nullptr;
+  QPushButton* clear_ = nullptr;
+  std::array<QLineEdit*, 2> boxes_{};
+  std::array<QToolButton*, 8> stepButtons_{};
+  std::array<QCheckBox*, 6> removeBoxes_{};
+  std::array<QPushButton*, 6> viewButtons_{};
+
+  std::unique_ptr<MessageWindow> message_;
+  std::unique_ptr<MessageWindow> yesNo_;
+
+  QTimer refreshTimer_;
+  QTimer stepTimer_;
+  ButtonRepeat stepRepeat_;
+  int stepButton_ = -1;
+
+  bool busy_ = false;
+  bool cancelRequested_ = false;
+  bool closeRequested_ = false;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,80 @@
+#include "ui/volume_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "core/edit_dialogs.h"
+
+namespace quorvel {
+
+VolumeDialog::VolumeDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Volume and balance change"));
+  setObjectName(QStringLiteral("TAmplifyForm"));
+  auto* layout = new QVBoxLayout(this);
+  auto* labels = new QHBoxLayout;
+  labels->addWidget(new QLabel(QStringLiteral("-30 dB"), this));
+  labels->addStretch();
+  centre_ = new QLabel(this);
+  centre_->setAlignment(Qt::AlignCenter);
+  labels->addWidget(centre_);
+  labels->addStretch();
+  labels->addWidget(new QLabel(QStringLiteral("+30 dB"), this));
+  layout->addLayout(labels);
+  slider_ = new QSlider(Qt::Horizontal, this);
+  slider_->setRange(0, kGainSliderMax);
+  slider_->setPageStep(1);
+  slider_->setTickPosition(QSlider::TicksBelow);
+  slider_->setToolTip(QStringLiteral("Alter the volume by sliding\nthe trackbar left-right"));
+  slider_->setAccessibleName(QStringLiteral("Alter the volume by sliding the trackbar left-right"));
+  layout->addWidget(slider_);
+  both_ = new QRadioButton(QStringLiteral("&Both channels"), this);
+  left_ = new QRadioButton(QStringLiteral("&Left channel"), this);
+  right_ = new QRadioButton(QStringLiteral("&Right channel"), this);
+  for (QRadioButton* r : {left_, right_}) r->setToolTip(QStringLiteral("Results may vary in joint stereo mode"));
+  auto* channels = new QHBoxLayout;
+  channels->addWidget(both_);
+  channels->addWidget(left_);
+  channels->addWidget(right_);
+  layout->addLayout(channels);
+  warning_ = new QLabel(this);
+  warning_->setStyleSheet(QStringLiteral("color: red"));
+  layout->addWidget(warning_);
+  ok_ = new QPushButton(QStringLiteral("O&K"), this);
+  ok_->setToolTip(QStringLiteral("Click to apply and close"));
+  ok_->setDefault(true);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok_);
+  layout->addLayout(buttons);
+  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(slider_, &QSlider::valueChanged, this, &VolumeDialog::sliderMoved);
+}
+
+void VolumeDialog::sliderMoved(int position) {
+  centre_->setText(QString::fromStdString(VolumeLabelText(position)));
+  ok_->setEnabled(VolumeOkEnabled(position));
+}
+
+std::optional<VolumeChoice> VolumeDialog::choose(const VolumeDialogState& state) {
+  slider_->setValue(state.sliderPosition);
+  sliderMoved(state.sliderPosition);
+  left_->setVisible(state.channelsOffered);
+  right_->setVisible(state.channelsOffered);
+  ChannelChoice channel = state.channelsOffered ? state.channel : ChannelChoice::kBoth;
+  (channel == ChannelChoice::kLeft ? left_ : channel == ChannelChoice::kRight ? right_ : both_)->setChecked(true);
+  warning_->setText(QString::fromStdString(state.stereoWarning));
+  warning_->setVisible(!state.stereoWarning.empty());
+  slider_->setFocus();
+  if (exec() != Accepted || !VolumeOkEnabled(slider_->value())) return std::nullopt;
+  VolumeChoice choice;
+  choice.volumeStep = slider_->value() - kVolumeSliderCentre;
+  choice.channel = left_->isChecked() ? ChannelChoice::kLeft : right_->isChecked() ? ChannelChoice::kRight
+                                                                                   : ChannelChoice::kBoth;
+  return choice;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,121 @@
+// Renders the main window with a loaded file and each message window to PNG
+// files: quorvel_screenshots OUTPUT_FOLDER MP3_FILE (run with QT_QPA_PLATFORM=offscreen).
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "core/document_ops.h"
+#include "core/host.h"
+#include "ui/main_window.h"
+#include "ui/message_windows.h"
+
+using namespace quorvel;
+
+namespace {
+
+bool Save(QWidget* w, const QString& path) {
+  QApplication::processEvents();
+  bool ok = w->grab().save(path);
+  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+  return ok;
+}
+
+// Runs `then` once a modal window is open, from inside its own event loop.
+void WhenModal(std::function<void()> then) {
+  auto* timer = new QTimer;
+  timer->setInterval(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, then] {
+    if (QApplication::activeModalWidget() == nullptr) return;
+    timer->stop();
+    timer->deleteLater();
+    then();
+  });
+  timer->start();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: quorvel_screenshots OUTPUT_FOLDER MP3_FILE\n");
+    return 2;
+  }
+  QString out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(out);
+  MainWindow w;
+  w.context().settingsFolder = QDir::tempPath().toStdString() + "/";
+  w.show();
+  w.openFile(argv[2]);
+  DocumentState& doc = w.context().doc;
+  if (!doc.loaded) return 1;
+  doc.cursor = 30;
+  doc.selectionEnd = 52;
+  SetSelectionExists(doc, true);
+  w.refreshAll();
+  bool ok = Save(&w, out + QStringLiteral("/main-window.png"));
+
+  w.findChild<QAction*>(QStringLiteral("legend"))->trigger();
+  if (auto* legend = w.findChild<QDialog*>(QStringLiteral("TFrameLegendForm"))) {
+    ok = Save(legend, out + QStringLiteral("/legend.png")) && ok;
+    legend->close();
+  }
+
+  MessageWindow* m = w.messageWindow();
+  struct Message {
+    const char* text;
+    int kind;
+    const char* caption;
+    const char* file;
+  };
+  const Message messages[] = {
+      {"Frame position: 31\r\nOriginal position: 31\r\nBitrate: 96 kbps\r\nFrequency: 44.1 KHz\r\n"
+       "Mode: JOINT STEREO\r\nAmplification flag: 170",
+       kMsgInfo, "frame info", "/message-info.png"},
+      {"You must leave at least one frame.", kMsgWarning, "delete", "/message-warning.png"},
+      {"Error processing the file:\r\nInvalid format.\r\nProbably not a 32-48 KHz mp3 file.", kMsgError,
+       "Quorvel", "/message-error.png"},
+  };
+  // Shown modally here so that each window is on the screen, active, while it is rendered.
+  for (const Message& message : messages) {
+    std::array<int32_t, 4> place{40, 40, 400, 200};
+    uint8_t state = 0;
+    MessageWindow one(MessageWindow::Type::kMessage, place, state);
+    WhenModal([&] {
+      ok = Save(&one, out + QString::fromUtf8(message.file)) && ok;
+      one.positiveButton()->click();
+    });
+    one.showMessage(message.text, message.kind | kMsgModal, message.caption);
+  }
+  (void)m;
+
+  MessageWindow* q = w.yesNoWindow();
+  struct Question {
+    const char* text;
+    int kind;
+    const char* caption;
+    const char* file;
+  };
+  const Question questions[] = {
+      {"  Save changes?  ", 258, "closing", "/question-yes-no.png"},
+      {"Overwrite the existing file?", 4354, "the file exists", "/question-focus-no.png"},
+      {"You chose very high amplification factor which may cause\r\nsound distortion (and, rarely, player "
+       "malfunction too).\r\nIt is recommended that you check the results if you click OK.",
+       4370, "amplify", "/question-ok-cancel.png"},
+  };
+  for (const Question& question : questions) {
+    WhenModal([&] {
+      ok = Save(q, out + QString::fromUtf8(question.file)) && ok;
+      q->negativeButton()->click();
+    });
+    q->ask(question.text, question.kind, question.caption);
+  }
+  doc.unsavedChanges = false;
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,833 @@
+// Widget tests of the main window and the message windows under the offscreen
+// platform. Timers are driven tick by tick; no test sleeps.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QtTest>
+#include <cstdlib>
+#include <functional>
+#include <set>
+
+#include "core/document_ops.h"
+#include "core/messages.h"
+#include "ui/commands.h"
+#include "ui/main_window.h"
+#include "ui/message_windows.h"
+#include "ui/progress_area.h"
+#include "ui/strip_widgets.h"
+
+using namespace quorvel;
+
+namespace {
+
+QString DataFile(const char* name) {
+  const char* dir = std::getenv("QUORVEL_TEST_DATA");
+  return QString::fromUtf8(dir != nullptr ? dir : "tests/data") + QLatin1Char('/') + QString::fromUtf8(name);
+}
+
+QString SampleFile() {
+  const char* dir = std::getenv("QUORVEL_TEST_DATA");
+  return QString::fromUtf8(dir != nullptr ? dir : "tests/data") + QStringLiteral("/../../data/sample.mp3");
+}
+
+// Runs `answer` once a modal window is open (from inside its own event loop).
+void WhenModal(std::function<void()> answer) {
+  auto* timer = new QTimer;
+  timer->setInterval(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+    if (QApplication::activeModalWidget() == nullptr) return;
+    timer->stop();
+    timer->deleteLater();
+    answer();
+  });
+  timer->start();
+}
+
+// A press at client coordinates of the main window's central widget.
+QPoint StripPoint(int clientX, int clientY) {
+  return {clientX - StripWidget::kOriginX, clientY - StripWidget::kOriginY};
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<MainWindow> w;
+  QTemporaryDir home;
+
+  void open(const QString& path) {
+    w->openFile(path.toStdString());
+    QVERIFY2(w->context().doc.loaded, qPrintable(path));
+  }
+
+ private slots:
+  void init() {
+    w = std::make_unique<MainWindow>();
+    w->context().settingsFolder = home.path().toStdString() + "/";
+    w->context().options.lastLoadFolder = home.path().toStdString();
+    w->context().options.lastSaveFolder = home.path().toStdString();
+    w->context().options.mainFlags &= static_cast<uint8_t>(~kSelectAllOnLoad);
+    w->show();
+    activate();
+  }
+  void activate() {
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  }
+  void cleanup() {
+    w->context().doc.unsavedChanges = false;
+    w.reset();
+  }
+
+  void everyKeyAndMnemonicIsUnique() {
+    std::map<QString, QString> seen;
+    auto add = [&](const QKeySequence& k, const QString& who) {
+      if (k.isEmpty()) return;
+      QString key = k.toString();
+      QVERIFY2(seen.find(key) == seen.end(),
+               qPrintable(key + QStringLiteral(": ") + who + QStringLiteral(" and ") + seen[key]));
+      seen[key] = who;
+    };
+    for (QAction* a : w->findChildren<QAction*>()) {
+      if (a->menu() == nullptr) add(a->shortcut(), a->objectName());
+    }
+    for (QAction* a : w->menuBar()->actions()) add(QKeySequence::mnemonic(a->text()), a->text());
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+      if (b->window() == w.get()) add(b->shortcut(), b->text());
+    }
+    for (QLabel* l : w->findChildren<QLabel*>()) {
+      if (l->buddy() != nullptr) add(QKeySequence::mnemonic(l->text()), l->text());
+    }
+    QVERIFY(seen.size() >= 20);
+  }
+
+  void mnemonicsWithinEachMenuAreUnique() {
+    for (QMenu* m : w->menuBar()->findChildren<QMenu*>()) {
+      std::set<QString> letters;
+      for (QAction* a : m->actions()) {
+        if (a->isSeparator()) continue;
+        QString k = QKeySequence::mnemonic(a->text()).toString();
+        if (k.isEmpty()) continue;
+        QVERIFY2(letters.insert(k).second, qPrintable(m->title() + QStringLiteral(": ") + a->text()));
+      }
+    }
+  }
+
+  void captionsKeysAndHints_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QKeySequence>("key");
+    QTest::newRow("open") << "open" << " &Open    (Alt+L)" << "&Load" << QKeySequence("Alt+L");
+    QTest::newRow("reopen") << "reopen" << " &Reopen    (Alt+R)" << "&Reload" << QKeySequence("Alt+R");
+    QTest::newRow("save as") << "saveAs" << " Save &as    (Alt+A)" << "Save &As" << QKeySequence("Alt+A");
+    QTest::newRow("save") << "save" << " &Save    (Alt+S)" << "&Save" << QKeySequence("Alt+S");
+    QTest::newRow("delete") << "delete" << " &Delete    (Ctrl+Del)" << "Delete" << QKeySequence("Ctrl+Del");
+    QTest::newRow("cut") << "cut" << " Cu&t    (Ctrl+X)" << "Cut" << QKeySequence("Ctrl+X");
+    QTest::newRow("copy") << "copy" << " &Copy    (Ctrl+C)" << "Copy" << QKeySequence("Ctrl+C");
+    QTest::newRow("paste") << "paste" << " &Paste    (Ctrl+V)" << "Paste" << QKeySequence("Ctrl+V");
+    QTest::newRow("trim") << "trim" << " Tri&m    (Alt+M)" << "Tri&m" << QKeySequence("Alt+M");
+    QTest::newRow("select all") << "selectAll" << " &Select all    (Ctrl+A)" << "Sel.All" << QKeySequence("Ctrl+A");
+    QTest::newRow("unselect") << "unselect" << " U&nselect    (Ctrl+Alt+A)" << "Unsel."
+                              << QKeySequence("Ctrl+Alt+A");
+    QTest::newRow("undo") << "undo" << " &Undo    (Ctrl+Z)" << "Undo" << QKeySequence("Ctrl+Z");
+    QTest::newRow("volume") << "volume" << " &Volume && Balance    (Alt+V)" << "&Vol./bal." << QKeySequence("Alt+V");
+    QTest::newRow("play input") << "playInput" << " Play &input (loaded) file  (Alt+T)" << "Inpu&t"
+                                << QKeySequence("Alt+T");
+    QTest::newRow("play output") << "playOutput" << " Play &output (saved) file  (Alt+O)" << "&Output"
+                                 << QKeySequence("Alt+O");
+    QTest::newRow("play preview") << "playPreview" << " Play &preview (edited)  (Alt+P)" << "&Preview"
+                                  << QKeySequence("Alt+P");
+    QTest::newRow("play selection") << "playSelection" << " Play &selection  (Alt+E)" << "Sel&ection"
+                                    << QKeySequence("Alt+E");
+    QTest::newRow("close") << "closeDocument" << " &Close (not needed)    (Ctrl+F4)" << "" << QKeySequence("Ctrl+F4");
+    QTest::newRow("close program") << "closeProgram" << " Close the program    (Alt+F4)" << ""
+                                   << QKeySequence("Alt+F4");
+    QTest::newRow("program help") << "programHelp" << " Program &help" << "" << QKeySequence();
+    QTest::newRow("script help") << "scriptHelp" << " &Script language help" << "" << QKeySequence();
+    QTest::newRow("legend") << "legend" << " &Frames legend" << "" << QKeySequence();
+  }
+  void captionsKeysAndHints() {
+    QFETCH(QString, action);
+    QFETCH(QString, menu);
+    QFETCH(QString, button);
+    QFETCH(QKeySequence, key);
+    auto* a = w->findChild<QAction*>(action);
+    QVERIFY(a != nullptr);
+    QCOMPARE(CaptionOf(a->text()), menu);
+    QCOMPARE(a->shortcut(), key);
+    auto* b = w->findChild<QPushButton*>(action + QStringLiteral("Button"));
+    if (button.isEmpty()) {
+      QVERIFY(b == nullptr);
+    } else {
+      QVERIFY(b != nullptr);
+      QCOMPARE(b->text(), button);
+      QVERIFY(!b->accessibleName().isEmpty());
+    }
+  }
+
+  void hintsAsQuoted() {
+    QCOMPARE(w->findChild<QPushButton*>("openButton")->toolTip(), QStringLiteral("Choose a file to open"));
+    QCOMPARE(w->findChild<QPushButton*>("reopenButton")->toolTip(), QStringLiteral("Reopen last opened file"));
+    QCOMPARE(w->positionBox(0)->toolTip(), QStringLiteral("Type new cursor position here,\nthen press the Enter key"));
+    QCOMPARE(w->positionBox(1)->toolTip(),
+             QStringLiteral("Type new position of other end of selection,\nthen press the Enter key"));
+    const char* steps[] = {"Increase by one frame", "Increase by one second", "Decrease by one frame",
+                           "Decrease by one second"};
+    for (int i = 0; i < 8; ++i) QCOMPARE(w->stepButton(i)->toolTip(), QString::fromUtf8(steps[i % 4]));
+    QCOMPARE(w->findButton()->text(), QStringLiteral("fi&nd"));
+    QCOMPARE(w->findButton()->toolTip(), QStringLiteral("Go to the cursor (change display offset)"));
+    QCOMPARE(w->selectionLabel()->toolTip(), QStringLiteral("Length of selection in seconds"));
+    QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("No file loaded"));
+    QCOMPARE(w->statisticsList()->toolTip(),
+             QStringLiteral("Right-click to switch between\nsource/input and edit/output stats"));
+    QCOMPARE(w->windowTitle(), QStringLiteral(" Quorvel"));
+    // A hint stays 2000 ms + 97 ms per character.
+    QCOMPARE(w->positionBox(0)->toolTipDuration(), 2000 + 97 * 56);
+    const char* boxes[] = {"RIFF header", "ID3v&2 tag", "Unknown header", "Unknown footer", "L&yrics3 tag",
+                           "ID3v&1 tag"};
+    for (int i = 0; i < 6; ++i) QCOMPARE(w->removeBox(i)->text(), QString::fromUtf8(boxes[i]));
+    QCOMPARE(w->removeBox(0)->toolTip(), QStringLiteral("You don't really need it, check to remove"));
+    QCOMPARE(w->findChild<QGroupBox*>()->title(), QStringLiteral(" Check to remove, press to view/edit "));
+  }
+
+  void everyControlHasAnAccessibleName() {
+    for (QWidget* c : w->centralWidget()->findChildren<QWidget*>()) {
+      bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
+                     qobject_cast<QListWidget*>(c) || qobject_cast<StripWidget*>(c) ||
+                     qobject_cast<ScrollWidget*>(c);
+      if (control) QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
+    }
+  }
+
+  void loadShowsTheFile() {
+    open(SampleFile());
+    const DocumentState& doc = w->context().doc;
+    QCOMPARE(doc.editCount, 156);
+    QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("44.1 KHz, JOINT STEREO, 96 kbps, 4.075 sec"));
+    QCOMPARE(w->timeLabel(0)->text(), QStringLiteral("0.00 s"));
+    QVERIFY(w->action(UiCommand::kSaveAs)->isEnabled());
+    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+    QCOMPARE(doc.viewStartMax, 156 - 84);
+    QVERIFY(w->sourcePathLabel()->text().endsWith(QStringLiteral("sample.mp3")));
+  }
+
+  void selectAllOnLoad() {
+    w->context().options.mainFlags |= kSelectAllOnLoad;
+    open(SampleFile());
+    QVERIFY(w->action(UiCommand::kDelete)->isEnabled());
+    QCOMPARE(w->selectionLabel()->text(), QStringLiteral("sel: 4.075"));
+  }
+
+  void clickPlacesTheCursorAndShiftClickSelects() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(30 + 5 * 7 + 3, 300));
+    QCOMPARE(doc.cursor, 7);
+    QVERIFY(!doc.selectionExists);
+    QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::ShiftModifier, StripPoint(30 + 5 * 20 + 1, 300));
+    QCOMPARE(doc.selectionEnd, 20);
+    QVERIFY(doc.selectionExists);
+    QVERIFY(w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(w->selectionLabel()->isVisible());
+    QVERIFY(w->selectionLabel()->text().startsWith(QStringLiteral("sel: 0.340")));
+    // Right-click moves the other end.
+    QTest::mouseClick(w->strip(), Qt::RightButton, Qt::NoModifier, StripPoint(30 + 5 * 3 + 2, 300));
+    QCOMPARE(doc.selectionEnd, 3);
+    QCOMPARE(doc.cursor, 7);
+    // A press outside the strip's rows does nothing.
+    QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(60, 293));
+    QCOMPARE(doc.cursor, 7);
+  }
+
+  void dragSelectsFromPressToRelease() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QTest::mousePress(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(30 + 5 * 10, 300));
+    QTest::mouseRelease(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(30 + 5 * 30, 300));
+    QCOMPARE(doc.cursor, 10);
+    QCOMPARE(doc.selectionEnd, 30);
+    QVERIFY(doc.selectionExists);
+  }
+
+  void doubleClickShowsFrameInfo() {
+    open(SampleFile());
+    QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(32, 300));
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, StripPoint(32, 300), w->strip()->mapToGlobal(StripPoint(32, 300)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->strip(), &dbl);
+    // The press that follows a double-click is ignored.
+    QTest::mousePress(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(60, 300));
+    const DocumentState& doc = w->context().doc;
+    QCOMPARE(doc.cursor, 0);
+    QCOMPARE(doc.selectionEnd, 1);
+    QCOMPARE(w->messageWindow()->windowTitle(), QStringLiteral("frame info"));
+    QString text = w->messageWindow()->textLabel()->text();
+    QVERIFY2(text.startsWith(QStringLiteral("Frame position: 1\nOriginal position: 1\n")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("INFO header. Removed (CBR) or replaced with Xing (VBR).")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("Frequency: 44.1 KHz")));
+  }
+
+  void positionBoxesApplyOnEnterAndTurnRed() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QLineEdit* box = w->positionBox(0);
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, "abc");
+    QCOMPARE(box->palette().color(QPalette::Text), QColor(Qt::red));
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(doc.cursor, 0);
+    box->selectAll();
+    QTest::keyClicks(box, "1.0");
+    QVERIFY(box->palette().color(QPalette::Text) != QColor(Qt::red));
+    QTest::keyClick(box, Qt::Key_Return);
+    // 1 s at 1152 samples per 44.1 kHz frame is 38.28 frames: boundary 38.
+    QCOMPARE(doc.cursor, 38);
+    QCOMPARE(box->text(), QStringLiteral("0.993"));
+    QLineEdit* second = w->positionBox(1);
+    second->selectAll();
+    QTest::keyClicks(second, "2");
+    QTest::keyClick(second, Qt::Key_Return);
+    QCOMPARE(doc.selectionEnd, 77);
+    QVERIFY(doc.selectionExists);
+  }
+
+  void stepButtonsAndAutoRepeat() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QTest::mousePress(w->stepButton(0), Qt::LeftButton);
+    QCOMPARE(doc.cursor, 1);
+    QCOMPARE(w->stepInterval(), 220);
+    w->stepTick();  // arms
+    QCOMPARE(doc.cursor, 1);
+    w->stepTick();
+    QCOMPARE(doc.cursor, 2);
+    QCOMPARE(w->stepInterval(), 180);
+    w->stepTick();
+    w->stepTick();
+    w->stepTick();
+    QCOMPARE(doc.cursor, 5);
+    QCOMPARE(w->stepInterval(), 80);
+    w->stepTick();
+    QCOMPARE(w->stepInterval(), 60);
+    w->stepTick();
+    w->stepTick();
+    w->stepTick();
+    QCOMPARE(w->stepInterval(), 20);
+    w->stepTick();
+    QCOMPARE(w->stepInterval(), 20);
+    QTest::mouseRelease(w->stepButton(0), Qt::LeftButton);
+    int32_t after = doc.cursor;
+    w->stepTick();
+    QCOMPARE(doc.cursor, after);
+    QCOMPARE(w->stepInterval(), 220);
+  }
+
+  void secondsButtons_data() {
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("expected");
+    // 2.3 s (frame 88) up to 3 s: frame 115 (114.84); 2.7 s (frame 103) up to 4 s: frame 153.
+    QTest::newRow("+1s from 2.3 s") << 88 << 1 << 115;
+    QTest::newRow("+1s from 2.7 s") << 103 << 1 << 153;
+    QTest::newRow("-1s from 0.3 s") << 11 << 3 << 0;
+    QTest::newRow("+1s beyond the end") << 150 << 1 << 156;
+  }
+  void secondsButtons() {
+    QFETCH(int, start);
+    QFETCH(int, button);
+    QFETCH(int, expected);
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = start;
+    SetSelectionExists(doc, false);
+    QTest::mouseClick(w->stepButton(button), Qt::LeftButton);
+    QCOMPARE(doc.cursor, expected);
+  }
+
+  void scrollKeysWorkEverywhere() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QTest::keyClick(w.get(), Qt::Key_PageDown);
+    QCOMPARE(doc.viewStart, 72);
+    QTest::keyClick(w.get(), Qt::Key_PageUp);
+    QCOMPARE(doc.viewStart, 0);
+    w->positionBox(0)->setFocus();
+    QTest::keyClick(w->positionBox(0), Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(doc.viewStart, 72);
+    QTest::keyClick(w->positionBox(0), Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(doc.viewStart, 0);
+    w->statisticsList()->setFocus();
+    QTest::keyClick(w->statisticsList(), Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(doc.viewStart, 72);
+    QCOMPARE(w->scrollBar()->thumbLeft(), 42 + 396 - w->scrollBar()->thumbWidth());
+    QCOMPARE(w->timeLabel(0)->text(), QStringLiteral("1.88 s"));
+  }
+
+  void editKeys() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QWidget* focus = w->findChild<QPushButton*>("deleteButton");
+    QTest::keyClick(w.get(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(doc.selectionEnd, 156);
+    QTest::keyClick(w.get(), Qt::Key_A, Qt::ControlModifier | Qt::AltModifier);
+    QVERIFY(!doc.selectionExists);
+    doc.cursor = 10;
+    doc.selectionEnd = 20;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    w->positionBox(1)->setFocus();
+    QTest::keyClick(w->positionBox(1), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(doc.editCount, 146);
+    QCOMPARE(doc.cursor, 10);
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(doc.editCount, 156);
+    QCOMPARE(doc.selectionEnd, 20);
+    QTest::keyClick(w.get(), Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(doc.editCount, 146);
+    QTest::keyClick(w.get(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(doc.editCount, 156);
+    QCOMPARE(doc.cursor, 10);
+    QCOMPARE(doc.selectionEnd, 20);
+    QTest::keyClick(w.get(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(w.get(), Qt::Key_M, Qt::AltModifier);
+    QCOMPARE(doc.editCount, 10);
+    QVERIFY(doc.unsavedChanges);
+    (void)focus;
+  }
+
+  void legendWindowAndRedCaptions() {
+    w->findChild<QAction*>("legend")->trigger();
+    auto* legend = w->findChild<QDialog*>("TFrameLegendForm");
+    QVERIFY(legend != nullptr);
+    QVERIFY(legend->isVisible());
+    QCOMPARE(legend->windowTitle(), QStringLiteral("Legend"));
+    QVERIFY(legend->windowFlags() & Qt::WindowStaysOnTopHint);
+    legend->close();
+    QPushButton* open = w->findChild<QPushButton*>("openButton");
+    for (uint8_t flags : {uint8_t{1}, uint8_t{0}}) {
+      w->context().options.displayFlags = flags;
+      QEvent enter(QEvent::Enter);
+      QApplication::sendEvent(open, &enter);
+      QCOMPARE(open->palette().color(QPalette::ButtonText) == QColor(Qt::red), flags == 1);
+      QEvent leave(QEvent::Leave);
+      QApplication::sendEvent(open, &leave);
+      QVERIFY(open->palette().color(QPalette::ButtonText) != QColor(Qt::red));
+    }
+  }
+
+  void mainWindowMessagesInARow() {
+    MessageWindow* m = w->messageWindow();
+    m->showMessage("modeless", kMsgInfo, "note");
+    m->close();
+    for (const char* text : {"first", "third"}) {
+      bool shown = false;
+      WhenModal([&] {
+        shown = m->isVisible();
+        m->positiveButton()->click();
+      });
+      ReportMessage(w->context(), text, kMsgWarning | kMsgModal, "warning");
+      QVERIFY(shown);
+    }
+  }
+
+  void closeKeyClosesTheDocument() {
+    open(SampleFile());
+    QTest::keyClick(w.get(), Qt::Key_F4, Qt::ControlModifier);
+    QVERIFY(!w->context().doc.loaded);
+    QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("No file loaded"));
+    QVERIFY(!w->action(UiCommand::kSaveAs)->isEnabled());
+    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+  }
+
+  void escapeRequestsCancelWhileBusy() {
+    open(SampleFile());
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    QVERIFY(!w->processEvents().cancel);  // not busy: Esc asks nothing
+    w->setBusy(true);
+    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EventRequests r = w->processEvents();
+    QVERIFY(r.cancel);
+    QVERIFY(!r.close);
+    // A close request while busy is recorded for the running operation.
+    QVERIFY(!w->close());
+    QVERIFY(w->processEvents().close);
+    w->setBusy(false);
+  }
+
+  void commandLineFileOpensAtFirstActivation() {
+    MainWindow fresh;
+    StartState state;
+    fresh.setStart(state, {SampleFile().toStdString()});
+    fresh.firstActivation();
+    QVERIFY(fresh.context().doc.loaded);
+    QCOMPARE(fresh.context().doc.editCount, 156);
+    // Two or more parameters open nothing.
+    MainWindow two;
+    two.setStart(state, {SampleFile().toStdString(), DataFile("48k.mp3").toStdString()});
+    two.firstActivation();
+    QVERIFY(!two.context().doc.loaded);
+  }
+
+  void buttonsShareTheirAction() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QPushButton* del = w->findChild<QPushButton*>("deleteButton");
+    QVERIFY(!del->isEnabled());
+    QTest::mouseClick(w->findChild<QPushButton*>("selectAllButton"), Qt::LeftButton);
+    QVERIFY(del->isEnabled());
+    QVERIFY(w->action(UiCommand::kDelete)->isEnabled());
+    QTest::mouseClick(w->findChild<QPushButton*>("clearButton"), Qt::LeftButton);
+    QVERIFY(!doc.selectionExists);
+    QVERIFY(!del->isEnabled());
+  }
+
+  void deletingEverythingIsRefusedInTheMessageWindow() {
+    open(SampleFile());
+    QTest::keyClick(w.get(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(w.get(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(w->context().doc.editCount, 156);
+    QCOMPARE(w->messageWindow()->windowTitle(), QStringLiteral("delete"));
+    QCOMPARE(w->messageWindow()->textLabel()->text(), QStringLiteral("You must leave at least one frame."));
+    QCOMPARE(w->messageWindow()->iconLabel()->accessibleName(), QStringLiteral("warning"));
+  }
+
+  void thumbSizes_data() {
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("width");
+    QTest::newRow("1000 frames") << 1000 << 33;
+    QTest::newRow("10000 frames") << 10000 << 15;
+  }
+  void thumbSizes() {
+    QFETCH(int, frames);
+    QFETCH(int, width);
+    DocumentState& doc = w->context().doc;
+    doc.editCount = frames;
+    doc.viewStartMax = frames - 84;
+    QCOMPARE(w->scrollBar()->thumbWidth(), width);
+    doc.viewStart = doc.viewStartMax;
+    QCOMPARE(w->scrollBar()->thumbLeft() + width, 42 + 396);
+    doc.editCount = 0;
+    doc.viewStartMax = 0;
+    doc.viewStart = 0;
+  }
+
+  void scrollBarPagesAndRepeats() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    ScrollWidget* s = w->scrollBar();
+    QVERIFY(!s->leftButtonEnabled());
+    QVERIFY(s->rightButtonEnabled());
+    // Right scroll button: one frame, then auto-repeat after the arming tick.
+    QPoint right(kTroughRight + 5 - ScrollWidget::kOriginX, 5);
+    QTest::mousePress(s, Qt::LeftButton, Qt::NoModifier, right);
+    QCOMPARE(doc.viewStart, 1);
+    s->repeatTick();
+    QCOMPARE(doc.viewStart, 1);
+    s->repeatTick();
+    QCOMPARE(doc.viewStart, 2);
+    QCOMPARE(s->repeatInterval(), 180);
+    QTest::mouseRelease(s, Qt::LeftButton, Qt::NoModifier, right);
+    // Trough right of the thumb pages by 84 (not beyond viewStartMax).
+    QTest::mousePress(s, Qt::LeftButton, Qt::NoModifier, QPoint(kTroughRight - 2 - ScrollWidget::kOriginX, 5));
+    QCOMPARE(doc.viewStart, 72);
+    QCOMPARE(s->repeatInterval(), 240);
+    s->repeatTick();
+    QCOMPARE(s->repeatInterval(), 160);
+    QTest::mouseRelease(s, Qt::LeftButton);
+  }
+
+  void smallFileHasNoScrolling() {
+    open(DataFile("cbr128-info.mp3"));
+    QCOMPARE(w->context().doc.viewStartMax, 0);
+    QVERIFY(!w->scrollBar()->leftButtonEnabled());
+    QVERIFY(!w->scrollBar()->rightButtonEnabled());
+    QTest::keyClick(w.get(), Qt::Key_PageDown);
+    QCOMPARE(w->context().doc.viewStart, 0);
+  }
+
+  void statisticsTopLine() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.sourceStats.bitrateCount = {};
+    doc.sourceStats.bitrateCount[9] = 100;
+    doc.sourceStats.bitrateCount[11] = 100;
+    w->context().options.mainFlags &= static_cast<uint8_t>(~kShowEditedStats);
+    w->refreshAll();
+    QListWidget* list = w->statisticsList();
+    QCOMPARE(list->count(), 15);
+    QCOMPARE(list->currentRow(), 9);
+    QCOMPARE(list->indexAt(QPoint(4, 4)).row(), 7);
+    QVERIFY(list->item(9)->text().endsWith(QStringLiteral(" kbps frames: 100")));
+  }
+
+  void pathLabelsShowTheTail() {
+    QTemporaryDir dir;
+    QString deep = dir.path();
+    while (deep.size() < 200) deep += QStringLiteral("/a-rather-long-folder-name");
+    QVERIFY(QDir().mkpath(deep));
+    QString path = deep + QStringLiteral("/song.mp3");
+    QVERIFY(QFile::copy(SampleFile(), path));
+    open(path);
+    QString shown = w->sourcePathLabel()->text();
+    QVERIFY2(shown.startsWith(QStringLiteral("...")), qPrintable(shown));
+    QVERIFY(shown.endsWith(QStringLiteral("/song.mp3")));
+    QVERIFY(w->sourcePathLabel()->fontMetrics().horizontalAdvance(shown) <= w->sourcePathLabel()->width() - 8);
+    QVERIFY(path.endsWith(shown.mid(3)));
+    QCOMPARE(w->elidedPath(w->sourcePathLabel(), QStringLiteral("/tmp/a.mp3")), QStringLiteral("/tmp/a.mp3"));
+  }
+
+  void progressBlocks() {
+    QCOMPARE(ProgressArea::BlocksFor(0.0), 0);  // Round(0.5) is 0, ties to even
+    QCOMPARE(ProgressArea::BlocksFor(0.5), 28);  // Round(28.5) = 28
+    QCOMPARE(ProgressArea::BlocksFor(1.0), 56);
+    w->setBusy(true);
+    QVERIFY(w->progressArea()->isVisible());
+    QVERIFY(!w->sourceInfoLabel()->isVisible());
+    QVERIFY(!w->action(UiCommand::kOpen)->isEnabled());
+    w->setBusy(true);  // set again (the writer inside a save): still busy
+    QVERIFY(w->progressArea()->isVisible());
+    w->setBusy(false);
+    QVERIFY(!w->progressArea()->isVisible());
+    QVERIFY(w->action(UiCommand::kOpen)->isEnabled());
+  }
+
+  void droppedFiles() {
+    auto drop = [&](const QStringList& files) {
+      std::vector<std::string> paths;
+      for (const QString& f : files) paths.push_back(f.toStdString());
+      w->dropFiles(paths);
+    };
+    drop({SampleFile(), DataFile("48k.mp3"), DataFile("32k.mp3")});
+    QCOMPARE(w->context().doc.editCount, 156);
+    QCOMPARE(w->messageWindow()->windowTitle(), QStringLiteral("note"));
+    QCOMPARE(w->messageWindow()->textLabel()->text(),
+             QStringLiteral("Drag & drop is enabled for a single file only.\nOnly the first file from the group was processed."));
+    w->messageWindow()->close();
+    // A folder fails with the analysis's message and leaves no document.
+    QString title;
+    QString text;
+    WhenModal([&] {
+      title = w->messageWindow()->windowTitle();
+      text = w->messageWindow()->textLabel()->text();
+      w->messageWindow()->positiveButton()->click();
+    });
+    drop({home.path()});
+    QCOMPARE(title, QStringLiteral("Quorvel"));
+    QVERIFY2(text.startsWith(QStringLiteral("Error processing the file:\nDisk error.")), qPrintable(text));
+    QVERIFY(!w->context().doc.loaded);
+    QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("No file loaded"));
+  }
+
+  void openingAnotherFileAsksToSaveChanges() {
+    open(SampleFile());
+    w->context().options.mainFlags |= kPromptSaveOnClose;
+    w->context().doc.cursor = 0;
+    w->context().doc.selectionEnd = 10;
+    SetSelectionExists(w->context().doc, true);
+    w->refreshAll();
+    QTest::keyClick(w.get(), Qt::Key_Delete, Qt::ControlModifier);
+    QVERIFY(w->context().doc.unsavedChanges);
+    QString asked;
+    WhenModal([&] {
+      asked = w->yesNoWindow()->textLabel()->text() + QLatin1Char('|') + w->yesNoWindow()->windowTitle();
+      w->yesNoWindow()->negativeButton()->click();
+    });
+    w->openFile(DataFile("48k.mp3").toStdString());
+    QCOMPARE(asked, QStringLiteral("  Save changes?  |closing"));
+    QCOMPARE(w->context().doc.editCount, 65);
+  }
+
+  void closingAsksToSaveChanges() {
+    open(SampleFile());
+    w->context().options.mainFlags |= kPromptSaveOnClose;
+    w->context().doc.cursor = 0;
+    w->context().doc.selectionEnd = 10;
+    SetSelectionExists(w->context().doc, true);
+    w->refreshAll();
+    QTest::keyClick(w.get(), Qt::Key_Delete, Qt::ControlModifier);
+    // Yes, then cancel the Save as dialog: the window stays open with its edits.
+    QString yes;
+    QString dialogTitle;
+    WhenModal([&] {
+      yes = w->yesNoWindow()->positiveButton()->text();
+      w->yesNoWindow()->positiveButton()->click();
+      WhenModal([&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        dialogTitle = dialog->windowTitle();
+        dialog->reject();
+      });
+    });
+    QVERIFY(!w->close());
+    QCOMPARE(yes, QStringLiteral("&YES"));
+    QCOMPARE(dialogTitle, QStringLiteral("Save as"));
+    QCOMPARE(w->context().doc.editCount, 146);
+    WhenModal([&] { w->yesNoWindow()->negativeButton()->click(); });
+    QVERIFY(w->close());
+  }
+};
+
+class MessageWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::array<int32_t, 4> place{100, 100, 400, 200};
+  uint8_t state = 0;
+
+ private slots:
+  void sizeFollowsTheText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("widest");
+    QTest::newRow("one line") << "Invalid format." << 1 << "Invalid format.";
+    QTest::newRow("three lines") << "a\r\nthe widest line\r\nbb" << 3 << "the widest line";
+    QTest::newRow("final break") << "one line\r\n" << 2 << "one line";
+    QTest::newRow("equal lines") << "abc\r\nabc" << 2 << "abc";
+  }
+  void sizeFollowsTheText() {
+    QFETCH(QString, text);
+    QFETCH(int, lines);
+    QFETCH(QString, widest);
+    MessageWindow m(MessageWindow::Type::kMessage, place, state);
+    QFontMetrics fm(m.font());
+    QSize expected(fm.horizontalAdvance(widest) + 88, fm.height() * (lines + 2) + 52);
+    QCOMPARE(MessageClientSize(text.toStdString(), fm), expected);
+    m.showMessage(text.toStdString(), 0, "info");
+    QCOMPARE(m.size(), expected);
+    QCOMPARE(m.minimumSize(), QSize(expected.width() - 8, expected.height() - 4));
+    // Layout: OK button at the bottom right, icon centred above the band.
+    QCOMPARE(m.positiveButton()->geometry().right() + 1, expected.width() - 16);
+    QCOMPARE(m.positiveButton()->geometry().bottom() + 1, expected.height() - 6);
+    QCOMPARE(m.iconLabel()->pos(), QPoint(12, (expected.height() - 41 - 48) / 2));
+    QCOMPARE(m.textLabel()->text(), DisplayText(text.toStdString()));
+    m.close();
+  }
+
+  void captionsAndIcons() {
+    MessageWindow m(MessageWindow::Type::kMessage, place, state);
+    QCOMPARE(m.windowTitle(), QStringLiteral("info"));
+    QCOMPARE(m.positiveButton()->text(), QStringLiteral("O&K"));
+    m.showMessage("x", kMsgError, "error");
+    QCOMPARE(m.windowTitle(), QStringLiteral("error"));
+    QCOMPARE(m.iconLabel()->accessibleName(), QStringLiteral("error"));
+    // A following message replaces it in the same window.
+    m.showMessage("y", kMsgInfo, "note");
+    QCOMPARE(m.windowTitle(), QStringLiteral("note"));
+    QCOMPARE(m.iconLabel()->accessibleName(), QStringLiteral("information"));
+    // An icon value above 3 keeps the previous icon.
+    m.showMessage("z", 7, "note");
+    QCOMPARE(m.iconLabel()->accessibleName(), QStringLiteral("information"));
+    m.close();
+    MessageWindow q(MessageWindow::Type::kYesNo, place, state);
+    QCOMPARE(q.windowTitle(), QStringLiteral("prompt"));
+  }
+
+  void yesNoButtons_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("yes");
+    QTest::addColumn<QString>("no");
+    QTest::addColumn<bool>("noBold");
+    QTest::addColumn<bool>("focusNo");
+    QTest::newRow("258") << 258 << "&YES" << "&NO" << true << false;
+    QTest::newRow("259") << 259 << "&YES" << "&NO" << true << false;
+    QTest::newRow("4354") << 4354 << "&YES" << "&NO" << true << true;
+    QTest::newRow("4370") << 4370 << "O&K" << "cancel" << false << true;
+  }
+  void yesNoButtons() {
+    QFETCH(int, kind);
+    QFETCH(QString, yes);
+    QFETCH(QString, no);
+    QFETCH(bool, noBold);
+    QFETCH(bool, focusNo);
+    MessageWindow q(MessageWindow::Type::kYesNo, place, state);
+    bool checked = false;
+    QStringList seen;
+    WhenModal([&] {
+      seen << q.positiveButton()->text() << q.negativeButton()->text()
+           << QString::number(q.negativeButton()->font().bold()) << QString::number(q.negativeButton()->font().pointSize())
+           << QString::number(q.negativeButton()->isDefault()) << QString::number(q.negativeButton()->pos().x())
+           << QString::number(q.width() - (q.positiveButton()->geometry().right() + 1));
+      checked = true;
+      q.positiveButton()->click();
+    });
+    QCOMPARE(q.ask("Overwrite the existing file?", kind, "the file exists"), 6);
+    QVERIFY(checked);
+    QCOMPARE(seen, (QStringList{yes, no, QString::number(noBold), QString::number(noBold ? 12 : 11),
+                                QString::number(focusNo), QStringLiteral("18"), QStringLiteral("18")}));
+  }
+
+  void escapeAnswersOnlyWithItsBit() {
+    MessageWindow q(MessageWindow::Type::kYesNo, place, state);
+    bool stillOpen = false;
+    WhenModal([&] {
+      QTest::keyClick(&q, Qt::Key_Escape);
+      stillOpen = q.isVisible();  // swallowed
+      q.negativeButton()->click();
+    });
+    QCOMPARE(q.ask("q", 258, "prompt"), 7);
+    QVERIFY(stillOpen);
+    WhenModal([&] { QTest::keyClick(&q, Qt::Key_Escape); });
+    QCOMPARE(q.ask("q", 258 | kMsgEscapeAnswers, "prompt"), 2);
+  }
+
+  void modalMessagesInARow() {
+    QWidget parent;
+    parent.show();
+    MessageWindow m(MessageWindow::Type::kMessage, place, state, &parent);
+    m.showMessage("modeless", kMsgInfo, "note");
+    m.close();
+    for (const char* text : {"first\r\nsecond line", "third"}) {
+      bool shown = false;
+      WhenModal([&] {
+        shown = m.isVisible();
+        m.positiveButton()->click();
+      });
+      m.showMessage(text, kMsgWarning | kMsgModal, "warning");
+      QVERIFY(shown);
+      QVERIFY(!m.isVisible());
+    }
+  }
+
+  void maximizedWindowStaysMaximized() {
+    uint8_t maximized = 2;
+    MessageWindow m(MessageWindow::Type::kMessage, place, maximized);
+    QSize before = m.size();
+    m.showMessage("a short text", 0, "info");
+    QCOMPARE(m.size().width() == MessageClientSize("a short text", QFontMetrics(m.font())).width(), false);
+    (void)before;
+    m.close();
+  }
+};
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  int status = 0;
+  {
+    WindowTest t;
+    status |= QTest::qExec(&t, argc, argv);
+  }
+  {
+    MessageWindowTest t;
+    status |= QTest::qExec(&t, argc, argv);
+  }
+  return status;
+}
+
+#include "window_test.moc"
