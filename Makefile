@@ -4,8 +4,11 @@ BUILD := build
 ASAN_BUILD := build-asan
 CMAKE_GEN := -G Ninja
 SAMPLE := data/sample.mp3
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: deps build test test-release test-asan run screenshots clean fuzz fuzz-smoke bench bench-analysis bench-save bench-window
+.PHONY: deps build test test-release test-asan run screenshots clean fuzz fuzz-smoke bench bench-analysis \
+	bench-save bench-window install install-built
 
 deps:
 	@bash scripts/install-deps
@@ -39,6 +42,16 @@ run: build
 # The main window with the sample and each message window, rendered offscreen to PNG.
 screenshots: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/tests/quorvel_screenshots docs/screenshots $(SAMPLE)
+
+# Builds, then installs under $(DESTDIR)$(PREFIX): bin/quorvel, the help files in
+# share/quorvel/, the desktop entry, the icon, the AppStream metainfo and the
+# manual page. Example: make install PREFIX=/usr DESTDIR=/tmp/stage
+install: build
+	@$(MAKE) --no-print-directory install-built
+
+# Installs what $(BUILD) holds, without building.
+install-built:
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # libFuzzer targets (clang, ASan + UBSan): build-fuzz/fuzz/<name>_fuzz, see fuzz/CMakeLists.txt.
 FUZZ_BUILD := build-fuzz

@@ -83,6 +83,7 @@ bool TimePlainRead(const char* path, unsigned long& checksum, Timing& timing) {
 // Runs Loadfile on ctx; returns the time taken and the frame count.
 Timing TimeAnalysis(quorvel::Context& ctx, const char* path, int32_t& frames, std::string& error) {
   ctx.doc.sourceName = path;
+  error.clear();
   Stopwatch watch;
   quorvel::Loadfile(ctx);
   Timing timing = watch.elapsed();
@@ -138,13 +139,27 @@ int main(int argc, char** argv) {
   int32_t frames = 0;
   std::string error;
   Timing timing;
-  TimePlainRead(path, checksum, timing);
-  SilentContext reused;
-  TimeAnalysis(reused.ctx, path, frames, error);
-  if (!error.empty()) {
-    std::fprintf(stderr, "the analysis failed: %s\n", error.c_str());
+  if (!TimePlainRead(path, checksum, timing)) {
+    std::fprintf(stderr, "cannot read %s\n", path);
     return 1;
   }
+  SilentContext reused;
+  TimeAnalysis(reused.ctx, path, frames, error);
+  if (!error.empty() || frames <= 0) {
+    std::fprintf(stderr, "the analysis failed: %s (%d frames)\n", error.empty() ? "no frames" : error.c_str(),
+                 static_cast<int>(frames));
+    return 1;
+  }
+  // Every timed analysis must load the file and find the same frames as the
+  // untimed one; a run that failed early would otherwise pass as a fast one.
+  const int32_t expectedFrames = frames;
+  auto checkRun = [&](const char* which, int run) {
+    if (error.empty() && frames == expectedFrames) return true;
+    std::fprintf(stderr, "timed run %d (%s) failed: %s, %d frames instead of %d\n", run + 1, which,
+                 error.empty() ? "loaded" : error.c_str(), static_cast<int>(frames),
+                 static_cast<int>(expectedFrames));
+    return false;
+  };
   Series read, fresh, reload;
   for (int i = 0; i < runs; ++i) {
     if (!TimePlainRead(path, checksum, timing)) {
@@ -155,8 +170,10 @@ int main(int argc, char** argv) {
     {
       SilentContext context;
       fresh.add(TimeAnalysis(context.ctx, path, frames, error));
+      if (!checkRun("new context", i)) return 1;
     }
     reload.add(TimeAnalysis(reused.ctx, path, frames, error));
+    if (!checkRun("context of last load", i)) return 1;
   }
   const double readWall = Median(read.wall);
   const double readCpu = Median(read.cpu);

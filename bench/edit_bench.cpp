@@ -87,7 +87,12 @@ int main(int argc, char** argv) {
         Select(doc, half / 2, half / 2 + half);
       },
       [&] { DelButClick(ctx); });
-  if (doc.editCount != n - half) std::fprintf(stderr, "delete left %d frames\n", doc.editCount);
+  // A run whose operation did not do its job times nothing: it fails the benchmark.
+  int failed = 0;
+  if (doc.editCount != n - half) {
+    std::fprintf(stderr, "sanity check failed: delete left %d frames, not %d\n", doc.editCount, n - half);
+    ++failed;
+  }
 
   double paste = Median(
       runs,
@@ -98,7 +103,10 @@ int main(int argc, char** argv) {
         SetSelectionExists(doc, false);
       },
       [&] { PastebutClick(ctx); });
-  if (doc.editCount != n + half) std::fprintf(stderr, "paste made %d frames\n", doc.editCount);
+  if (doc.editCount != n + half) {
+    std::fprintf(stderr, "sanity check failed: paste made %d frames, not %d\n", doc.editCount, n + half);
+    ++failed;
+  }
 
   double fade = Median(
       runs,
@@ -109,12 +117,20 @@ int main(int argc, char** argv) {
         ctx.edit.fadeIn = true;
       },
       [&] { FadeButClick(ctx); });
-  if (doc.gainLeft[0] != -20) std::fprintf(stderr, "fade did not apply\n");
+  if (doc.gainLeft[0] != -20) {
+    std::fprintf(stderr, "sanity check failed: the fade did not apply (first frame's gain %d, not -20)\n",
+                 static_cast<int>(doc.gainLeft[0]));
+    ++failed;
+  }
 
   std::printf("frames: %d (median of %d runs)\n", n, runs);
   std::printf("undo snapshot:            %8.2f ms\n", snapshot);
   std::printf("delete %d frames:   %8.2f ms\n", half, deletion);
   std::printf("paste %d frames:    %8.2f ms\n", half, paste);
   std::printf("fade over %d frames: %8.2f ms\n", n, fade);
+  if (failed != 0) {
+    std::fprintf(stderr, "%d sanity check(s) failed: the figures above are not valid\n", failed);
+    return 1;
+  }
   return 0;
 }

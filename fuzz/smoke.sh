@@ -12,7 +12,9 @@
 # libFuzzer exits non-zero on a crash, a sanitizer report (AddressSanitizer,
 # UndefinedBehaviorSanitizer: the build makes every UBSan finding fatal), a leak
 # or an input slower than -timeout; any such exit fails the script after all the
-# targets have run.
+# targets have run. So does a target without a committed corpus (or an empty
+# one), and a run that did not execute at least every seed input (the executed
+# units libFuzzer counts in its final statistics).
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -38,10 +40,13 @@ for bin in "${targets[@]}"; do
   seeds=$here/corpus/$name
   if [ -d "$seeds" ]; then
     cp -R "$seeds/." "$work/corpus/"
-  else
-    echo "fuzz smoke: $target has no committed corpus (fuzz/corpus/$name/); starting empty" >&2
   fi
   count=$(find "$work/corpus" -type f | wc -l)
+  if [ "$count" -eq 0 ]; then
+    echo "fuzz smoke: $target FAILED: no committed corpus (fuzz/corpus/$name/ is missing or empty)" >&2
+    failed+=("$target")
+    continue
+  fi
   echo "fuzz smoke: $target for ${seconds} s over $count seed inputs"
   # halt_on_error/abort_on_error: the first sanitizer report ends the run with
   # an error status; detect_leaks: LeakSanitizer checks each input too.
@@ -50,7 +55,14 @@ for bin in "${targets[@]}"; do
      "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -detect_leaks=1 \
        -print_final_stats=1 -artifact_prefix="$work/artifacts/" "$work/corpus" \
        >"$work/log" 2>&1; then
-    grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units)' "$work/log" | tail -1 | sed 's/^/  /'
+    units=$(sed -n 's/^stat::number_of_executed_units: *\([0-9][0-9]*\).*/\1/p' "$work/log" | tail -1)
+    if [ -z "$units" ] || [ "$units" -lt "$count" ]; then
+      echo "fuzz smoke: $target FAILED: ran ${units:-no} inputs of $count seeds; log $work/log" >&2
+      tail -5 "$work/log" | sed 's/^/  /' >&2
+      failed+=("$target")
+    else
+      echo "  $units inputs run"
+    fi
   else
     status=$?
     echo "fuzz smoke: $target FAILED (exit status $status); log $work/log" >&2

@@ -13,13 +13,13 @@
 #include "core/headless_host.h"
 #include "core/mpeg_header.h"
 #include "core/options.h"
+#include "app/about_info.h"
+#include "app/player.h"
 #include "app/startup.h"
 
 namespace quorvel {
 
 namespace {
-
-constexpr const char* kVersionText = "quorvel 0.1.0\n";
 
 constexpr const char* kUsageText =
     "usage: quorvel [FILE]\n"
@@ -48,8 +48,16 @@ constexpr const char* kHelpText =
     "                   line, the frame count, the VBR header of the first frame and\n"
     "                   the blocks around the audio (ID3v2, RIFF, unknown data,\n"
     "                   Lyrics3, ID3v1); exits with 1 when a file could not be analysed\n"
-    "  --help           show this help\n"
+    "  --help           show this help and where the help files were found\n"
     "  --version        show the version\n";
+
+// Where the help files were found: beside the program, or in ../share/quorvel.
+std::string HelpFilesText() {
+  std::string program = FindHelpFile(kProgramHelpFile);
+  std::string scripts = FindHelpFile(kScriptHelpFile);
+  return "\nhelp files:\n  program: " + (program.empty() ? std::string("(missing)") : program) +
+         "\n  scripts: " + (scripts.empty() ? std::string("(missing)") : scripts) + "\n";
+}
 
 bool ExistingFile(const std::string& path) {
   struct stat st {};
@@ -217,9 +225,10 @@ int RunCommandLine(int argc, char** argv) {
   switch (cl.action) {
     case CommandAction::kHelp:
       std::fputs(kHelpText, stdout);
+      std::fputs(HelpFilesText().c_str(), stdout);
       return kExitOk;
     case CommandAction::kVersion:
-      std::fputs(kVersionText, stdout);
+      std::printf("quorvel %s\n", ProgramVersion());
       return kExitOk;
     case CommandAction::kInfo: {
       int status = kExitOk;

@@ -388,7 +388,7 @@ bool WriteSettings(Options& options, const std::string& path) {
   InputFile current;
   if (current.open(path) && current.size() == static_cast<int64_t>(bytes.size())) {
     std::vector<uint8_t> stored(bytes.size());
-    if (current.readAt(0, stored.data(), stored.size()) && stored == bytes) return true;
+    if (current.readAt(0, stored.data(), stored.size()) && stored == bytes) return false;
   }
   current.close();
   return !WriteFileBytes(path, bytes);

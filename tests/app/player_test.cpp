@@ -541,7 +541,7 @@ class PlayWorkingFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* data = std::getenv("QUORVEL_TEST_DATA");
-    if (data == nullptr) GTEST_SKIP() << "QUORVEL_TEST_DATA not set";
+    ASSERT_NE(data, nullptr) << "QUORVEL_TEST_DATA not set";
     settings = tmp / "settings/";
     std::filesystem::create_directories(settings);
     source = tmp / "song.mp3";
@@ -726,9 +726,9 @@ int RunQuorvel(const std::vector<std::string>& args, const std::vector<std::stri
 }
 
 TEST_F(FakeDesktop, SilentScriptPlaysThroughXdgOpen) {
-  if (std::getenv("QUORVEL_BINARY") == nullptr) GTEST_SKIP() << "QUORVEL_BINARY not set";
+  ASSERT_NE(std::getenv("QUORVEL_BINARY"), nullptr) << "QUORVEL_BINARY not set";
   const char* data = std::getenv("QUORVEL_TEST_DATA");
-  if (data == nullptr) GTEST_SKIP() << "QUORVEL_TEST_DATA not set";
+  ASSERT_NE(data, nullptr) << "QUORVEL_TEST_DATA not set";
   const std::string home = tmp / "home";
   std::filesystem::create_directories(home);
   const std::string song = media + "/it's a \"song\"; $(touch PWNED).mp3";
@@ -781,7 +781,7 @@ TEST(HelpFiles, FoundBesideTheProgramThenInShare) {
 TEST(HelpFiles, InstalledBesideTheBuiltProgram) {
   // The build copies both help files next to the program, where OpenHelpFile looks.
   const char* binary = std::getenv("QUORVEL_BINARY");
-  if (binary == nullptr) GTEST_SKIP() << "QUORVEL_BINARY not set";
+  ASSERT_NE(binary, nullptr) << "QUORVEL_BINARY not set";
   std::string folder = std::filesystem::path(binary).parent_path().string() + "/";
   for (const char* name : {kProgramHelpFile, kScriptHelpFile}) {
     EXPECT_EQ(FindHelpFileIn(folder, name), folder + name);

@@ -174,9 +174,8 @@ TEST_F(Silence, BlankFramesSurviveCutAndPaste) {
 
 struct Insert : Ops {
   void SetUp() override {
-    if (TestData("cbr128-info.mp3").empty() || !fs::exists(TestData("cbr128-info.mp3"))) {
-      GTEST_SKIP() << "QUORVEL_TEST_DATA is not set";
-    }
+    ASSERT_TRUE(!TestData("cbr128-info.mp3").empty() && fs::exists(TestData("cbr128-info.mp3")))
+        << "QUORVEL_TEST_DATA is not set";
   }
   void ScriptInsert(const fs::path& file) {
     ctx.script.active = true;

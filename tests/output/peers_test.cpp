@@ -35,7 +35,7 @@ constexpr FixtureCase kFixtures[] = {
 class UnchangedSave : public ::testing::TestWithParam<FixtureCase> {};
 
 TEST_P(UnchangedSave, DecodesValidatesAndCountsLikeTheSource) {
-  if (!HavePeers()) GTEST_SKIP() << "mpg123, mp3val or ffprobe is not installed";
+  ASSERT_TRUE(HavePeers()) << "mpg123, mp3val or ffprobe is not installed (scripts/install-deps)";
   const FixtureCase& c = GetParam();
   TempFolder folder;
   // The RIFF wrapper hides the MP3 from mpg123 and mp3val: decode its frames
@@ -79,7 +79,9 @@ TEST_P(UnchangedSave, DecodesValidatesAndCountsLikeTheSource) {
   if (c.vbr) {
     // The duration ffprobe takes from the Xing frame is that of the frames written.
     double seconds = r.framesWritten * 1152.0 / 44100.0;
-    EXPECT_NEAR(FfprobeDuration(out, folder.path), seconds, 0.03);
+    EXPECT_NEAR(FfprobeDuration(out, folder.path), seconds, kHalfFrameSeconds);
+    EXPECT_EQ(XingCountInFile(out), r.framesWritten);
+    EXPECT_EQ(XingCountInFile(out), FfprobePackets(out, folder.path));
   }
 }
 
@@ -94,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, UnchangedSave, ::testing::ValuesIn(kFixtures)
 // A VBR output cut down by a selection: the Xing frame's count and duration
 // follow the frames actually written.
 TEST(VbrOutput, SelectionDurationFromTheXingFrameMatchesItsFrames) {
-  if (!HavePeers()) GTEST_SKIP() << "mpg123, mp3val or ffprobe is not installed";
+  ASSERT_TRUE(HavePeers()) << "mpg123, mp3val or ffprobe is not installed (scripts/install-deps)";
   TempFolder folder;
   Session s(folder);
   ASSERT_TRUE(s.load(DataPath("vbr-xing.mp3")));
@@ -104,7 +106,9 @@ TEST(VbrOutput, SelectionDurationFromTheXingFrameMatchesItsFrames) {
   ASSERT_TRUE(r.xingWritten);
   EXPECT_EQ(r.framesWritten, 39);  // position 0 is the source's Xing frame
   EXPECT_EQ(FfprobeFrames(out, folder.path), 39);
-  EXPECT_NEAR(FfprobeDuration(out, folder.path), 39 * 1152.0 / 44100.0, 0.03);
+  EXPECT_NEAR(FfprobeDuration(out, folder.path), 39 * 1152.0 / 44100.0, kHalfFrameSeconds);
+  EXPECT_EQ(XingCountInFile(out), 39);
+  EXPECT_EQ(FfprobePackets(out, folder.path), 39);
   EXPECT_EQ(Mp3valProblems(out, folder.path), "");
 }
 
@@ -112,7 +116,7 @@ TEST(VbrOutput, SelectionDurationFromTheXingFrameMatchesItsFrames) {
 // in mono: decoders find the Xing frame (after 17 bytes of side information in
 // mono) and take the duration from its frame count.
 TEST(VbrOutput, XingFrameIsReadInMonoAndAtEveryFrequency) {
-  if (!HavePeers()) GTEST_SKIP() << "mpg123, mp3val or ffprobe is not installed";
+  ASSERT_TRUE(HavePeers()) << "mpg123, mp3val or ffprobe is not installed (scripts/install-deps)";
   struct Case {
     const char* name;
     double hz;
@@ -133,7 +137,9 @@ TEST(VbrOutput, XingFrameIsReadInMonoAndAtEveryFrequency) {
     ASSERT_TRUE(r.succeeded());
     ASSERT_TRUE(r.xingWritten);
     EXPECT_EQ(FfprobeFrames(out, folder.path), r.framesWritten);
-    EXPECT_NEAR(FfprobeDuration(out, folder.path), r.framesWritten * 1152.0 / c.hz, 0.03);
+    EXPECT_NEAR(FfprobeDuration(out, folder.path), r.framesWritten * 1152.0 / c.hz, kHalfFrameSeconds);
+    EXPECT_EQ(XingCountInFile(out), r.framesWritten);
+    EXPECT_EQ(XingCountInFile(out), FfprobePackets(out, folder.path));
     EXPECT_EQ(Mp3valProblems(out, folder.path), "");
     // mpg123 decodes every frame written (the Xing frame itself gives no samples).
     int channels = f.stereo == 3 ? 1 : 2;
@@ -143,7 +149,7 @@ TEST(VbrOutput, XingFrameIsReadInMonoAndAtEveryFrequency) {
 
 // A volume change decodes exactly like mp3gain's change of the same steps.
 TEST(VolumePeer, GainStepsDecodeLikeMp3gain) {
-  if (!HavePeers() || !HaveTool("mp3gain")) GTEST_SKIP() << "mpg123 or mp3gain is not installed";
+  ASSERT_TRUE(HavePeers() && HaveTool("mp3gain")) << "mpg123 or mp3gain is not installed (scripts/install-deps)";
   for (const char* name : {"cbr96-no-info.mp3", "crc.mp3", "mono-44k.mp3", "vbr-xing.mp3"}) {
     for (int steps : {-3, 2}) {
       SCOPED_TRACE(testing::Message() << name << " steps " << steps);

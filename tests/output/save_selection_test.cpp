@@ -271,7 +271,9 @@ TEST_F(SaveSelectionTest, ASelectionFromTheStartLeavesTheInformationFrameOut) {
     EXPECT_EQ(FfprobeFrames(name, dir.path), c.end - 1);
     EXPECT_EQ(Mp3valProblems(name, dir.path), "");
     if (c.xing) {
-      EXPECT_NEAR(FfprobeDuration(name, dir.path), (c.end - 1) * 1152.0 / 44100.0, 0.03);
+      EXPECT_NEAR(FfprobeDuration(name, dir.path), (c.end - 1) * 1152.0 / 44100.0, kHalfFrameSeconds);
+      EXPECT_EQ(XingCountInFile(name), c.end - 1);
+      EXPECT_EQ(XingCountInFile(name), FfprobePackets(name, dir.path));
     }
   }
 }

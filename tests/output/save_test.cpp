@@ -7,7 +7,9 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include "core/document_ops.h"
@@ -212,14 +214,31 @@ bool SetImmutable(const fs::path& path, bool on) {
   return ok;
 }
 
+// Where the flag cannot be set (inside a user namespace, or on a file system
+// without it), the file is bind-mounted onto itself in a mount namespace of the
+// test's own: a rename over a mount point fails with EBUSY.
+bool MakeMountPoint(const fs::path& path) {
+  if (unshare(CLONE_NEWNS) != 0) return false;
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  return mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) == 0;
+}
+
 TEST_F(SaveTest, FailedRenameKeepsTheTemporaryFileAndSaysSo) {
   fs::path target = folder / "locked.mp3";
   WriteAll(target, Bytes{'o', 'l', 'd'});
-  if (!SetImmutable(target, true)) GTEST_SKIP() << "the immutable flag cannot be set here";
+  const bool immutable = SetImmutable(target, true);
+  if (!immutable && !MakeMountPoint(target)) GTEST_SKIP() << "neither the immutable flag nor a bind mount here";
   struct Unlock {
     fs::path p;
-    ~Unlock() { SetImmutable(p, false); }
-  } unlock{target};
+    bool immutable;
+    ~Unlock() {
+      if (immutable) {
+        SetImmutable(p, false);
+      } else {
+        umount2(p.c_str(), MNT_DETACH);
+      }
+    }
+  } unlock{target, immutable};
   for (bool script : {true, false}) {
     SCOPED_TRACE(script);
     s.ctx.script = ScriptRun{};

@@ -7,15 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "common/layer3_layout.h"
 #include "core/document_ops.h"
-#include "core/mpeg_header.h"
 #include "output/writer_fixture.h"
 
 namespace quorvel::split_test {
 
 using namespace quorvel::writer_test;
 
-// The frames of a file: an ID3v2 tag at the start is passed over; the walk
+// The frames of a file, walked with the frame-length formula written in the
+// test (not the product's): an ID3v2 tag at the start is passed over; the walk
 // ends at the first byte that does not start a frame.
 struct FrameWalk {
   std::vector<std::vector<uint8_t>> frames;
@@ -31,8 +32,8 @@ inline FrameWalk WalkFrames(const std::vector<uint8_t>& bytes) {
     pos = 10 + size + ((bytes[5] & 0x10) ? 10 : 0);
   }
   auto lengthAt = [&bytes](size_t at) -> size_t {
-    if (at + 4 > bytes.size() || !IsFrameSync(bytes[at], bytes[at + 1]) || (bytes[at + 1] & 0x1E) != 0x1A) return 0;
-    int32_t length = FrameLength(bytes[at + 2] >> 4, (bytes[at + 2] >> 2) & 3, (bytes[at + 2] & 2) != 0);
+    if (at + 4 > bytes.size()) return 0;
+    int32_t length = layout::FrameBytes(&bytes[at]);
     return length > 0 && at + static_cast<size_t>(length) <= bytes.size() ? static_cast<size_t>(length) : 0;
   };
   // Leading data that is not a tag (a RIFF header, foreign bytes): the audio

@@ -50,6 +50,8 @@ inline bool HaveTool(const std::string& name) {
 }
 
 // Runs args[0] found on PATH; standard output and error go to the named files.
+// Returns the exit status, or -1 when the program could not be started or did not
+// exit normally (a signal).
 inline int RunTool(const std::vector<std::string>& args, const std::string& stdoutPath = "/dev/null",
                    const std::string& stderrPath = "/dev/null") {
   std::vector<char*> argv;
@@ -114,22 +116,32 @@ struct Session {
   }
 };
 
-// 16-bit samples as mpg123 decodes them without gapless trimming.
+// 16-bit samples as mpg123 decodes them without gapless trimming. A decoder that
+// cannot start, fails or gives no samples at all fails the test.
 inline std::vector<uint8_t> Decode(const fs::path& mp3, const fs::path& folder) {
   fs::path pcm = folder / (mp3.filename().string() + ".pcm");
-  EXPECT_EQ(RunTool({"mpg123", "--no-gapless", "-q", "-s", mp3.string()}, pcm.string()), 0) << mp3;
+  EXPECT_EQ(RunTool({"mpg123", "--no-gapless", "-q", "-s", mp3.string()}, pcm.string()), 0)
+      << "mpg123 did not run or failed on " << mp3;
   std::vector<uint8_t> raw = ReadAll(pcm);
+  EXPECT_FALSE(raw.empty()) << "mpg123 decoded no samples from " << mp3;
   fs::remove(pcm);
   return raw;
 }
 
 // mp3val's warnings and errors, except those about the kept data around the
 // frames: it knows no Lyrics3 tag and calls unknown leading or trailing bytes
-// "garbage", and it notes files without tags.
+// "garbage", and it notes files without tags. mp3val exits 0 whatever it
+// finds, so its report is read; one that did not start, failed or did not
+// analyse the file (no "Analyzing file" line) fails the test and comes back as
+// a problem of its own.
 inline std::string Mp3valProblems(const fs::path& mp3, const fs::path& folder) {
   fs::path log = folder / "mp3val.txt";
-  RunTool({"mp3val", mp3.string()}, log.string());
+  int rc = RunTool({"mp3val", mp3.string()}, log.string());
   std::string text = ReadText(log);
+  if (rc != 0 || text.find("Analyzing file") == std::string::npos) {
+    ADD_FAILURE() << "mp3val did not analyse " << mp3 << " (status " << rc << "): " << text;
+    return "mp3val did not run\n";
+  }
   std::string problems;
   size_t start = 0;
   while (start < text.size()) {
@@ -151,24 +163,79 @@ inline std::string Mp3valProblems(const fs::path& mp3, const fs::path& folder) {
   return problems;
 }
 
-// ffprobe's count of decoded audio frames, -1 on a failure.
+// The text as a whole number, or -1 when it holds none (only digits and a line end).
+inline long ParseCount(const std::string& text) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return -1;
+  char* end = nullptr;
+  long value = std::strtol(text.c_str(), &end, 10);
+  for (; *end != '\0'; ++end)
+    if (*end != '\n' && *end != '\r') return -1;
+  return value;
+}
+
+// ffprobe's count of decoded audio frames. A probe that cannot start, fails or
+// prints no count fails the test on the spot (and gives -1), so two failed
+// probes comparing equal cannot pass.
 inline long FfprobeFrames(const fs::path& mp3, const fs::path& folder) {
   fs::path out = folder / "ffprobe.txt";
-  if (RunTool({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "a:0", "-show_entries",
-               "stream=nb_read_frames", "-of", "default=nokey=1:noprint_wrappers=1", mp3.string()},
-              out.string()) != 0)
-    return -1;
-  return std::strtol(ReadText(out).c_str(), nullptr, 10);
+  int rc = RunTool({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "a:0", "-show_entries",
+                    "stream=nb_read_frames", "-of", "default=nokey=1:noprint_wrappers=1", mp3.string()},
+                   out.string());
+  long count = rc == 0 ? ParseCount(ReadText(out)) : -1;
+  if (count < 0) ADD_FAILURE() << "ffprobe gave no frame count for " << mp3 << " (status " << rc << ")";
+  return count;
 }
 
 // ffprobe's duration of the file (from the Xing frame when there is one).
+// A probe that cannot start, fails or prints no number fails the test.
 inline double FfprobeDuration(const fs::path& mp3, const fs::path& folder) {
   fs::path out = folder / "ffprobe.txt";
-  if (RunTool({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of",
-               "default=nokey=1:noprint_wrappers=1", mp3.string()},
-              out.string()) != 0)
+  int rc = RunTool({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of",
+                    "default=nokey=1:noprint_wrappers=1", mp3.string()},
+                   out.string());
+  std::string text = ReadText(out);
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (rc != 0 || end == text.c_str() || !(value > 0)) {
+    ADD_FAILURE() << "ffprobe gave no duration for " << mp3 << " (status " << rc << "): " << text;
     return -1;
-  return std::strtod(ReadText(out).c_str(), nullptr);
+  }
+  return value;
+}
+
+// Half a frame at 48 kHz (1,152 / 48,000 / 2 s): a duration within this of
+// the expected one is off by less than a frame at every sample rate.
+constexpr double kHalfFrameSeconds = 0.012;
+
+// The frame count stored in the file's Xing frame (flag bit 0), read here byte
+// by byte: an ID3v2 tag is passed over by its syncsafe size, the first frame's
+// "Xing" or "Info" marker sits after the header, the CRC word when there is one
+// and the side information (17 bytes mono, 32 stereo); the flags follow the
+// marker, the count the flags. -1 when there is no such frame or no count.
+inline long XingCountInFile(const fs::path& mp3) {
+  std::vector<uint8_t> b = ReadAll(mp3);
+  size_t at = 0;
+  if (b.size() >= 10 && b[0] == 'I' && b[1] == 'D' && b[2] == '3')
+    at = 10 + ((size_t{b[6]} << 21) | (size_t{b[7]} << 14) | (size_t{b[8]} << 7) | b[9]) + ((b[5] & 0x10) ? 10 : 0);
+  if (at + 4 > b.size() || b[at] != 0xFF || (b[at + 1] & 0xFE) != 0xFA) return -1;
+  size_t marker = at + 4 + ((b[at + 1] & 1) ? 0 : 2) + ((b[at + 3] >> 6) == 3 ? 17 : 32);
+  if (marker + 12 > b.size()) return -1;
+  if (std::memcmp(&b[marker], "Xing", 4) != 0 && std::memcmp(&b[marker], "Info", 4) != 0) return -1;
+  if ((b[marker + 7] & 1) == 0) return -1;
+  return static_cast<long>((uint32_t{b[marker + 8]} << 24) | (uint32_t{b[marker + 9]} << 16) |
+                           (uint32_t{b[marker + 10]} << 8) | b[marker + 11]);
+}
+
+// ffprobe's count of audio packets (frames demuxed, the Xing frame not among
+// them); a probe that cannot start, fails or prints no count fails the test.
+inline long FfprobePackets(const fs::path& mp3, const fs::path& folder) {
+  fs::path out = folder / "ffprobe.txt";
+  int rc = RunTool({"ffprobe", "-v", "error", "-count_packets", "-select_streams", "a:0", "-show_entries",
+                    "stream=nb_read_packets", "-of", "default=nokey=1:noprint_wrappers=1", mp3.string()},
+                   out.string());
+  long count = rc == 0 ? ParseCount(ReadText(out)) : -1;
+  if (count < 0) ADD_FAILURE() << "ffprobe gave no packet count for " << mp3 << " (status " << rc << ")";
+  return count;
 }
 
 }  // namespace quorvel::writer_test

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "common/layer3_layout.h"
 #include "core/document_ops.h"
 #include "core/gain.h"
 #include "core/messages.h"
@@ -180,11 +181,25 @@ TEST_F(WriterTest, ReorderedFramesAndGainPatchesMatchAFrameByFrameCopy) {
     Bytes frame = Slice(source, static_cast<size_t>(f.framepos), static_cast<size_t>(f.framepos + f.framelen));
     int gl = doc.gainLeft[static_cast<size_t>(p)];
     int gr = doc.gainRight[static_cast<size_t>(p)];
-    if (gl != 0 || gr != 0) ApplyGainToFrame(frame.data(), frame.size(), f, gl, gr);
+    // The gain fields and CRC patched by the test's own code from the format's layout.
+    if (gl != 0 || gr != 0) layout::ChangeGains(frame.data(), gl, gr);
     expected.insert(expected.end(), frame.begin(), frame.end());
   }
   Bytes got = ReadAll(out);
   EXPECT_TRUE(got == expected);
+  // The patched frames hold these global_gain values (the source's 138 138 140 140
+  // with +3 left, -2 right, and 142 140 140 139 with +1 right) and check word.
+  auto offsetOf = [&doc](int32_t position) {  // the output holds the frames from position 1 on
+    size_t at = 0;
+    for (int32_t p = 1; p < position; ++p) at += static_cast<size_t>(doc.frames[static_cast<size_t>(doc.ref[static_cast<size_t>(p)])].framelen);
+    return at;
+  };
+  const size_t seventh = offsetOf(7);
+  const size_t eighth = offsetOf(8);
+  ASSERT_LT(eighth + 6, got.size());
+  EXPECT_EQ(layout::ReadGains(&got[seventh]), (std::array<int, 4>{141, 136, 143, 138}));
+  EXPECT_EQ(layout::ReadGains(&got[eighth]), (std::array<int, 4>{142, 141, 140, 140}));
+  EXPECT_EQ((std::array<int, 2>{got[seventh + 4], got[seventh + 5]}), (std::array<int, 2>{0x53, 0xF2}));
   EXPECT_FALSE(got == FramesOf(doc, source, 0, doc.editCount));
 }
 

@@ -8,11 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 extern char** environ;
 
@@ -78,38 +81,53 @@ for f in t.values():
 sys.stdout.write("\n".join(out) + "\n")
 )PY";
 
-// mutagen's dump of the file's ID3v2 tag, or "" when it cannot be read.
+// mutagen's dump of the file's ID3v2 tag; "" (and a failure of the test) when
+// mutagen cannot start, fails or prints no version line.
 inline std::string MutagenFrames(const std::filesystem::path& mp3, const std::filesystem::path& scratch) {
   const std::filesystem::path out = scratch / "mutagen.txt";
-  if (RunProgram({kSystemPython, "-c", kMutagenDump, mp3.string()}, out.string()) != 0) return {};
-  return FileText(out);
+  const std::filesystem::path err = scratch / "mutagen-err.txt";
+  int rc = RunProgram({kSystemPython, "-c", kMutagenDump, mp3.string()}, out.string(), err.string());
+  std::string text = FileText(out);
+  if (rc != 0 || text.rfind("version|", 0) != 0) {
+    ADD_FAILURE() << "mutagen did not read " << mp3 << " (status " << rc << "): " << FileText(err);
+    return {};
+  }
+  return text;
 }
 
 inline bool MutagenAvailable() { return ProgramAvailable({kSystemPython, "-c", "import mutagen"}); }
 
-// The number of audio frames ffprobe counts (-1 when it fails).
+// The number of audio frames ffprobe counts; -1 (and a failure of the test)
+// when ffprobe cannot start, fails or prints no count.
 inline long FfprobeFrames(const std::filesystem::path& mp3, const std::filesystem::path& scratch) {
   const std::filesystem::path out = scratch / "ffprobe.txt";
-  if (RunProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "a:0", "-show_entries",
-                  "stream=nb_read_frames", "-of", "default=nokey=1:noprint_wrappers=1", mp3.string()},
-                 out.string()) != 0)
-    return -1;
-  try {
-    return std::stol(FileText(out));
-  } catch (...) {
+  int rc = RunProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "a:0", "-show_entries",
+                       "stream=nb_read_frames", "-of", "default=nokey=1:noprint_wrappers=1", mp3.string()},
+                      out.string());
+  const std::string text = FileText(out);
+  char* end = nullptr;
+  long count = std::strtol(text.c_str(), &end, 10);
+  if (rc != 0 || end == text.c_str() || (*end != '\0' && *end != '\n') || count < 0) {
+    ADD_FAILURE() << "ffprobe gave no frame count for " << mp3 << " (status " << rc << "): " << text;
     return -1;
   }
+  return count;
 }
 
 // Decodes with mpg123 to raw 16-bit samples, every frame whole (no gapless
-// trimming); the byte count, or -1 on failure.
+// trimming); the byte count, or -1 (and a failure of the test) when mpg123
+// cannot start, fails or decodes nothing.
 inline long Mpg123DecodedBytes(const std::filesystem::path& mp3, const std::filesystem::path& scratch) {
   const std::filesystem::path raw = scratch / "decoded.raw";
   const std::filesystem::path err = scratch / "mpg123.txt";
-  if (RunProgram({"mpg123", "-q", "--no-gapless", "-s", mp3.string()}, raw.string(), err.string()) != 0) return -1;
+  int rc = RunProgram({"mpg123", "-q", "--no-gapless", "-s", mp3.string()}, raw.string(), err.string());
   std::error_code ec;
   auto size = std::filesystem::file_size(raw, ec);
-  return ec ? -1 : static_cast<long>(size);
+  if (rc != 0 || ec || size == 0) {
+    ADD_FAILURE() << "mpg123 did not decode " << mp3 << " (status " << rc << "): " << FileText(err);
+    return -1;
+  }
+  return static_cast<long>(size);
 }
 
 }  // namespace quorvel::script_peers

@@ -88,8 +88,8 @@ std::string Hex(const std::string& s) {
 class Id3v1Interop : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access(kPython, X_OK) != 0) GTEST_SKIP() << kPython << " is missing";
-    if (RunProgram({kPython, "-c", "import mutagen"}).status != 0) GTEST_SKIP() << "mutagen is not installed";
+    ASSERT_EQ(access(kPython, X_OK), 0) << kPython << " is missing (scripts/install-deps)";
+    ASSERT_EQ(RunProgram({kPython, "-c", "import mutagen"}).status, 0) << "mutagen is not installed (scripts/install-deps)";
     std::string pattern = (fs::temp_directory_path() / "quorvel-v1interop-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
@@ -140,7 +140,7 @@ with open(sys.argv[1], 'wb') as f:
 
 TEST_F(Id3v1Interop, TagWrittenByEyeD3IsRead) {
   const char* eyeD3 = "/usr/bin/eyeD3";
-  if (access(eyeD3, X_OK) != 0) GTEST_SKIP() << eyeD3 << " is missing";
+  ASSERT_EQ(access(eyeD3, X_OK), 0) << eyeD3 << " is missing (scripts/install-deps)";
   const std::string path = dir_ + "/eyed3.mp3";
   {
     std::ofstream f(path, std::ios::binary);

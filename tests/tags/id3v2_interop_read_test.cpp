@@ -187,7 +187,7 @@ std::string Hex(const Bytes& b) {
 }
 
 TEST_F(InteropRead, Mutagen) {
-  if (!HaveMutagen()) GTEST_SKIP() << "mutagen is not installed for /usr/bin/python3";
+  ASSERT_TRUE(HaveMutagen()) << "mutagen is not installed for /usr/bin/python3 (scripts/install-deps)";
   for (unsigned major : {3u, 4u}) {
     SCOPED_TRACE(major);
     const std::string path = NewMp3("mutagen" + std::to_string(major) + ".mp3");
@@ -218,7 +218,7 @@ TEST_F(InteropRead, Mutagen) {
 
 TEST_F(InteropRead, EyeD3) {
   constexpr const char* kEyeD3 = "/usr/bin/eyeD3";
-  if (!Executable(kEyeD3)) GTEST_SKIP() << "eyeD3 is not installed";
+  ASSERT_TRUE(Executable(kEyeD3)) << "eyeD3 is not installed (scripts/install-deps)";
   const std::string picture = WritePicture();
   const std::string lyrics = dir_.file("lyrics.txt");
   test::WriteBytes(lyrics, test::B("line1\nline2 \xC3\xBC"));
@@ -261,7 +261,7 @@ TEST_F(InteropRead, EyeD3) {
 
 TEST_F(InteropRead, Id3v2Tool) {
   constexpr const char* kId3v2 = "/usr/bin/id3v2";
-  if (!Executable(kId3v2)) GTEST_SKIP() << "id3v2 is not installed";
+  ASSERT_TRUE(Executable(kId3v2)) << "id3v2 is not installed (scripts/install-deps)";
   const std::string path = NewMp3("id3lib.mp3");
   ASSERT_EQ(RunTool({kId3v2, "-a", "Artist", "-t", "Title", "-A", "Album", "-c", "cdesc:ctext:fra",
                  "--TXXX", "tdesc:tval", "--WOAR", "http://artist.example", "--TCOM", "Comp", path}),

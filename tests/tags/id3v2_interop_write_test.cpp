@@ -230,7 +230,7 @@ const Framing kFramings[] = {
 };
 
 TEST_F(WriteInterop, MutagenReadsEveryVersionAndFraming) {
-  if (!MutagenAvailable()) GTEST_SKIP() << "mutagen is not installed for /usr/bin/python3";
+  ASSERT_TRUE(MutagenAvailable()) << "mutagen is not installed for /usr/bin/python3 (scripts/install-deps)";
   for (const Framing& framing : kFramings) {
     SCOPED_TRACE(Name(framing));
     Id3v2TagState tag = NewTag(framing);
@@ -242,7 +242,7 @@ TEST_F(WriteInterop, MutagenReadsEveryVersionAndFraming) {
 // In 2.2 and 2.3 the frame headers are unsynchronised with the rest: a size
 // byte 0xFF followed by the flag byte 0 gets a zero inserted.
 TEST_F(WriteInterop, MutagenReadsUnsynchronisedFrameHeaders) {
-  if (!MutagenAvailable()) GTEST_SKIP() << "mutagen is not installed for /usr/bin/python3";
+  ASSERT_TRUE(MutagenAvailable()) << "mutagen is not installed for /usr/bin/python3 (scripts/install-deps)";
   for (unsigned major : {2u, 3u}) {
     SCOPED_TRACE(major);
     Id3v2TagState tag;
@@ -265,7 +265,7 @@ TEST_F(WriteInterop, MutagenReadsUnsynchronisedFrameHeaders) {
 // ISO-8859-1 with language "eng", a comment block with line breaks, a URL
 // without description, a picture named by its file.
 TEST_F(WriteInterop, ScriptBuiltFields) {
-  if (!MutagenAvailable()) GTEST_SKIP() << "mutagen is not installed for /usr/bin/python3";
+  ASSERT_TRUE(MutagenAvailable()) << "mutagen is not installed for /usr/bin/python3 (scripts/install-deps)";
   WriteBytes(dir_.file("cover.jpg"), kPicture);
   for (uint8_t format : {uint8_t{2}, uint8_t{3}, uint8_t{4 | 0x80}}) {
     SCOPED_TRACE(int(format));
@@ -391,6 +391,7 @@ class RoundTrip : public WriteInterop {
 
 TEST_F(RoundTrip, UnchangedAndAcross23To24To22) {
   const bool mutagen = MutagenAvailable();
+  ASSERT_TRUE(mutagen) << "mutagen is not installed for /usr/bin/python3 (scripts/install-deps)";
   const Framing framing{3, false, 32, false, true};
   Id3v2TagState built = NewTag(framing);
   const std::string first = Write(built, "first.mp3");
@@ -426,6 +427,7 @@ TEST_F(RoundTrip, UnchangedAndAcross23To24To22) {
 
 TEST_F(RoundTrip, UnsynchronisedTagsAcrossVersions) {
   const bool mutagen = MutagenAvailable();
+  ASSERT_TRUE(mutagen) << "mutagen is not installed for /usr/bin/python3 (scripts/install-deps)";
   const Framing framing{4, true, 0, true, false};
   Id3v2TagState built = NewTag(framing);
   const std::string first = Write(built, "first.mp3");

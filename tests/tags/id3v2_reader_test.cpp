@@ -525,6 +525,33 @@ TEST_F(Id3v2Read, UnsynchronisedTagOfVersion2And3IsResynchronisedAsAWhole) {
   }
 }
 
+// A stuffed zero that is the first byte of the second 64 KiB piece of a
+// frame's stored data (its FF the last byte of the first): the frame's span
+// includes it, and the next frame is read right after it.
+TEST_F(Id3v2Read, StuffedZeroRightAfterTheFirst64KiBOfAFrame) {
+  // Plain data: the encoding byte, 65,534 letters, FF E0 (stored FF 00 E0),
+  // ten more letters. Nothing before the FF is stuffed, so the FF is stored
+  // byte 65,535 of the frame's data and its zero byte 65,536.
+  Bytes plain = Cat({{0}, Bytes(65534, 'x'), {0xFF, 0xE0}, Bytes(10, 'y')});
+  const Bytes frames = Cat({Frame(3, "TALB", plain), Frame(3, "TPE1", B("\0After", 6)), Bytes(4, 0)});
+  const Bytes stored = Unsynchronise(frames);
+  ASSERT_EQ(stored.size(), frames.size() + 1);
+  ASSERT_EQ(stored[10 + 65535], 0xFF);
+  ASSERT_EQ(stored[10 + 65536], 0x00);
+  ASSERT_EQ(stored[10 + 65537], 0xE0);
+  const Id3v2TagState tag = Read(Cat({Tag(3, 0x80, stored), kAudio}));
+  EXPECT_FALSE(tag.readerror);
+  ASSERT_EQ(tag.fieldcount(), 2u);
+  // A text this long is kept undecoded (and copied from the source on writing),
+  // so what counts is the span the field takes in the file.
+  EXPECT_EQ(tag.fields[0].tansi, "- TOO LARGE TO DISPLAY -");
+  EXPECT_EQ(tag.fields[0].spos, 10u);
+  EXPECT_EQ(tag.fields[0].dlen, 10u + 65548u);  // header and stored data, the stuffed zero included
+  EXPECT_EQ(tag.fields[1].spos, 10u + 10u + 65548u);
+  EXPECT_EQ(tag.fields[1].tansi, "After");
+  EXPECT_EQ(tag.padding, 4u);
+}
+
 TEST_F(Id3v2Read, UnsynchronisedFramesWhoseSizesCountStoredBytes) {
   // 2.4 sizes count the stored bytes; some 2.3 writers count them the same way.
   const Bytes text = Unsynchronise({0, 'a', 0xFF, 0xE0, 'b', 0});
