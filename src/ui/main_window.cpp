@@ -33,6 +33,7 @@
 #include "ui/legend_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
+#include "ui/shell_menus.h"  // Options, Scripts, recent files, close all, about
 #include "ui/strip_widgets.h"
 #include "ui/volume_dialog.h"
 #include "view/availability.h"
@@ -103,6 +104,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   buildActions();
   buildMenus();
   buildCentral();
+  new ShellMenus(*this);  // Options, Scripts, recent files, close all instances, about (owned by the window)
 
   refreshTimer_.setInterval(kRefreshInterval);
   connect(&refreshTimer_, &QTimer::timeout, this, &MainWindow::refreshCommands);
