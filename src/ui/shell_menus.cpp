@@ -307,10 +307,19 @@ bool ShellMenus::eventFilter(QObject* watched, QEvent* event) {
   if (widget == nullptr || widget->window() != &w_) return false;
   auto* key = static_cast<QKeyEvent*>(event);
   if (key->isAutoRepeat()) return false;
+  // A key the focus widget leaves alone reaches its parents too: each event counts once.
+  const SeenKey seen{event, event->type(), key->key(), key->timestamp()};
+  if (seen == lastKey_) return false;
+  lastKey_ = seen;
   Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-  if (event->type() == QEvent::KeyRelease && key->key() == Qt::Key_F4 && (mods & Qt::ShiftModifier) &&
-      !(mods & Qt::ControlModifier)) {
-    // Shift+F4 closes all instances when the key goes up.
+  if (key->key() == Qt::Key_F4) {
+    // Shift+F4 closes all instances when F4 goes up (Shift may go up first).
+    if (event->type() == QEvent::KeyPress) {
+      shiftF4_ = (mods & Qt::ShiftModifier) && !(mods & Qt::ControlModifier);
+      return shiftF4_;
+    }
+    if (!shiftF4_) return false;
+    shiftF4_ = false;
     QTimer::singleShot(0, this, &ShellMenus::closeAllInstances);
     return true;
   }

@@ -96,6 +96,15 @@ class ShellMenus : public QObject {
   std::unique_ptr<InstanceServer> server_;
   // Alt pressed and released alone, then S: the Scripts menu opens (its digits run the recent scripts).
   int altState_ = 0;
+  bool shiftF4_ = false;  // F4 went down with Shift and without Ctrl
+  struct SeenKey {
+    const void* event = nullptr;
+    int type = 0;
+    int key = 0;
+    quint64 timestamp = 0;
+    bool operator==(const SeenKey&) const = default;
+  };
+  SeenKey lastKey_;
 };
 
 }  // namespace quorvel
