@@ -597,6 +597,7 @@ void MainWindow::refreshCommands() {
   if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(enqueue);
   playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
   fileMenu_->setEnabled(!busy_);
+  if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus
   for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
   for (QLineEdit* box : boxes_) box->setEnabled(open && !ctx_.script.active);
   std::array<Command, 6> viewers = {Command::kCount, Command::kCount, Command::kViewUnknownHeader,

@@ -116,6 +116,14 @@ void ShellMenus::updateRecentFiles() {
   if (closeAll_ != nullptr) closeAll_->setEnabled(!w_.busy() && CloseProgramAllowed(w_.context()));
 }
 
+void ShellMenus::refreshMenuTitles() {
+  if (options_ == nullptr || scripts_ == nullptr || closeAll_ == nullptr) return;  // still being built
+  const bool busy = w_.busy();
+  options_->menuAction()->setEnabled(!busy);
+  scripts_->menuAction()->setEnabled(!busy);
+  closeAll_->setEnabled(!busy && CloseProgramAllowed(w_.context()));
+}
+
 void ShellMenus::buildOptionsMenu() {
   options_ = new QMenu(QStringLiteral("Options"), w_.menuBar());
   options_->setObjectName(QStringLiteral("optionsMenu"));
@@ -193,8 +201,6 @@ void ShellMenus::updateOptionsMenu() {
     }
   }
   for (size_t i = 0; i < config_.size(); ++i) config_[i]->setEnabled(state.commands[i].enabled && !busy);
-  // The whole menu waits while the window is busy (a save in progress).
-  options_->menuAction()->setEnabled(!busy);
 }
 
 void ShellMenus::buildScriptsMenu() {

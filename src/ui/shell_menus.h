@@ -59,6 +59,8 @@ class ShellMenus : public QObject {
   void updateOptionsMenu();
   void updateScriptsMenu();
   void updateRecentFiles();
+  // The Options and Scripts menus and " Close all instances" wait while the window is busy.
+  void refreshMenuTitles();
 
   // " Close all instances": asks every other instance to close, then closes this window.
   void closeAllInstances();

@@ -243,6 +243,19 @@ class ShellMenusTest : public QObject {
     for (QAction* a : m->choiceActions()[4]) QVERIFY(!a->isChecked());
   }
 
+  void theMenusWaitWhileTheWindowIsBusy() {
+    QVERIFY(m->optionsMenu()->menuAction()->isEnabled());
+    QVERIFY(m->scriptsMenu()->menuAction()->isEnabled());
+    QVERIFY(m->closeAllAction()->isEnabled());
+    w->setBusy(true);
+    QVERIFY(!m->optionsMenu()->menuAction()->isEnabled());
+    QVERIFY(!m->scriptsMenu()->menuAction()->isEnabled());
+    QVERIFY(!m->closeAllAction()->isEnabled());
+    w->setBusy(false);
+    QVERIFY(m->optionsMenu()->menuAction()->isEnabled());
+    QVERIFY(m->scriptsMenu()->menuAction()->isEnabled());
+  }
+
   void oneMnemonicPerItemInTheOptionsMenu() {
     // The fade item's caption carries two marks; the menu shows the last one.
     QCOMPARE(m->groupMenus()[6]->title(), QStringLiteral(" Remember magn&itude of fade in/out"));
