@@ -2,12 +2,14 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtGlobal>
 
 #include "app/about_info.h"
 #include "app/player.h"
+#include "core/context.h"
 #include "ui/message_windows.h"
 
 namespace quorvel {
@@ -41,6 +43,14 @@ AboutWindow::AboutWindow(Context& ctx, QWidget* parent) : QDialog(parent), ctx_(
     if (code != 0) ShellErrorMessage(ctx_, code);
   });
   refresh();
+  const WindowPlace& place = ctx_.options.aboutBox;
+  if (place.left > 0 || place.top > 0) move(place.left, place.top);
+}
+
+void AboutWindow::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  ctx_.options.aboutBox.left = x();
+  ctx_.options.aboutBox.top = y();
 }
 
 void AboutWindow::refresh() {

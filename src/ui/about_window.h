@@ -25,6 +25,10 @@ class AboutWindow : public QDialog {
   QPushButton* openFolderButton() const { return openFolder_; }
   QPushButton* okButton() const { return ok_; }
 
+ protected:
+  // The window's place is remembered in the options (the about box's left, top).
+  void moveEvent(QMoveEvent* event) override;
+
  private:
   Context& ctx_;
   QLabel* text_ = nullptr;

@@ -424,11 +424,13 @@ class ShellMenusTest : public QObject {
   }
 
   void aboutWindow() {
+    w->context().options.aboutBox = {60, 70};
     QCOMPARE(m->aboutAction()->text(), QStringLiteral(" &About Quorvel"));
     m->aboutAction()->trigger();
     AboutWindow* about = m->aboutWindow();
     QVERIFY(about != nullptr && about->isVisible());
     QCOMPARE(about->windowTitle(), QStringLiteral("about"));
+    QCOMPARE(about->pos(), QPoint(60, 70));
     const QString text = about->textLabel()->text();
     QVERIFY2(text.startsWith(QStringLiteral("Quorvel ")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("Runs on Qt ") + QString::fromLatin1(qVersion())), qPrintable(text));
@@ -436,6 +438,10 @@ class ShellMenusTest : public QObject {
     QVERIFY(text.contains(QStringLiteral("Log file: ") + home.path() + QStringLiteral("/Quorvel.log")));
     QVERIFY(about->openFolderButton()->isEnabled());
     QVERIFY(!about->openFolderButton()->accessibleName().isEmpty());
+    // Its place is remembered in the options.
+    about->move(130, 140);
+    QCOMPARE(w->context().options.aboutBox.left, about->x());
+    QCOMPARE(w->context().options.aboutBox.top, about->y());
     about->okButton()->click();
     QVERIFY(!about->isVisible());
     // No settings folder: nothing to open.
