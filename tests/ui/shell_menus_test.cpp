@@ -8,6 +8,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -289,6 +291,40 @@ class ShellMenusTest : public QObject {
     m->updateOptionsMenu();
     QVERIFY(m->choiceActions()[4][0]->isChecked());
     QVERIFY(!m->switchActions()[6]->isChecked());
+  }
+
+  void configurationSavedAndLoadedThroughTheDialogs() {
+    QTemporaryDir elsewhere;
+    const QString file = elsewhere.path() + QStringLiteral("/mine.ini");
+    Options& o = w->context().options;
+    o.paddingIndex = 5;
+    o.rememberFade = 2;
+    auto choose = [](const QString& path) {
+      WhenModal([path] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, as the button does
+      });
+    };
+    choose(file);
+    m->configActions()[0]->trigger();
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(QString::fromStdString(o.configFolder), elsewhere.path());
+    Options saved;
+    QVERIFY(!ReadSettings(saved, file.toStdString()));
+    QCOMPARE(saved.paddingIndex, uint8_t{5});
+    // Changed, then loaded back: the menu shows the loaded values.
+    m->choiceActions()[4][0]->trigger();
+    m->choiceActions()[6][0]->trigger();
+    QCOMPARE(o.paddingIndex, uint8_t{0});
+    choose(file);
+    m->configActions()[1]->trigger();
+    QCOMPARE(o.paddingIndex, uint8_t{5});
+    QCOMPARE(o.rememberFade, uint8_t{2});
+    m->updateOptionsMenu();
+    QVERIFY(m->choiceActions()[4][5]->isChecked());
+    QVERIFY(m->choiceActions()[6][2]->isChecked());
   }
 
   void recentFilesInTheFileMenu() {
