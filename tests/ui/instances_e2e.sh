@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# End to end across processes: three instances of the real program under Xvfb
-# with the openbox window manager. Shift+F4 in one of them closes all three; the
-# one with an unsaved change asks "  Save changes?  " first and closes when the
-# question is answered. Every instance exits with status 0 and leaves no socket.
+# End to end across processes, the real program under Xvfb with the openbox
+# window manager: a damaged settings file is reported and opens no file; later
+# instances keep the first one's working files; Shift+F4 in one of three
+# instances closes all three, the one with an unsaved change asking "  Save
+# changes?  " first. Every instance exits with status 0 and leaves no socket.
 set -euo pipefail
 
 bin=${QUORVEL_BINARY:?path of the quorvel program}
@@ -64,21 +65,28 @@ wait_exit() {  # pid -> exit status, or nothing after 10 s
   done
 }
 
-# A first start writes the default settings; the question about unsaved changes
-# is then switched on (mainFlags 0x02, byte 208 of the settings file).
-"$bin" >"$work/first.log" 2>&1 &
+# A damaged settings file: the start shows the configuration message, opens
+# none of the command line's file and writes the defaults back. Then the
+# question about unsaved changes is switched on (mainFlags 0x02, byte 208).
+printf 'not a settings file' >"$XDG_CONFIG_HOME/quorvel/quorvel.ini"
+"$bin" "$work/a.mp3" >"$work/first.log" 2>&1 &
 first=$!
 pids+=($first)
+msg=$(find_window '^Quorvel$') || { cat "$work/first.log"; exit 1; }
+xdotool windowactivate --sync "$msg" || true
+keys alt+k
 w=$(find_window '^ Quorvel$')
 xdotool windowactivate --sync "$w" || true
-sleep 1
+sleep 0.5
 keys alt+F4
-[ "$(wait_exit $first)" = "0" ] || { echo "the first start did not end"; cat "$work/first.log"; exit 1; }
+[ "$(wait_exit $first)" = "0" ] || { echo "the start with a damaged settings file did not end"; cat "$work/first.log"; exit 1; }
 python3 - "$XDG_CONFIG_HOME/quorvel/quorvel.ini" <<'PY'
 import sys
 p = sys.argv[1]
 b = bytearray(open(p, "rb").read())
-assert b[:4] == bytes([0xF0, 0xF6, 0x0B, 0xFF]), "not a settings file"
+assert b[:4] == bytes([0xF0, 0xF6, 0x0B, 0xFF]), "the defaults were not written back"
+# No file was opened, so none entered the recent files list.
+assert "a.mp3".encode("utf-16-le") not in b, "the command line's file was opened"
 b[208] |= 0x02
 open(p, "wb").write(bytes(b))
 PY
@@ -98,6 +106,8 @@ typed "2"
 keys Return
 keys ctrl+Delete
 
+# A working file of the first instance: later instances leave it alone.
+printf 'held' >"$XDG_CONFIG_HOME/quorvel/quorvel.Preview.mp3"
 "$bin" "$work/a.mp3" >"$work/c.log" 2>&1 &
 c=$!
 pids+=($c)
@@ -108,6 +118,7 @@ pids+=($a)
 sleep 2
 sockets=$(ls "$XDG_RUNTIME_DIR" | grep -c '^Quorvel6EXN-' || true)
 [ "$sockets" -eq 3 ] || { echo "expected 3 instance sockets, found $sockets"; ls -la "$XDG_RUNTIME_DIR"; exit 1; }
+[ -f "$XDG_CONFIG_HOME/quorvel/quorvel.Preview.mp3" ] || { echo "a second instance deleted the first one's working file"; exit 1; }
 
 # Shift+F4 (acting when the key goes up) in the newest instance.
 wa=$(xdotool search --onlyvisible --pid "$a" --name '^ Quorvel$' | head -1)
