@@ -33,6 +33,7 @@
 #include "ui/legend_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
+#include "ui/shell_menus.h"  // Options, Scripts, recent files, close all, about
 #include "ui/strip_widgets.h"
 #include "ui/volume_dialog.h"
 #include "view/availability.h"
@@ -101,6 +102,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   buildActions();
   buildMenus();
   buildCentral();
+  new ShellMenus(*this);  // Options, Scripts, recent files, close all instances, about (owned by the window)
 
   refreshTimer_.setInterval(kRefreshInterval);
   connect(&refreshTimer_, &QTimer::timeout, this, &MainWindow::refreshCommands);
@@ -591,6 +593,7 @@ void MainWindow::refreshCommands() {
   if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(enqueue);
   playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
   fileMenu_->setEnabled(!busy_);
+  if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus
   for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
   for (QLineEdit* box : boxes_) box->setEnabled(open && !ctx_.script.active);
   std::array<Command, 6> viewers = {Command::kCount, Command::kCount, Command::kViewUnknownHeader,
