@@ -159,7 +159,10 @@ std::string InsertedFileLabel(const std::string& name) {
 }  // namespace
 
 std::optional<std::string> FrameInfoText(const DocumentState& doc, int32_t f) {
-  if (f < 0 || f >= doc.editCount || static_cast<size_t>(f) >= doc.ref.size()) return std::nullopt;
+  if (f < 0 || f >= doc.editCount || static_cast<size_t>(f) >= doc.ref.size() ||
+      static_cast<size_t>(f) >= doc.gainLeft.size() || static_cast<size_t>(f) >= doc.gainRight.size()) {
+    return std::nullopt;
+  }
   const int32_t r = doc.ref[static_cast<size_t>(f)];
   std::string origin;
   std::string extra;

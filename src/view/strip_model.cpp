@@ -27,7 +27,10 @@ int LevelToHeight(int level) {
 }
 
 int StripLevelAt(const DocumentState& doc, int32_t p) {
-  if (p < 0 || p >= doc.editCount || static_cast<size_t>(p) >= doc.ref.size()) return 0;
+  if (p < 0 || p >= doc.editCount || static_cast<size_t>(p) >= doc.ref.size() ||
+      static_cast<size_t>(p) >= doc.gainLeft.size() || static_cast<size_t>(p) >= doc.gainRight.size()) {
+    return 0;
+  }
   const int32_t r = doc.ref[static_cast<size_t>(p)];
   if (r < 0 || static_cast<size_t>(r) >= doc.frames.size()) return 0;
   const int gains = (doc.gainLeft[static_cast<size_t>(p)] + doc.gainRight[static_cast<size_t>(p)]) / 2;
@@ -129,7 +132,8 @@ StripModel BuildStripModel(const DocumentState& doc, int32_t viewStart) {
   m.band = BuildBand(doc, viewStart);
   m.indicators = BuildCursorIndicators(doc, viewStart);
   const int32_t end = std::min<int32_t>(doc.editCount, viewStart + kVisibleFrames);
-  const auto entries = static_cast<int32_t>(std::min<size_t>(doc.ref.size(), doc.gainLeft.size()));
+  const auto entries =
+      static_cast<int32_t>(std::min({doc.ref.size(), doc.gainLeft.size(), doc.gainRight.size()}));
   for (int32_t f = viewStart; f < end && f < entries; ++f) {
     StripColumn& c = m.columns[static_cast<size_t>(m.columnCount++)];
     const int i = static_cast<int>(f - viewStart);
