@@ -22,5 +22,10 @@ if grep -rn -E '#include <Q' "$src"/{tags,core,output,script,app,view} 2>/dev/nu
   echo "only src/ui may include Qt"
   status=1
 fi
+# The program itself loads the window as a module; it never includes it or Qt.
+if grep -n -E '#include ("ui/|"view/|<Q)' "$src/main.cpp" 2>/dev/null; then
+  echo "src/main.cpp includes the window: it must load quorvel-editor.so instead"
+  status=1
+fi
 [ $status -eq 0 ] && echo "layers: ok"
 exit $status

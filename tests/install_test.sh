@@ -41,6 +41,7 @@ fi
 # Every file, and only these, under the prefix.
 expected=(
   "bin/quorvel"
+  "lib/quorvel/quorvel-editor.so"
   "share/quorvel/Quorvel.local.help.file.htm"
   "share/quorvel/Quorvel.script.tutorial.htm"
   "share/applications/$app_id.desktop"
@@ -117,6 +118,14 @@ grep -qxF "  program: $root/share/quorvel/Quorvel.local.help.file.htm" <<< "$out
   fail "--help does not show the installed program help: $out"
 grep -qxF "  scripts: $root/share/quorvel/Quorvel.script.tutorial.htm" <<< "$out" ||
   fail "--help does not show the installed script help: $out"
+
+grep -qxF "  module: $root/lib/quorvel/quorvel-editor.so" <<< "$out" ||
+  fail "--help does not show the installed editor module: $out"
+# The program links no Qt (so silent runs load none); the module resolves every symbol.
+if ldd "$bin" | grep -q 'libQt6'; then fail "bin/quorvel links Qt: $(ldd "$bin" | grep libQt6)"; fi
+out=$(ldd -r "$root/lib/quorvel/quorvel-editor.so" 2>&1)
+grep -q 'libQt6Widgets' <<< "$out" || fail "the editor module does not link Qt Widgets: $out"
+if grep -q 'undefined symbol\|not found' <<< "$out"; then fail "the editor module does not resolve: $out"; fi
 
 fixture=$data/cbr128-info.mp3
 out=$("$bin" --info "$fixture" 2>&1)

@@ -14,6 +14,7 @@
 #include "core/mpeg_header.h"
 #include "core/options.h"
 #include "app/about_info.h"
+#include "app/paths.h"
 #include "app/player.h"
 #include "app/startup.h"
 
@@ -48,15 +49,17 @@ constexpr const char* kHelpText =
     "                   line, the frame count, the VBR header of the first frame and\n"
     "                   the blocks around the audio (ID3v2, RIFF, unknown data,\n"
     "                   Lyrics3, ID3v1); exits with 1 when a file could not be analysed\n"
-    "  --help           show this help and where the help files were found\n"
+    "  --help           show this help, where the help files and the editor module were found\n"
     "  --version        show the version\n";
 
 // Where the help files were found: beside the program, or in ../share/quorvel.
 std::string HelpFilesText() {
   std::string program = FindHelpFile(kProgramHelpFile);
   std::string scripts = FindHelpFile(kScriptHelpFile);
+  std::string editor = FindEditorModule();
   return "\nhelp files:\n  program: " + (program.empty() ? std::string("(missing)") : program) +
-         "\n  scripts: " + (scripts.empty() ? std::string("(missing)") : scripts) + "\n";
+         "\n  scripts: " + (scripts.empty() ? std::string("(missing)") : scripts) + "\n" +
+         "editor window:\n  module: " + (editor.empty() ? std::string("(missing)") : editor) + "\n";
 }
 
 bool ExistingFile(const std::string& path) {

@@ -41,4 +41,21 @@ std::string ApplicationFolder() {
   return folder == "/" ? folder : folder + "/";
 }
 
+const char* const kEditorModuleFile = "quorvel-editor.so";
+
+std::string FindEditorModuleIn(const std::string& applicationFolder) {
+  if (applicationFolder.empty()) return {};
+  const std::string candidates[2] = {
+      JoinPath(applicationFolder, kEditorModuleFile),
+      AbsoluteNormalPath(JoinPath(JoinPath(applicationFolder, "../lib/quorvel"), kEditorModuleFile)),
+  };
+  for (const std::string& c : candidates) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(c, ec)) return c;
+  }
+  return {};
+}
+
+std::string FindEditorModule() { return FindEditorModuleIn(ApplicationFolder()); }
+
 }  // namespace quorvel

@@ -15,4 +15,13 @@ std::string HomeFolder();
 // The folder of the running executable, with a trailing "/"; empty when unknown.
 std::string ApplicationFolder();
 
+// The editor window is a module of its own, loaded only when the command line
+// asks for the window: --info, --help and silent runs never load Qt.
+extern const char* const kEditorModuleFile;  // "quorvel-editor.so"
+
+// The editor module beside the program, or in ../lib/quorvel once installed;
+// empty when neither holds it.
+std::string FindEditorModuleIn(const std::string& applicationFolder);
+std::string FindEditorModule();
+
 }  // namespace quorvel
