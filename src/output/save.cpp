@@ -58,7 +58,7 @@ std::string WorkingFileFor(const Context& ctx, int purpose) {
   return ctx.settingsFolder + name;
 }
 
-void SaveProc(Context& ctx, int purpose) {
+void SaveProc(Context& ctx, int purpose, const std::string& givenTarget) {
   SaveState& st = ctx.save;
   DocumentState& doc = ctx.doc;
   st.lastSaveSucceeded = false;
@@ -86,7 +86,7 @@ void SaveProc(Context& ctx, int purpose) {
       e = std::clamp(doc.selectionEnd, 0, doc.editCount);
       OrderBounds(s, e);
       if (s == e) write = false;
-      target = purpose == kWriteSelection ? st.selectionTarget : WorkingFileFor(ctx, purpose);
+      target = purpose == kWriteSelection ? givenTarget : WorkingFileFor(ctx, purpose);
       if (target.empty()) write = false;
       break;
     case kWritePreview:
@@ -95,7 +95,7 @@ void SaveProc(Context& ctx, int purpose) {
       break;
     case kWriteSaveAs:
       if (ctx.script.active) {
-        target = st.scriptTarget;
+        target = givenTarget;
         if (target.empty()) write = false;
       } else {
         FileDialogRequest request;
