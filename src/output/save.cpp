@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <utility>
-#include <cstdio>
 #include <vector>
 
 #include "core/analysis.h"
