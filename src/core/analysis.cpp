@@ -441,132 +441,177 @@ class ScanAhead {
 
 }  // namespace
 
-FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart,
-                           const FrameScanRules& rules, ScanBuffer& buffer) {
-  FrameScanResult result;
-  auto& frames = ctx.doc.frames;
-  int32_t n = 0;
+namespace {
+
+// One walk over the audio that fills the FrameTable from rules.startIndex,
+// taking over the records of the helper that scans the second half, where
+// there is one.
+class FrameScan {
+ public:
+  FrameScan(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart, const FrameScanRules& rules)
+      : ctx_(ctx), file_(file), frames_(ctx.doc.frames), fileSize_(fileSize), audioStart_(audioStart), rules_(rules) {}
+
+  FrameScanResult run(ScanBuffer& buffer) {
+    reserveTable();
+    startAhead();
+    WalkEnd end = WalkHeaders(file_, fileSize_, audioStart_, buffer, nullptr,
+                              [this](const uint8_t* buf, size_t bufSize, size_t i, int64_t base) {
+                                return visit(buf, bufSize, i, base);
+                              });
+    if (end == WalkEnd::kReadError) result_.outcome = AnalysisOutcome::kDiskError;
+    result_.count = n_;
+    return result_;
+  }
+
+ private:
+  // What taking the helper's records gave: nothing (the walk examines the
+  // header itself), records up to a position to go on from, or a stop.
+  struct AheadTake {
+    enum class Kind { kNotTaken, kTaken, kStopped };
+    Kind kind = Kind::kNotTaken;
+    int64_t next = 0;
+  };
 
   // Room for as many records as the smallest frames (96 bytes) could fill, so
   // that the table is never copied while it grows. Only the records written
   // are ever touched; the rest stays address space.
-  if (fileSize > audioStart) {
-    const size_t most = static_cast<size_t>(rules.startIndex) +
-                        static_cast<size_t>((fileSize - audioStart) / kSmallestFrameLength) + 1;
-    if (most > frames.capacity()) {
+  void reserveTable() {
+    if (fileSize_ <= audioStart_) return;
+    const size_t most = static_cast<size_t>(rules_.startIndex) +
+                        static_cast<size_t>((fileSize_ - audioStart_) / kSmallestFrameLength) + 1;
+    if (most <= frames_.capacity()) return;
+    try {
+      frames_.reserve(most);
+    } catch (const std::bad_alloc&) {
+      // Grow step by step instead.
+    }
+  }
+
+  // The table's length grows in steps of 65,536 records; its memory grows
+  // geometrically so that a long file is copied only a few times.
+  void growTo(size_t needed) {
+    if (needed <= frames_.size()) return;
+    const size_t steps = (needed - frames_.size() + kFrameTableGrowth - 1) / kFrameTableGrowth;
+    const size_t length = frames_.size() + steps * kFrameTableGrowth;
+    if (length > frames_.capacity()) frames_.reserve(std::max(length, frames_.capacity() * 2));
+    frames_.resize(length);
+  }
+
+  // Long audio: a helper thread scans the second half meanwhile.
+  void startAhead() {
+    const int64_t audioBytes = static_cast<int64_t>(fileSize_) - audioStart_;
+    if (rules_.splitFrom >= 0 && audioBytes >= std::max<int64_t>(rules_.splitFrom, 2) &&
+        std::thread::hardware_concurrency() != 1) {
       try {
-        frames.reserve(most);
-      } catch (const std::bad_alloc&) {
-        // Grow step by step instead.
+        ahead_ = std::make_unique<ScanAhead>(file_, fileSize_, audioStart_ + audioBytes / 2, rules_.fromfile);
+      } catch (const std::system_error&) {
+        // No thread to be had: one walk does it all.
       }
     }
+    checkFrom_ = ahead_ ? ahead_->from() : INT64_MAX;
   }
-  auto growTo = [&frames](size_t needed) {
-    // The table's length grows in steps of 65,536 records; its memory grows
-    // geometrically so that a long file is copied only a few times.
-    if (needed <= frames.size()) return;
-    const size_t steps = (needed - frames.size() + kFrameTableGrowth - 1) / kFrameTableGrowth;
-    const size_t length = frames.size() + steps * kFrameTableGrowth;
-    if (length > frames.capacity()) frames.reserve(std::max(length, frames.capacity() * 2));
-    frames.resize(length);
-  };
 
-  std::unique_ptr<ScanAhead> ahead;
-  const int64_t audioBytes = static_cast<int64_t>(fileSize) - audioStart;
-  if (rules.splitFrom >= 0 && audioBytes >= std::max<int64_t>(rules.splitFrom, 2) &&
-      std::thread::hardware_concurrency() != 1) {
-    try {
-      ahead = std::make_unique<ScanAhead>(file, fileSize, audioStart + audioBytes / 2, rules.fromfile);
-    } catch (const std::system_error&) {
-      // No thread to be had: one walk does it all.
-    }
+  AnalysisOutcome poll(int64_t at) { return PollProgressPoint(ctx_, static_cast<double>(at) / fileSize_); }
+
+  // True when the poll stopped the scan (the outcome is noted).
+  bool stoppedAt(int64_t at) {
+    AnalysisOutcome polled = poll(at);
+    if (polled == AnalysisOutcome::kOk) return false;
+    result_.outcome = polled;
+    return true;
   }
-  int64_t checkFrom = ahead ? ahead->from() : INT64_MAX;
-  bool aheadWaited = false;
-
-  auto poll = [&ctx, fileSize](int64_t at) { return PollProgressPoint(ctx, static_cast<double>(at) / fileSize); };
 
   // Takes the helper's records from position `at` (a header the walk is about
-  // to examine) up to its next refused header. The position to go on from, or
-  // -1 when nothing was taken.
-  auto takeAhead = [&](int64_t at) -> int64_t {
-    if (!aheadWaited) {
-      aheadWaited = true;
-      AnalysisOutcome waited = ahead->wait([&] { return poll(at); });
+  // to examine) up to its next refused header.
+  AheadTake takeAhead(int64_t at) {
+    AheadTake take;
+    if (!aheadWaited_) {
+      aheadWaited_ = true;
+      AnalysisOutcome waited = ahead_->wait([this, at] { return poll(at); });
       if (waited != AnalysisOutcome::kOk) {
-        result.outcome = waited;
-        return -2;
+        result_.outcome = waited;
+        take.kind = AheadTake::Kind::kStopped;
+        return take;
       }
-      if (!ahead->complete()) {
-        checkFrom = INT64_MAX;
-        return -1;
+      if (!ahead_->complete()) {
+        checkFrom_ = INT64_MAX;
+        return take;
       }
     }
-    const LargeVector<frametype>& records = ahead->records();
+    const LargeVector<frametype>& records = ahead_->records();
     auto byPosition = [](const frametype& f, int64_t p) { return f.framepos < p; };
     auto first = std::lower_bound(records.begin(), records.end(), at, byPosition);
     if (first == records.end() || first->framepos != at) {
-      checkFrom = first == records.end() ? INT64_MAX : first->framepos;
-      return -1;
+      checkFrom_ = first == records.end() ? INT64_MAX : first->framepos;
+      return take;
     }
-    const std::vector<int64_t>& refused = ahead->refused();
+    const std::vector<int64_t>& refused = ahead_->refused();
     auto nextRefused = std::upper_bound(refused.begin(), refused.end(), at);
     const int64_t until = nextRefused == refused.end() ? INT64_MAX : *nextRefused;
     auto last = std::lower_bound(first, records.end(), until, byPosition);
     const size_t count = static_cast<size_t>(last - first);
-    const size_t index = static_cast<size_t>(rules.startIndex) + static_cast<size_t>(n);
+    const size_t index = static_cast<size_t>(rules_.startIndex) + static_cast<size_t>(n_);
     growTo(index + count);
-    std::copy(first, last, frames.begin() + static_cast<std::ptrdiff_t>(index));
-    n += static_cast<int32_t>(count);
-    checkFrom = last == records.end() ? INT64_MAX : last->framepos;
+    std::copy(first, last, frames_.begin() + static_cast<std::ptrdiff_t>(index));
+    n_ += static_cast<int32_t>(count);
+    checkFrom_ = last == records.end() ? INT64_MAX : last->framepos;
     const frametype& end = *(last - 1);
-    AnalysisOutcome polled = poll(end.framepos);
-    if (polled != AnalysisOutcome::kOk) {
-      result.outcome = polled;
-      return -2;
+    if (stoppedAt(end.framepos)) {
+      take.kind = AheadTake::Kind::kStopped;
+      return take;
     }
-    return static_cast<int64_t>(end.framepos) + end.estimatedlen;
-  };
+    take.kind = AheadTake::Kind::kTaken;
+    take.next = static_cast<int64_t>(end.framepos) + end.estimatedlen;
+    return take;
+  }
 
-  WalkEnd end = WalkHeaders(
-      file, fileSize, audioStart, buffer, nullptr,
-      [&](const uint8_t* buf, size_t bufSize, size_t i, int64_t base) -> int64_t {
-        const int64_t at = base + static_cast<int64_t>(i);
-        if (at >= checkFrom && n > 0) {
-          const int64_t next = takeAhead(at);
-          if (next == -2) return -1;
-          if (next >= 0) return next;
-        }
-        const size_t index = static_cast<size_t>(rules.startIndex) + static_cast<size_t>(n);
-        growTo(index + 1);
-        frametype& f = frames[index];
-        HeaderCodes codes = DecodeFrameAt(buf, bufSize, i, static_cast<int32_t>(base), n == 0, f);
-        f.fromfile = rules.fromfile;
-        HeaderProblem problem;
-        if (const char* text = HeaderProblemText(f, codes, problem)) {
-          if (!AskContinue(ctx, text)) {
-            result.outcome = AnalysisOutcome::kStop;
-            result.problem = problem;
-            result.stopText = text;
-            return -1;
-          }
-          return at + 1;
-        }
-        const int64_t next = at + f.estimatedlen;
-        if (rules.dropLeadingVbrFrame && n == 0 && f.spec != 0) return next;
-        if (n % kProgressEvery == kProgressAt) {
-          AnalysisOutcome polled = poll(f.framepos);
-          if (polled != AnalysisOutcome::kOk) {
-            result.outcome = polled;
-            return -1;
-          }
-        }
-        ++n;
-        return next;
-      });
-  if (end == WalkEnd::kReadError) result.outcome = AnalysisOutcome::kDiskError;
-  result.count = n;
-  return result;
+  // Examines the header at buf[i] (file position base + i): the position to go
+  // on from, or -1 to stop the walk.
+  int64_t visit(const uint8_t* buf, size_t bufSize, size_t i, int64_t base) {
+    const int64_t at = base + static_cast<int64_t>(i);
+    if (at >= checkFrom_ && n_ > 0) {
+      const AheadTake take = takeAhead(at);
+      if (take.kind == AheadTake::Kind::kStopped) return -1;
+      if (take.kind == AheadTake::Kind::kTaken) return take.next;
+    }
+    const size_t index = static_cast<size_t>(rules_.startIndex) + static_cast<size_t>(n_);
+    growTo(index + 1);
+    frametype& f = frames_[index];
+    HeaderCodes codes = DecodeFrameAt(buf, bufSize, i, static_cast<int32_t>(base), n_ == 0, f);
+    f.fromfile = rules_.fromfile;
+    HeaderProblem problem;
+    if (const char* text = HeaderProblemText(f, codes, problem)) {
+      if (AskContinue(ctx_, text)) return at + 1;
+      result_.outcome = AnalysisOutcome::kStop;
+      result_.problem = problem;
+      result_.stopText = text;
+      return -1;
+    }
+    const int64_t next = at + f.estimatedlen;
+    if (rules_.dropLeadingVbrFrame && n_ == 0 && f.spec != 0) return next;
+    if (n_ % kProgressEvery == kProgressAt && stoppedAt(f.framepos)) return -1;
+    ++n_;
+    return next;
+  }
+
+  Context& ctx_;
+  InputFile& file_;
+  decltype(ctx_.doc.frames)& frames_;
+  const int32_t fileSize_;
+  const int32_t audioStart_;
+  const FrameScanRules& rules_;
+  FrameScanResult result_;
+  int32_t n_ = 0;
+  std::unique_ptr<ScanAhead> ahead_;
+  int64_t checkFrom_ = INT64_MAX;
+  bool aheadWaited_ = false;
+};
+
+}  // namespace
+
+FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart,
+                           const FrameScanRules& rules, ScanBuffer& buffer) {
+  return FrameScan(ctx, file, fileSize, audioStart, rules).run(buffer);
 }
 
 int32_t FramesBeforeAudioEnd(const DocumentState& doc, int32_t first, int32_t count, int32_t audioEnd) {
