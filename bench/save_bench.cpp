@@ -52,8 +52,7 @@ int main(int argc, char** argv) {
   start = Clock::now();
   bool ok = false;
   if (mode == "save") {
-    ctx.save.scriptTarget = argv[3];
-    quorvel::SaveProc(ctx, quorvel::kWriteSaveAs);
+    quorvel::SaveProc(ctx, quorvel::kWriteSaveAs, argv[3]);
     ok = ctx.save.lastSaveSucceeded;
   } else {
     ctx.doc.cursor = frames / 3;

@@ -9,25 +9,16 @@
 
 namespace quorvel {
 
-namespace {
-
-std::string StripTrailingSlashes(std::string s) {
-  while (s.size() > 1 && s.back() == '/') s.pop_back();
-  return s;
-}
-
-}  // namespace
-
 std::string HomeFolder() {
   const char* home = getenv("HOME");
-  if (home != nullptr && home[0] == '/') return StripTrailingSlashes(home);
+  if (home != nullptr && home[0] == '/') return AbsoluteNormalPath(home);
   long size = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
   struct passwd entry {};
   struct passwd* result = nullptr;
   if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
       result->pw_dir != nullptr && result->pw_dir[0] == '/') {
-    return StripTrailingSlashes(result->pw_dir);
+    return AbsoluteNormalPath(result->pw_dir);
   }
   return "/";
 }

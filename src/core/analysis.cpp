@@ -14,6 +14,8 @@
 #include <system_error>
 #include <thread>
 #include <numeric>
+#include <string>
+#include <utility>
 
 #include "core/busy.h"
 #include "core/file_paths.h"
@@ -439,132 +441,177 @@ class ScanAhead {
 
 }  // namespace
 
-FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart,
-                           const FrameScanRules& rules, ScanBuffer& buffer) {
-  FrameScanResult result;
-  auto& frames = ctx.doc.frames;
-  int32_t n = 0;
+namespace {
+
+// One walk over the audio that fills the FrameTable from rules.startIndex,
+// taking over the records of the helper that scans the second half, where
+// there is one.
+class FrameScan {
+ public:
+  FrameScan(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart, const FrameScanRules& rules)
+      : ctx_(ctx), file_(file), frames_(ctx.doc.frames), fileSize_(fileSize), audioStart_(audioStart), rules_(rules) {}
+
+  FrameScanResult run(ScanBuffer& buffer) {
+    reserveTable();
+    startAhead();
+    WalkEnd end = WalkHeaders(file_, fileSize_, audioStart_, buffer, nullptr,
+                              [this](const uint8_t* buf, size_t bufSize, size_t i, int64_t base) {
+                                return visit(buf, bufSize, i, base);
+                              });
+    if (end == WalkEnd::kReadError) result_.outcome = AnalysisOutcome::kDiskError;
+    result_.count = n_;
+    return result_;
+  }
+
+ private:
+  // What taking the helper's records gave: nothing (the walk examines the
+  // header itself), records up to a position to go on from, or a stop.
+  struct AheadTake {
+    enum class Kind { kNotTaken, kTaken, kStopped };
+    Kind kind = Kind::kNotTaken;
+    int64_t next = 0;
+  };
 
   // Room for as many records as the smallest frames (96 bytes) could fill, so
   // that the table is never copied while it grows. Only the records written
   // are ever touched; the rest stays address space.
-  if (fileSize > audioStart) {
-    const size_t most = static_cast<size_t>(rules.startIndex) +
-                        static_cast<size_t>((fileSize - audioStart) / kSmallestFrameLength) + 1;
-    if (most > frames.capacity()) {
+  void reserveTable() {
+    if (fileSize_ <= audioStart_) return;
+    const size_t most = static_cast<size_t>(rules_.startIndex) +
+                        static_cast<size_t>((fileSize_ - audioStart_) / kSmallestFrameLength) + 1;
+    if (most <= frames_.capacity()) return;
+    try {
+      frames_.reserve(most);
+    } catch (const std::bad_alloc&) {
+      // Grow step by step instead.
+    }
+  }
+
+  // The table's length grows in steps of 65,536 records; its memory grows
+  // geometrically so that a long file is copied only a few times.
+  void growTo(size_t needed) {
+    if (needed <= frames_.size()) return;
+    const size_t steps = (needed - frames_.size() + kFrameTableGrowth - 1) / kFrameTableGrowth;
+    const size_t length = frames_.size() + steps * kFrameTableGrowth;
+    if (length > frames_.capacity()) frames_.reserve(std::max(length, frames_.capacity() * 2));
+    frames_.resize(length);
+  }
+
+  // Long audio: a helper thread scans the second half meanwhile.
+  void startAhead() {
+    const int64_t audioBytes = static_cast<int64_t>(fileSize_) - audioStart_;
+    if (rules_.splitFrom >= 0 && audioBytes >= std::max<int64_t>(rules_.splitFrom, 2) &&
+        std::thread::hardware_concurrency() != 1) {
       try {
-        frames.reserve(most);
-      } catch (const std::bad_alloc&) {
-        // Grow step by step instead.
+        ahead_ = std::make_unique<ScanAhead>(file_, fileSize_, audioStart_ + audioBytes / 2, rules_.fromfile);
+      } catch (const std::system_error&) {
+        // No thread to be had: one walk does it all.
       }
     }
+    checkFrom_ = ahead_ ? ahead_->from() : INT64_MAX;
   }
-  auto growTo = [&frames](size_t needed) {
-    // The table's length grows in steps of 65,536 records; its memory grows
-    // geometrically so that a long file is copied only a few times.
-    if (needed <= frames.size()) return;
-    const size_t steps = (needed - frames.size() + kFrameTableGrowth - 1) / kFrameTableGrowth;
-    const size_t length = frames.size() + steps * kFrameTableGrowth;
-    if (length > frames.capacity()) frames.reserve(std::max(length, frames.capacity() * 2));
-    frames.resize(length);
-  };
 
-  std::unique_ptr<ScanAhead> ahead;
-  const int64_t audioBytes = static_cast<int64_t>(fileSize) - audioStart;
-  if (rules.splitFrom >= 0 && audioBytes >= std::max<int64_t>(rules.splitFrom, 2) &&
-      std::thread::hardware_concurrency() != 1) {
-    try {
-      ahead = std::make_unique<ScanAhead>(file, fileSize, audioStart + audioBytes / 2, rules.fromfile);
-    } catch (const std::system_error&) {
-      // No thread to be had: one walk does it all.
-    }
+  AnalysisOutcome poll(int64_t at) { return PollProgressPoint(ctx_, static_cast<double>(at) / fileSize_); }
+
+  // True when the poll stopped the scan (the outcome is noted).
+  bool stoppedAt(int64_t at) {
+    AnalysisOutcome polled = poll(at);
+    if (polled == AnalysisOutcome::kOk) return false;
+    result_.outcome = polled;
+    return true;
   }
-  int64_t checkFrom = ahead ? ahead->from() : INT64_MAX;
-  bool aheadWaited = false;
-
-  auto poll = [&ctx, fileSize](int64_t at) { return PollProgressPoint(ctx, static_cast<double>(at) / fileSize); };
 
   // Takes the helper's records from position `at` (a header the walk is about
-  // to examine) up to its next refused header. The position to go on from, or
-  // -1 when nothing was taken.
-  auto takeAhead = [&](int64_t at) -> int64_t {
-    if (!aheadWaited) {
-      aheadWaited = true;
-      AnalysisOutcome waited = ahead->wait([&] { return poll(at); });
+  // to examine) up to its next refused header.
+  AheadTake takeAhead(int64_t at) {
+    AheadTake take;
+    if (!aheadWaited_) {
+      aheadWaited_ = true;
+      AnalysisOutcome waited = ahead_->wait([this, at] { return poll(at); });
       if (waited != AnalysisOutcome::kOk) {
-        result.outcome = waited;
-        return -2;
+        result_.outcome = waited;
+        take.kind = AheadTake::Kind::kStopped;
+        return take;
       }
-      if (!ahead->complete()) {
-        checkFrom = INT64_MAX;
-        return -1;
+      if (!ahead_->complete()) {
+        checkFrom_ = INT64_MAX;
+        return take;
       }
     }
-    const LargeVector<frametype>& records = ahead->records();
+    const LargeVector<frametype>& records = ahead_->records();
     auto byPosition = [](const frametype& f, int64_t p) { return f.framepos < p; };
     auto first = std::lower_bound(records.begin(), records.end(), at, byPosition);
     if (first == records.end() || first->framepos != at) {
-      checkFrom = first == records.end() ? INT64_MAX : first->framepos;
-      return -1;
+      checkFrom_ = first == records.end() ? INT64_MAX : first->framepos;
+      return take;
     }
-    const std::vector<int64_t>& refused = ahead->refused();
+    const std::vector<int64_t>& refused = ahead_->refused();
     auto nextRefused = std::upper_bound(refused.begin(), refused.end(), at);
     const int64_t until = nextRefused == refused.end() ? INT64_MAX : *nextRefused;
     auto last = std::lower_bound(first, records.end(), until, byPosition);
     const size_t count = static_cast<size_t>(last - first);
-    const size_t index = static_cast<size_t>(rules.startIndex) + static_cast<size_t>(n);
+    const size_t index = static_cast<size_t>(rules_.startIndex) + static_cast<size_t>(n_);
     growTo(index + count);
-    std::copy(first, last, frames.begin() + static_cast<std::ptrdiff_t>(index));
-    n += static_cast<int32_t>(count);
-    checkFrom = last == records.end() ? INT64_MAX : last->framepos;
+    std::copy(first, last, frames_.begin() + static_cast<std::ptrdiff_t>(index));
+    n_ += static_cast<int32_t>(count);
+    checkFrom_ = last == records.end() ? INT64_MAX : last->framepos;
     const frametype& end = *(last - 1);
-    AnalysisOutcome polled = poll(end.framepos);
-    if (polled != AnalysisOutcome::kOk) {
-      result.outcome = polled;
-      return -2;
+    if (stoppedAt(end.framepos)) {
+      take.kind = AheadTake::Kind::kStopped;
+      return take;
     }
-    return static_cast<int64_t>(end.framepos) + end.estimatedlen;
-  };
+    take.kind = AheadTake::Kind::kTaken;
+    take.next = static_cast<int64_t>(end.framepos) + end.estimatedlen;
+    return take;
+  }
 
-  WalkEnd end = WalkHeaders(
-      file, fileSize, audioStart, buffer, nullptr,
-      [&](const uint8_t* buf, size_t bufSize, size_t i, int64_t base) -> int64_t {
-        const int64_t at = base + static_cast<int64_t>(i);
-        if (at >= checkFrom && n > 0) {
-          const int64_t next = takeAhead(at);
-          if (next == -2) return -1;
-          if (next >= 0) return next;
-        }
-        const size_t index = static_cast<size_t>(rules.startIndex) + static_cast<size_t>(n);
-        growTo(index + 1);
-        frametype& f = frames[index];
-        HeaderCodes codes = DecodeFrameAt(buf, bufSize, i, static_cast<int32_t>(base), n == 0, f);
-        f.fromfile = rules.fromfile;
-        HeaderProblem problem;
-        if (const char* text = HeaderProblemText(f, codes, problem)) {
-          if (!AskContinue(ctx, text)) {
-            result.outcome = AnalysisOutcome::kStop;
-            result.problem = problem;
-            result.stopText = text;
-            return -1;
-          }
-          return at + 1;
-        }
-        const int64_t next = at + f.estimatedlen;
-        if (rules.dropLeadingVbrFrame && n == 0 && f.spec != 0) return next;
-        if (n % kProgressEvery == kProgressAt) {
-          AnalysisOutcome polled = poll(f.framepos);
-          if (polled != AnalysisOutcome::kOk) {
-            result.outcome = polled;
-            return -1;
-          }
-        }
-        ++n;
-        return next;
-      });
-  if (end == WalkEnd::kReadError) result.outcome = AnalysisOutcome::kDiskError;
-  result.count = n;
-  return result;
+  // Examines the header at buf[i] (file position base + i): the position to go
+  // on from, or -1 to stop the walk.
+  int64_t visit(const uint8_t* buf, size_t bufSize, size_t i, int64_t base) {
+    const int64_t at = base + static_cast<int64_t>(i);
+    if (at >= checkFrom_ && n_ > 0) {
+      const AheadTake take = takeAhead(at);
+      if (take.kind == AheadTake::Kind::kStopped) return -1;
+      if (take.kind == AheadTake::Kind::kTaken) return take.next;
+    }
+    const size_t index = static_cast<size_t>(rules_.startIndex) + static_cast<size_t>(n_);
+    growTo(index + 1);
+    frametype& f = frames_[index];
+    HeaderCodes codes = DecodeFrameAt(buf, bufSize, i, static_cast<int32_t>(base), n_ == 0, f);
+    f.fromfile = rules_.fromfile;
+    HeaderProblem problem;
+    if (const char* text = HeaderProblemText(f, codes, problem)) {
+      if (AskContinue(ctx_, text)) return at + 1;
+      result_.outcome = AnalysisOutcome::kStop;
+      result_.problem = problem;
+      result_.stopText = text;
+      return -1;
+    }
+    const int64_t next = at + f.estimatedlen;
+    if (rules_.dropLeadingVbrFrame && n_ == 0 && f.spec != 0) return next;
+    if (n_ % kProgressEvery == kProgressAt && stoppedAt(f.framepos)) return -1;
+    ++n_;
+    return next;
+  }
+
+  Context& ctx_;
+  InputFile& file_;
+  decltype(ctx_.doc.frames)& frames_;
+  const int32_t fileSize_;
+  const int32_t audioStart_;
+  const FrameScanRules& rules_;
+  FrameScanResult result_;
+  int32_t n_ = 0;
+  std::unique_ptr<ScanAhead> ahead_;
+  int64_t checkFrom_ = INT64_MAX;
+  bool aheadWaited_ = false;
+};
+
+}  // namespace
+
+FrameScanResult ScanFrames(Context& ctx, InputFile& file, int32_t fileSize, int32_t audioStart,
+                           const FrameScanRules& rules, ScanBuffer& buffer) {
+  return FrameScan(ctx, file, fileSize, audioStart, rules).run(buffer);
 }
 
 int32_t FramesBeforeAudioEnd(const DocumentState& doc, int32_t first, int32_t count, int32_t audioEnd) {
@@ -787,12 +834,41 @@ void FillRemoveBoxes(Context& ctx) {
 
 }  // namespace
 
-bool AnalyseSource(Context& ctx) {
-  DocumentState& doc = ctx.doc;
-  unloadall(ctx, false);
+namespace {
 
-  BeginBusy(ctx, kBusyLoad);
-  ctx.script.resultCode = 0;
+// How a step of the source analysis ended: going on, failed with a text, or
+// interrupted (cancelled, or the main window is closing).
+struct LoadStep {
+  enum class Kind { kGoOn, kFailed, kInterrupted };
+  Kind kind = Kind::kGoOn;
+  std::string text;
+  AnalysisOutcome interruption = AnalysisOutcome::kOk;
+  bool ok() const { return kind == Kind::kGoOn; }
+};
+
+LoadStep LoadFailure(std::string text) {
+  LoadStep step;
+  step.kind = LoadStep::Kind::kFailed;
+  step.text = std::move(text);
+  return step;
+}
+
+LoadStep LoadInterrupted(AnalysisOutcome outcome) {
+  LoadStep step;
+  step.kind = LoadStep::Kind::kInterrupted;
+  step.interruption = outcome;
+  return step;
+}
+
+// What the source's trailing tags tell the frame scan.
+struct SourceLayout {
+  FileIdentity identity;
+  int32_t fileSize = 0;
+  LyricsProbe lyrics;
+  Id3v1Probe id3v1;
+};
+
+void ClearSourceState(DocumentState& doc) {
   doc.source = SourceAnalysis{};
   doc.frameTableCount = 0;
   doc.insertedCount = 0;
@@ -803,97 +879,90 @@ bool AnalyseSource(Context& ctx) {
   tag.tagversion = {};
   tag.srcversion = {};
   tag.srcunsync = tag.unsync = tag.exthead = tag.experimental = tag.footer = false;
+}
 
+// The ID3v2 tag found ahead of the audio, as its header describes it.
+void TakeId3v2Header(Id3v2TagState& tag, const LeadingHeaders& lead) {
+  const uint8_t major = lead.id3v2Major;
+  tag.present = true;
+  tag.tagstart = static_cast<uint32_t>(lead.id3v2Pos);
+  tag.tagsize = static_cast<uint32_t>(lead.id3v2Length);
+  tag.tagversion = {major, lead.id3v2Revision};
+  tag.unsync = (lead.id3v2Flags & 0x80) != 0;
+  tag.srcunsync = tag.unsync;
+  tag.exthead = major > 2 && (lead.id3v2Flags & 0x40) != 0;
+  tag.experimental = major > 2 && (lead.id3v2Flags & 0x20) != 0;
+  tag.footer = major > 3 && (lead.id3v2Flags & 0x10) != 0;
+}
+
+// Opens the source and finds the tags and headers around its audio.
+LoadStep ProbeSourceFile(Context& ctx, const std::string& path, InputFile& file, SourceLayout& layout) {
+  DocumentState& doc = ctx.doc;
   SourceAnalysis& s = doc.source;
-  const std::string path = doc.sourceName;
-  InputFile file;
+  if (!file.open(path)) return LoadFailure(kDiskErrorText);
+  layout.identity = file.identity();
+  layout.fileSize = CheckedFileSize(file);
+  if (layout.fileSize < 0) return LoadFailure(kDiskErrorText);
+  s.fileSize = layout.fileSize;
+  if (layout.fileSize < kSmallestFile) return LoadFailure(kTextTooSmall);
 
-  auto fail = [&](const std::string& text) {
-    file.close();
-    if (ctx.script.active) {
-      ctx.script.resultCode = 201;
-      ctx.script.errorText = text;
-    } else {
-      ReportMessage(ctx, "Error processing the file:\r\n" + text, kModalWarning, "Quorvel");
-    }
-    unloadall(ctx, false);
-    EndLoadBusy(ctx);
-    return false;
-  };
-  auto interrupted = [&](AnalysisOutcome outcome) {
-    file.close();
-    unloadall(ctx, false);
-    EndLoadBusy(ctx);
-    if (outcome == AnalysisOutcome::kCloseRequested) ctx.host.closeMainWindow();
-    return false;
-  };
-
-  if (!file.open(path)) return fail(kDiskErrorText);
-  const FileIdentity identity = file.identity();
-  const int32_t fileSize = CheckedFileSize(file);
-  if (fileSize < 0) return fail(kDiskErrorText);
-  s.fileSize = fileSize;
-  if (fileSize < kSmallestFile) return fail(kTextTooSmall);
-
-  LyricsProbe lyrics = ProbeLyrics3(file, fileSize);
-  if (lyrics.outcome != AnalysisOutcome::kOk) return fail(kDiskErrorText);
-  s.lyricsVersion = lyrics.version;
-  s.lyricsFound = lyrics.found;
-  if (lyrics.found) {
-    s.lyricsPos = lyrics.pos;
-    s.lyricsEndPos = lyrics.endPos;
-    s.lyricsLength = lyrics.length;
+  layout.lyrics = ProbeLyrics3(file, layout.fileSize);
+  if (layout.lyrics.outcome != AnalysisOutcome::kOk) return LoadFailure(kDiskErrorText);
+  s.lyricsVersion = layout.lyrics.version;
+  s.lyricsFound = layout.lyrics.found;
+  if (layout.lyrics.found) {
+    s.lyricsPos = layout.lyrics.pos;
+    s.lyricsEndPos = layout.lyrics.endPos;
+    s.lyricsLength = layout.lyrics.length;
   }
 
-  Id3v1Probe id3v1 = ProbeId3v1(file, fileSize);
-  if (id3v1.outcome != AnalysisOutcome::kOk) return fail(kDiskErrorText);
-  s.id3v1Found = id3v1.found;
-  s.id3v1Pos = id3v1.pos;
-  s.id3v1Length = id3v1.length;
+  layout.id3v1 = ProbeId3v1(file, layout.fileSize);
+  if (layout.id3v1.outcome != AnalysisOutcome::kOk) return LoadFailure(kDiskErrorText);
+  s.id3v1Found = layout.id3v1.found;
+  s.id3v1Pos = layout.id3v1.pos;
+  s.id3v1Length = layout.id3v1.length;
 
-  LeadingHeaders lead = ReadLeadingHeaders(ctx, file, fileSize, LeadingHeaderRules{true});
-  if (lead.outcome == AnalysisOutcome::kDiskError) return fail(kDiskErrorText);
-  if (lead.outcome == AnalysisOutcome::kStop) return fail(lead.stopText);
+  LeadingHeaders lead = ReadLeadingHeaders(ctx, file, layout.fileSize, LeadingHeaderRules{true});
+  if (lead.outcome == AnalysisOutcome::kDiskError) return LoadFailure(kDiskErrorText);
+  if (lead.outcome == AnalysisOutcome::kStop) return LoadFailure(lead.stopText);
   if (lead.id3v2Found) {
-    const uint8_t major = lead.id3v2Major;
-    tag.present = true;
-    tag.tagstart = static_cast<uint32_t>(lead.id3v2Pos);
-    tag.tagsize = static_cast<uint32_t>(lead.id3v2Length);
-    tag.tagversion = {major, lead.id3v2Revision};
-    tag.unsync = (lead.id3v2Flags & 0x80) != 0;
-    tag.srcunsync = tag.unsync;
-    tag.exthead = major > 2 && (lead.id3v2Flags & 0x40) != 0;
-    tag.experimental = major > 2 && (lead.id3v2Flags & 0x20) != 0;
-    tag.footer = major > 3 && (lead.id3v2Flags & 0x10) != 0;
+    TakeId3v2Header(doc.id3v2, lead);
     s.id3v2Flags = lead.id3v2Flags;
   }
   s.riffFound = lead.riffFound;
   s.riffPos = lead.riffPos;
   s.riffLength = lead.riffLength;
   s.audioStart = lead.audioStart;
+  return {};
+}
 
+// Fills the FrameTable with the source's audio frames and notes the data
+// between the headers and the first frame and behind the last one.
+LoadStep ScanSourceFrames(Context& ctx, InputFile& file, const SourceLayout& layout) {
+  DocumentState& doc = ctx.doc;
+  SourceAnalysis& s = doc.source;
   {
     ScanBuffer buffer;
-    FrameScanResult scan = ScanFrames(ctx, file, fileSize, s.audioStart, FrameScanRules{}, buffer);
+    FrameScanResult scan = ScanFrames(ctx, file, layout.fileSize, s.audioStart, FrameScanRules{}, buffer);
     switch (scan.outcome) {
       case AnalysisOutcome::kOk:
         break;
       case AnalysisOutcome::kDiskError:
-        return fail(kDiskErrorText);
+        return LoadFailure(kDiskErrorText);
       case AnalysisOutcome::kStop:
-        return fail(scan.stopText);
+        return LoadFailure(scan.stopText);
       case AnalysisOutcome::kCancelled:
       case AnalysisOutcome::kCloseRequested:
-        return interrupted(scan.outcome);
+        return LoadInterrupted(scan.outcome);
     }
-    s.audioEnd = AudioEnd(fileSize, id3v1, lyrics);
+    s.audioEnd = AudioEnd(layout.fileSize, layout.id3v1, layout.lyrics);
     // Syncs found inside the trailing tags are not frames of the audio.
     doc.frameTableCount = FramesBeforeAudioEnd(doc, 0, scan.count, s.audioEnd);
     doc.frameTableCount = DropUnchainedFrames(doc, 0, doc.frameTableCount, &file);
   }
-  if (doc.frameTableCount == 0) return fail(kTextNoFrame);
+  if (doc.frameTableCount == 0) return LoadFailure(kTextNoFrame);
   // MPEG-2 and 2.5 audio is refused even where headers of MPEG-1 frames turn up in it.
-  if (LsfAudioBefore(file, s.audioStart, doc.frames[0].framepos + 1)) return fail(kTextNoFrame);
+  if (LsfAudioBefore(file, s.audioStart, doc.frames[0].framepos + 1)) return LoadFailure(kTextNoFrame);
 
   const frametype& firstFrame = doc.frames[0];
   if (firstFrame.framepos != s.audioStart) {
@@ -903,17 +972,20 @@ bool AnalyseSource(Context& ctx) {
   }
 
   FrameLengthResult lengths = ComputeFrameLengths(ctx, 0, doc.frameTableCount, s.audioEnd);
-  if (lengths.outcome == AnalysisOutcome::kStop) return fail(lengths.stopText);
+  if (lengths.outcome == AnalysisOutcome::kStop) return LoadFailure(lengths.stopText);
   doc.frameTableCount = lengths.count;
-  const int32_t count = doc.frameTableCount;
-  if (count == 0) return fail(kTextNoFrame);
+  if (doc.frameTableCount == 0) return LoadFailure(kTextNoFrame);
   s.footerFound = lengths.footerFound;
   if (lengths.footerFound) {
     s.footerPos = lengths.footerPos;
     s.footerLength = lengths.footerLength;
   }
+  return {};
+}
 
-  // The document: every frame once, in order, unchanged.
+// The document: every frame once, in order, unchanged.
+void BuildSourceEditList(DocumentState& doc, const std::string& path, const FileIdentity& identity) {
+  const int32_t count = doc.frameTableCount;
   doc.editCount = count;
   ResizeEditList(doc);
   doc.frames.resize(static_cast<size_t>(count));
@@ -924,8 +996,13 @@ bool AnalyseSource(Context& ctx) {
   std::iota(doc.ref.begin(), doc.ref.end(), 0);
   std::fill(doc.gainLeft.begin(), doc.gainLeft.end(), 0);
   std::fill(doc.gainRight.begin(), doc.gainRight.end(), 0);
-  ResetId3v2State(tag);
+}
 
+// Reads the ID3v2 and ID3v1 tags; a tag that cannot be read is warned about.
+void ReadSourceTags(Context& ctx, InputFile& file, const std::string& path) {
+  DocumentState& doc = ctx.doc;
+  Id3v2TagState& tag = doc.id3v2;
+  ResetId3v2State(tag);
   if (tag.present) {
     uint8_t major = std::clamp<uint8_t>(tag.tagversion.major, 2, 5);
     uint8_t minor = tag.tagversion.minor == 255 ? 254 : tag.tagversion.minor;
@@ -935,12 +1012,17 @@ bool AnalyseSource(Context& ctx) {
   }
   ClearId3v1(doc.id3v1.record);
   doc.id3v1.loaded = doc.id3v1.record;
-  if (s.id3v1Found) {
-    if (ProcessID3v1(doc.id3v1, file, s.id3v1Pos) != Id3v1ReadResult::kOk) {
+  if (doc.source.id3v1Found) {
+    if (ProcessID3v1(doc.id3v1, file, doc.source.id3v1Pos) != Id3v1ReadResult::kOk) {
       WarnUnlessSilent(ctx, kId3v1ReadErrorText);
     }
   }
+}
 
+// The source's statistics, the fallback for blank frames, and the warning
+// about free-format frames.
+void ComputeSourceStatistics(Context& ctx) {
+  DocumentState& doc = ctx.doc;
   doc.fallbackBitrate = 0;
   doc.fallbackFreq = 3;
   doc.fallbackMode = 4;
@@ -956,12 +1038,12 @@ bool AnalyseSource(Context& ctx) {
     WarnUnlessScript(ctx, "Possible playtime error < " + ScientificText(error) + " sec" + "\r\n" +
                               "(due to free format frame" + (freeFormat > 1 ? "s" : "") + ")");
   }
+}
 
-  FillRemoveBoxes(ctx);
-
+// The loaded document, unchanged, at its start.
+void OpenLoadedDocument(DocumentState& doc, const std::string& path) {
   doc.loaded = true;
   doc.unsavedChanges = false;
-  file.close();
   doc.documentName = path;
   doc.viewStart = 0;
   doc.clip.clipCount = 0;
@@ -969,6 +1051,52 @@ bool AnalyseSource(Context& ctx) {
   doc.selectionEnd = 0;
   SetSelectionExists(doc, false);
   doc.modifiedLevel = 0;
+}
+
+// A failed or interrupted load leaves no document.
+void AbandonLoad(Context& ctx, InputFile& file, const LoadStep& step) {
+  file.close();
+  if (step.kind == LoadStep::Kind::kFailed) {
+    if (ctx.script.active) {
+      ctx.script.resultCode = 201;
+      ctx.script.errorText = step.text;
+    } else {
+      ReportMessage(ctx, "Error processing the file:\r\n" + step.text, kModalWarning, "Quorvel");
+    }
+  }
+  unloadall(ctx, false);
+  EndLoadBusy(ctx);
+  if (step.kind == LoadStep::Kind::kInterrupted && step.interruption == AnalysisOutcome::kCloseRequested) {
+    ctx.host.closeMainWindow();
+  }
+}
+
+}  // namespace
+
+bool AnalyseSource(Context& ctx) {
+  DocumentState& doc = ctx.doc;
+  unloadall(ctx, false);
+
+  BeginBusy(ctx, kBusyLoad);
+  ctx.script.resultCode = 0;
+  ClearSourceState(doc);
+
+  const std::string path = doc.sourceName;
+  InputFile file;
+  SourceLayout layout;
+  LoadStep step = ProbeSourceFile(ctx, path, file, layout);
+  if (step.ok()) step = ScanSourceFrames(ctx, file, layout);
+  if (!step.ok()) {
+    AbandonLoad(ctx, file, step);
+    return false;
+  }
+
+  BuildSourceEditList(doc, path, layout.identity);
+  ReadSourceTags(ctx, file, path);
+  ComputeSourceStatistics(ctx);
+  FillRemoveBoxes(ctx);
+  OpenLoadedDocument(doc, path);
+  file.close();
   EndLoadBusy(ctx);
   if (ctx.options.mainFlag(kSelectAllOnLoad)) {
     doc.cursor = 0;

@@ -31,10 +31,6 @@ struct SaveState {
   bool targetExisted = false;
   bool overwriteDeclined = false;
   bool sourceReplaced = false;
-  // Target of save purpose 5, prepared by save selection and split.
-  std::string selectionTarget;
-  // Target of a Save as run by a script (the statement's first parameter).
-  std::string scriptTarget;
   // Set while the "Save changes?" question at program exit runs the save.
   bool savingForExit = false;
   // The " Play &output (saved) file" command is enabled.

@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "core/analysis.h"
 #include "core/busy.h"
@@ -120,92 +122,120 @@ void EmptybutClick(Context& ctx) {
   ctx.host.changed(kChangedEditList | kChangedCursor | kChangedModified | kChangedView);
 }
 
-bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k) {
-  DocumentState& doc = ctx.doc;
-  const size_t framesBefore = doc.frames.size();
-  const int32_t first = doc.frameTableCount;
+namespace {
 
-  BeginBusy(ctx, kBusyInsert);
-  ctx.script.resultCode = 0;
-  ctx.script.errorText.clear();
-  InputFile file;
+const char* const kInsertDiskText = "Disk error reading the file to insert.";
+const char* const kInsertNoFrameText = "Doesn't seem like a 32/44.1/48 KHz mp3 file.";
 
-  auto endBusy = [&]() {
-    file.close();
-    doc.frames.resize(std::max(framesBefore, static_cast<size_t>(std::max(first, 0))));
-    EndBusy(ctx, kBusyInsert);
-  };
-  auto fail = [&](uint8_t code, const std::string& text) {
-    ctx.script.resultCode = code;
-    ctx.script.errorText = text;
-    if (!ctx.script.active && code != kInsertEscape) ReportMessage(ctx, text, kModalWarning, "warning");
-    endBusy();
-    return false;
-  };
-  const char* const kDiskText = "Disk error reading the file to insert.";
+// How a step of the insertion ended: going on, failed with a result code and
+// text, or stopped because the main window is closing.
+struct InsertStep {
+  uint8_t code = 0;
+  std::string text;
+  bool closeRequested = false;
+  bool ok() const { return code == 0 && !closeRequested; }
+};
 
-  if (k < 1 || k > kMaxInsertedFiles) return fail(kInsertTooManyFiles, "Too many files already inserted.");
-  if (!file.open(path)) return fail(kInsertCannotOpen, "File to insert can't be opened (probably doesn't exist).");
-  const FileIdentity identity = file.identity();
-  if (file.size() < kSmallestFile) return fail(kInsertTooSmall, kTextTooSmall);
-  const int32_t fileSize = CheckedFileSize(file);
-  if (fileSize < 0) return fail(kInsertDiskError, kDiskText);
+InsertStep InsertFailure(uint8_t code, std::string text) {
+  InsertStep step;
+  step.code = code;
+  step.text = std::move(text);
+  return step;
+}
 
-  LyricsProbe lyrics = ProbeLyrics3(file, fileSize);
-  if (lyrics.outcome != AnalysisOutcome::kOk) return fail(kInsertDiskError, kDiskText);
-  Id3v1Probe id3v1 = ProbeId3v1(file, fileSize);
-  if (id3v1.outcome != AnalysisOutcome::kOk) return fail(kInsertDiskError, kDiskText);
+// What the insertion learns about the file before it reads the frames.
+struct InsertFileLayout {
+  int32_t fileSize = 0;
+  FileIdentity identity;
+  LyricsProbe lyrics;
+  Id3v1Probe id3v1;
+  LeadingHeaders lead;
+};
 
-  LeadingHeaders lead = ReadLeadingHeaders(ctx, file, fileSize, LeadingHeaderRules{false});
-  if (lead.outcome == AnalysisOutcome::kDiskError) return fail(kInsertDiskError, kDiskText);
-  if (lead.outcome != AnalysisOutcome::kOk) return fail(kInsertRiffNotMp3, kTextRiffNotMp3);
+// Opens the file and reads its trailing tags and leading headers.
+InsertStep OpenInsertFile(Context& ctx, const std::string& path, int k, InputFile& file, InsertFileLayout& layout) {
+  if (k < 1 || k > kMaxInsertedFiles) return InsertFailure(kInsertTooManyFiles, "Too many files already inserted.");
+  if (!file.open(path)) {
+    return InsertFailure(kInsertCannotOpen, "File to insert can't be opened (probably doesn't exist).");
+  }
+  layout.identity = file.identity();
+  if (file.size() < kSmallestFile) return InsertFailure(kInsertTooSmall, kTextTooSmall);
+  layout.fileSize = CheckedFileSize(file);
+  if (layout.fileSize < 0) return InsertFailure(kInsertDiskError, kInsertDiskText);
 
+  layout.lyrics = ProbeLyrics3(file, layout.fileSize);
+  if (layout.lyrics.outcome != AnalysisOutcome::kOk) return InsertFailure(kInsertDiskError, kInsertDiskText);
+  layout.id3v1 = ProbeId3v1(file, layout.fileSize);
+  if (layout.id3v1.outcome != AnalysisOutcome::kOk) return InsertFailure(kInsertDiskError, kInsertDiskText);
+
+  layout.lead = ReadLeadingHeaders(ctx, file, layout.fileSize, LeadingHeaderRules{false});
+  if (layout.lead.outcome == AnalysisOutcome::kDiskError) return InsertFailure(kInsertDiskError, kInsertDiskText);
+  if (layout.lead.outcome != AnalysisOutcome::kOk) return InsertFailure(kInsertRiffNotMp3, kTextRiffNotMp3);
+  return {};
+}
+
+// Reads the file's frames into the FrameTable from index first; count is the
+// number found.
+InsertStep ScanInsertFrames(Context& ctx, InputFile& file, const InsertFileLayout& layout, int32_t first, int k,
+                            int32_t& count) {
   FrameScanRules rules;
   rules.startIndex = first;
   rules.fromfile = static_cast<uint8_t>(k);
   rules.dropLeadingVbrFrame = true;
   ScanBuffer buffer;
-  FrameScanResult scan = ScanFrames(ctx, file, fileSize, lead.audioStart, rules, buffer);
+  FrameScanResult scan = ScanFrames(ctx, file, layout.fileSize, layout.lead.audioStart, rules, buffer);
+  count = scan.count;
   switch (scan.outcome) {
     case AnalysisOutcome::kOk:
-      break;
+      return {};
     case AnalysisOutcome::kDiskError:
-      return fail(kInsertDiskError, kDiskText);
+      return InsertFailure(kInsertDiskError, kInsertDiskText);
     case AnalysisOutcome::kStop: {
       uint8_t code = kInsertLayer;
       if (scan.problem == HeaderProblem::kVersion) code = kInsertVersion;
       if (scan.problem == HeaderProblem::kBitrate) code = kInsertBitrate;
       if (scan.problem == HeaderProblem::kFrequency) code = kInsertFrequency;
-      return fail(code, scan.stopText);
+      return InsertFailure(code, scan.stopText);
     }
     case AnalysisOutcome::kCancelled:
-      return fail(kInsertEscape, "Esc key pressed.");
-    case AnalysisOutcome::kCloseRequested:
-      endBusy();
-      ctx.host.closeMainWindow();
-      return false;
+      return InsertFailure(kInsertEscape, "Esc key pressed.");
+    case AnalysisOutcome::kCloseRequested: {
+      InsertStep step;
+      step.closeRequested = true;
+      return step;
+    }
   }
+  return {};
+}
 
-  const int32_t audioEnd = AudioEnd(fileSize, id3v1, lyrics);
-  // Syncs found inside the trailing tags are not frames of the audio.
-  const char* const kNoFrameText = "Doesn't seem like a 32/44.1/48 KHz mp3 file.";
-  int32_t n = FramesBeforeAudioEnd(doc, first, scan.count, audioEnd);
+// Keeps the frames of the audio: syncs inside the trailing tags, unchained
+// frames and data behind the last frame are dropped. n is the frames kept.
+InsertStep KeepAudioFrames(Context& ctx, InputFile& file, const InsertFileLayout& layout, int32_t first,
+                           int32_t& n) {
+  DocumentState& doc = ctx.doc;
+  const int32_t audioEnd = AudioEnd(layout.fileSize, layout.id3v1, layout.lyrics);
+  n = FramesBeforeAudioEnd(doc, first, n, audioEnd);
   n = DropUnchainedFrames(doc, first, n, &file);
-  if (n == 0) return fail(kInsertNoFrame, kNoFrameText);
-  if (LsfAudioBefore(file, lead.audioStart, doc.frames[static_cast<size_t>(first)].framepos + 1))
-    return fail(kInsertNoFrame, kNoFrameText);
+  if (n == 0) return InsertFailure(kInsertNoFrame, kInsertNoFrameText);
+  if (LsfAudioBefore(file, layout.lead.audioStart, doc.frames[static_cast<size_t>(first)].framepos + 1)) {
+    return InsertFailure(kInsertNoFrame, kInsertNoFrameText);
+  }
 
   // Data behind the last frame is cut from it and not kept: an inserted
   // file contributes frames only.
   FrameLengthResult lengths = ComputeFrameLengths(ctx, first, n, audioEnd);
-  if (lengths.outcome != AnalysisOutcome::kOk) return fail(kInsertFrameSize, kTextImproperFrameSize);
+  if (lengths.outcome != AnalysisOutcome::kOk) return InsertFailure(kInsertFrameSize, kTextImproperFrameSize);
   n = lengths.count;
-  if (n == 0) return fail(kInsertNoFrame, kNoFrameText);
+  if (n == 0) return InsertFailure(kInsertNoFrame, kInsertNoFrameText);
+  return {};
+}
 
-  pos = std::clamp(pos, 0, std::max(doc.editCount, 0));
+// Puts the n frames at pos in the EditList and records the file as file k.
+InsertStep EnterInsertedFrames(DocumentState& doc, const std::string& path, const FileIdentity& identity,
+                               int32_t first, int32_t n, int32_t pos, int k) {
   if (static_cast<int64_t>(first) + n > std::numeric_limits<int32_t>::max() ||
       !InsertEntries(doc, pos, n, first, false)) {
-    return fail(kInsertDiskError, kDiskText);
+    return InsertFailure(kInsertDiskError, kInsertDiskText);
   }
   doc.files[static_cast<size_t>(k)].firstFrame = first;
   if (k < kMaxInsertedFiles) doc.files[static_cast<size_t>(k) + 1].firstFrame = first + n;
@@ -213,7 +243,12 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
   doc.frames.resize(static_cast<size_t>(doc.frameTableCount));
   doc.files[static_cast<size_t>(k)].name = AbsoluteNormalPath(path);
   doc.files[static_cast<size_t>(k)].identity = identity;
+  return {};
+}
 
+// Statistics, the free-format warning, and the inserted frames selected.
+void SelectInsertedFrames(Context& ctx, int32_t pos, int32_t n) {
+  DocumentState& doc = ctx.doc;
   const int32_t freeBefore = doc.editStats.bitrateCount[0];
   ComputeEditStatistics(doc);
   const int32_t m = doc.editStats.bitrateCount[0] - freeBefore;
@@ -224,13 +259,51 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
   }
 
   doc.unsavedChanges = true;
-  file.close();
   doc.cursor = pos;
   doc.selectionEnd = pos + n;
   SetSelectionExists(doc, true);
   doc.pasteAvailable = false;
   doc.undoAvailable = !doc.undoUnavailable;
   RestoreViewStart(doc, doc.viewStart);
+}
+
+}  // namespace
+
+bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k) {
+  DocumentState& doc = ctx.doc;
+  const size_t framesBefore = doc.frames.size();
+  const int32_t first = doc.frameTableCount;
+
+  BeginBusy(ctx, kBusyInsert);
+  ctx.script.resultCode = 0;
+  ctx.script.errorText.clear();
+  InputFile file;
+  InsertFileLayout layout;
+  int32_t n = 0;
+  pos = std::clamp(pos, 0, std::max(doc.editCount, 0));
+
+  InsertStep step = OpenInsertFile(ctx, path, k, file, layout);
+  if (step.ok()) step = ScanInsertFrames(ctx, file, layout, first, k, n);
+  if (step.ok()) step = KeepAudioFrames(ctx, file, layout, first, n);
+  if (step.ok()) step = EnterInsertedFrames(doc, path, layout.identity, first, n, pos, k);
+
+  if (!step.ok()) {
+    if (!step.closeRequested) {
+      ctx.script.resultCode = step.code;
+      ctx.script.errorText = step.text;
+      if (!ctx.script.active && step.code != kInsertEscape) {
+        ReportMessage(ctx, step.text, kModalWarning, "warning");
+      }
+    }
+    file.close();
+    doc.frames.resize(std::max(framesBefore, static_cast<size_t>(std::max(first, 0))));
+    EndBusy(ctx, kBusyInsert);
+    if (step.closeRequested) ctx.host.closeMainWindow();
+    return false;
+  }
+
+  SelectInsertedFrames(ctx, pos, n);
+  file.close();
   EndBusy(ctx, kBusyInsert);
   ctx.host.changed(kChangedEditList | kChangedCursor | kChangedModified);
   return true;

@@ -26,11 +26,11 @@ extern const char* const kWorkingFolderText;      // "You are not allowed to sav
 // The target of a purpose that names a working file (1..4): settingsFolder + name.
 std::string WorkingFileFor(const Context& ctx, int purpose);
 
-// Saves for the purpose (0 Save as, 1-4 play files, 5 the selection to
-// ctx.save.selectionTarget, 6 quick Save). Purpose 0 in a script writes to
-// ctx.save.scriptTarget without a dialog. Leaves ctx.save.lastSaveSucceeded and,
-// in a script, result code 0, 101, 102 or 103.
-void SaveProc(Context& ctx, int purpose);
+// Saves for the purpose (0 Save as, 1-4 play files, 5 the selection to target,
+// 6 quick Save). Purpose 0 in a script writes to target without a dialog; the
+// other purposes find their file themselves and ignore target. Leaves
+// ctx.save.lastSaveSucceeded and, in a script, result code 0, 101, 102 or 103.
+void SaveProc(Context& ctx, int purpose, const std::string& target = {});
 
 // "Save &As": SaveProc(0) unless NotReady or a script runs.
 void ButSaveAsClick(Context& ctx);

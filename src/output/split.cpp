@@ -162,8 +162,7 @@ bool PartWritten(const SplitPartState& part) { return part.available && part.swi
 void WriteSelection(Context& ctx, const SaveSelectionDialogState& state) {
   DocumentViewGuard guard(ctx.doc);
   ApplyAttachFlags(ctx, state.file.attach);
-  ctx.save.selectionTarget = state.file.name;
-  SaveProc(ctx, kWriteSelection);
+  SaveProc(ctx, kWriteSelection, state.file.name);
 }
 
 // The save-selection dialog, until it is cancelled or a file was written.
@@ -229,8 +228,7 @@ SplitOutcome WriteSplitParts(Context& ctx, const SplitDialogState& state) {
     doc.selectionEnd = part.end;
     doc.selectionExists = true;
     if (part.first < part.end) {
-      ctx.save.selectionTarget = part.file.name;
-      SaveProc(ctx, kWriteSelection);
+      SaveProc(ctx, kWriteSelection, part.file.name);
       if (script && ctx.script.resultCode != 0 && failureCode == 0) {
         failureCode = ctx.script.resultCode;
         failureText = ctx.script.errorText;

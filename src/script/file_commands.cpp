@@ -37,8 +37,7 @@ void SaveAsCommand(Context& ctx) {
   const std::string target = StripFileNameQuotes(st.param[1]);
   if (NotReady(ctx)) return Fail(ctx, NotReadyText(ctx));
   ctx.script.errorText.clear();
-  ctx.save.scriptTarget = target;
-  SaveProc(ctx, kWriteSaveAs);
+  SaveProc(ctx, kWriteSaveAs, target);
   ReportCode(ctx, SaveAsCodeTexts());
 }
 

@@ -186,8 +186,7 @@ TEST(SaveProperty, EditSequencesEitherSaveExactlyTheirFramesOrChangeNothing) {
     switch (kind) {
       case SaveKind::kSaveAsNew:
       case SaveKind::kSaveAsExisting:
-        s.ctx.save.scriptTarget = target.string();
-        SaveProc(s.ctx, kWriteSaveAs);
+        SaveProc(s.ctx, kWriteSaveAs, target.string());
         break;
       case SaveKind::kQuickSave:
         doc.documentName = target.string();

@@ -86,9 +86,8 @@ struct SafetyTest : ::testing::TestWithParam<SafetyCase> {
   }
   // Save as to target, as a script does (no dialog).
   void saveAs(const fs::path& target) {
-    s.ctx.save.scriptTarget = target.string();
     s.ctx.script.active = true;
-    SaveProc(s.ctx, kWriteSaveAs);
+    SaveProc(s.ctx, kWriteSaveAs, target.string());
     s.ctx.script.active = false;
   }
   // In the child: 0 when the save failed with the disk error, else a code naming what went wrong.
@@ -221,13 +220,12 @@ TEST(SaveKilled, TargetKeepsItsOldContentOnlyTheTemporaryFileIsPartial) {
   WriteAll(target, kOld);
   fs::path temp = target.string() + kTempSuffix;
   ctx.options.overwritePolicy = 2;
-  ctx.save.scriptTarget = target.string();
 
   host.slow = true;
   pid_t pid = fork();
   if (pid == 0) {
     ctx.script.active = true;
-    SaveProc(ctx, kWriteSaveAs);
+    SaveProc(ctx, kWriteSaveAs, target.string());
     _exit(0);
   }
   ASSERT_GT(pid, 0);
@@ -282,11 +280,9 @@ TEST(SaveKilled, NewTargetNeverAppearsPartially) {
         ctx.doc.cursor = 1;
         ctx.doc.selectionEnd = ctx.doc.editCount - 1;
         ctx.doc.selectionExists = true;
-        ctx.save.selectionTarget = target.string();
-        SaveProc(ctx, kWriteSelection);
+        SaveProc(ctx, kWriteSelection, target.string());
       } else {
-        ctx.save.scriptTarget = target.string();
-        SaveProc(ctx, kWriteSaveAs);
+        SaveProc(ctx, kWriteSaveAs, target.string());
       }
       _exit(0);
     }
@@ -336,8 +332,7 @@ TEST(SaveConcurrent, TwoSavesToOneTargetKeepTheirOwnTemporaryFiles) {
       host.slow = true;
       ctx.options.overwritePolicy = 2;
       ctx.script.active = true;
-      ctx.save.scriptTarget = target.string();
-      SaveProc(ctx, kWriteSaveAs);
+      SaveProc(ctx, kWriteSaveAs, target.string());
       _exit(ctx.save.lastSaveSucceeded && ctx.script.resultCode == 0 ? 0 : 21);
     }
     ASSERT_GT(pids[k], 0);
@@ -365,8 +360,7 @@ TEST(SaveTraced, DISABLED_SaveOverAnExistingFile) {
   ASSERT_TRUE(Loadfile(ctx));
   ctx.options.overwritePolicy = 2;
   ctx.script.active = true;
-  ctx.save.scriptTarget = (folder / "old.mp3").string();
-  SaveProc(ctx, kWriteSaveAs);
+  SaveProc(ctx, kWriteSaveAs, (folder / "old.mp3").string());
   EXPECT_TRUE(ctx.save.lastSaveSucceeded);
 }
 

@@ -44,8 +44,7 @@ void Select(Context& ctx, int32_t a, int32_t b) {
 const SavePath kSavePaths[] = {
     {"SAVEAS",
      [](Context& ctx, const fs::path& target, const fs::path&) {
-       ctx.save.scriptTarget = target.string();
-       SaveProc(ctx, kWriteSaveAs);
+       SaveProc(ctx, kWriteSaveAs, target.string());
      }},
     {"quick save",
      [](Context& ctx, const fs::path& target, const fs::path&) {
@@ -167,8 +166,7 @@ TEST_F(SaveTargetTest, TemporaryNameTakenByAnotherSaveIsLeftToIt) {
   }
   // A save that fails does not delete another save's temporary file either.
   fs::remove(source);
-  s.ctx.save.scriptTarget = target.string();
-  SaveProc(s.ctx, kWriteSaveAs);
+  SaveProc(s.ctx, kWriteSaveAs, target.string());
   EXPECT_EQ(s.ctx.script.resultCode, kWriteFailedCode);
   EXPECT_TRUE(ReadAll(theirs) == kOther);
   EXPECT_EQ(temporaryFiles(out), std::vector<std::string>{theirs.string()});
@@ -230,8 +228,7 @@ TEST_F(SaveTargetTest, OriginChangedSinceLoadingFailsWithTheDiskError) {
   Bytes other = ReadAll(inserted);
   std::rotate(other.begin(), other.begin() + 313, other.end());
   WriteAll(inserted, other);
-  s.ctx.save.scriptTarget = (out / "with-insert.mp3").string();
-  SaveProc(s.ctx, kWriteSaveAs);
+  SaveProc(s.ctx, kWriteSaveAs, (out / "with-insert.mp3").string());
   EXPECT_EQ(s.ctx.script.resultCode, kWriteFailedCode);
   EXPECT_EQ(s.ctx.script.errorText, kDiskErrorText);
   EXPECT_FALSE(fs::exists(out / "with-insert.mp3"));
@@ -262,8 +259,7 @@ TEST_F(SaveTargetTest, ReplacedFileKeepsItsModeOwnerAndGroup) {
   // A new file gets the usual mode of a new file.
   mode_t mask = ::umask(022);
   fs::path fresh = out / "fresh.mp3";
-  s.ctx.save.scriptTarget = fresh.string();
-  SaveProc(s.ctx, kWriteSaveAs);
+  SaveProc(s.ctx, kWriteSaveAs, fresh.string());
   ::umask(mask);
   struct stat st {};
   ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
@@ -291,8 +287,7 @@ TEST_F(SaveTargetTest, SymlinkedTargetIsWrittenThroughAndStaysALink) {
   fs::remove(link);
   fs::remove(real);
   fs::create_symlink(real, link);
-  s.ctx.save.scriptTarget = link.string();
-  SaveProc(s.ctx, kWriteSaveAs);
+  SaveProc(s.ctx, kWriteSaveAs, link.string());
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_GT(fs::file_size(real), 600u);
 
@@ -303,8 +298,7 @@ TEST_F(SaveTargetTest, SymlinkedTargetIsWrittenThroughAndStaysALink) {
   s.ctx.options.mainFlags = static_cast<uint8_t>(s.ctx.options.mainFlags & ~kReloadAfterOverwrite);
   struct stat before {};
   ASSERT_EQ(::stat(source.c_str(), &before), 0);
-  s.ctx.save.scriptTarget = toSource.string();
-  SaveProc(s.ctx, kWriteSaveAs);
+  SaveProc(s.ctx, kWriteSaveAs, toSource.string());
   EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
   EXPECT_TRUE(s.ctx.save.sourceReplaced);
   EXPECT_FALSE(s.ctx.doc.loaded);

@@ -171,9 +171,8 @@ TEST_F(SaveTest, ScriptSaveAsOverwritesWithoutAQuestionUnderEveryPolicy) {
   for (uint8_t policy : {0, 1, 2}) {
     WriteAll(target, Bytes{'o', 'l', 'd'});
     s.ctx.options.overwritePolicy = policy;
-    s.ctx.save.scriptTarget = target.string();
     s.ctx.script.resultCode = 77;
-    SaveProc(s.ctx, kWriteSaveAs);
+    SaveProc(s.ctx, kWriteSaveAs, target.string());
     EXPECT_TRUE(s.host.messages.empty());
     EXPECT_EQ(s.ctx.script.resultCode, 0);
     EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
@@ -244,11 +243,10 @@ TEST_F(SaveTest, FailedRenameKeepsTheTemporaryFileAndSaysSo) {
     s.ctx.script = ScriptRun{};
     s.ctx.script.active = script;
     s.host.messages.clear();
-    s.ctx.save.scriptTarget = target.string();
     s.host.fileAnswers = {target.string()};
     s.ctx.options.overwritePolicy = 2;
     s.ctx.doc.unsavedChanges = true;
-    SaveProc(s.ctx, kWriteSaveAs);
+    SaveProc(s.ctx, kWriteSaveAs, target.string());
     const char* text =
         "Failed to rename the temporary file to existing filename.\r\nResult of this operation is a temporary "
         "file with MMTMPMP3 extension.\r\nMost probable reason for this error is the file being in use.";
@@ -277,8 +275,7 @@ TEST_F(SaveTest, FolderAsTargetFailsWithoutLeavingATemporaryFile) {
   fs::path target = folder / "taken";
   fs::create_directories(target / "inside");
   s.ctx.script.active = true;
-  s.ctx.save.scriptTarget = target.string();
-  SaveProc(s.ctx, kWriteSaveAs);
+  SaveProc(s.ctx, kWriteSaveAs, target.string());
   EXPECT_FALSE(s.ctx.save.lastSaveSucceeded);
   EXPECT_EQ(s.ctx.script.resultCode, kWriteFailedCode);
   EXPECT_FALSE(s.ctx.script.errorText.empty());
@@ -322,9 +319,8 @@ TEST_F(SaveTest, PlayFilesAndTheSelectionFile) {
   // Purpose 5 replaces an existing file without a question.
   fs::path part = folder / "part.mp3";
   WriteAll(part, Bytes{'x'});
-  s.ctx.save.selectionTarget = part.string();
   s.ctx.options.overwritePolicy = 0;
-  SaveProc(s.ctx, kWriteSelection);
+  SaveProc(s.ctx, kWriteSelection, part.string());
   EXPECT_TRUE(s.ctx.save.lastSaveSucceeded);
   EXPECT_TRUE(s.host.messages.empty());
   EXPECT_GT(fs::file_size(part), 3000u);

@@ -444,8 +444,7 @@ TEST_F(SplitFileTest, DecodedPartsJoinedDecodeLikeTheWhole) {
   ComputeEditStatistics(doc);
 
   ctx.script.active = true;
-  ctx.save.scriptTarget = Out("whole.mp3");
-  SaveProc(ctx, kWriteSaveAs);
+  SaveProc(ctx, kWriteSaveAs, Out("whole.mp3"));
   ctx.script.active = false;
   ASSERT_TRUE(ctx.save.lastSaveSucceeded);
 
