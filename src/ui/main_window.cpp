@@ -25,14 +25,17 @@
 #include "core/edit_dialogs.h"
 #include "core/edit_ops.h"
 #include "core/gain.h"
+#include "core/insert_ops.h"
 #include "core/messages.h"
 #include "core/mpeg_header.h"
 #include "output/raw_view.h"
 #include "output/save.h"
+#include "output/split.h"
 #include "script/reader.h"
 #include "ui/legend_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
+#include "ui/split_dialogs.h"
 #include "ui/shell_menus.h"  // Options, Scripts, recent files, close all, about
 #include "ui/strip_widgets.h"
 #include "ui/volume_dialog.h"
@@ -145,11 +148,13 @@ void MainWindow::buildMenus() {
     QAction* a = actions_.at(c.id);
     switch (c.menu) {
       case UiMenu::kFile:
-        if (c.id == UiCommand::kClose) fileMenu_->addSeparator();
+        if (c.id == UiCommand::kSaveSelection || c.id == UiCommand::kClose) fileMenu_->addSeparator();
         fileMenu_->addAction(a);
         break;
       case UiMenu::kEdit:
-        if (c.id == UiCommand::kSelectAll || c.id == UiCommand::kVolume) editMenu_->addSeparator();
+        if (c.id == UiCommand::kSelectAll || c.id == UiCommand::kVolume || c.id == UiCommand::kInsertFile) {
+          editMenu_->addSeparator();
+        }
         editMenu_->addAction(a);
         break;
       case UiMenu::kPlay:
@@ -511,6 +516,9 @@ void MainWindow::run(UiCommand id) {
     case UiCommand::kUnselect: UnselbutClick(ctx_); break;
     case UiCommand::kUndo: UndobutClick(ctx_); break;
     case UiCommand::kVolume: AmplifybutClick(ctx_); break;
+    case UiCommand::kInsertFile: MenuInsertClick(ctx_); break;
+    case UiCommand::kSaveSelection: MenuSaveSelClick(ctx_); break;
+    case UiCommand::kSplit: MenuSplitClick(ctx_); break;
     case UiCommand::kPlayInput: player_.PlayInput(ctx_, false); break;
     case UiCommand::kPlayOutput: player_.PlayOutput(ctx_, false); break;
     case UiCommand::kPlayPreview: player_.PlayPreview(ctx_, false); break;
@@ -543,6 +551,9 @@ std::optional<Command> EngineCommand(UiCommand id) {
     case UiCommand::kReopen: return Command::kReopen;
     case UiCommand::kSaveAs: return Command::kSaveAs;
     case UiCommand::kSave: return Command::kQuickSave;
+    case UiCommand::kSaveSelection: return Command::kSaveSelection;
+    case UiCommand::kSplit: return Command::kSplit;
+    case UiCommand::kInsertFile: return Command::kInsertFile;
     case UiCommand::kClose: return Command::kClose;
     case UiCommand::kDelete: return Command::kDelete;
     case UiCommand::kCut: return Command::kCut;
@@ -934,6 +945,16 @@ void MainWindow::documentChanged() { refreshAll(); }
 
 std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
   VolumeDialog dialog(this);
+  return dialog.choose(state);
+}
+
+std::optional<SaveSelectionDialogState> MainWindow::askSaveSelection(const SaveSelectionDialogState& state) {
+  SaveSelectionDialog dialog(ctx_, this);
+  return dialog.choose(state);
+}
+
+std::optional<SplitDialogState> MainWindow::askSplit(const SplitDialogState& state) {
+  SplitDialog dialog(ctx_, this);
   return dialog.choose(state);
 }
 

@@ -98,6 +98,8 @@ class MainWindow : public QMainWindow, public Host {
   int openWithDesktop(const std::string& target) override;
   void documentChanged() override;
   std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
+  std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState& state) override;
+  std::optional<SplitDialogState> askSplit(const SplitDialogState& state) override;
 
   bool busy() const { return busy_; }
 

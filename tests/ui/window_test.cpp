@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +28,7 @@
 #include "ui/main_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
+#include "ui/split_dialogs.h"
 #include "ui/strip_widgets.h"
 
 using namespace quorvel;
@@ -54,6 +56,30 @@ void WhenModal(std::function<void()> answer) {
     answer();
   });
   timer->start();
+}
+
+// Runs `answer` once the modal window named `name` is open.
+void WhenModalNamed(const QString& name, std::function<void(QWidget*)> answer) {
+  auto* timer = new QTimer;
+  timer->setInterval(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, name, answer] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal->objectName() != name) return;
+    timer->stop();
+    timer->deleteLater();
+    answer(modal);
+  });
+  timer->start();
+}
+
+// Answers the next file dialog with `path`.
+void ChooseFile(const QString& dialogName, const QString& path) {
+  WhenModalNamed(dialogName, [path](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    QVERIFY(dialog != nullptr);
+    dialog->selectFile(path);
+    static_cast<QDialog*>(dialog)->accept();
+  });
 }
 
 // A press at client coordinates of the main window's central widget.
@@ -155,6 +181,11 @@ class WindowTest : public QObject {
                                   << QKeySequence("Alt+P");
     QTest::newRow("play selection") << "playSelection" << " Play &selection  (Alt+E)" << "Sel&ection"
                                     << QKeySequence("Alt+E");
+    QTest::newRow("insert file") << "insertFile" << " Insert (paste) &external file    (Ctrl+Ins)" << ""
+                                 << QKeySequence("Ctrl+Ins");
+    QTest::newRow("save selection") << "saveSelection" << " Save the se&lection as    (Ctrl+F8)" << ""
+                                    << QKeySequence("Ctrl+F8");
+    QTest::newRow("split") << "split" << " Split into smaller &files    (Ctrl+F12)" << "" << QKeySequence("Ctrl+F12");
     QTest::newRow("close") << "closeDocument" << " &Close (not needed)    (Ctrl+F4)" << "" << QKeySequence("Ctrl+F4");
     QTest::newRow("close program") << "closeProgram" << " Close the program    (Alt+F4)" << ""
                                    << QKeySequence("Alt+F4");
@@ -410,6 +441,110 @@ class WindowTest : public QObject {
     QCOMPARE(doc.editCount, 10);
     QVERIFY(doc.unsavedChanges);
     (void)focus;
+  }
+
+  void insertKeyInsertsAnExternalFile() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 20;
+    SetSelectionExists(doc, false);
+    doc.selectionEnd = 20;
+    w->refreshAll();
+    w->positionBox(0)->setFocus();
+    ChooseFile(QStringLiteral("openDialog"), SampleFile());
+    QTest::keyClick(w->positionBox(0), Qt::Key_Insert, Qt::ControlModifier);
+    QVERIFY2(doc.editCount > 300, qPrintable(QString::number(doc.editCount)));  // about twice the sample
+    QVERIFY(doc.unsavedChanges);
+  }
+
+  void saveSelectionKeyWritesTheSelection() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 10;
+    doc.selectionEnd = 30;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    QTemporaryDir target;  // the settings folder itself is refused as a target
+    const QString out = target.path() + QStringLiteral("/part.mp3");
+    bool shown = false;
+    WhenModalNamed(QStringLiteral("TSaveSelForm"), [&](QWidget* modal) {
+      auto* d = qobject_cast<SaveSelectionDialog*>(modal);
+      QVERIFY(d != nullptr);
+      shown = true;
+      QCOMPARE(d->windowTitle(), QStringLiteral(" Save the selection as"));
+      QCOMPARE(d->nameButton()->text(), QStringLiteral("File&name:"));
+      QCOMPARE(d->nameLabel()->text(), QStringLiteral("not specified yet"));
+      QVERIFY(!d->okButton()->isEnabled());
+      QVERIFY(d->noteLabel()->isHidden());
+      ChooseFile(QStringLiteral("saveDialog"), out);
+      d->nameButton()->click();
+      QVERIFY(d->okButton()->isEnabled());
+      QVERIFY(!d->noteLabel()->isHidden());
+      QCOMPARE(d->nameLabel()->text().right(8), QStringLiteral("part.mp3"));
+      d->okButton()->click();
+    });
+    QTest::keyClick(w.get(), Qt::Key_F8, Qt::ControlModifier);
+    QVERIFY(shown);
+    QVERIFY(QFile::exists(out));
+    QCOMPARE(doc.editCount, 156);  // the document is not changed
+    QCOMPARE(doc.cursor, 10);
+    open(out);
+    QCOMPARE(w->context().doc.editCount, 20);
+  }
+
+  void splitKeyWritesTheChosenParts() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 40;
+    doc.selectionEnd = 40;
+    SetSelectionExists(doc, false);
+    w->refreshAll();
+    QTemporaryDir target;
+    const QString out = target.path() + QStringLiteral("/after.mp3");
+    bool shown = false;
+    WhenModalNamed(QStringLiteral("TSplitForm"), [&](QWidget* modal) {
+      auto* d = qobject_cast<SplitDialog*>(modal);
+      QVERIFY(d != nullptr);
+      shown = true;
+      QCOMPARE(d->windowTitle(), QStringLiteral(" File split"));
+      QCOMPARE(d->partBox(0)->title(), QStringLiteral(" File 1: left of (before) the cursor "));
+      QCOMPARE(d->partBox(1)->title(), QStringLiteral(" no selection "));
+      QCOMPARE(d->partBox(2)->title(), QStringLiteral(" File 2: right of (after) the cursor "));
+      QVERIFY(!d->partSwitch(1)->isEnabled());
+      QVERIFY(d->saveSelectionButton()->isHidden());
+      QVERIFY(!d->okButton()->isEnabled());
+      d->partSwitch(0)->click();  // off: only the frames after the cursor are written
+      QVERIFY(!d->nameButton(0)->isEnabled());
+      ChooseFile(QStringLiteral("saveDialog"), out);
+      d->nameButton(2)->click();
+      QVERIFY(d->okButton()->isEnabled());
+      d->okButton()->click();
+    });
+    QTest::keyClick(w.get(), Qt::Key_F12, Qt::ControlModifier);
+    QVERIFY(shown);
+    QVERIFY(QFile::exists(out));
+    QCOMPARE(doc.editCount, 156);
+    open(out);
+    QCOMPARE(w->context().doc.editCount, 156 - 40);
+  }
+
+  void splitDialogCancelWritesNothing() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 10;
+    doc.selectionEnd = 30;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    WhenModalNamed(QStringLiteral("TSplitForm"), [](QWidget* modal) {
+      auto* d = qobject_cast<SplitDialog*>(modal);
+      QVERIFY(d != nullptr);
+      QVERIFY(!d->saveSelectionButton()->isHidden());
+      QCOMPARE(d->partBox(1)->title(), QStringLiteral(" File 2: the selection "));
+      d->reject();
+    });
+    w->action(UiCommand::kSplit)->trigger();
+    QVERIFY(!doc.splitDialogOpen);
+    QCOMPARE(QDir(home.path()).entryList({QStringLiteral("*.mp3")}).size(), 0);
   }
 
   void legendWindowAndRedCaptions() {
