@@ -332,8 +332,8 @@ void MainWindow::buildCentral() {
   }
   strip_ = new StripWidget(ctx_, central);
   scroll_ = new ScrollWidget(ctx_, central);
-  connect(strip_, &StripWidget::changed, this, &MainWindow::refreshAll);
-  connect(scroll_, &ScrollWidget::changed, this, &MainWindow::refreshAll);
+  connect(strip_, &StripWidget::changed, this, [this] { changed(kChangedCursor | kChangedView); });
+  connect(scroll_, &ScrollWidget::changed, this, [this] { changed(kChangedView); });
   connect(strip_, &StripWidget::frameInfoRequested, this, &MainWindow::showFrameInfo);
 
   // Position boxes with their step buttons: [-s][-f] box [+f][+s].
@@ -526,10 +526,10 @@ void MainWindow::run(UiCommand id) {
     case UiCommand::kEnqueueInput: player_.EnqueueInput(ctx_); break;
     case UiCommand::kEnqueuePreview: player_.EnqueuePreview(ctx_); break;
     case UiCommand::kEnqueueOutput: player_.EnqueueOutput(ctx_); break;
-    case UiCommand::kPageUp: PageView(doc, false); break;
-    case UiCommand::kPageDown: PageView(doc, true); break;
-    case UiCommand::kViewStart: ViewToStart(doc); break;
-    case UiCommand::kViewEnd: ViewToEnd(doc); break;
+    case UiCommand::kPageUp: PageView(doc, false); return changed(kChangedView);
+    case UiCommand::kPageDown: PageView(doc, true); return changed(kChangedView);
+    case UiCommand::kViewStart: ViewToStart(doc); return changed(kChangedView);
+    case UiCommand::kViewEnd: ViewToEnd(doc); return changed(kChangedView);
     case UiCommand::kProgramHelp: OpenHelpFile(ctx_, kProgramHelpFile); break;
     case UiCommand::kScriptHelp: OpenHelpFile(ctx_, kScriptHelpFile); break;
     case UiCommand::kLegend:
@@ -717,7 +717,7 @@ void MainWindow::updateIndicators() {
 void MainWindow::find() {
   if (userCommandsRefused()) return;
   FindCursor(ctx_.doc);
-  refreshAll();
+  changed(kChangedView);
 }
 
 void MainWindow::applyBox(int b) {
@@ -734,7 +734,7 @@ void MainWindow::applyBox(int b) {
     edit->setPalette(pal);
     return;
   }
-  refreshAll();
+  changed(kChangedCursor | kChangedView);
 }
 
 void MainWindow::step(int button) {
@@ -746,7 +746,7 @@ void MainWindow::step(int button) {
   bool up = kind < 2;
   v = kind % 2 == 0 ? StepFrame(doc, v, up) : StepSecond(doc, v, up);
   SetBoxPosition(doc, box, v);
-  refreshAll();
+  changed(kChangedCursor | kChangedView);
 }
 
 void MainWindow::stepTick() {
@@ -760,7 +760,7 @@ void MainWindow::showFrameInfo(int frame) {
   if (frame < 0 || frame >= doc.editCount) return;
   doc.cursor = frame;
   SetBoxPosition(doc, 1, frame + 1);
-  refreshAll();
+  changed(kChangedCursor | kChangedView);
   if (ctx_.script.active) return;
   std::optional<std::string> text = FrameInfoText(doc, frame);
   if (text) ReportMessage(ctx_, *text, kMsgInfo, "frame info");
@@ -942,6 +942,46 @@ void MainWindow::closeMainWindow() {
 int MainWindow::openWithDesktop(const std::string& target) { return shell_.open(target); }
 
 void MainWindow::documentChanged() { refreshAll(); }
+
+// Redraws only what shows the changed state; a new or closed document redraws everything.
+void MainWindow::changed(Changes what) {
+  if ((what & kChangedDocument) == kChangedDocument) {
+    refreshAll();
+    return;
+  }
+  SetViewStart(ctx_.doc, ctx_.doc.viewStart);
+  if ((what & (kChangedCursor | kChangedEditList | kChangedTags | kChangedModified | kChangedView)) != 0) {
+    updateTexts();
+  }
+  if ((what & (kChangedEditList | kChangedOptions)) != 0) updateStatistics();
+  if ((what & (kChangedCursor | kChangedEditList | kChangedView)) != 0) {
+    updateBoxes();
+    updateIndicators();
+    strip_->update();
+    scroll_->update();
+  }
+  refreshCommands();
+}
+
+void MainWindow::busyBegin(const std::string& operation) {
+  operations_.push_back(operation);
+  setBusy(true);
+  showOperation();
+}
+
+void MainWindow::busyEnd(const std::string& operation) {
+  // Innermost first; an unmatched end removes the latest operation of that name.
+  auto it = std::find(operations_.rbegin(), operations_.rend(), operation);
+  if (it != operations_.rend()) operations_.erase(std::next(it).base());
+  showOperation();
+  if (operations_.empty()) setBusy(false);
+}
+
+void MainWindow::showOperation() {
+  QString name = operations_.empty() ? QString() : Q(operations_.back());
+  progress_->setAccessibleDescription(name);
+  progress_->setToolTip(name);
+}
 
 std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
   VolumeDialog dialog(this);

@@ -97,11 +97,16 @@ class MainWindow : public QMainWindow, public Host {
   void closeMainWindow() override;
   int openWithDesktop(const std::string& target) override;
   void documentChanged() override;
+  void changed(Changes what) override;
+  void busyBegin(const std::string& operation) override;
+  void busyEnd(const std::string& operation) override;
   std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
   std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState& state) override;
   std::optional<SplitDialogState> askSplit(const SplitDialogState& state) override;
 
   bool busy() const { return busy_; }
+  // The running long operations, outermost first ("load", "save", "write", ...).
+  const std::vector<std::string>& operations() const { return operations_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -127,6 +132,7 @@ class MainWindow : public QMainWindow, public Host {
   void updateTexts();
   void updateBoxes();
   void updateStatistics();
+  void showOperation();
   bool askSaveChanges();  // "  Save changes?  ": false when the user keeps the document open
 
   Context ctx_;
@@ -178,6 +184,7 @@ class MainWindow : public QMainWindow, public Host {
   int stepButton_ = -1;
 
   bool busy_ = false;
+  std::vector<std::string> operations_;
   bool cancelRequested_ = false;
   bool closeRequested_ = false;
 };

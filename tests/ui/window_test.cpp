@@ -547,6 +547,53 @@ class WindowTest : public QObject {
     QCOMPARE(QDir(home.path()).entryList({QStringLiteral("*.mp3")}).size(), 0);
   }
 
+  void cursorMoveKeepsTheStatisticsList() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QListWidget* stats = w->statisticsList();
+    QVERIFY(stats->count() > 0);
+    const QString marker = QStringLiteral("not rebuilt");
+    stats->item(0)->setText(marker);
+    QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(30 + 5 * 7 + 3, 300));
+    QCOMPARE(doc.cursor, 7);
+    w->stepButton(0)->click();  // +1 frame
+    QCOMPARE(doc.cursor, 8);
+    QTest::keyClick(w.get(), Qt::Key_PageDown);
+    QCOMPARE(doc.viewStart, 72);
+    w->changed(kChangedCursor);
+    QCOMPARE(stats->item(0)->text(), marker);
+    // The cursor's box follows without a rebuild of the list.
+    const QString box = w->positionBox(0)->text();
+    doc.cursor = 100;
+    w->changed(kChangedCursor);
+    QVERIFY(w->positionBox(0)->text() != box);
+    QCOMPARE(stats->item(0)->text(), marker);
+    // A change of the edit list rebuilds it.
+    w->changed(kChangedEditList);
+    QVERIFY(stats->item(0)->text() != marker);
+  }
+
+  void busyNestsAndNamesTheOperation() {
+    open(SampleFile());
+    w->busyBegin(kBusySave);
+    QVERIFY(w->busy());
+    QVERIFY(w->progressArea()->isVisible());
+    QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("save"));
+    w->busyBegin(kBusyWrite);
+    QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("write"));
+    w->busyEnd(kBusyWrite);
+    QVERIFY(w->busy());
+    QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("save"));
+    QVERIFY(!w->action(UiCommand::kSelectAll)->isEnabled());
+    QTest::keyClick(w.get(), Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(!w->context().doc.selectionExists);  // refused while busy
+    w->busyEnd(kBusySave);
+    QVERIFY(!w->busy());
+    QVERIFY(w->operations().empty());
+    QVERIFY(w->progressArea()->accessibleDescription().isEmpty());
+    QVERIFY(w->action(UiCommand::kSelectAll)->isEnabled());
+  }
+
   void legendWindowAndRedCaptions() {
     w->findChild<QAction*>("legend")->trigger();
     auto* legend = w->findChild<QDialog*>("TFrameLegendForm");
