@@ -52,6 +52,7 @@ constexpr int kClientWidth = 484;
 constexpr int kClientHeight = 408;
 constexpr int kRefreshInterval = 937;
 constexpr int kPositionBoxLength = 13;
+constexpr int kStartErrorDelay = 250;
 
 constexpr uint8_t kRedCaptionsOnHover = 0x01;  // Options::displayFlags
 const char* const kSaveChangesText = "  Save changes?  ";
@@ -111,6 +112,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   connect(&refreshTimer_, &QTimer::timeout, this, &MainWindow::refreshCommands);
   refreshTimer_.start();
   connect(&stepTimer_, &QTimer::timeout, this, &MainWindow::stepTick);
+  startErrorTimer_.setSingleShot(true);
+  startErrorTimer_.setInterval(kStartErrorDelay);
+  connect(&startErrorTimer_, &QTimer::timeout, this, &MainWindow::startErrorDue);
 
   refreshAll();
 }
@@ -444,17 +448,40 @@ void MainWindow::firstActivation() {
       Loadfile(ctx_, params_[0]);
     }
   } else {
-    QTimer::singleShot(250, this, [this] {
-      StartErrorReport report = StartErrorMessage(start_.startError);
-      ReportMessage(ctx_, report.text, report.kind, report.caption);
-      if (start_.startError == kStartEnvironmentUnusable) {
-        close();
-      } else {
-        start_.startError = 0;
-      }
-    });
+    startErrorTimer_.start();
   }
   refreshAll();
+}
+
+// The start error is reported a moment after the window first shows.
+void MainWindow::startErrorDue() {
+  startErrorTimer_.stop();
+  if (start_.startError == 0) return;
+  StartErrorReport report = StartErrorMessage(start_.startError);
+  ReportMessage(ctx_, report.text, report.kind, report.caption);
+  if (start_.startError == kStartEnvironmentUnusable) {
+    close();
+  } else {
+    start_.startError = 0;
+  }
+}
+
+QPoint MainWindow::rememberedPlace() const {
+  QPoint place(ctx_.options.mainWindow.left, ctx_.options.mainWindow.top);
+  QScreen* home = nullptr;
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (screen->availableGeometry().contains(place)) home = screen;
+  }
+  if (home == nullptr) home = QGuiApplication::primaryScreen();
+  if (home == nullptr) return place;
+  QRect area = home->availableGeometry();
+  if (!area.contains(place)) {
+    place = QPoint(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+  }
+  // The whole window on the screen that holds its corner.
+  place.setX(std::clamp(place.x(), area.left(), std::max(area.left(), area.right() - width())));
+  place.setY(std::clamp(place.y(), area.top(), std::max(area.top(), area.bottom() - height())));
+  return place;
 }
 
 bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy_; }

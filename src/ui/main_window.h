@@ -50,6 +50,12 @@ class MainWindow : public QMainWindow, public Host {
   void setStart(const StartState& state, const std::vector<std::string>& params);
   // The start-up steps of the first activation (also called by tests).
   void firstActivation();
+  // The start error's report, 250 ms after the first activation (the timer, or a test).
+  void startErrorDue();
+  const QTimer& startErrorTimer() const { return startErrorTimer_; }
+  // The remembered position of the settings, moved onto a screen that exists
+  // now (centred on the primary screen when no screen holds it) so the whole window shows.
+  QPoint rememberedPlace() const;
 
   // Opens a file as the "Open" command does after its dialog (asks "Save changes?" first).
   void openFile(const std::string& path);
@@ -180,6 +186,7 @@ class MainWindow : public QMainWindow, public Host {
 
   QTimer refreshTimer_;
   QTimer stepTimer_;
+  QTimer startErrorTimer_;
   ButtonRepeat stepRepeat_;
   int stepButton_ = -1;
 

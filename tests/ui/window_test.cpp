@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -24,12 +25,14 @@
 
 #include "core/document_ops.h"
 #include "core/messages.h"
+#include "app/startup.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
 #include "ui/split_dialogs.h"
 #include "ui/strip_widgets.h"
+#include "view/strip_model.h"
 
 using namespace quorvel;
 
@@ -592,6 +595,111 @@ class WindowTest : public QObject {
     QVERIFY(w->operations().empty());
     QVERIFY(w->progressArea()->accessibleDescription().isEmpty());
     QVERIFY(w->action(UiCommand::kSelectAll)->isEnabled());
+  }
+
+  void startErrorIsReportedAfterTheDelay() {
+    MainWindow fresh;
+    StartState state;
+    state.startError = kStartSettingsReset;
+    fresh.setStart(state, {SampleFile().toStdString()});
+    fresh.show();
+    fresh.firstActivation();
+    // Nothing is opened and nothing is said until the timer fires.
+    QVERIFY(!fresh.context().doc.loaded);
+    QVERIFY(fresh.startErrorTimer().isActive());
+    QCOMPARE(fresh.startErrorTimer().interval(), 250);
+    QVERIFY(fresh.startErrorTimer().isSingleShot());
+    QVERIFY(!fresh.messageWindow()->isVisible());
+    fresh.startErrorDue();
+    QVERIFY(!fresh.startErrorTimer().isActive());
+    QVERIFY(fresh.messageWindow()->isVisible());
+    QVERIFY(fresh.messageWindow()->windowTitle().contains(QStringLiteral("Quorvel")));
+    QVERIFY(fresh.isVisible());  // a reset configuration keeps the program running
+    fresh.messageWindow()->close();
+    fresh.startErrorDue();  // reported once
+    QVERIFY(!fresh.messageWindow()->isVisible());
+  }
+
+  void unusableEnvironmentClosesAfterItsMessage() {
+    MainWindow fresh;
+    StartState state;
+    state.startError = kStartEnvironmentUnusable;
+    fresh.setStart(state, {});
+    fresh.show();
+    fresh.firstActivation();
+    QVERIFY(fresh.startErrorTimer().isActive());
+    bool shown = false;
+    WhenModal([&] {
+      shown = true;
+      QApplication::activeModalWidget()->close();
+    });
+    fresh.startErrorDue();
+    QVERIFY(shown);
+    QVERIFY(!fresh.isVisible());
+  }
+
+  void rememberedPlaceIsMovedOntoAScreen_data() {
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("top");
+    QTest::newRow("far right") << 100000 << 100;
+    QTest::newRow("far left and up") << -5000 << -5000;
+    QTest::newRow("below") << 50 << 90000;
+    QTest::newRow("visible") << 10 << 20;
+    QTest::newRow("corner visible, window not") << 0 << 0;
+  }
+  void rememberedPlaceIsMovedOntoAScreen() {
+    QFETCH(int, left);
+    QFETCH(int, top);
+    QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    w->context().options.mainWindow.left = area.left() + left;
+    w->context().options.mainWindow.top = area.top() + top;
+    QPoint place = w->rememberedPlace();
+    QRect frame(place, w->size());
+    QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2").arg(place.x()).arg(place.y())));
+    if (QString::fromUtf8(QTest::currentDataTag()) == QStringLiteral("visible")) {
+      QCOMPARE(place, QPoint(area.left() + 10, area.top() + 20));  // a visible place is kept
+    }
+  }
+
+  void thumbDragKeepsTheGrabOffset() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    ScrollWidget* s = w->scrollBar();
+    QCOMPARE(doc.viewStartMax, 156 - 84);
+    const int width = s->thumbWidth();
+    const int free = (kTroughRight + 1 - kTroughLeft) - width;  // pixels the thumb can travel
+    QVERIFY(free > 0);
+    QCOMPARE(s->thumbLeft(), kTroughLeft);
+    auto at = [](int clientX) { return QPoint(clientX - ScrollWidget::kOriginX, 5); };
+    // Grab the thumb 3 pixels right of its left edge and move it half of its travel.
+    const int grab = kTroughLeft + 3;
+    QTest::mousePress(s, Qt::LeftButton, Qt::NoModifier, at(grab));
+    QCOMPARE(doc.viewStart, 0);
+    QMouseEvent move(QEvent::MouseMove, QPointF(at(grab + free / 2)), s->mapToGlobal(QPointF(at(grab + free / 2))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(s, &move);
+    // The view follows the thumb's position: half of the travel is about half of viewStartMax.
+    QVERIFY2(std::abs(doc.viewStart - doc.viewStartMax / 2) <= 1, qPrintable(QString::number(doc.viewStart)));
+    // The grabbed point stays under the mouse (within one frame's share of the travel).
+    QVERIFY2(std::abs(s->thumbLeft() - (kTroughLeft + free / 2)) <= free / doc.viewStartMax + 1,
+             qPrintable(QString::number(s->thumbLeft())));
+    auto moveTo = [&](int clientX) {
+      QMouseEvent e(QEvent::MouseMove, QPointF(at(clientX)), s->mapToGlobal(QPointF(at(clientX))), Qt::NoButton,
+                    Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(s, &e);
+    };
+    // Past the end of the trough (within the margin) the view stops at its last start.
+    moveTo(kTroughRight + kThumbDragMargin);
+    QCOMPARE(doc.viewStart, doc.viewStartMax);
+    QCOMPARE(s->thumbLeft() + width, kTroughRight + 1);
+    moveTo(grab);
+    QCOMPARE(doc.viewStart, 0);
+    // Leaving the trough by more than the margin ends the drag: later moves do nothing.
+    moveTo(kTroughRight + kThumbDragMargin + 40);
+    moveTo(grab + free / 2);
+    QCOMPARE(doc.viewStart, 0);
+    QTest::mouseRelease(s, Qt::LeftButton, Qt::NoModifier, at(grab));
+    QVERIFY(!s->repeating());
   }
 
   void legendWindowAndRedCaptions() {
