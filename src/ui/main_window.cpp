@@ -39,6 +39,8 @@
 #include "ui/shell_menus.h"  // Options, Scripts, recent files, close all, about
 #include "ui/strip_widgets.h"
 #include "ui/volume_dialog.h"
+#include "app/enqueue_menu.h"
+#include "app/options_menu.h"
 #include "view/availability.h"
 #include "view/info_texts.h"
 #include "view/strip_model.h"
@@ -54,7 +56,6 @@ constexpr int kRefreshInterval = 937;
 constexpr int kPositionBoxLength = 13;
 constexpr int kStartErrorDelay = 250;
 
-constexpr uint8_t kRedCaptionsOnHover = 0x01;  // Options::displayFlags
 const char* const kSaveChangesText = "  Save changes?  ";
 const char* const kDropNoteText =
     "Drag & drop is enabled for a single file only.\r\nOnly the first file from the group was processed.";
@@ -121,6 +122,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
 
 MainWindow::~MainWindow() = default;
 
+void MainWindow::updateEnqueueItems() {
+  std::vector<EnqueueMenuItem> items = EnqueueMenuOnOpen(player_, ctx_);
+  if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(!items.empty());
+  for (QAction* a : enqueueActions_) a->setVisible(false);
+  for (const EnqueueMenuItem& item : items) {
+    QAction* a = enqueueActions_[static_cast<size_t>(item.item)];
+    a->setText(Q(item.state.caption));
+    a->setEnabled(item.state.enabled && !busy_);
+    a->setVisible(true);
+  }
+}
+
 void MainWindow::buildActions() {
   for (const CommandSpec& c : CommandTable()) {
     auto* a = new QAction(this);
@@ -149,6 +162,24 @@ void MainWindow::buildMenus() {
   helpMenu_ = menuBar()->addMenu(QStringLiteral("&Help"));
   for (QMenu* m : {fileMenu_, editMenu_, playMenu_, helpMenu_}) m->setAccessibleName(AccessibleCaption(m->title()));
   for (const CommandSpec& c : CommandTable()) {
+    if (c.menu == UiMenu::kPlay) playMenu_->addAction(actions_.at(c.id));
+  }
+  enqueueSeparator_ = playMenu_->addSeparator();
+  const std::array<EnqueueItem, 3> enqueue = {EnqueueItem::kInput, EnqueueItem::kPreview, EnqueueItem::kOutput};
+  const std::array<const char*, 3> enqueueNames = {"enqueueInput", "enqueuePreview", "enqueueOutput"};
+  for (size_t i = 0; i < enqueue.size(); ++i) {
+    auto* a = playMenu_->addAction(QString());
+    a->setObjectName(QString::fromUtf8(enqueueNames[i]));
+    EnqueueItem item = enqueue[i];
+    connect(a, &QAction::triggered, this, [this, item] {
+      if (userCommandsRefused()) return;
+      EnqueueClick(player_, ctx_, item);
+      refreshCommands();
+    });
+    enqueueActions_[i] = a;
+  }
+  connect(playMenu_, &QMenu::aboutToShow, this, &MainWindow::updateEnqueueItems);
+  for (const CommandSpec& c : CommandTable()) {
     QAction* a = actions_.at(c.id);
     switch (c.menu) {
       case UiMenu::kFile:
@@ -161,9 +192,7 @@ void MainWindow::buildMenus() {
         }
         editMenu_->addAction(a);
         break;
-      case UiMenu::kPlay:
-        if (c.id == UiCommand::kEnqueueInput) enqueueSeparator_ = playMenu_->addSeparator();
-        playMenu_->addAction(a);
+      case UiMenu::kPlay:  // added above, before the enqueue items
         break;
       case UiMenu::kHelp:
         if (c.id == UiCommand::kLegend) helpMenu_->addSeparator();
@@ -256,22 +285,23 @@ void MainWindow::buildCentral() {
   stats_->installEventFilter(this);
   connect(stats_, &QListWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     QMenu menu(this);
-    QAction* input = menu.addAction(QStringLiteral(" &input stats"));
-    QAction* edited = menu.addAction(QStringLiteral(" &edited stats"));
-    input->setCheckable(true);
-    edited->setCheckable(true);
-    bool showEdited = ctx_.options.mainFlag(kShowEditedStats);
-    edited->setChecked(showEdited);
-    input->setChecked(!showEdited);
+    menu.setObjectName(QStringLiteral("statisticsMenu"));
+    std::array<QAction*, 2> items{};
+    std::array<MenuItemState, 2> states = StatisticsMenuOnOpen(ctx_);
+    for (size_t i = 0; i < states.size(); ++i) {
+      items[i] = menu.addAction(Q(states[i].caption));
+      items[i]->setCheckable(true);
+      items[i]->setChecked(states[i].checked);
+      items[i]->setEnabled(states[i].enabled);
+    }
     QAction* chosen = menu.exec(stats_->mapToGlobal(at));
     if (chosen == nullptr) return;
-    if (chosen == edited) {
-      ctx_.options.mainFlags |= kShowEditedStats;
+    if (chosen == items[0]) {
+      ShowInputStatsClick(ctx_);
     } else {
-      ctx_.options.mainFlags &= static_cast<uint8_t>(~kShowEditedStats);
+      ShowEditedStatsClick(ctx_);
     }
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
-    updateStatistics();
   });
 
   commandButton(UiCommand::kDelete, central, {188, 133, 64, 24});
@@ -550,9 +580,6 @@ void MainWindow::run(UiCommand id) {
     case UiCommand::kPlayOutput: player_.PlayOutput(ctx_, false); break;
     case UiCommand::kPlayPreview: player_.PlayPreview(ctx_, false); break;
     case UiCommand::kPlaySelection: player_.PlaySelection(ctx_, false); break;
-    case UiCommand::kEnqueueInput: player_.EnqueueInput(ctx_); break;
-    case UiCommand::kEnqueuePreview: player_.EnqueuePreview(ctx_); break;
-    case UiCommand::kEnqueueOutput: player_.EnqueueOutput(ctx_); break;
     case UiCommand::kPageUp: PageView(doc, false); return changed(kChangedView);
     case UiCommand::kPageDown: PageView(doc, true); return changed(kChangedView);
     case UiCommand::kViewStart: ViewToStart(doc); return changed(kChangedView);
@@ -595,9 +622,6 @@ std::optional<Command> EngineCommand(UiCommand id) {
     case UiCommand::kPlayOutput: return Command::kPlayOutput;
     case UiCommand::kPlayPreview: return Command::kPlayPreview;
     case UiCommand::kPlaySelection: return Command::kPlaySelection;
-    case UiCommand::kEnqueueInput: return Command::kEnqueueInput;
-    case UiCommand::kEnqueuePreview: return Command::kEnqueuePreview;
-    case UiCommand::kEnqueueOutput: return Command::kEnqueueOutput;
     default: return std::nullopt;
   }
 }
@@ -624,11 +648,7 @@ void MainWindow::refreshCommands() {
     }
     actions_.at(c.id)->setEnabled(on);
   }
-  bool enqueue = player_.enqueueAvailable();
-  for (UiCommand id : {UiCommand::kEnqueueInput, UiCommand::kEnqueuePreview, UiCommand::kEnqueueOutput}) {
-    actions_.at(id)->setVisible(enqueue);
-  }
-  if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(enqueue);
+  updateEnqueueItems();
   playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
   fileMenu_->setEnabled(!busy_);
   if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus

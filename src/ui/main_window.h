@@ -63,6 +63,8 @@ class MainWindow : public QMainWindow, public Host {
   void dropFiles(const std::vector<std::string>& paths);
 
   QAction* action(UiCommand id) const { return actions_.at(id); }
+  // The Play menu's enqueue items: input, preview, output.
+  QAction* enqueueAction(int i) const { return enqueueActions_[static_cast<size_t>(i)]; }
   // Every command's availability from the engine (the 937 ms timer and every change).
   void refreshCommands();
   // Redraws everything that shows the document.
@@ -124,6 +126,7 @@ class MainWindow : public QMainWindow, public Host {
  private:
   void buildActions();
   void buildMenus();
+  void updateEnqueueItems();
   void buildCentral();
   QPushButton* commandButton(UiCommand id, QWidget* parent, QRect geometry);
   void run(UiCommand id);
@@ -158,6 +161,7 @@ class MainWindow : public QMainWindow, public Host {
   QMenu* helpMenu_ = nullptr;
   class LegendWindow* legend_ = nullptr;
   QAction* enqueueSeparator_ = nullptr;
+  std::array<QAction*, 3> enqueueActions_{};  // the Play menu's enqueue items (app/enqueue_menu.h)
 
   StripWidget* strip_ = nullptr;
   ScrollWidget* scroll_ = nullptr;

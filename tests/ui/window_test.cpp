@@ -702,6 +702,62 @@ class WindowTest : public QObject {
     QVERIFY(!s->repeating());
   }
 
+  void enqueueItemsFollowThePlayer() {
+    open(SampleFile());
+    w->refreshCommands();
+    for (int i = 0; i < 3; ++i) QVERIFY(!w->enqueueAction(i)->isVisible());  // no enqueue command registered
+    w->player().commands.enqueueCommand = "\"/nonexistent/player\" --enqueue";
+    w->refreshCommands();
+    const std::array<QString, 3> captions = {QStringLiteral("&Enqueue input (loaded) file"),
+                                             QStringLiteral("E&nqueue preview (edited)"),
+                                             QStringLiteral("En&queue output (saved) file")};
+    for (int i = 0; i < 3; ++i) {
+      QVERIFY(w->enqueueAction(i)->isVisible());
+      QCOMPARE(w->enqueueAction(i)->text(), captions[static_cast<size_t>(i)]);
+    }
+    QVERIFY(w->enqueueAction(0)->isEnabled());   // the input file exists
+    QVERIFY(!w->enqueueAction(2)->isEnabled());  // nothing saved yet
+    w->setBusy(true);
+    QVERIFY(!w->enqueueAction(0)->isEnabled());
+    w->setBusy(false);
+    w->player().commands.enqueueCommand.clear();
+  }
+
+  void statisticsMenuSwitchesTheShownStatistics() {
+    open(SampleFile());
+    Options& o = w->context().options;
+    o.mainFlags = static_cast<uint8_t>(o.mainFlags & ~kShowEditedStats);
+    QStringList captions;
+    QList<bool> checked;
+    auto choose = [&](int item) {
+      auto* timer = new QTimer;
+      timer->setInterval(0);
+      QObject::connect(timer, &QTimer::timeout, [timer, item, &captions, &checked] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        timer->stop();
+        timer->deleteLater();
+        captions.clear();
+        checked.clear();
+        for (QAction* a : menu->actions()) {
+          captions << a->text();
+          checked << a->isChecked();
+        }
+        menu->setActiveAction(menu->actions().at(item));
+        QTest::keyClick(menu, Qt::Key_Return);
+      });
+      timer->start();
+      emit w->statisticsList()->customContextMenuRequested(QPoint(5, 5));
+    };
+    choose(1);
+    QCOMPARE(captions, QStringList({QStringLiteral(" &input stats"), QStringLiteral(" &edited stats")}));
+    QCOMPARE(checked, QList<bool>({true, false}));
+    QVERIFY(o.mainFlag(kShowEditedStats));
+    choose(0);
+    QCOMPARE(checked, QList<bool>({false, true}));
+    QVERIFY(!o.mainFlag(kShowEditedStats));
+  }
+
   void legendWindowAndRedCaptions() {
     w->findChild<QAction*>("legend")->trigger();
     auto* legend = w->findChild<QDialog*>("TFrameLegendForm");
