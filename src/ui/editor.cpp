@@ -46,19 +46,7 @@ int RunEditor(int argc, char** argv, const std::vector<std::string>& params) {
   window.player().commands = LookUpPlayerCommands();
   window.setStart(state, params);
 
-  // The remembered position, moved onto a screen that exists now.
-  QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-  QPoint place(window.context().options.mainWindow.left, window.context().options.mainWindow.top);
-  bool visible = false;
-  for (QScreen* screen : QGuiApplication::screens()) {
-    if (screen->availableGeometry().contains(place)) visible = true;
-  }
-  if (!visible) {
-    place = QPoint(area.left() + (area.width() - window.width()) / 2, area.top() + (area.height() - window.height()) / 2);
-  }
-  place.setX(std::clamp(place.x(), area.left(), std::max(area.left(), area.right() - window.width())));
-  place.setY(std::clamp(place.y(), area.top(), std::max(area.top(), area.bottom() - window.height())));
-  window.move(place);
+  window.move(window.rememberedPlace());
   window.show();
   window.raise();
   window.activateWindow();

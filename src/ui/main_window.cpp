@@ -25,17 +25,22 @@
 #include "core/edit_dialogs.h"
 #include "core/edit_ops.h"
 #include "core/gain.h"
+#include "core/insert_ops.h"
 #include "core/messages.h"
 #include "core/mpeg_header.h"
 #include "output/raw_view.h"
 #include "output/save.h"
+#include "output/split.h"
 #include "script/reader.h"
 #include "ui/legend_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
+#include "ui/split_dialogs.h"
 #include "ui/shell_menus.h"  // Options, Scripts, recent files, close all, about
 #include "ui/strip_widgets.h"
 #include "ui/volume_dialog.h"
+#include "app/enqueue_menu.h"
+#include "app/options_menu.h"
 #include "view/availability.h"
 #include "view/info_texts.h"
 #include "view/strip_model.h"
@@ -49,8 +54,8 @@ constexpr int kClientWidth = 484;
 constexpr int kClientHeight = 408;
 constexpr int kRefreshInterval = 937;
 constexpr int kPositionBoxLength = 13;
+constexpr int kStartErrorDelay = 250;
 
-constexpr uint8_t kRedCaptionsOnHover = 0x01;  // Options::displayFlags
 const char* const kSaveChangesText = "  Save changes?  ";
 const char* const kDropNoteText =
     "Drag & drop is enabled for a single file only.\r\nOnly the first file from the group was processed.";
@@ -108,11 +113,26 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   connect(&refreshTimer_, &QTimer::timeout, this, &MainWindow::refreshCommands);
   refreshTimer_.start();
   connect(&stepTimer_, &QTimer::timeout, this, &MainWindow::stepTick);
+  startErrorTimer_.setSingleShot(true);
+  startErrorTimer_.setInterval(kStartErrorDelay);
+  connect(&startErrorTimer_, &QTimer::timeout, this, &MainWindow::startErrorDue);
 
   refreshAll();
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::updateEnqueueItems() {
+  std::vector<EnqueueMenuItem> items = EnqueueMenuOnOpen(player_, ctx_);
+  if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(!items.empty());
+  for (QAction* a : enqueueActions_) a->setVisible(false);
+  for (const EnqueueMenuItem& item : items) {
+    QAction* a = enqueueActions_[static_cast<size_t>(item.item)];
+    a->setText(Q(item.state.caption));
+    a->setEnabled(item.state.enabled && !busy_);
+    a->setVisible(true);
+  }
+}
 
 void MainWindow::buildActions() {
   for (const CommandSpec& c : CommandTable()) {
@@ -142,19 +162,37 @@ void MainWindow::buildMenus() {
   helpMenu_ = menuBar()->addMenu(QStringLiteral("&Help"));
   for (QMenu* m : {fileMenu_, editMenu_, playMenu_, helpMenu_}) m->setAccessibleName(AccessibleCaption(m->title()));
   for (const CommandSpec& c : CommandTable()) {
+    if (c.menu == UiMenu::kPlay) playMenu_->addAction(actions_.at(c.id));
+  }
+  enqueueSeparator_ = playMenu_->addSeparator();
+  const std::array<EnqueueItem, 3> enqueue = {EnqueueItem::kInput, EnqueueItem::kPreview, EnqueueItem::kOutput};
+  const std::array<const char*, 3> enqueueNames = {"enqueueInput", "enqueuePreview", "enqueueOutput"};
+  for (size_t i = 0; i < enqueue.size(); ++i) {
+    auto* a = playMenu_->addAction(QString());
+    a->setObjectName(QString::fromUtf8(enqueueNames[i]));
+    EnqueueItem item = enqueue[i];
+    connect(a, &QAction::triggered, this, [this, item] {
+      if (userCommandsRefused()) return;
+      EnqueueClick(player_, ctx_, item);
+      refreshCommands();
+    });
+    enqueueActions_[i] = a;
+  }
+  connect(playMenu_, &QMenu::aboutToShow, this, &MainWindow::updateEnqueueItems);
+  for (const CommandSpec& c : CommandTable()) {
     QAction* a = actions_.at(c.id);
     switch (c.menu) {
       case UiMenu::kFile:
-        if (c.id == UiCommand::kClose) fileMenu_->addSeparator();
+        if (c.id == UiCommand::kSaveSelection || c.id == UiCommand::kClose) fileMenu_->addSeparator();
         fileMenu_->addAction(a);
         break;
       case UiMenu::kEdit:
-        if (c.id == UiCommand::kSelectAll || c.id == UiCommand::kVolume) editMenu_->addSeparator();
+        if (c.id == UiCommand::kSelectAll || c.id == UiCommand::kVolume || c.id == UiCommand::kInsertFile) {
+          editMenu_->addSeparator();
+        }
         editMenu_->addAction(a);
         break;
-      case UiMenu::kPlay:
-        if (c.id == UiCommand::kEnqueueInput) enqueueSeparator_ = playMenu_->addSeparator();
-        playMenu_->addAction(a);
+      case UiMenu::kPlay:  // added above, before the enqueue items
         break;
       case UiMenu::kHelp:
         if (c.id == UiCommand::kLegend) helpMenu_->addSeparator();
@@ -247,22 +285,23 @@ void MainWindow::buildCentral() {
   stats_->installEventFilter(this);
   connect(stats_, &QListWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     QMenu menu(this);
-    QAction* input = menu.addAction(QStringLiteral(" &input stats"));
-    QAction* edited = menu.addAction(QStringLiteral(" &edited stats"));
-    input->setCheckable(true);
-    edited->setCheckable(true);
-    bool showEdited = ctx_.options.mainFlag(kShowEditedStats);
-    edited->setChecked(showEdited);
-    input->setChecked(!showEdited);
+    menu.setObjectName(QStringLiteral("statisticsMenu"));
+    std::array<QAction*, 2> items{};
+    std::array<MenuItemState, 2> states = StatisticsMenuOnOpen(ctx_);
+    for (size_t i = 0; i < states.size(); ++i) {
+      items[i] = menu.addAction(Q(states[i].caption));
+      items[i]->setCheckable(true);
+      items[i]->setChecked(states[i].checked);
+      items[i]->setEnabled(states[i].enabled);
+    }
     QAction* chosen = menu.exec(stats_->mapToGlobal(at));
     if (chosen == nullptr) return;
-    if (chosen == edited) {
-      ctx_.options.mainFlags |= kShowEditedStats;
+    if (chosen == items[0]) {
+      ShowInputStatsClick(ctx_);
     } else {
-      ctx_.options.mainFlags &= static_cast<uint8_t>(~kShowEditedStats);
+      ShowEditedStatsClick(ctx_);
     }
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
-    updateStatistics();
   });
 
   commandButton(UiCommand::kDelete, central, {188, 133, 64, 24});
@@ -327,8 +366,8 @@ void MainWindow::buildCentral() {
   }
   strip_ = new StripWidget(ctx_, central);
   scroll_ = new ScrollWidget(ctx_, central);
-  connect(strip_, &StripWidget::changed, this, &MainWindow::refreshAll);
-  connect(scroll_, &ScrollWidget::changed, this, &MainWindow::refreshAll);
+  connect(strip_, &StripWidget::changed, this, [this] { changed(kChangedCursor | kChangedView); });
+  connect(scroll_, &ScrollWidget::changed, this, [this] { changed(kChangedView); });
   connect(strip_, &StripWidget::frameInfoRequested, this, &MainWindow::showFrameInfo);
 
   // Position boxes with their step buttons: [-s][-f] box [+f][+s].
@@ -439,17 +478,40 @@ void MainWindow::firstActivation() {
       Loadfile(ctx_, params_[0]);
     }
   } else {
-    QTimer::singleShot(250, this, [this] {
-      StartErrorReport report = StartErrorMessage(start_.startError);
-      ReportMessage(ctx_, report.text, report.kind, report.caption);
-      if (start_.startError == kStartEnvironmentUnusable) {
-        close();
-      } else {
-        start_.startError = 0;
-      }
-    });
+    startErrorTimer_.start();
   }
   refreshAll();
+}
+
+// The start error is reported a moment after the window first shows.
+void MainWindow::startErrorDue() {
+  startErrorTimer_.stop();
+  if (start_.startError == 0) return;
+  StartErrorReport report = StartErrorMessage(start_.startError);
+  ReportMessage(ctx_, report.text, report.kind, report.caption);
+  if (start_.startError == kStartEnvironmentUnusable) {
+    close();
+  } else {
+    start_.startError = 0;
+  }
+}
+
+QPoint MainWindow::rememberedPlace() const {
+  QPoint place(ctx_.options.mainWindow.left, ctx_.options.mainWindow.top);
+  QScreen* home = nullptr;
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (screen->availableGeometry().contains(place)) home = screen;
+  }
+  if (home == nullptr) home = QGuiApplication::primaryScreen();
+  if (home == nullptr) return place;
+  QRect area = home->availableGeometry();
+  if (!area.contains(place)) {
+    place = QPoint(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+  }
+  // The whole window on the screen that holds its corner.
+  place.setX(std::clamp(place.x(), area.left(), std::max(area.left(), area.right() - width())));
+  place.setY(std::clamp(place.y(), area.top(), std::max(area.top(), area.bottom() - height())));
+  return place;
 }
 
 bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy_; }
@@ -511,17 +573,17 @@ void MainWindow::run(UiCommand id) {
     case UiCommand::kUnselect: UnselbutClick(ctx_); break;
     case UiCommand::kUndo: UndobutClick(ctx_); break;
     case UiCommand::kVolume: AmplifybutClick(ctx_); break;
+    case UiCommand::kInsertFile: MenuInsertClick(ctx_); break;
+    case UiCommand::kSaveSelection: MenuSaveSelClick(ctx_); break;
+    case UiCommand::kSplit: MenuSplitClick(ctx_); break;
     case UiCommand::kPlayInput: player_.PlayInput(ctx_, false); break;
     case UiCommand::kPlayOutput: player_.PlayOutput(ctx_, false); break;
     case UiCommand::kPlayPreview: player_.PlayPreview(ctx_, false); break;
     case UiCommand::kPlaySelection: player_.PlaySelection(ctx_, false); break;
-    case UiCommand::kEnqueueInput: player_.EnqueueInput(ctx_); break;
-    case UiCommand::kEnqueuePreview: player_.EnqueuePreview(ctx_); break;
-    case UiCommand::kEnqueueOutput: player_.EnqueueOutput(ctx_); break;
-    case UiCommand::kPageUp: PageView(doc, false); break;
-    case UiCommand::kPageDown: PageView(doc, true); break;
-    case UiCommand::kViewStart: ViewToStart(doc); break;
-    case UiCommand::kViewEnd: ViewToEnd(doc); break;
+    case UiCommand::kPageUp: PageView(doc, false); return changed(kChangedView);
+    case UiCommand::kPageDown: PageView(doc, true); return changed(kChangedView);
+    case UiCommand::kViewStart: ViewToStart(doc); return changed(kChangedView);
+    case UiCommand::kViewEnd: ViewToEnd(doc); return changed(kChangedView);
     case UiCommand::kProgramHelp: OpenHelpFile(ctx_, kProgramHelpFile); break;
     case UiCommand::kScriptHelp: OpenHelpFile(ctx_, kScriptHelpFile); break;
     case UiCommand::kLegend:
@@ -543,6 +605,9 @@ std::optional<Command> EngineCommand(UiCommand id) {
     case UiCommand::kReopen: return Command::kReopen;
     case UiCommand::kSaveAs: return Command::kSaveAs;
     case UiCommand::kSave: return Command::kQuickSave;
+    case UiCommand::kSaveSelection: return Command::kSaveSelection;
+    case UiCommand::kSplit: return Command::kSplit;
+    case UiCommand::kInsertFile: return Command::kInsertFile;
     case UiCommand::kClose: return Command::kClose;
     case UiCommand::kDelete: return Command::kDelete;
     case UiCommand::kCut: return Command::kCut;
@@ -557,9 +622,6 @@ std::optional<Command> EngineCommand(UiCommand id) {
     case UiCommand::kPlayOutput: return Command::kPlayOutput;
     case UiCommand::kPlayPreview: return Command::kPlayPreview;
     case UiCommand::kPlaySelection: return Command::kPlaySelection;
-    case UiCommand::kEnqueueInput: return Command::kEnqueueInput;
-    case UiCommand::kEnqueuePreview: return Command::kEnqueuePreview;
-    case UiCommand::kEnqueueOutput: return Command::kEnqueueOutput;
     default: return std::nullopt;
   }
 }
@@ -586,11 +648,7 @@ void MainWindow::refreshCommands() {
     }
     actions_.at(c.id)->setEnabled(on);
   }
-  bool enqueue = player_.enqueueAvailable();
-  for (UiCommand id : {UiCommand::kEnqueueInput, UiCommand::kEnqueuePreview, UiCommand::kEnqueueOutput}) {
-    actions_.at(id)->setVisible(enqueue);
-  }
-  if (enqueueSeparator_ != nullptr) enqueueSeparator_->setVisible(enqueue);
+  updateEnqueueItems();
   playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
   fileMenu_->setEnabled(!busy_);
   if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus
@@ -706,7 +764,7 @@ void MainWindow::updateIndicators() {
 void MainWindow::find() {
   if (userCommandsRefused()) return;
   FindCursor(ctx_.doc);
-  refreshAll();
+  changed(kChangedView);
 }
 
 void MainWindow::applyBox(int b) {
@@ -723,7 +781,7 @@ void MainWindow::applyBox(int b) {
     edit->setPalette(pal);
     return;
   }
-  refreshAll();
+  changed(kChangedCursor | kChangedView);
 }
 
 void MainWindow::step(int button) {
@@ -735,7 +793,7 @@ void MainWindow::step(int button) {
   bool up = kind < 2;
   v = kind % 2 == 0 ? StepFrame(doc, v, up) : StepSecond(doc, v, up);
   SetBoxPosition(doc, box, v);
-  refreshAll();
+  changed(kChangedCursor | kChangedView);
 }
 
 void MainWindow::stepTick() {
@@ -749,7 +807,7 @@ void MainWindow::showFrameInfo(int frame) {
   if (frame < 0 || frame >= doc.editCount) return;
   doc.cursor = frame;
   SetBoxPosition(doc, 1, frame + 1);
-  refreshAll();
+  changed(kChangedCursor | kChangedView);
   if (ctx_.script.active) return;
   std::optional<std::string> text = FrameInfoText(doc, frame);
   if (text) ReportMessage(ctx_, *text, kMsgInfo, "frame info");
@@ -932,8 +990,58 @@ int MainWindow::openWithDesktop(const std::string& target) { return shell_.open(
 
 void MainWindow::documentChanged() { refreshAll(); }
 
+// Redraws only what shows the changed state; a new or closed document redraws everything.
+void MainWindow::changed(Changes what) {
+  if ((what & kChangedDocument) == kChangedDocument) {
+    refreshAll();
+    return;
+  }
+  SetViewStart(ctx_.doc, ctx_.doc.viewStart);
+  if ((what & (kChangedCursor | kChangedEditList | kChangedTags | kChangedModified | kChangedView)) != 0) {
+    updateTexts();
+  }
+  if ((what & (kChangedEditList | kChangedOptions)) != 0) updateStatistics();
+  if ((what & (kChangedCursor | kChangedEditList | kChangedView)) != 0) {
+    updateBoxes();
+    updateIndicators();
+    strip_->update();
+    scroll_->update();
+  }
+  refreshCommands();
+}
+
+void MainWindow::busyBegin(const std::string& operation) {
+  operations_.push_back(operation);
+  setBusy(true);
+  showOperation();
+}
+
+void MainWindow::busyEnd(const std::string& operation) {
+  // Innermost first; an unmatched end removes the latest operation of that name.
+  auto it = std::find(operations_.rbegin(), operations_.rend(), operation);
+  if (it != operations_.rend()) operations_.erase(std::next(it).base());
+  showOperation();
+  if (operations_.empty()) setBusy(false);
+}
+
+void MainWindow::showOperation() {
+  QString name = operations_.empty() ? QString() : Q(operations_.back());
+  progress_->setAccessibleDescription(name);
+  progress_->setToolTip(name);
+}
+
 std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
   VolumeDialog dialog(this);
+  return dialog.choose(state);
+}
+
+std::optional<SaveSelectionDialogState> MainWindow::askSaveSelection(const SaveSelectionDialogState& state) {
+  SaveSelectionDialog dialog(ctx_, this);
+  return dialog.choose(state);
+}
+
+std::optional<SplitDialogState> MainWindow::askSplit(const SplitDialogState& state) {
+  SplitDialog dialog(ctx_, this);
   return dialog.choose(state);
 }
 

@@ -50,6 +50,12 @@ class MainWindow : public QMainWindow, public Host {
   void setStart(const StartState& state, const std::vector<std::string>& params);
   // The start-up steps of the first activation (also called by tests).
   void firstActivation();
+  // The start error's report, 250 ms after the first activation (the timer, or a test).
+  void startErrorDue();
+  const QTimer& startErrorTimer() const { return startErrorTimer_; }
+  // The remembered position of the settings, moved onto a screen that exists
+  // now (centred on the primary screen when no screen holds it) so the whole window shows.
+  QPoint rememberedPlace() const;
 
   // Opens a file as the "Open" command does after its dialog (asks "Save changes?" first).
   void openFile(const std::string& path);
@@ -57,6 +63,8 @@ class MainWindow : public QMainWindow, public Host {
   void dropFiles(const std::vector<std::string>& paths);
 
   QAction* action(UiCommand id) const { return actions_.at(id); }
+  // The Play menu's enqueue items: input, preview, output.
+  QAction* enqueueAction(int i) const { return enqueueActions_[static_cast<size_t>(i)]; }
   // Every command's availability from the engine (the 937 ms timer and every change).
   void refreshCommands();
   // Redraws everything that shows the document.
@@ -97,9 +105,16 @@ class MainWindow : public QMainWindow, public Host {
   void closeMainWindow() override;
   int openWithDesktop(const std::string& target) override;
   void documentChanged() override;
+  void changed(Changes what) override;
+  void busyBegin(const std::string& operation) override;
+  void busyEnd(const std::string& operation) override;
   std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
+  std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState& state) override;
+  std::optional<SplitDialogState> askSplit(const SplitDialogState& state) override;
 
   bool busy() const { return busy_; }
+  // The running long operations, outermost first ("load", "save", "write", ...).
+  const std::vector<std::string>& operations() const { return operations_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -111,6 +126,7 @@ class MainWindow : public QMainWindow, public Host {
  private:
   void buildActions();
   void buildMenus();
+  void updateEnqueueItems();
   void buildCentral();
   QPushButton* commandButton(UiCommand id, QWidget* parent, QRect geometry);
   void run(UiCommand id);
@@ -125,6 +141,7 @@ class MainWindow : public QMainWindow, public Host {
   void updateTexts();
   void updateBoxes();
   void updateStatistics();
+  void showOperation();
   bool askSaveChanges();  // "  Save changes?  ": false when the user keeps the document open
 
   Context ctx_;
@@ -144,6 +161,7 @@ class MainWindow : public QMainWindow, public Host {
   QMenu* helpMenu_ = nullptr;
   class LegendWindow* legend_ = nullptr;
   QAction* enqueueSeparator_ = nullptr;
+  std::array<QAction*, 3> enqueueActions_{};  // the Play menu's enqueue items (app/enqueue_menu.h)
 
   StripWidget* strip_ = nullptr;
   ScrollWidget* scroll_ = nullptr;
@@ -172,10 +190,12 @@ class MainWindow : public QMainWindow, public Host {
 
   QTimer refreshTimer_;
   QTimer stepTimer_;
+  QTimer startErrorTimer_;
   ButtonRepeat stepRepeat_;
   int stepButton_ = -1;
 
   bool busy_ = false;
+  std::vector<std::string> operations_;
   bool cancelRequested_ = false;
   bool closeRequested_ = false;
 };

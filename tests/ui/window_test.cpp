@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -23,11 +25,14 @@
 
 #include "core/document_ops.h"
 #include "core/messages.h"
+#include "app/startup.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
+#include "ui/split_dialogs.h"
 #include "ui/strip_widgets.h"
+#include "view/strip_model.h"
 
 using namespace quorvel;
 
@@ -54,6 +59,30 @@ void WhenModal(std::function<void()> answer) {
     answer();
   });
   timer->start();
+}
+
+// Runs `answer` once the modal window named `name` is open.
+void WhenModalNamed(const QString& name, std::function<void(QWidget*)> answer) {
+  auto* timer = new QTimer;
+  timer->setInterval(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, name, answer] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal->objectName() != name) return;
+    timer->stop();
+    timer->deleteLater();
+    answer(modal);
+  });
+  timer->start();
+}
+
+// Answers the next file dialog with `path`.
+void ChooseFile(const QString& dialogName, const QString& path) {
+  WhenModalNamed(dialogName, [path](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    QVERIFY(dialog != nullptr);
+    dialog->selectFile(path);
+    static_cast<QDialog*>(dialog)->accept();
+  });
 }
 
 // A press at client coordinates of the main window's central widget.
@@ -155,6 +184,11 @@ class WindowTest : public QObject {
                                   << QKeySequence("Alt+P");
     QTest::newRow("play selection") << "playSelection" << " Play &selection  (Alt+E)" << "Sel&ection"
                                     << QKeySequence("Alt+E");
+    QTest::newRow("insert file") << "insertFile" << " Insert (paste) &external file    (Ctrl+Ins)" << ""
+                                 << QKeySequence("Ctrl+Ins");
+    QTest::newRow("save selection") << "saveSelection" << " Save the se&lection as    (Ctrl+F8)" << ""
+                                    << QKeySequence("Ctrl+F8");
+    QTest::newRow("split") << "split" << " Split into smaller &files    (Ctrl+F12)" << "" << QKeySequence("Ctrl+F12");
     QTest::newRow("close") << "closeDocument" << " &Close (not needed)    (Ctrl+F4)" << "" << QKeySequence("Ctrl+F4");
     QTest::newRow("close program") << "closeProgram" << " Close the program    (Alt+F4)" << ""
                                    << QKeySequence("Alt+F4");
@@ -410,6 +444,318 @@ class WindowTest : public QObject {
     QCOMPARE(doc.editCount, 10);
     QVERIFY(doc.unsavedChanges);
     (void)focus;
+  }
+
+  void insertKeyInsertsAnExternalFile() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 20;
+    SetSelectionExists(doc, false);
+    doc.selectionEnd = 20;
+    w->refreshAll();
+    w->positionBox(0)->setFocus();
+    ChooseFile(QStringLiteral("openDialog"), SampleFile());
+    QTest::keyClick(w->positionBox(0), Qt::Key_Insert, Qt::ControlModifier);
+    QVERIFY2(doc.editCount > 300, qPrintable(QString::number(doc.editCount)));  // about twice the sample
+    QVERIFY(doc.unsavedChanges);
+  }
+
+  void saveSelectionKeyWritesTheSelection() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 10;
+    doc.selectionEnd = 30;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    QTemporaryDir target;  // the settings folder itself is refused as a target
+    const QString out = target.path() + QStringLiteral("/part.mp3");
+    bool shown = false;
+    WhenModalNamed(QStringLiteral("TSaveSelForm"), [&](QWidget* modal) {
+      auto* d = qobject_cast<SaveSelectionDialog*>(modal);
+      QVERIFY(d != nullptr);
+      shown = true;
+      QCOMPARE(d->windowTitle(), QStringLiteral(" Save the selection as"));
+      QCOMPARE(d->nameButton()->text(), QStringLiteral("File&name:"));
+      QCOMPARE(d->nameLabel()->text(), QStringLiteral("not specified yet"));
+      QVERIFY(!d->okButton()->isEnabled());
+      QVERIFY(d->noteLabel()->isHidden());
+      ChooseFile(QStringLiteral("saveDialog"), out);
+      d->nameButton()->click();
+      QVERIFY(d->okButton()->isEnabled());
+      QVERIFY(!d->noteLabel()->isHidden());
+      QCOMPARE(d->nameLabel()->text().right(8), QStringLiteral("part.mp3"));
+      d->okButton()->click();
+    });
+    QTest::keyClick(w.get(), Qt::Key_F8, Qt::ControlModifier);
+    QVERIFY(shown);
+    QVERIFY(QFile::exists(out));
+    QCOMPARE(doc.editCount, 156);  // the document is not changed
+    QCOMPARE(doc.cursor, 10);
+    open(out);
+    QCOMPARE(w->context().doc.editCount, 20);
+  }
+
+  void splitKeyWritesTheChosenParts() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 40;
+    doc.selectionEnd = 40;
+    SetSelectionExists(doc, false);
+    w->refreshAll();
+    QTemporaryDir target;
+    const QString out = target.path() + QStringLiteral("/after.mp3");
+    bool shown = false;
+    WhenModalNamed(QStringLiteral("TSplitForm"), [&](QWidget* modal) {
+      auto* d = qobject_cast<SplitDialog*>(modal);
+      QVERIFY(d != nullptr);
+      shown = true;
+      QCOMPARE(d->windowTitle(), QStringLiteral(" File split"));
+      QCOMPARE(d->partBox(0)->title(), QStringLiteral(" File 1: left of (before) the cursor "));
+      QCOMPARE(d->partBox(1)->title(), QStringLiteral(" no selection "));
+      QCOMPARE(d->partBox(2)->title(), QStringLiteral(" File 2: right of (after) the cursor "));
+      QVERIFY(!d->partSwitch(1)->isEnabled());
+      QVERIFY(d->saveSelectionButton()->isHidden());
+      QVERIFY(!d->okButton()->isEnabled());
+      d->partSwitch(0)->click();  // off: only the frames after the cursor are written
+      QVERIFY(!d->nameButton(0)->isEnabled());
+      ChooseFile(QStringLiteral("saveDialog"), out);
+      d->nameButton(2)->click();
+      QVERIFY(d->okButton()->isEnabled());
+      d->okButton()->click();
+    });
+    QTest::keyClick(w.get(), Qt::Key_F12, Qt::ControlModifier);
+    QVERIFY(shown);
+    QVERIFY(QFile::exists(out));
+    QCOMPARE(doc.editCount, 156);
+    open(out);
+    QCOMPARE(w->context().doc.editCount, 156 - 40);
+  }
+
+  void splitDialogCancelWritesNothing() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 10;
+    doc.selectionEnd = 30;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    WhenModalNamed(QStringLiteral("TSplitForm"), [](QWidget* modal) {
+      auto* d = qobject_cast<SplitDialog*>(modal);
+      QVERIFY(d != nullptr);
+      QVERIFY(!d->saveSelectionButton()->isHidden());
+      QCOMPARE(d->partBox(1)->title(), QStringLiteral(" File 2: the selection "));
+      d->reject();
+    });
+    w->action(UiCommand::kSplit)->trigger();
+    QVERIFY(!doc.splitDialogOpen);
+    QCOMPARE(QDir(home.path()).entryList({QStringLiteral("*.mp3")}).size(), 0);
+  }
+
+  void cursorMoveKeepsTheStatisticsList() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QListWidget* stats = w->statisticsList();
+    QVERIFY(stats->count() > 0);
+    const QString marker = QStringLiteral("not rebuilt");
+    stats->item(0)->setText(marker);
+    QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(30 + 5 * 7 + 3, 300));
+    QCOMPARE(doc.cursor, 7);
+    w->stepButton(0)->click();  // +1 frame
+    QCOMPARE(doc.cursor, 8);
+    QTest::keyClick(w.get(), Qt::Key_PageDown);
+    QCOMPARE(doc.viewStart, 72);
+    w->changed(kChangedCursor);
+    QCOMPARE(stats->item(0)->text(), marker);
+    // The cursor's box follows without a rebuild of the list.
+    const QString box = w->positionBox(0)->text();
+    doc.cursor = 100;
+    w->changed(kChangedCursor);
+    QVERIFY(w->positionBox(0)->text() != box);
+    QCOMPARE(stats->item(0)->text(), marker);
+    // A change of the edit list rebuilds it.
+    w->changed(kChangedEditList);
+    QVERIFY(stats->item(0)->text() != marker);
+  }
+
+  void busyNestsAndNamesTheOperation() {
+    open(SampleFile());
+    w->busyBegin(kBusySave);
+    QVERIFY(w->busy());
+    QVERIFY(w->progressArea()->isVisible());
+    QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("save"));
+    w->busyBegin(kBusyWrite);
+    QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("write"));
+    w->busyEnd(kBusyWrite);
+    QVERIFY(w->busy());
+    QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("save"));
+    QVERIFY(!w->action(UiCommand::kSelectAll)->isEnabled());
+    QTest::keyClick(w.get(), Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(!w->context().doc.selectionExists);  // refused while busy
+    w->busyEnd(kBusySave);
+    QVERIFY(!w->busy());
+    QVERIFY(w->operations().empty());
+    QVERIFY(w->progressArea()->accessibleDescription().isEmpty());
+    QVERIFY(w->action(UiCommand::kSelectAll)->isEnabled());
+  }
+
+  void startErrorIsReportedAfterTheDelay() {
+    MainWindow fresh;
+    StartState state;
+    state.startError = kStartSettingsReset;
+    fresh.setStart(state, {SampleFile().toStdString()});
+    fresh.show();
+    fresh.firstActivation();
+    // Nothing is opened and nothing is said until the timer fires.
+    QVERIFY(!fresh.context().doc.loaded);
+    QVERIFY(fresh.startErrorTimer().isActive());
+    QCOMPARE(fresh.startErrorTimer().interval(), 250);
+    QVERIFY(fresh.startErrorTimer().isSingleShot());
+    QVERIFY(!fresh.messageWindow()->isVisible());
+    fresh.startErrorDue();
+    QVERIFY(!fresh.startErrorTimer().isActive());
+    QVERIFY(fresh.messageWindow()->isVisible());
+    QVERIFY(fresh.messageWindow()->windowTitle().contains(QStringLiteral("Quorvel")));
+    QVERIFY(fresh.isVisible());  // a reset configuration keeps the program running
+    fresh.messageWindow()->close();
+    fresh.startErrorDue();  // reported once
+    QVERIFY(!fresh.messageWindow()->isVisible());
+  }
+
+  void unusableEnvironmentClosesAfterItsMessage() {
+    MainWindow fresh;
+    StartState state;
+    state.startError = kStartEnvironmentUnusable;
+    fresh.setStart(state, {});
+    fresh.show();
+    fresh.firstActivation();
+    QVERIFY(fresh.startErrorTimer().isActive());
+    bool shown = false;
+    WhenModal([&] {
+      shown = true;
+      QApplication::activeModalWidget()->close();
+    });
+    fresh.startErrorDue();
+    QVERIFY(shown);
+    QVERIFY(!fresh.isVisible());
+  }
+
+  void rememberedPlaceIsMovedOntoAScreen_data() {
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("top");
+    QTest::newRow("far right") << 100000 << 100;
+    QTest::newRow("far left and up") << -5000 << -5000;
+    QTest::newRow("below") << 50 << 90000;
+    QTest::newRow("visible") << 10 << 20;
+    QTest::newRow("corner visible, window not") << 0 << 0;
+  }
+  void rememberedPlaceIsMovedOntoAScreen() {
+    QFETCH(int, left);
+    QFETCH(int, top);
+    QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    w->context().options.mainWindow.left = area.left() + left;
+    w->context().options.mainWindow.top = area.top() + top;
+    QPoint place = w->rememberedPlace();
+    QRect frame(place, w->size());
+    QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2").arg(place.x()).arg(place.y())));
+    if (QString::fromUtf8(QTest::currentDataTag()) == QStringLiteral("visible")) {
+      QCOMPARE(place, QPoint(area.left() + 10, area.top() + 20));  // a visible place is kept
+    }
+  }
+
+  void thumbDragKeepsTheGrabOffset() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    ScrollWidget* s = w->scrollBar();
+    QCOMPARE(doc.viewStartMax, 156 - 84);
+    const int width = s->thumbWidth();
+    const int free = (kTroughRight + 1 - kTroughLeft) - width;  // pixels the thumb can travel
+    QVERIFY(free > 0);
+    QCOMPARE(s->thumbLeft(), kTroughLeft);
+    auto at = [](int clientX) { return QPoint(clientX - ScrollWidget::kOriginX, 5); };
+    // Grab the thumb 3 pixels right of its left edge and move it half of its travel.
+    const int grab = kTroughLeft + 3;
+    QTest::mousePress(s, Qt::LeftButton, Qt::NoModifier, at(grab));
+    QCOMPARE(doc.viewStart, 0);
+    QMouseEvent move(QEvent::MouseMove, QPointF(at(grab + free / 2)), s->mapToGlobal(QPointF(at(grab + free / 2))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(s, &move);
+    // The view follows the thumb's position: half of the travel is about half of viewStartMax.
+    QVERIFY2(std::abs(doc.viewStart - doc.viewStartMax / 2) <= 1, qPrintable(QString::number(doc.viewStart)));
+    // The grabbed point stays under the mouse (within one frame's share of the travel).
+    QVERIFY2(std::abs(s->thumbLeft() - (kTroughLeft + free / 2)) <= free / doc.viewStartMax + 1,
+             qPrintable(QString::number(s->thumbLeft())));
+    auto moveTo = [&](int clientX) {
+      QMouseEvent e(QEvent::MouseMove, QPointF(at(clientX)), s->mapToGlobal(QPointF(at(clientX))), Qt::NoButton,
+                    Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(s, &e);
+    };
+    // Past the end of the trough (within the margin) the view stops at its last start.
+    moveTo(kTroughRight + kThumbDragMargin);
+    QCOMPARE(doc.viewStart, doc.viewStartMax);
+    QCOMPARE(s->thumbLeft() + width, kTroughRight + 1);
+    moveTo(grab);
+    QCOMPARE(doc.viewStart, 0);
+    // Leaving the trough by more than the margin ends the drag: later moves do nothing.
+    moveTo(kTroughRight + kThumbDragMargin + 40);
+    moveTo(grab + free / 2);
+    QCOMPARE(doc.viewStart, 0);
+    QTest::mouseRelease(s, Qt::LeftButton, Qt::NoModifier, at(grab));
+    QVERIFY(!s->repeating());
+  }
+
+  void enqueueItemsFollowThePlayer() {
+    open(SampleFile());
+    w->refreshCommands();
+    for (int i = 0; i < 3; ++i) QVERIFY(!w->enqueueAction(i)->isVisible());  // no enqueue command registered
+    w->player().commands.enqueueCommand = "\"/nonexistent/player\" --enqueue";
+    w->refreshCommands();
+    const std::array<QString, 3> captions = {QStringLiteral("&Enqueue input (loaded) file"),
+                                             QStringLiteral("E&nqueue preview (edited)"),
+                                             QStringLiteral("En&queue output (saved) file")};
+    for (int i = 0; i < 3; ++i) {
+      QVERIFY(w->enqueueAction(i)->isVisible());
+      QCOMPARE(w->enqueueAction(i)->text(), captions[static_cast<size_t>(i)]);
+    }
+    QVERIFY(w->enqueueAction(0)->isEnabled());   // the input file exists
+    QVERIFY(!w->enqueueAction(2)->isEnabled());  // nothing saved yet
+    w->setBusy(true);
+    QVERIFY(!w->enqueueAction(0)->isEnabled());
+    w->setBusy(false);
+    w->player().commands.enqueueCommand.clear();
+  }
+
+  void statisticsMenuSwitchesTheShownStatistics() {
+    open(SampleFile());
+    Options& o = w->context().options;
+    o.mainFlags = static_cast<uint8_t>(o.mainFlags & ~kShowEditedStats);
+    QStringList captions;
+    QList<bool> checked;
+    auto choose = [&](int item) {
+      auto* timer = new QTimer;
+      timer->setInterval(0);
+      QObject::connect(timer, &QTimer::timeout, [timer, item, &captions, &checked] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        timer->stop();
+        timer->deleteLater();
+        captions.clear();
+        checked.clear();
+        for (QAction* a : menu->actions()) {
+          captions << a->text();
+          checked << a->isChecked();
+        }
+        menu->setActiveAction(menu->actions().at(item));
+        QTest::keyClick(menu, Qt::Key_Return);
+      });
+      timer->start();
+      emit w->statisticsList()->customContextMenuRequested(QPoint(5, 5));
+    };
+    choose(1);
+    QCOMPARE(captions, QStringList({QStringLiteral(" &input stats"), QStringLiteral(" &edited stats")}));
+    QCOMPARE(checked, QList<bool>({true, false}));
+    QVERIFY(o.mainFlag(kShowEditedStats));
+    choose(0);
+    QCOMPARE(checked, QList<bool>({false, true}));
+    QVERIFY(!o.mainFlag(kShowEditedStats));
   }
 
   void legendWindowAndRedCaptions() {
