@@ -317,12 +317,12 @@ void MainWindow::buildCentral() {
   auto* group = new QGroupBox(QStringLiteral(" Check to remove, press to view/edit "), central);
   group->setGeometry(188, 212, 290, 64);
   group->setAccessibleName(AccessibleCaption(group->title()));
-  struct BoxSpec {
+  struct RemoveBoxText {
     const char* caption;
     const char* hint;
     const char* viewer;  // empty: no viewer here
   };
-  const std::array<BoxSpec, 6> specs = {{
+  const std::array<RemoveBoxText, 6> removeBoxes = {{
       {"RIFF header", "You don't really need it, check to remove", ""},
       {"ID3v&2 tag", "Check to remove it", ""},
       {"Unknown header", "Data of unknown origin, check to remove", "View unknown header tag"},
@@ -330,12 +330,12 @@ void MainWindow::buildCentral() {
       {"L&yrics3 tag", "Check to remove it", "View lyrics3 tag (lyrics only)"},
       {"ID3v&1 tag", "Check to remove it", ""},
   }};
-  for (size_t i = 0; i < specs.size(); ++i) {
+  for (size_t i = 0; i < removeBoxes.size(); ++i) {
     int col = static_cast<int>(i % 2);
     int row = static_cast<int>(i / 2);
-    auto* box = new QCheckBox(QString::fromUtf8(specs[i].caption), group);
+    auto* box = new QCheckBox(QString::fromUtf8(removeBoxes[i].caption), group);
     box->setGeometry(6 + col * 142, 15 + row * 16, 122, 16);
-    SetHint(box, specs[i].hint);
+    SetHint(box, removeBoxes[i].hint);
     box->setAccessibleName(AccessibleCaption(box->text()));
     removeBoxes_[i] = box;
     connect(box, &QCheckBox::toggled, this, [this, i](bool checked) {
@@ -343,11 +343,11 @@ void MainWindow::buildCentral() {
       std::array<RemoveBox*, 6> all = {&b.riff, &b.id3v2, &b.behindHeader, &b.footer, &b.lyrics, &b.id3v1};
       all[i]->checked = checked;
     });
-    if (*specs[i].viewer != '\0') {
+    if (*removeBoxes[i].viewer != '\0') {
       auto* view = new QPushButton(QStringLiteral("..."), group);
       view->setGeometry(6 + col * 142 + 122, 15 + row * 16, 18, 16);
-      SetHint(view, specs[i].viewer);
-      view->setAccessibleName(QString::fromUtf8(specs[i].viewer));
+      SetHint(view, removeBoxes[i].viewer);
+      view->setAccessibleName(QString::fromUtf8(removeBoxes[i].viewer));
       view->setFocusPolicy(Qt::TabFocus);
       viewButtons_[i] = view;
       connect(view, &QPushButton::clicked, this, [this, i] {
