@@ -11,10 +11,6 @@
 
 namespace quorvel {
 
-constexpr int kAnswerYes = 6;
-constexpr int kAnswerNo = 7;
-constexpr int kAnswerEscape = 2;
-
 // What changed, so that a window redraws only what shows it. A set of these
 // bits goes with every Host::changed call.
 using Changes = unsigned;

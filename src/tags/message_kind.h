@@ -29,6 +29,11 @@ constexpr int kWarningFocusNo = kMsgWarning | kMsgModal | kMsgFocusNo;
 // A warning asked as OK/cancel with the focus on cancel.
 constexpr int kWarningOkCancelFocusCancel = kMsgWarning | kMsgOkCancel | kMsgModal | kMsgFocusNo;
 
+// The answers of a question.
+constexpr int kAnswerYes = 6;     // Yes or OK
+constexpr int kAnswerNo = 7;      // No or cancel
+constexpr int kAnswerEscape = 2;  // Escape closed the window (kind bit 0x20)
+
 constexpr int MessageIcon(int kind) { return kind & kMsgIconMask; }
 
 }  // namespace quorvel

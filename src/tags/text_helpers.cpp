@@ -204,4 +204,20 @@ std::u32string DecodeUtf16(std::span<const uint8_t> bytes, bool bigEndian) {
   return out;
 }
 
+std::string TrimTrailingSpaces(std::string_view text) {
+  size_t end = text.size();
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\0')) --end;
+  return std::string(text.substr(0, end));
+}
+
+int DecimalOrMinusOne(std::string_view text) {
+  if (text.empty() || text.size() > 9) return -1;
+  int n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
 }  // namespace quorvel

@@ -17,6 +17,11 @@ std::string TrimSpaces(std::string_view text);
 std::string CleanTrim(std::string_view text);
 // Removes every space and zero character.
 std::string RemoveSpaces(std::string_view text);
+// Removes spaces and zero characters from the end only.
+std::string TrimTrailingSpaces(std::string_view text);
+// A decimal number of digits only, -1 for anything else (also for an empty
+// text or one too long to matter).
+int DecimalOrMinusOne(std::string_view text);
 // Makes a text fit a field of width bytes without cutting a character: a text
 // of more than width characters is first trimmed of spaces; then its last
 // character is dropped while its UTF-8 form is longer than width bytes.

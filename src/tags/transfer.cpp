@@ -19,18 +19,6 @@ const char* const kTransferTrackHint =
 
 namespace {
 
-// A decimal number of digits only, -1 for anything else (also for an empty
-// text or one too long to matter).
-int DecimalOrMinusOne(const std::string& text) {
-  if (text.empty() || text.size() > 9) return -1;
-  int n = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return -1;
-    n = n * 10 + (c - '0');
-  }
-  return n;
-}
-
 bool EqualIgnoringCase(const std::string& a, const char* b) {
   size_t i = 0;
   for (; i < a.size(); ++i) {

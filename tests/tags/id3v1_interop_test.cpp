@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "tags/id3v1.h"
+#include "tags/id3v1_editor.h"
+#include "tags/message_kind.h"
 
 extern char** environ;
 
@@ -222,6 +224,148 @@ for key in sorted(frames):
     for (const auto& [k, v] : c.expected) expectedHex[k] = Hex(v);
     EXPECT_EQ(KeyValues(r.out), expectedHex);
   }
+}
+
+// Tags made through the editor, as a user fills its boxes, read back by three
+// other programs with the values entered.
+TEST_F(Id3v1Interop, TagFilledInTheEditorReadsBackInOtherTools) {
+  const char* eyeD3 = "/usr/bin/eyeD3";
+  const char* id3v2 = "/usr/bin/id3v2";
+  ASSERT_EQ(access(eyeD3, X_OK), 0) << eyeD3 << " is missing (scripts/install-deps)";
+  ASSERT_EQ(access(id3v2, X_OK), 0) << id3v2 << " is missing (scripts/install-deps)";
+  struct Case {
+    const char* name;
+    std::string title, artist, album, year, comment, track;
+    bool version11;
+    int genre;  // -1: "- EMPTY -"
+    const char* genreName;
+  } cases[] = {
+      {"1.1 with track and genre", "Song Title", "Band", "Album Name", "1999", "nice one", "7", true, 8, "Jazz"},
+      {"1.0 with a full comment", "T", "A", "B", "2024", "123456789012345678901234567890", "", false, -1, ""},
+      // id3v2 prints the track byte as a signed number and eyeD3 names genres
+      // past 147 from a longer list, so the track and genre stay below those.
+      {"1.1, full fields", std::string(30, 't'), "Art", "Alb", "2001", std::string(28, 'c'), "127", true, 100,
+       "Humour"},
+  };
+  const char* mutagenScript = R"PY(
+import sys
+from mutagen.id3 import ParseID3v1
+with open(sys.argv[1], 'rb') as f:
+    frames = ParseID3v1(f.read()[-128:])
+for key in sorted(frames):
+    print(key + '=' + frames[key].text[0].encode('latin1').hex())
+)PY";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Id3v1State state;
+    Id3v1Editor editor(
+        state, [](const std::string&, int, const std::string&) {},
+        [](const std::string&, int, const std::string&) { return kAnswerYes; });
+    editor.Fill(false);
+    editor.SetVersion(c.version11);
+    editor.SetText(Id3v1EditorField::kTitle, c.title);
+    editor.SetText(Id3v1EditorField::kArtist, c.artist);
+    editor.SetText(Id3v1EditorField::kAlbum, c.album);
+    editor.SetText(Id3v1EditorField::kYear, c.year);
+    editor.SetText(Id3v1EditorField::kComment, c.comment);
+    if (c.version11) editor.SetText(Id3v1EditorField::kTrack, c.track);
+    editor.SetGenre(c.genre < 0 ? kGenreCount : c.genre);
+    ASSERT_TRUE(editor.Accept());
+
+    const std::string path = dir_ + "/edited.mp3";
+    {
+      auto out = Id3v1OutputBytes(state.record);
+      std::ofstream f(path, std::ios::binary | std::ios::trunc);
+      std::string audio(417, '\0');
+      audio[0] = '\xFF';
+      audio[1] = '\xFB';
+      f.write(audio.data(), static_cast<std::streamsize>(audio.size()));
+      f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    }
+
+    RunResult m = RunProgram({kPython, "-c", mutagenScript, path});
+    ASSERT_EQ(m.status, 0) << m.out;
+    std::map<std::string, std::string> expected = {
+        {"TIT2", Hex(c.title)}, {"TPE1", Hex(c.artist)}, {"TALB", Hex(c.album)},
+        {"TDRC", Hex(c.year)},  {"COMM", Hex(c.comment)}};
+    if (c.version11) expected["TRCK"] = Hex(c.track);
+    if (!c.version11 && c.comment.size() == 30) {
+      // mutagen reads every comment as 29 bytes and the last byte as a track.
+      expected["COMM"] = Hex(c.comment.substr(0, 29));
+      expected["TRCK"] = Hex(std::to_string(static_cast<unsigned char>(c.comment[29])));
+    }
+    if (c.genre >= 0) expected["TCON"] = Hex(std::to_string(c.genre));
+    EXPECT_EQ(KeyValues(m.out), expected);
+
+    RunResult e = RunProgram({eyeD3, "--v1", path});
+    ASSERT_EQ(e.status, 0) << e.out;
+    EXPECT_NE(e.out.find("ID3 v1." + std::string(c.version11 ? "1" : "0")), std::string::npos) << e.out;
+    EXPECT_NE(e.out.find("title: " + c.title + "\n"), std::string::npos) << e.out;
+    EXPECT_NE(e.out.find("artist: " + c.artist + "\n"), std::string::npos) << e.out;
+    EXPECT_NE(e.out.find("album: " + c.album + "\n"), std::string::npos) << e.out;
+    EXPECT_NE(e.out.find("\n" + c.comment + "\n"), std::string::npos) << e.out;
+    if (c.version11) {
+      EXPECT_NE(e.out.find("track: " + c.track + "\t"), std::string::npos) << e.out;
+    }
+    if (c.genre >= 0) {
+      EXPECT_NE(e.out.find(std::string("genre: ") + c.genreName + " (id " + std::to_string(c.genre) + ")"),
+                std::string::npos)
+          << e.out;
+    }
+
+    RunResult l = RunProgram({id3v2, "-l", path});
+    ASSERT_EQ(l.status, 0) << l.out;
+    EXPECT_NE(l.out.find("Title  : " + c.title), std::string::npos) << l.out;
+    EXPECT_NE(l.out.find("Artist: " + c.artist), std::string::npos) << l.out;
+    EXPECT_NE(l.out.find("Year: " + c.year), std::string::npos) << l.out;
+    EXPECT_NE(l.out.find("Comment: " + c.comment), std::string::npos) << l.out;
+    if (c.version11) {
+      EXPECT_NE(l.out.find("Track: " + c.track), std::string::npos) << l.out;
+    }
+  }
+}
+
+// Letters outside ASCII are stored as UTF-8: mutagen hands back the very bytes
+// typed (it reads ID3v1 as ISO-8859-1, so its text is turned back into bytes).
+TEST_F(Id3v1Interop, NonAsciiTextFromTheEditorKeepsItsBytes) {
+  Id3v1State state;
+  int asked = 0;
+  Id3v1Editor editor(
+      state, [](const std::string&, int, const std::string&) {},
+      [&](const std::string&, int, const std::string&) { return ++asked, kAnswerYes; });
+  editor.Fill(false);
+  const std::string title = "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xC3\xA9t\xC3\xA9";          // Hebrew, then Latin
+  const std::string artist = "\xF0\x9F\x8E\xB5 Band";                                   // a character outside the BMP
+  const std::string sixteenE = [] { std::string s; for (int i = 0; i < 16; ++i) s += "\xC3\xA9"; return s; }();
+  editor.SetText(Id3v1EditorField::kTitle, title);
+  editor.SetText(Id3v1EditorField::kArtist, artist);
+  editor.SetText(Id3v1EditorField::kAlbum, sixteenE);  // 32 bytes: 15 whole letters are kept
+  ASSERT_TRUE(editor.Accept());
+  EXPECT_EQ(asked, 1);
+  const std::string path = dir_ + "/utf8.mp3";
+  {
+    auto out = Id3v1OutputBytes(state.record);
+    std::ofstream f(path, std::ios::binary);
+    std::string audio(417, '\0');
+    audio[0] = '\xFF';
+    audio[1] = '\xFB';
+    f.write(audio.data(), static_cast<std::streamsize>(audio.size()));
+    f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  }
+  const char* script = R"PY(
+import sys
+from mutagen.id3 import ParseID3v1
+with open(sys.argv[1], 'rb') as f:
+    frames = ParseID3v1(f.read()[-128:])
+for key in ('TIT2', 'TPE1', 'TALB'):
+    print(key + '=' + frames[key].text[0].encode('latin1').hex())
+)PY";
+  RunResult r = RunProgram({kPython, "-c", script, path});
+  ASSERT_EQ(r.status, 0) << r.out;
+  auto values = KeyValues(r.out);
+  EXPECT_EQ(values["TIT2"], Hex(title));
+  EXPECT_EQ(values["TPE1"], Hex(artist));
+  EXPECT_EQ(values["TALB"], Hex(sixteenE.substr(0, 30)));
 }
 
 }  // namespace
