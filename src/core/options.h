@@ -23,6 +23,11 @@ constexpr uint8_t kScriptsOrderLocked = 0x80;
 // tagFlags
 constexpr uint8_t kSkipEmptyId3v2Fields = 0x40;
 constexpr uint8_t kSaveFolderIsLastSave = 0x80;
+// volumeChannelAndTagSwitches, above the volume dialog's two channel bits:
+// the tag editors' switches.
+constexpr uint8_t kTagSwitchShowTransferDialog = 0x04;  // "show dialog": the tag transfer opens its dialog
+constexpr uint8_t kTagSwitchFolderAsAlbum = 0x08;       // "album": the scan takes the folder's name as album
+constexpr uint8_t kTagSwitchSplitFolder = 0x10;         // "split": the folder is named "artist - album"
 // listFlags
 constexpr uint8_t kRecentListTakesSaved = 0x80;
 

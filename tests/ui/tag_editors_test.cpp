@@ -1,0 +1,258 @@
+// The tag editor windows under the offscreen platform: captions, hints, what
+// the boxes store, the highlight (driven through its timer, no sleeping), OK,
+// Cancel, Esc and the keyboard.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/options.h"
+#include "tags/id3v1.h"
+#include "tags/message_kind.h"
+#include "ui/id3v1_editor_window.h"
+
+using namespace quorvel;
+
+namespace {
+
+struct Shown {
+  std::string text;
+  int kind;
+  std::string caption;
+};
+
+// Types text as a keyboard with that layout would, one character at a time
+// (QTest::keyClicks takes ASCII only). Surrogate pairs go as one key.
+void TypeText(QWidget* widget, const QString& text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    QString key = text.mid(i, text.at(i).isHighSurrogate() ? 2 : 1);
+    i += key.size() - 1;
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, key);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, key);
+    QApplication::sendEvent(widget, &release);
+  }
+}
+
+}  // namespace
+
+class TagEditorsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  Id3v1State state;
+  Options options;
+  std::vector<Shown> shown;
+  std::vector<TransferDirection> transfers;
+  int closedCount = 0;
+  bool closedHolding = false;
+  int answer = kAnswerYes;
+  std::unique_ptr<Id3v1EditorWindow> w;
+
+  void makeWindow() {
+    Id3v1EditorHooks hooks;
+    hooks.message = [this](const std::string& t, int k, const std::string& c) { shown.push_back({t, k, c}); };
+    hooks.ask = [this](const std::string&, int, const std::string&) { return answer; };
+    hooks.reloadRecord = [this] {
+      state.record = state.loaded;
+      return true;
+    };
+    hooks.transfer = [this](TransferDirection d) { transfers.push_back(d); };
+    hooks.closed = [this](bool holding) {
+      ++closedCount;
+      closedHolding = holding;
+    };
+    w = std::make_unique<Id3v1EditorWindow>(state, options, hooks);
+  }
+
+  void loadRecord(const char* title, int track) {
+    ClearId3v1(state.record);
+    std::memcpy(state.record.bytes.data(), title, std::strlen(title));
+    state.record.bytes[122] = 0;
+    state.record.bytes[123] = static_cast<uint8_t>(track);
+    state.record.bytes[124] = 8;
+    state.loaded = state.record;
+  }
+
+ private slots:
+  void init() {
+    state = {};
+    options = {};
+    shown.clear();
+    transfers.clear();
+    closedCount = 0;
+    answer = kAnswerYes;
+    makeWindow();
+  }
+  void cleanup() { w.reset(); }
+
+  void captionsAndHints() {
+    loadRecord("Song", 5);
+    w->openFor("/music/a.mp3", true);
+    QCOMPARE(w->windowTitle(), QStringLiteral(" ID3v1 (footer) tag editor"));
+    QStringList captions;
+    for (QLabel* l : w->findChildren<QLabel*>()) captions << l->text();
+    for (const char* c : {"&Title:", "Art&ist:", "Al&bum:", "&Comment:", "&Year:", "Tr&ack:", "&Genre:",
+                          "&Version:"}) {
+      QVERIFY2(captions.contains(QString::fromUtf8(c)), c);
+    }
+    QCOMPARE(w->okButton()->text(), QStringLiteral("O&K"));
+    QCOMPARE(w->okButton()->toolTip(), QStringLiteral("Remember changes and close"));
+    QCOMPARE(w->reloadButton()->text(), QStringLiteral("&Reload tag"));
+    QCOMPARE(w->reloadButton()->toolTip(), QStringLiteral("Reload original content"));
+    QCOMPARE(w->importButton()->text(), QStringLiteral("id3v2 i&mport"));
+    QCOMPARE(w->exportButton()->text(), QStringLiteral("id3v2 e&xport"));
+    QCOMPARE(w->albumBox()->toolTip(), QStringLiteral("Use folder name as Album"));
+    QCOMPARE(w->genreList()->count(), 150);
+    QCOMPARE(w->genreList()->itemText(149), QStringLiteral("- EMPTY -"));
+    QCOMPARE(w->genreList()->itemText(17), QStringLiteral("Rock"));
+    QCOMPARE(w->versionList()->itemText(0), QStringLiteral(" ID3v1.0"));
+    QCOMPARE(w->versionList()->itemText(1), QStringLiteral(" ID3v1.1"));
+    // The boxes show the record.
+    QCOMPARE(w->box(Id3v1EditorField::kTitle)->text(), QStringLiteral("Song"));
+    QCOMPARE(w->box(Id3v1EditorField::kTrack)->text(), QStringLiteral("5"));
+    QCOMPARE(w->genreList()->currentText(), QStringLiteral("Jazz"));
+    QCOMPARE(w->versionList()->currentIndex(), 1);
+    // Every control has an accessible name.
+    for (QWidget* c : w->findChildren<QWidget*>()) {
+      if (qobject_cast<QLineEdit*>(c) || qobject_cast<QPushButton*>(c) || qobject_cast<QCheckBox*>(c) ||
+          qobject_cast<QComboBox*>(c)) {
+        QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->metaObject()->className()));
+      }
+    }
+  }
+
+  void typingGoesIntoTheRecordAndCancelPutsItBack() {
+    loadRecord("Song", 5);
+    const Id3v1Tag before = state.record;
+    w->openFor("/music/a.mp3", true);
+    QLineEdit* title = w->box(Id3v1EditorField::kTitle);
+    title->setFocus();
+    title->selectAll();
+    TypeText(title, QStringLiteral("\u00c9t\u00e9 \u05e9\u05dc\u05d5\u05dd"));
+    QCOMPARE(std::string(reinterpret_cast<const char*>(state.record.bytes.data())),
+             std::string("\xC3\x89t\xC3\xA9 \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"));
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    QVERIFY(!w->isVisible());
+    QCOMPARE(state.record.bytes, before.bytes);
+    QCOMPARE(closedCount, 1);
+    QVERIFY(closedHolding);
+  }
+
+  void okAsksAboutLettersOutsideAscii() {
+    loadRecord("Song", 5);
+    w->openFor("/music/a.mp3", true);
+    QLineEdit* title = w->box(Id3v1EditorField::kTitle);
+    title->setFocus();
+    TypeText(title, QStringLiteral("\u00e9"));
+    answer = kAnswerNo;
+    w->okButton()->click();
+    QVERIFY(w->isVisible());  // Cancel in the question goes back to the editor
+    answer = kAnswerYes;
+    w->okButton()->click();
+    QVERIFY(!w->isVisible());
+    QCOMPARE(std::string(reinterpret_cast<const char*>(state.record.bytes.data())), std::string("Song\xC3\xA9"));
+  }
+
+  void enterMovesToTheNextBox() {
+    loadRecord("Song", 5);
+    w->openFor("/music/a.mp3", true);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QLineEdit* title = w->box(Id3v1EditorField::kTitle);
+    title->setFocus();
+    QTest::keyClick(title, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), w->box(Id3v1EditorField::kArtist));
+    QTest::keyClick(w->box(Id3v1EditorField::kArtist), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), title);
+    QVERIFY(w->isVisible());  // Enter in a box is not OK
+  }
+
+  void trackInErrorAndVersionSwitch() {
+    loadRecord("Song", 5);
+    w->openFor("/music/a.mp3", true);
+    QLineEdit* track = w->box(Id3v1EditorField::kTrack);
+    track->setFocus();
+    track->selectAll();
+    QTest::keyClicks(track, QStringLiteral("300"));
+    QVERIFY(!track->styleSheet().isEmpty());  // error colours
+    track->selectAll();
+    QTest::keyClicks(track, QStringLiteral("7"));
+    QVERIFY(track->styleSheet().isEmpty());
+    QCOMPARE(state.record.bytes[123], 7);
+    w->versionList()->setCurrentIndex(0);
+    emit w->versionList()->activated(0);
+    QVERIFY(!track->isEnabled());
+    QCOMPARE(track->text(), QString());
+  }
+
+  void scanHighlightsUntilTheTimerFires() {
+    loadRecord("", 0);
+    options.volumeChannelAndTagSwitches = kTagSwitchFolderAsAlbum | kTagSwitchSplitFolder;
+    w->openFor("/music/Band - Album/Artist - Title.mp3", false);
+    QVERIFY(w->albumBox()->isChecked());
+    QVERIFY(w->splitBox()->isEnabled());
+    QVERIFY(!w->reloadButton()->isEnabled());  // the file had no ID3v1 tag
+    w->scanButton()->click();
+    QCOMPARE(w->box(Id3v1EditorField::kArtist)->text(), QStringLiteral("Artist"));
+    QCOMPARE(w->box(Id3v1EditorField::kTitle)->text(), QStringLiteral("Title"));
+    QCOMPARE(w->box(Id3v1EditorField::kAlbum)->text(), QStringLiteral("Album"));
+    QVERIFY(w->highlighting());
+    QCOMPARE(w->highlightTimer()->interval(), 251);
+    QVERIFY(w->box(Id3v1EditorField::kTitle)->styleSheet().contains(QStringLiteral("rgb(128, 0, 0)")));
+    QVERIFY(w->box(Id3v1EditorField::kYear)->styleSheet().isEmpty());
+    // While the highlight runs, the transfer buttons do nothing.
+    w->exportButton()->click();
+    QVERIFY(transfers.empty());
+    w->highlightExpired();  // what the timer calls after 251 ms
+    QVERIFY(!w->highlighting());
+    QVERIFY(w->box(Id3v1EditorField::kTitle)->styleSheet().isEmpty());
+    w->exportButton()->click();
+    w->importButton()->click();
+    QCOMPARE(transfers.size(), size_t{2});
+    QCOMPARE(transfers[0], TransferDirection::kV1ToV2);
+    QCOMPARE(transfers[1], TransferDirection::kV2ToV1);
+    // The switches are options.
+    w->albumBox()->setChecked(false);
+    QVERIFY(!(options.volumeChannelAndTagSwitches & kTagSwitchFolderAsAlbum));
+    QVERIFY(!w->splitBox()->isEnabled());
+  }
+
+  void busyMakesTheEditorReadOnly() {
+    loadRecord("Song", 5);
+    w->openFor("/music/a.mp3", true);
+    w->setBusy(true);
+    QVERIFY(!w->box(Id3v1EditorField::kTitle)->isEnabled());
+    QVERIFY(!w->okButton()->isEnabled());
+    QVERIFY(!w->genreList()->isEnabled());
+    w->setBusy(false);
+    QVERIFY(w->box(Id3v1EditorField::kTitle)->isEnabled());
+    QVERIFY(w->box(Id3v1EditorField::kTrack)->isEnabled());
+  }
+
+  void closingAnEmptyRecordSaysSo() {
+    loadRecord("", 0);
+    state.record.bytes[124] = 255;
+    state.loaded = state.record;
+    w->openFor("/music/a.mp3", false);
+    w->okButton()->click();
+    QCOMPARE(closedCount, 1);
+    QVERIFY(!closedHolding);
+  }
+};
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  TagEditorsTest t;
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "tag_editors_test.moc"
