@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QtTest>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "tags/id3v1.h"
 #include "tags/message_kind.h"
 #include "ui/id3v1_editor_window.h"
+#include "ui/transfer_dialog.h"
 
 using namespace quorvel;
 
@@ -246,6 +248,57 @@ class TagEditorsTest : public QObject {
     w->okButton()->click();
     QCOMPARE(closedCount, 1);
     QVERIFY(!closedHolding);
+  }
+
+  void transferDialogStartsFromTheRememberedWord() {
+    std::vector<std::string> questions;
+    int reply = kAnswerYes;
+    TransferDialog d([&](const std::string& text, int, const std::string& caption) {
+      questions.push_back(caption + ": " + text);
+      return reply;
+    });
+    QCOMPARE(d.windowTitle(), QStringLiteral("tag data transfer"));
+    // Nothing remembered: all seven fields, overwrite, defaults next time.
+    d.prepare(TransferDirection::kV1ToV2, 383, 383);
+    QCOMPARE(d.titleLabel()->text(), QStringLiteral("data transfer from ID3v1 to ID3v2"));
+    QCOMPARE(d.settings(), uint32_t{383});
+    for (int i = 0; i < 7; ++i) QVERIFY(d.fieldBox(i)->isChecked());
+    QVERIFY(!d.bothWaysBox()->isChecked());
+    QVERIFY(d.overwriteButton()->isChecked());
+    QVERIFY(d.defaultsButton()->isChecked());
+    QVERIFY(d.showNextTimeBox()->isChecked());
+    QCOMPARE(d.fieldBox(6)->text(), QStringLiteral("track *"));
+    QVERIFY(d.fieldBox(6)->toolTip().isEmpty());  // the hint is for the other direction only
+
+    d.uncheckAllButton()->click();
+    QCOMPARE(d.settings() & kTransferFieldMask, 0u);
+    d.checkAllButton()->click();
+    QCOMPARE(d.settings() & kTransferFieldMask, kTransferFieldMask);
+    d.blankOnlyButton()->setChecked(true);
+    d.rememberButton()->setChecked(true);
+    d.bothWaysBox()->setChecked(true);
+    QCOMPARE(d.settings(), uint32_t{kTransferFieldMask | kTransferBothWays | kTransferRemember});
+
+    // A remembered word sets the boxes (here: title and year, blank only).
+    uint32_t remembered = kTransferTitle | kTransferYear | kTransferRemember;
+    d.prepare(TransferDirection::kV2ToV1, 383, remembered);
+    QCOMPARE(d.titleLabel()->text(), QStringLiteral("data transfer from ID3v2 to ID3v1"));
+    QVERIFY(d.fieldBox(6)->toolTip().startsWith(QStringLiteral("note that if existing footer is ID3v1.0")));
+    QCOMPARE(d.settings(), remembered);
+    QVERIFY(d.fieldBox(0)->isChecked());
+    QVERIFY(!d.fieldBox(1)->isChecked());
+    QVERIFY(d.blankOnlyButton()->isChecked());
+    QVERIFY(d.rememberButton()->isChecked());
+
+    // Double-click on the title: Yes turns the direction and starts it afresh.
+    QTest::mouseDClick(d.titleLabel(), Qt::LeftButton);
+    QCOMPARE(questions.size(), size_t{1});
+    QCOMPARE(questions[0], std::string("change direction?: Do you want to copy from ID3v1 to ID3v2 instead?"));
+    QCOMPARE(d.direction(), TransferDirection::kV1ToV2);
+    QCOMPARE(d.settings(), uint32_t{383});
+    reply = kAnswerNo;
+    d.askChangeDirection();
+    QCOMPARE(d.direction(), TransferDirection::kV1ToV2);
   }
 };
 
