@@ -2,6 +2,8 @@
 // the boxes store, the highlight (driven through its timer, no sleeping), OK,
 // Cancel, Esc and the keyboard.
 #include <QApplication>
+#include <QBuffer>
+#include <QImage>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -19,6 +21,7 @@
 #include "tags/id3v1.h"
 #include "tags/message_kind.h"
 #include "ui/id3v1_editor_window.h"
+#include "ui/image_window.h"
 #include "ui/transfer_dialog.h"
 
 using namespace quorvel;
@@ -43,6 +46,18 @@ void TypeText(QWidget* widget, const QString& text) {
     QApplication::sendEvent(widget, &release);
   }
 }
+
+QByteArray Encoded(const QImage& image, const char* format) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, format);
+  return bytes;
+}
+
+// A 1 x 1 GIF written by hand (Qt reads GIF but does not write it).
+const QByteArray kGif = QByteArray::fromHex(
+    "47494638396101000100800000ffffff00000021f90401000000002c00000000010001000002024401003b");
 
 }  // namespace
 
@@ -299,6 +314,59 @@ class TagEditorsTest : public QObject {
     reply = kAnswerNo;
     d.askChangeDirection();
     QCOMPARE(d.direction(), TransferDirection::kV1ToV2);
+  }
+
+  void imageWindowShowsPicturesAndZooms() {
+    ImageWindow iw;
+    iw.resize(480, 480);
+    iw.show();
+    QCOMPARE(iw.windowTitle(), QStringLiteral("id3v2 image"));
+    QImage big(2000, 1000, QImage::Format_RGB32);
+    big.fill(Qt::blue);
+    QByteArray png = Encoded(big, "PNG");
+    QVERIFY(iw.showPicture(png, QStringLiteral("Cover (front)"), QStringLiteral("image/png")));
+    QCOMPARE(iw.image().size(), QSize(2000, 1000));
+    QVERIFY(iw.fitted());
+    QVERIFY(iw.scale() < 0.25);  // fitted into the window
+    QVERIFY(iw.statusText().contains(QStringLiteral("Cover (front)")));
+    QVERIFY(iw.statusText().contains(QStringLiteral("image/png")));
+    QVERIFY(iw.statusText().contains(QStringLiteral("2000 \u00d7 1000 pixels")));
+    QVERIFY(iw.statusText().contains(QLocale().toString(static_cast<qlonglong>(png.size())) + QStringLiteral(" bytes")));
+    // The steps from the fitted size: up to 25 %, down stays at 25 %.
+    QTest::keyClick(&iw, Qt::Key_Plus);
+    QCOMPARE(iw.zoomPercent(), 25);
+    QTest::keyClick(&iw, Qt::Key_Minus);
+    QCOMPARE(iw.zoomPercent(), 25);
+    QTest::keyClick(&iw, Qt::Key_1);
+    QCOMPARE(iw.zoomPercent(), 100);
+    for (int i = 0; i < 12; ++i) iw.zoomIn();
+    QCOMPARE(iw.zoomPercent(), 800);
+    iw.zoomOut();
+    QCOMPARE(iw.zoomPercent(), 600);
+    QTest::keyClick(&iw, Qt::Key_0);
+    QVERIFY(iw.fitted());
+
+    // A small JPEG is shown at its size when fitted, never blown up.
+    QImage small(120, 80, QImage::Format_RGB32);
+    small.fill(Qt::red);
+    QVERIFY(iw.showPicture(Encoded(small, "JPEG"), QStringLiteral("Artist"), QStringLiteral("image/jpeg")));
+    QCOMPARE(iw.image().size(), QSize(120, 80));
+    QCOMPARE(iw.scale(), 1.0);
+    iw.zoomIn();
+    QCOMPARE(iw.zoomPercent(), 125);
+
+    QVERIFY(iw.showPicture(kGif, QString(), QStringLiteral("image/gif")));
+    QCOMPARE(iw.image().size(), QSize(1, 1));
+    // BMP and ICO through their readers too.
+    QVERIFY(iw.showPicture(Encoded(small, "BMP"), QString(), QStringLiteral("image/bmp")));
+    QVERIFY(iw.showPicture(Encoded(small.scaled(32, 32), "ICO"), QString(), QStringLiteral("image/ico")));
+    QCOMPARE(iw.image().size(), QSize(32, 32));
+
+    // Data no reader accepts, and a picture cut short.
+    QVERIFY(!iw.showPicture(QByteArray("not a picture at all"), QString(), QStringLiteral("image/png")));
+    QVERIFY(iw.image().isNull());
+    QVERIFY(!iw.showPicture(png.left(40), QString(), QStringLiteral("image/png")));
+    QVERIFY(iw.statusText().contains(QStringLiteral("40 bytes")));
   }
 };
 

@@ -1,0 +1,191 @@
+#include "ui/image_window.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+namespace quorvel {
+
+namespace {
+
+// Draws the picture at a scale, only the part that is exposed: a picture at
+// 800 % is never scaled as a whole.
+class PictureView : public QLabel {
+ public:
+  void setPicture(const QImage* image, double scale) {
+    image_ = image;
+    scale_ = scale;
+    setText(QString());
+    QSize size(std::max(1, static_cast<int>(std::lround(image->width() * scale_ / devicePixelRatioF()))),
+               std::max(1, static_cast<int>(std::lround(image->height() * scale_ / devicePixelRatioF()))));
+    resize(size);
+    update();
+  }
+  void setMessage(const QString& text, QSize size) {
+    image_ = nullptr;
+    setText(text);
+    resize(size);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    if (image_ == nullptr) {
+      QLabel::paintEvent(event);
+      return;
+    }
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, scale_ < 1.0);
+    // Logical pixels to picture pixels.
+    double toPicture = devicePixelRatioF() / scale_;
+    QRectF exposed = QRectF(event->rect()).intersected(QRectF(rect()));
+    QRectF source(exposed.left() * toPicture, exposed.top() * toPicture, exposed.width() * toPicture,
+                  exposed.height() * toPicture);
+    p.drawImage(exposed, *image_, source.intersected(QRectF(image_->rect())));
+  }
+
+ private:
+  const QImage* image_ = nullptr;
+  double scale_ = 1.0;
+};
+
+}  // namespace
+
+ImageWindow::ImageWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("TViewImageForm"));
+  setWindowTitle(QStringLiteral("id3v2 image"));
+  setAccessibleName(windowTitle());
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  scroll_ = new QScrollArea(this);
+  scroll_->setAlignment(Qt::AlignCenter);
+  scroll_->setFocusPolicy(Qt::NoFocus);
+  picture_ = new PictureView;
+  picture_->setAlignment(Qt::AlignCenter);
+  picture_->setAccessibleName(QStringLiteral("picture"));
+  scroll_->setWidget(picture_);
+  scroll_->setWidgetResizable(false);
+  layout->addWidget(scroll_, 1);
+  status_ = new QLabel(this);
+  status_->setAccessibleName(QStringLiteral("picture information"));
+  status_->setContentsMargins(6, 3, 6, 3);
+  layout->addWidget(status_);
+  setFocusPolicy(Qt::StrongFocus);
+  resize(480, 480);
+}
+
+bool ImageWindow::showPicture(const QByteArray& data, const QString& pictureType, const QString& mimeType) {
+  pictureType_ = pictureType;
+  mimeType_ = mimeType;
+  bytes_ = data.size();
+  zoom_ = 0;
+  QBuffer buffer;
+  buffer.setData(data);
+  buffer.open(QIODevice::ReadOnly);
+  // The reader goes by the data, not by the MIME type the tag claims.
+  QImageReader reader(&buffer);
+  reader.setAutoTransform(true);
+  image_ = reader.read();
+  error_.clear();
+  if (image_.isNull()) {
+    error_ = QStringLiteral("This picture's data is no image that can be shown (%1).").arg(reader.errorString());
+  }
+  render();
+  return error_.isEmpty();
+}
+
+double ImageWindow::scale() const {
+  if (image_.isNull()) return 1.0;
+  if (zoom_ != 0) return zoom_ / 100.0;
+  QSize room = scroll_->viewport()->size();
+  double fit = std::min(static_cast<double>(room.width()) / image_.width(),
+                        static_cast<double>(room.height()) / image_.height());
+  return std::clamp(fit, 0.01, 1.0);  // fitting shrinks a large picture, never blows up a small one
+}
+
+void ImageWindow::zoomIn() {
+  int current = static_cast<int>(std::lround(scale() * 100));
+  auto next = std::upper_bound(std::begin(kZoomSteps), std::end(kZoomSteps), current);
+  zoom_ = next == std::end(kZoomSteps) ? kZoomSteps[std::size(kZoomSteps) - 1] : *next;
+  render();
+}
+
+void ImageWindow::zoomOut() {
+  int current = static_cast<int>(std::lround(scale() * 100));
+  auto below = std::lower_bound(std::begin(kZoomSteps), std::end(kZoomSteps), current);
+  zoom_ = below == std::begin(kZoomSteps) ? kZoomSteps[0] : *std::prev(below);
+  render();
+}
+
+void ImageWindow::actualSize() {
+  zoom_ = 100;
+  render();
+}
+
+void ImageWindow::fitToWindow() {
+  zoom_ = 0;
+  render();
+}
+
+QString ImageWindow::statusText() const { return status_->text(); }
+
+void ImageWindow::render() {
+  QLocale locale;
+  QStringList parts;
+  if (!pictureType_.isEmpty()) parts << pictureType_;
+  if (!mimeType_.isEmpty()) parts << mimeType_;
+  if (!image_.isNull()) parts << QStringLiteral("%1 \u00d7 %2 pixels").arg(image_.width()).arg(image_.height());
+  parts << QStringLiteral("%1 bytes").arg(locale.toString(static_cast<qlonglong>(bytes_)));
+  auto* view = static_cast<PictureView*>(picture_);
+  if (!error_.isEmpty()) {
+    picture_->setWordWrap(true);
+    view->setMessage(error_, scroll_->viewport()->size());
+    status_->setText(parts.join(QStringLiteral("  \u00b7  ")));
+    return;
+  }
+  double s = scale();
+  parts << (fitted() ? QStringLiteral("fitted (%1 %)").arg(std::lround(s * 100)) : QStringLiteral("%1 %").arg(zoom_));
+  status_->setText(parts.join(QStringLiteral("  \u00b7  ")));
+  // At 100 % a picture takes as many device pixels as it has.
+  view->setPicture(&image_, s);
+}
+
+void ImageWindow::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: zoomIn(); return;
+    case Qt::Key_Minus: zoomOut(); return;
+    case Qt::Key_1: actualSize(); return;
+    case Qt::Key_0: fitToWindow(); return;
+    case Qt::Key_Escape: close(); return;
+    default: QWidget::keyPressEvent(event);
+  }
+}
+
+void ImageWindow::wheelEvent(QWheelEvent* event) {
+  if (event->modifiers() & Qt::ControlModifier) {
+    if (event->angleDelta().y() > 0) zoomIn();
+    if (event->angleDelta().y() < 0) zoomOut();
+    event->accept();
+    return;
+  }
+  QWidget::wheelEvent(event);
+}
+
+void ImageWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (fitted()) render();
+}
+
+}  // namespace quorvel
