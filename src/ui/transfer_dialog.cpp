@@ -48,9 +48,11 @@ TransferDialog::TransferDialog(Ask ask, QWidget* parent) : QDialog(parent), ask_
   }
   checkAll_ = new QPushButton(QStringLiteral("ch&eck all"), this);
   uncheckAll_ = new QPushButton(QStringLiteral("uncheck all"), this);
-  grid->addWidget(checkAll_, 2, 1);
-  grid->addWidget(uncheckAll_, 3, 1);
   layout->addLayout(grid);
+  auto* all = new QHBoxLayout;
+  all->addWidget(checkAll_);
+  all->addWidget(uncheckAll_);
+  layout->addLayout(all);
   for (QPushButton* b : {checkAll_, uncheckAll_}) b->setAccessibleName(b->text().remove(QLatin1Char('&')));
   connect(checkAll_, &QPushButton::clicked, this, [this] {
     for (QCheckBox* box : fields_) box->setChecked(true);

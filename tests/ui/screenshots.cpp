@@ -1,6 +1,10 @@
 // Renders the main window with a loaded file and each message window to PNG
 // files: quorvel_screenshots OUTPUT_FOLDER MP3_FILE (run with QT_QPA_PLATFORM=offscreen).
 #include <QAction>
+#include <QBuffer>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -13,7 +17,10 @@
 #include "core/document_ops.h"
 #include "core/host.h"
 #include "ui/main_window.h"
+#include "ui/id3v1_editor_window.h"
+#include "ui/image_window.h"
 #include "ui/message_windows.h"
+#include "ui/transfer_dialog.h"
 
 using namespace quorvel;
 
@@ -115,6 +122,52 @@ int main(int argc, char** argv) {
       q->negativeButton()->click();
     });
     q->ask(question.text, question.kind, question.caption);
+  }
+
+  // The tag windows.
+  Id3v1State record;
+  Options options;
+  {
+    Id3v1EditorWindow editor(record, options, {});
+    editor.openFor("/music/Band - Album/Artist - Title.mp3", false);
+    editor.model().SetText(Id3v1EditorField::kTitle, "Title");
+    editor.model().SetText(Id3v1EditorField::kArtist, "Artist");
+    editor.model().SetText(Id3v1EditorField::kAlbum, "Album");
+    editor.model().SetText(Id3v1EditorField::kYear, "2026");
+    editor.model().SetText(Id3v1EditorField::kComment, "a comment");
+    editor.model().SetVersion(true);
+    editor.model().SetText(Id3v1EditorField::kTrack, "7");
+    editor.model().SetGenre(17);
+    editor.fill(false);
+    ok = Save(&editor, out + QStringLiteral("/id3v1-editor.png")) && ok;
+    editor.model().Cancel();
+  }
+  {
+    TransferDialog transfer({});
+    transfer.prepare(TransferDirection::kV2ToV1, 383, 383);
+    transfer.show();
+    ok = Save(&transfer, out + QStringLiteral("/tag-transfer.png")) && ok;
+  }
+  {
+    QImage cover(600, 600, QImage::Format_RGB32);
+    QPainter painter(&cover);
+    QLinearGradient gradient(0, 0, 600, 600);
+    gradient.setColorAt(0, QColor(40, 60, 120));
+    gradient.setColorAt(1, QColor(220, 150, 60));
+    painter.fillRect(cover.rect(), gradient);
+    painter.setPen(Qt::white);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 40));
+    painter.drawText(cover.rect(), Qt::AlignCenter, QStringLiteral("Cover"));
+    painter.end();
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    cover.save(&buffer, "JPEG");
+    ImageWindow image;
+    image.resize(420, 460);
+    image.show();
+    image.showPicture(jpeg, QStringLiteral("Cover (front)"), QStringLiteral("image/jpeg"));
+    ok = Save(&image, out + QStringLiteral("/image-window.png")) && ok;
   }
   doc.unsavedChanges = false;
   return ok ? 0 : 1;

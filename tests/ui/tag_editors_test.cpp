@@ -1,6 +1,7 @@
 // The tag editor windows under the offscreen platform: captions, hints, what
 // the boxes store, the highlight (driven through its timer, no sleeping), OK,
 // Cancel, Esc and the keyboard.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
@@ -273,6 +274,19 @@ class TagEditorsTest : public QObject {
       return reply;
     });
     QCOMPARE(d.windowTitle(), QStringLiteral("tag data transfer"));
+    // Every control can be seen: none lies over another.
+    d.prepare(TransferDirection::kV2ToV1, 383, 383);
+    d.show();
+    QApplication::processEvents();
+    QList<QAbstractButton*> buttons = d.findChildren<QAbstractButton*>();
+    for (QAbstractButton* a : buttons) {
+      QVERIFY2(a->isVisible(), qPrintable(a->text()));
+      for (QAbstractButton* b : buttons) {
+        if (a == b || a->parentWidget() != b->parentWidget()) continue;
+        QVERIFY2(!a->geometry().intersects(b->geometry()), qPrintable(a->text() + " / " + b->text()));
+      }
+    }
+    d.hide();
     // Nothing remembered: all seven fields, overwrite, defaults next time.
     d.prepare(TransferDirection::kV1ToV2, 383, 383);
     QCOMPARE(d.titleLabel()->text(), QStringLiteral("data transfer from ID3v1 to ID3v2"));
