@@ -17,7 +17,10 @@
 #include "core/document_ops.h"
 #include "core/host.h"
 #include "ui/main_window.h"
+#include "core/edit_dialogs.h"
+#include "ui/fade_dialog.h"
 #include "ui/id3v1_editor_window.h"
+#include "ui/silence_dialog.h"
 #include "ui/image_window.h"
 #include "ui/message_windows.h"
 #include "ui/transfer_dialog.h"
@@ -122,6 +125,18 @@ int main(int argc, char** argv) {
       q->negativeButton()->click();
     });
     q->ask(question.text, question.kind, question.caption);
+  }
+
+  // The fade and silence dialogs, as they open for the selection above.
+  {
+    FadeDialog fade;
+    fade.prepare(PrepareFadeDialog(w.context(), 30, 52));
+    fade.show();
+    ok = Save(&fade, out + QStringLiteral("/fade-dialog.png")) && ok;
+    SilenceDialog silence;
+    silence.prepare(PrepareSilenceDialog(w.context()));
+    silence.show();
+    ok = Save(&silence, out + QStringLiteral("/silence-dialog.png")) && ok;
   }
 
   // The tag windows.

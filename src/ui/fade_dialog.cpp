@@ -1,0 +1,78 @@
+#include "ui/fade_dialog.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "core/edit_dialogs.h"
+
+namespace quorvel {
+
+FadeDialog::FadeDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Fade In/Out"));
+  setObjectName(QStringLiteral("TFadeForm"));
+  setAccessibleName(windowTitle());
+  setMinimumWidth(300);
+  auto* layout = new QVBoxLayout(this);
+  label_ = new QLabel(this);
+  label_->setAlignment(Qt::AlignCenter);
+  layout->addWidget(label_);
+  slider_ = new QSlider(Qt::Horizontal, this);
+  slider_->setRange(0, kGainSliderMax);
+  slider_->setPageStep(1);
+  slider_->setTickPosition(QSlider::TicksBelow);
+  slider_->setToolTip(QStringLiteral("Slide the trackbar left-right"));
+  slider_->setAccessibleName(QStringLiteral("Slide the trackbar left-right"));
+  layout->addWidget(slider_);
+  in_ = new QRadioButton(QStringLiteral("Fade in"), this);
+  out_ = new QRadioButton(QStringLiteral("Fade out"), this);
+  in_->setAccessibleName(in_->text());
+  out_->setAccessibleName(out_->text());
+  auto* directions = new QHBoxLayout;
+  directions->addWidget(in_);
+  directions->addWidget(out_);
+  layout->addLayout(directions);
+  ok_ = new QPushButton(QStringLiteral("O&K"), this);
+  ok_->setAccessibleName(QStringLiteral("OK"));
+  ok_->setDefault(true);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok_);
+  layout->addLayout(buttons);
+  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(slider_, &QSlider::valueChanged, this, &FadeDialog::sliderMoved);
+}
+
+void FadeDialog::sliderMoved(int position) {
+  label_->setText(QString::fromStdString(FadeLabelText(position)));
+  ok_->setEnabled(FadeOkEnabled(position));
+}
+
+void FadeDialog::prepare(const FadeDialogState& state) {
+  slider_->setValue(state.magnitude);
+  sliderMoved(state.magnitude);
+  (state.fadeIn ? in_ : out_)->setChecked(true);
+  slider_->setFocus();
+}
+
+std::optional<FadeChoice> FadeDialog::choose(const FadeDialogState& state) {
+  prepare(state);
+  if (exec() != Accepted || !FadeOkEnabled(slider_->value())) return std::nullopt;
+  return FadeChoice{slider_->value(), in_->isChecked()};
+}
+
+void FadeDialog::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  // Switching to another program cancels, as Esc does.
+  if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow() &&
+      QApplication::activeWindow() == nullptr && QApplication::activeModalWidget() == this) {
+    reject();
+  }
+}
+
+}  // namespace quorvel
