@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -85,6 +86,16 @@ std::string Hex(const std::string& s) {
     h += d[c & 15];
   }
   return h;
+}
+
+// A file of one silent-looking frame's bytes followed by the 128 tag bytes.
+void WriteFileWithTag(const std::string& path, const std::array<uint8_t, 128>& tag) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  std::string audio(417, '\0');
+  audio[0] = '\xFF';
+  audio[1] = '\xFB';
+  f.write(audio.data(), static_cast<std::streamsize>(audio.size()));
+  f.write(reinterpret_cast<const char*>(tag.data()), static_cast<std::streamsize>(tag.size()));
 }
 
 class Id3v1Interop : public ::testing::Test {
@@ -210,14 +221,7 @@ for key in sorted(frames):
     auto out = Id3v1OutputBytes(tag);
 
     const std::string path = dir_ + "/ours.mp3";
-    {
-      std::ofstream f(path, std::ios::binary);
-      std::string audio(417, '\0');
-      audio[0] = '\xFF';
-      audio[1] = '\xFB';
-      f.write(audio.data(), static_cast<std::streamsize>(audio.size()));
-      f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-    }
+    WriteFileWithTag(path, out);
     RunResult r = RunProgram({kPython, "-c", script, path});
     ASSERT_EQ(r.status, 0) << r.out;
     std::map<std::string, std::string> expectedHex;
@@ -273,15 +277,7 @@ for key in sorted(frames):
     ASSERT_TRUE(editor.Accept());
 
     const std::string path = dir_ + "/edited.mp3";
-    {
-      auto out = Id3v1OutputBytes(state.record);
-      std::ofstream f(path, std::ios::binary | std::ios::trunc);
-      std::string audio(417, '\0');
-      audio[0] = '\xFF';
-      audio[1] = '\xFB';
-      f.write(audio.data(), static_cast<std::streamsize>(audio.size()));
-      f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-    }
+    WriteFileWithTag(path, Id3v1OutputBytes(state.record));
 
     RunResult m = RunProgram({kPython, "-c", mutagenScript, path});
     ASSERT_EQ(m.status, 0) << m.out;
@@ -343,15 +339,7 @@ TEST_F(Id3v1Interop, NonAsciiTextFromTheEditorKeepsItsBytes) {
   ASSERT_TRUE(editor.Accept());
   EXPECT_EQ(asked, 1);
   const std::string path = dir_ + "/utf8.mp3";
-  {
-    auto out = Id3v1OutputBytes(state.record);
-    std::ofstream f(path, std::ios::binary);
-    std::string audio(417, '\0');
-    audio[0] = '\xFF';
-    audio[1] = '\xFB';
-    f.write(audio.data(), static_cast<std::streamsize>(audio.size()));
-    f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-  }
+  WriteFileWithTag(path, Id3v1OutputBytes(state.record));
   const char* script = R"PY(
 import sys
 from mutagen.id3 import ParseID3v1
