@@ -210,6 +210,8 @@ bool RecentFileClick(Context& ctx, int k) {
   if (k < 0 || k >= 5 || Refused(ctx)) return false;
   const std::string path = ctx.options.recentFiles[static_cast<size_t>(k)];
   if (path.empty()) return false;
+  // The document it replaces offers its edits for saving first.
+  if (AskSaveChanges(ctx, kSaveChangesText, kSaveChangesCaption) == kUnloadDeclined) return false;
   ctx.doc.sourceName = path;
   return Loadfile(ctx);
 }

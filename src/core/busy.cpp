@@ -18,7 +18,20 @@ void EndBusy(Context& ctx, const char* operation) {
     ctx.doc.busy = false;
     ctx.busyCursor = false;
     ctx.host.setBusy(false);
+    SettlePendingRequests(ctx);
   }
+}
+
+void SettlePendingRequests(Context& ctx) {
+  EventRequests pending = ctx.host.takePendingRequests();
+  ctx.cancelRequest = false;
+  if (!pending.close && !ctx.closeRequest) return;
+  if (ctx.script.active) {
+    ctx.closeRequest = true;
+    return;
+  }
+  ctx.closeRequest = false;
+  ctx.host.closeMainWindow();
 }
 
 void EndAllBusy(Context& ctx, const char* operation) {

@@ -14,6 +14,13 @@ void EndBusy(Context& ctx, const char* operation);
 // Ends every running operation at once (the main window closes during one).
 void EndAllBusy(Context& ctx, const char* operation);
 
+// What becomes of the requests still pending when the busy state ends (and
+// when a script run ends): a pending Esc is cleared; a pending close is
+// carried out through Host::closeMainWindow, or, while a script runs, kept in
+// ctx.closeRequest so that the script's operations stop and the run's end
+// carries it out.
+void SettlePendingRequests(Context& ctx);
+
 // Begins on construction, ends on destruction unless ended before.
 class BusyScope {
  public:

@@ -31,6 +31,9 @@ struct SaveState {
   bool targetExisted = false;
   bool overwriteDeclined = false;
   bool sourceReplaced = false;
+  // The write was stopped by Esc or by a close request: an operation that
+  // writes several files starts no further one.
+  bool writeInterrupted = false;
   // Set while the "Save changes?" question at program exit runs the save.
   bool savingForExit = false;
   // The " Play &output (saved) file" command is enabled.

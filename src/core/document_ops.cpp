@@ -331,13 +331,32 @@ void ComputeEditStatistics(DocumentState& doc) {
   s.freqSummary = Summary(s.freqCount, doc.fallbackFreq, 3, infoLead, FrequencyAt(doc, 0), FrequencyAt(doc, 1));
 }
 
+const char* const kSaveChangesText = "  Save changes?  ";
+const char* const kSaveChangesCaption = "closing";
+
+bool SaveChangesAsked(const Context& ctx) {
+  const DocumentState& doc = ctx.doc;
+  return doc.loaded && !NotReady(ctx) && doc.unsavedChanges && ctx.options.mainFlag(kPromptSaveOnClose) &&
+         !doc.documentName.empty() && !ctx.script.active;
+}
+
+int AskSaveChanges(Context& ctx, const std::string& text, const std::string& caption) {
+  if (!SaveChangesAsked(ctx)) return kUnloadClosed;
+  const int answer = ctx.host.ask(text, kSaveChangesQuestion, caption);
+  if (answer == kAnswerNo) return kUnloadClosed;
+  if (answer != kAnswerYes) return kUnloadDeclined;
+  // A "Save as" that was cancelled or failed keeps the document: dropping it
+  // now would lose the edits the user just asked to keep.
+  if (!ctx.saveAs || !ctx.saveAs(ctx)) return kUnloadDeclined;
+  return kUnloadSaved;
+}
+
 int unloadall(Context& ctx, bool ask) {
   DocumentState& doc = ctx.doc;
   Options& options = ctx.options;
   int result = kUnloadClosed;
-  bool saveAvailable = doc.loaded && !NotReady(ctx);
-  if (ask && saveAvailable && doc.modifiedLevel > 0 && options.mainFlag(kPromptSaveOnClose) &&
-      !doc.documentName.empty() && !ctx.script.active) {
+  // Here No keeps the document as well: only a saved edit is closed.
+  if (ask && SaveChangesAsked(ctx)) {
     if (!AskYesNo(ctx, "Save changes?", kModalWarning, "prompt")) return kUnloadDeclined;
     // A "Save as" that was cancelled or failed keeps the document: closing it
     // now would drop the edits the user just asked to keep.

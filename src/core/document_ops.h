@@ -72,8 +72,31 @@ void ComputeEditStatistics(DocumentState& doc);
 constexpr int kUnloadDeclined = 2;
 constexpr int kUnloadSaved = 6;
 constexpr int kUnloadClosed = 7;
-// Closes the document. With ask, a changed document first offers "Save changes?";
-// returns kUnloadDeclined (nothing changed), kUnloadSaved or kUnloadClosed.
+
+// The question before the window closes or another document replaces this one.
+extern const char* const kSaveChangesText;     // "  Save changes?  "
+extern const char* const kSaveChangesCaption;  // "closing"
+
+// The kind of the "Save changes?" question: Escape, and closing the window by
+// its frame, cancel the path that asked instead of answering No.
+constexpr int kSaveChangesQuestion = kModalWarning | kMsgEscapeAnswers;
+
+// Whether the document's edits are offered for saving before a path drops or
+// replaces the document: a document with unsaved changes (an insertion alone
+// counts; a save clears them), the prompt option on, a file name, no script
+// running, nothing busy.
+bool SaveChangesAsked(const Context& ctx);
+
+// The one rule every path that drops or replaces an edited document follows
+// (Open, a recent file, a drop, Close, closing the window or every instance):
+// asks text with caption when SaveChangesAsked holds. Returns kUnloadClosed
+// when the path may go on without a save (nothing to ask, or No),
+// kUnloadSaved after Yes and a successful "Save as", kUnloadDeclined when the
+// path must stop (the question was cancelled, or the save was cancelled or failed).
+int AskSaveChanges(Context& ctx, const std::string& text, const std::string& caption);
+// Closes the document. With ask, a document for which SaveChangesAsked holds
+// first offers "Save changes?": only Yes and a successful "Save as" go on.
+// Returns kUnloadDeclined (nothing changed), kUnloadSaved or kUnloadClosed.
 int unloadall(Context& ctx, bool ask);
 
 }  // namespace quorvel

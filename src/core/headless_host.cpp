@@ -47,12 +47,23 @@ void HeadlessHost::reportProgress(double fraction) { progress.push_back(fraction
 EventRequests HeadlessHost::processEvents() {
   ++polls;
   EventRequests requests;
-  requests.cancel = cancelAtPoll > 0 && polls >= cancelAtPoll;
-  requests.close = closeAtPoll > 0 && polls >= closeAtPoll;
+  auto raised = [this](int at) { return at > 0 && (requestsOnce ? polls == at : polls >= at); };
+  requests.cancel = raised(cancelAtPoll) || pending.cancel;
+  requests.close = raised(closeAtPoll) || pending.close;
+  pending = EventRequests{};
   return requests;
 }
 
-void HeadlessHost::closeMainWindow() { mainWindowClosed = true; }
+void HeadlessHost::closeMainWindow() {
+  mainWindowClosed = true;
+  ++closeMainWindowCalls;
+}
+
+EventRequests HeadlessHost::takePendingRequests() {
+  EventRequests taken = pending;
+  pending = EventRequests{};
+  return taken;
+}
 
 int HeadlessHost::openWithDesktop(const std::string& target) {
   opened.push_back(target);

@@ -29,6 +29,7 @@ class HeadlessHost : public Host {
   void reportProgress(double fraction) override;
   EventRequests processEvents() override;
   void closeMainWindow() override;
+  EventRequests takePendingRequests() override;
   int openWithDesktop(const std::string& target) override;
   void busyBegin(const std::string& operation) override;
   void busyEnd(const std::string& operation) override;
@@ -58,6 +59,12 @@ class HeadlessHost : public Host {
   // Requests raised at the n-th call of processEvents (1-based); 0 = never.
   int cancelAtPoll = 0;
   int closeAtPoll = 0;
+  // With requestsOnce, a request is raised at that poll only (a key press or a
+  // close that arrives once), not at every later poll too.
+  bool requestsOnce = false;
+  // Requests recorded without a poll (a close while a dialog is open), handed
+  // over by takePendingRequests.
+  EventRequests pending;
 
   // What happened.
   std::vector<MessageRecord> messages;  // messages and questions, in order
@@ -77,6 +84,7 @@ class HeadlessHost : public Host {
   // "begin NAME" and "end NAME" for every busyBegin and busyEnd, in order.
   std::vector<std::string> busyLog;
   bool mainWindowClosed = false;
+  int closeMainWindowCalls = 0;
 
   // Called for every message (the silent run echoes nothing, tests may print).
   std::function<void(const MessageRecord&)> onMessage;

@@ -72,6 +72,11 @@ class Host {
   virtual EventRequests processEvents() = 0;
   // A close request that arrived during a long operation is carried out now.
   virtual void closeMainWindow() = 0;
+  // The Esc and close requests recorded since the last processEvents, without
+  // processing events; they are cleared. Asked when the busy state ends (a
+  // request made while a save's own dialog was open is not left for the next
+  // operation) and when a script run ends.
+  virtual EventRequests takePendingRequests() { return {}; }
 
   // Opens a file or URL with the desktop's associated program; returns a shell result code
   // (42 success, 2 file not found, 3 path not found, 11 bad format, 31 no association).

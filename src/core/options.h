@@ -84,7 +84,7 @@ struct Options {
   uint8_t rememberFade = 1;
   uint8_t encodingDialogValue = 5;
   uint8_t displayFlags = 7;
-  uint8_t mainFlags = 0x6C;
+  uint8_t mainFlags = 0x6E;
   uint8_t tagFlags = 0xE0;
   uint8_t listFlags = 0;
   uint8_t encodingDialogMode = 0;

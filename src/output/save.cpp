@@ -77,6 +77,7 @@ void ClearSaveOutcome(SaveState& st) {
   st.targetExisted = false;
   st.overwriteDeclined = false;
   st.sourceReplaced = false;
+  st.writeInterrupted = false;
   st.writeTarget.clear();
 }
 
@@ -171,7 +172,9 @@ SafeWrite WriteSaveTarget(Context& ctx, int purpose, const SaveTarget& t, const 
     return {};
   }
   SafeWriteOptions options;
-  options.keepCancelledNewTarget = true;
+  // Esc during a whole save keeps what was written under a new name; a
+  // selection or a split part is never left short under its name.
+  options.keepCancelledNewTarget = IsWholeSave(purpose);
   // The settings folder holds the settings file and the working files; only
   // the play commands write there.
   if (IsWholeSave(purpose) || purpose == kWriteSelection) options.refusedFolder = ctx.settingsFolder;
@@ -214,6 +217,8 @@ WriteOutcome WriteAndSettle(Context& ctx, int purpose, const SaveTarget& t) {
   }
   SafeWrite written = WriteSaveTarget(ctx, purpose, t, real);
   st.writeTarget = written.tempPath.empty() ? t.name : written.tempPath;
+  st.writeInterrupted =
+      written.write.ending == WriteEnding::kCancelled || written.write.ending == WriteEnding::kClosed;
   const bool succeeded = written.write.succeeded();
   st.lastSaveSucceeded = succeeded && written.renamed;
   if (wholeSave && succeeded) doc.unsavedChanges = false;

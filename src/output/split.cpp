@@ -233,6 +233,8 @@ SplitOutcome WriteSplitParts(Context& ctx, const SplitDialogState& state) {
         failureCode = ctx.script.resultCode;
         failureText = ctx.script.errorText;
       }
+      // Esc or a close request stopped this part: no later part is started.
+      if (ctx.save.writeInterrupted) break;
     }
     guard.restoreBoxes();
   }

@@ -166,8 +166,10 @@ SafeWrite WriteThroughTemporaryFile(Context& ctx, const std::string& target, int
       break;
     case WriteEnding::kCancelled:
     case WriteEnding::kClosed:
-      // Never over a file that appeared meanwhile.
-      if (options.keepCancelledNewTarget && !result.targetExisted &&
+      // Never over a file that appeared meanwhile. A write stopped because the
+      // window closes is not one the user chose to keep.
+      if (options.keepCancelledNewTarget && result.write.ending == WriteEnding::kCancelled &&
+          !result.targetExisted &&
           ::renameat2(AT_FDCWD, own.path.c_str(), AT_FDCWD, result.finalPath.c_str(), RENAME_NOREPLACE) == 0) {
         result.renamed = true;
       } else {

@@ -38,8 +38,9 @@ struct SafeWrite {
 };
 
 struct SafeWriteOptions {
-  // A cancelled write to a name that did not exist keeps what was written under
-  // that name (the save procedure's rule); otherwise the partial file is deleted.
+  // A write cancelled by Esc to a name that did not exist keeps what was
+  // written under that name (the save procedure's rule for whole saves);
+  // otherwise, and always when the window closes, the partial file is deleted.
   bool keepCancelledNewTarget = false;
   // Targets inside this folder are refused (the settings folder; empty: none).
   std::string refusedFolder;

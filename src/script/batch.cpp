@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
 #include "script/reader.h"
@@ -177,6 +178,8 @@ void BatchExecute(Context& ctx, const std::string& path, CommandHandler handler)
   if (ctx.options.mainFlag(kMessageAfterScript)) {
     ReportMessage(ctx, "Script executed:\r\n" + FileNameOf(path), kMsgModal, "Quorvel");
   }
+  // A close asked for while the script ran is carried out now.
+  SettlePendingRequests(ctx);
 }
 
 bool RunSilentScript(Context& ctx, const std::string& path, CommandHandler handler) {

@@ -39,6 +39,7 @@
 #include "ui/shell_menus.h"  // Options, Scripts, recent files, close all, about
 #include "ui/strip_widgets.h"
 #include "ui/volume_dialog.h"
+#include "app/close_commands.h"
 #include "app/enqueue_menu.h"
 #include "app/options_menu.h"
 #include "view/availability.h"
@@ -56,7 +57,6 @@ constexpr int kRefreshInterval = 937;
 constexpr int kPositionBoxLength = 13;
 constexpr int kStartErrorDelay = 250;
 
-const char* const kSaveChangesText = "  Save changes?  ";
 const char* const kDropNoteText =
     "Drag & drop is enabled for a single file only.\r\nOnly the first file from the group was processed.";
 
@@ -517,14 +517,7 @@ QPoint MainWindow::rememberedPlace() const {
 bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy_; }
 
 bool MainWindow::askSaveChanges() {
-  DocumentState& doc = ctx_.doc;
-  if (!doc.loaded || !doc.unsavedChanges || !ctx_.options.mainFlag(kPromptSaveOnClose) ||
-      doc.documentName.empty() || ctx_.script.active) {
-    return true;
-  }
-  if (!AskYesNo(ctx_, kSaveChangesText, kModalWarning, "closing")) return true;
-  // Answered Yes: a cancelled or failed "Save as" keeps the document open.
-  return ctx_.saveAs && ctx_.saveAs(ctx_);
+  return AskSaveChanges(ctx_, kSaveChangesText, kSaveChangesCaption) != kUnloadDeclined;
 }
 
 void MainWindow::openFile(const std::string& path) {
@@ -554,15 +547,10 @@ void MainWindow::run(UiCommand id) {
     case UiCommand::kSave:
       MenuQuickSaveClick(ctx_, start_.calledWithFile);
       break;
-    case UiCommand::kClose: {
-      if (NotReady(ctx_)) return;
-      int result = unloadall(ctx_, true);
-      if (result != kUnloadDeclined) {
-        ctx_.doc.sourceName.clear();
-        if (ctx_.options.autoExit == 2 || (ctx_.options.autoExit == 1 && start_.calledWithFile)) close();
-      }
+    case UiCommand::kClose:
+      // The source name stays: Reload opens the closed file again.
+      MenuCloseClick(ctx_, start_.calledWithFile);
       break;
-    }
     case UiCommand::kCloseProgram: close(); break;
     case UiCommand::kDelete: DelButClick(ctx_); break;
     case UiCommand::kCut: CutButClick(ctx_); break;
@@ -887,13 +875,29 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::dropFiles(const std::vector<std::string>& paths) {
   if (paths.empty() || userCommandsRefused() || NotReady(ctx_)) return;
-  if (!askSaveChanges()) return;
+  // An open document is closed as by Close, which may end the program.
+  if (ctx_.doc.loaded) {
+    if (!MenuCloseClick(ctx_, start_.calledWithFile)) return;
+    if (AutoExitOnClose(ctx_.options, start_.calledWithFile)) return;
+  }
   Loadfile(ctx_, paths.front());
   refreshAll();
   if (paths.size() > 1) ReportMessage(ctx_, kDropNoteText, kMsgInfo, "note");
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (closed_) {
+    // Already closed: a close that waited meanwhile asks nothing again.
+    event->accept();
+    return;
+  }
+  if (QApplication::activeModalWidget() != nullptr) {
+    // A question or dialog is open: it is answered by the user alone. The
+    // close waits for it and is carried out once it is closed.
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
   if (busy_) {
     // Recorded; the running operation closes the window at its next progress point.
     closeRequested_ = true;
@@ -901,6 +905,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   if (ctx_.script.active) {
+    // Recorded: the script's operations stop, and its end closes the window.
+    closeRequested_ = true;
     event->ignore();
     return;
   }
@@ -914,6 +920,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   message_->close();
   yesNo_->close();
   refreshTimer_.stop();
+  closed_ = true;
   event->accept();
 }
 
@@ -924,7 +931,18 @@ void MainWindow::showMessage(const std::string& text, int kind, const std::strin
 }
 
 int MainWindow::ask(const std::string& text, int kind, const std::string& caption) {
-  return yesNo_->ask(text, kind, caption);
+  const int answer = yesNo_->ask(text, kind, caption);
+  carryOutWaitingClose();
+  return answer;
+}
+
+void MainWindow::carryOutWaitingClose() {
+  // A close that waited for a question: once no modal window is open and no
+  // operation runs (a running one takes it at its next progress point, or
+  // when it ends), it is made again.
+  if (!closeRequested_ || busy_ || QApplication::activeModalWidget() != nullptr) return;
+  closeRequested_ = false;
+  QTimer::singleShot(0, this, [this] { close(); });
 }
 
 std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& request) {
@@ -976,6 +994,13 @@ void MainWindow::reportProgress(double fraction) { progress_->setProgress(fracti
 
 EventRequests MainWindow::processEvents() {
   QCoreApplication::processEvents();
+  EventRequests r{cancelRequested_, closeRequested_};
+  cancelRequested_ = false;
+  closeRequested_ = false;
+  return r;
+}
+
+EventRequests MainWindow::takePendingRequests() {
   EventRequests r{cancelRequested_, closeRequested_};
   cancelRequested_ = false;
   closeRequested_ = false;

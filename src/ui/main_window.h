@@ -103,6 +103,7 @@ class MainWindow : public QMainWindow, public Host {
   void reportProgress(double fraction) override;
   EventRequests processEvents() override;
   void closeMainWindow() override;
+  EventRequests takePendingRequests() override;
   int openWithDesktop(const std::string& target) override;
   void documentChanged() override;
   void changed(Changes what) override;
@@ -118,6 +119,7 @@ class MainWindow : public QMainWindow, public Host {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void carryOutWaitingClose();
   void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -198,6 +200,7 @@ class MainWindow : public QMainWindow, public Host {
   std::vector<std::string> operations_;
   bool cancelRequested_ = false;
   bool closeRequested_ = false;
+  bool closed_ = false;  // the close was accepted
 };
 
 }  // namespace quorvel

@@ -290,8 +290,9 @@ void MessageWindow::closeEvent(QCloseEvent* event) {
   remember();
   showing_ = false;
   if (type_ == Type::kYesNo && answer_ == 0 && modal_) {
-    // Closing the question by its frame answers like the negative button.
-    answer_ = kAnswerNo;
+    // Closing the question by its frame answers like the negative button, or
+    // like Escape where Escape has its own answer (it cancels).
+    answer_ = (kind_ & kMsgEscapeAnswers) ? kAnswerEscape : kAnswerNo;
   }
   QDialog::closeEvent(event);
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/analysis.h"
+#include "app/options_menu.h"
 #include "core/headless_host.h"
 
 namespace quorvel {
@@ -100,6 +101,75 @@ TEST_F(CloseCommands, RefusedWhileAScriptRunsOrTheWindowIsBusy) {
   EXPECT_STREQ(kCloseAllInstancesCaption, " Close all instances    (Shift+F4)");
   EXPECT_STREQ(kCloseDocumentCaption, " &Close (not needed)    (Ctrl+F4)");
   EXPECT_STREQ(kClosingAllInstancesCaption, " closing all instances...");
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+class ReplacingCommands : public ::testing::Test {
+ protected:
+  HeadlessHost host;
+  Context ctx{host};
+  int saves = 0;
+  std::string source;
+
+  void SetUp() override {
+    const char* data = std::getenv("QUORVEL_TEST_DATA");
+    ASSERT_NE(data, nullptr) << "QUORVEL_TEST_DATA must name tests/data";
+    source = std::string(data) + "/cbr128-info.mp3";
+    ctx.doc.sourceName = source;
+    ASSERT_TRUE(Loadfile(ctx));
+    ctx.saveAs = [this](Context&) {
+      ++saves;
+      return true;
+    };
+  }
+};
+
+// Close keeps the source name, so that Reload opens the closed file again.
+TEST_F(ReplacingCommands, CloseKeepsTheSourceName) {
+  EXPECT_TRUE(MenuCloseClick(ctx, false));
+  EXPECT_FALSE(ctx.doc.loaded);
+  EXPECT_EQ(ctx.doc.sourceName, source);
+}
+
+// A recent file replaces an edited document only after "Save changes?":
+// an insertion alone counts as an edit; Escape (or the window's frame) keeps it.
+TEST_F(ReplacingCommands, RecentFileAsksBeforeReplacingAnEditedDocument) {
+  struct Case {
+    const char* name;
+    int answer;
+    bool loads;
+    int saves;
+  };
+  const Case cases[] = {{"yes", kAnswerYes, true, 1}, {"no", kAnswerNo, true, 0}, {"escape", kAnswerEscape, false, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ctx.doc.sourceName = source;
+    ASSERT_TRUE(Loadfile(ctx));
+    ctx.options.recentFiles[0] = source;
+    ctx.doc.unsavedChanges = true;  // an inserted file: modifiedLevel stays 0
+    ctx.doc.modifiedLevel = 0;
+    ASSERT_TRUE(ctx.options.mainFlag(kPromptSaveOnClose));  // on by default
+    host.messages.clear();
+    host.answers = {c.answer};
+    saves = 0;
+    EXPECT_EQ(RecentFileClick(ctx, 0), c.loads);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "  Save changes?  ");
+    EXPECT_EQ(saves, c.saves);
+    EXPECT_EQ(ctx.doc.unsavedChanges, !c.loads);
+  }
+}
+
+// The prompt option is on for a new user; a settings file that has it off keeps it off.
+TEST(PromptOption, OnByDefault) {
+  Options defaults;
+  EXPECT_EQ(defaults.mainFlags, 0x6E);
+  EXPECT_TRUE(defaults.mainFlag(kPromptSaveOnClose));
 }
 
 }  // namespace

@@ -329,7 +329,7 @@ TEST_F(OptionsMenu, LoadingAConfigurationAppliesIt) {
 
   host_.answers.push_back(kAnswerYes);
   ASSERT_TRUE(ConfigCommandClick(ctx_, ConfigCommand::kReset));
-  EXPECT_EQ(ctx_.options.mainFlags, 0x6C);
+  EXPECT_EQ(ctx_.options.mainFlags, 0x6E);
   EXPECT_TRUE(OptionsMenuOnOpen(ctx_).groups[2][0].checked);
 }
 
@@ -343,11 +343,11 @@ TEST_F(OptionsMenu, StatisticsSwitch) {
   ShowInputStatsClick(ctx_);
   Options read;
   std::vector<uint8_t> bytes = RoundTrip(read);
-  EXPECT_EQ(bytes[kMainFlagsAt], 0x2C);
+  EXPECT_EQ(bytes[kMainFlagsAt], 0x2E);
   EXPECT_TRUE(StatisticsMenuOnOpen(ctx_)[0].checked);
   EXPECT_FALSE(StatisticsMenuOnOpen(ctx_)[1].checked);
   ShowEditedStatsClick(ctx_);
-  EXPECT_EQ(ctx_.options.mainFlags, 0x6C);
+  EXPECT_EQ(ctx_.options.mainFlags, 0x6E);
   EXPECT_TRUE(StatisticsMenuOnOpen(ctx_)[1].checked);
 }
 

@@ -176,7 +176,7 @@ TEST(SettingsFile, WrittenDefaultsMatchLayout) {
   }
   EXPECT_EQ(b[180], 0);
   EXPECT_EQ(b[181], 0);
-  const uint8_t bytes[] = {2, 1, 3, 0, 0, 0, 0, 20, 20, 0, 0, 1, 5, 7, 0x6C, 0xE0, 0, 0};
+  const uint8_t bytes[] = {2, 1, 3, 0, 0, 0, 0, 20, 20, 0, 0, 1, 5, 7, 0x6E, 0xE0, 0, 0};
   for (size_t at = 194; at < 212; ++at) EXPECT_EQ(b[at], bytes[at - 194]) << "offset " << at;
   for (size_t at = 212; at < 274; ++at) EXPECT_EQ(b[at], 0x6F) << "offset " << at;
 
@@ -529,6 +529,16 @@ TEST_F(SettingsStart, SaveThenLoadKeepsTheOptions) {
   other.settingsFolder = folder();
   ASSERT_FALSE(LoadSettingsFile(other));
   EXPECT_EQ(EncodeSettings(other.options), EncodeSettings(ctx.options));
+
+  // A file with the prompt to save changes off keeps it off, although a new
+  // user's default has it on.
+  ctx.options.mainFlags = 0x6C;
+  ASSERT_FALSE(SaveSettingsFile(ctx));
+  Context fresh(host_);
+  fresh.settingsFolder = folder();
+  ASSERT_TRUE(fresh.options.mainFlag(kPromptSaveOnClose));
+  ASSERT_FALSE(LoadSettingsFile(fresh));
+  EXPECT_EQ(fresh.options.mainFlags, 0x6C);
 
   Context unknown(host_);  // no settings folder known
   EXPECT_TRUE(SaveSettingsFile(unknown));

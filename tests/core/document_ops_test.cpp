@@ -344,11 +344,74 @@ TEST_F(UnloadFixture, NoQuestionWhenNotAsked) {
     SetUp();
     host.messages.clear();
     ctx.doc.modifiedLevel = c.level;
+    ctx.doc.unsavedChanges = c.level > 0;
     ctx.options.mainFlags = c.promptOption ? kPromptSaveOnClose : 0;
     ctx.script.active = c.script;
     EXPECT_EQ(unloadall(ctx, c.ask), kUnloadClosed);
     EXPECT_TRUE(host.messages.empty());
     ExpectClosed();
+  }
+}
+
+// One rule decides whether a path that drops or replaces the document asks:
+// unsaved changes count, also an insertion alone (modifiedLevel stays 0); a
+// save clears them, so the question is not asked again.
+TEST_F(UnloadFixture, SaveChangesRule) {
+  struct Case {
+    const char* name;
+    uint8_t level;
+    bool unsaved;
+    bool asks;
+  };
+  const Case cases[] = {{"edited", 1, true, true},
+                        {"insertion only", 0, true, true},
+                        {"saved after edits", 2, false, false},
+                        {"unchanged", 0, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    host.messages.clear();
+    ctx.doc.modifiedLevel = c.level;
+    ctx.doc.unsavedChanges = c.unsaved;
+    EXPECT_EQ(SaveChangesAsked(ctx), c.asks);
+    host.answers = {kAnswerYes};
+    saves = 0;
+    EXPECT_EQ(unloadall(ctx, true), c.asks ? kUnloadSaved : kUnloadClosed);
+    EXPECT_EQ(host.messages.size(), c.asks ? 1u : 0u);
+    EXPECT_EQ(saves, c.asks ? 1 : 0);
+  }
+}
+
+// The window's question before closing or replacing the document: Yes saves
+// first, No goes on without saving, Escape or the window's frame cancel, and
+// a failed save cancels too.
+TEST_F(UnloadFixture, AskSaveChangesAnswers) {
+  struct Case {
+    const char* name;
+    int answer;
+    bool saveSucceeds;
+    int result;
+    int saves;
+  };
+  const Case cases[] = {{"yes", kAnswerYes, true, kUnloadSaved, 1},
+                        {"yes, save cancelled", kAnswerYes, false, kUnloadDeclined, 1},
+                        {"no", kAnswerNo, true, kUnloadClosed, 0},
+                        {"escape or frame", kAnswerEscape, true, kUnloadDeclined, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    host.messages.clear();
+    ctx.doc.modifiedLevel = 0;  // an insertion only
+    host.answers = {c.answer};
+    saves = 0;
+    saveResult = c.saveSucceeds;
+    EXPECT_EQ(AskSaveChanges(ctx, kSaveChangesText, kSaveChangesCaption), c.result);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "  Save changes?  ");
+    EXPECT_EQ(host.messages[0].caption, "closing");
+    EXPECT_EQ(host.messages[0].kind, kModalWarning | kMsgEscapeAnswers);
+    EXPECT_EQ(saves, c.saves);
+    EXPECT_TRUE(ctx.doc.loaded);
   }
 }
 

@@ -374,6 +374,7 @@ TEST_F(SaveTest, ClosingAChangedDocumentOffersTheSaveAs) {
   InstallSaveHooks(s.ctx);
   s.ctx.options.mainFlags |= kPromptSaveOnClose;
   s.ctx.doc.modifiedLevel = 1;
+  s.ctx.doc.unsavedChanges = true;
   fs::path target = folder / "kept.mp3";
   s.host.answers = {kAnswerYes};
   s.host.fileAnswers = {target.string()};
@@ -384,6 +385,7 @@ TEST_F(SaveTest, ClosingAChangedDocumentOffersTheSaveAs) {
   // A cancelled dialog keeps the document.
   ASSERT_TRUE(s.load(source));
   s.ctx.doc.modifiedLevel = 1;
+  s.ctx.doc.unsavedChanges = true;
   s.host.answers = {kAnswerYes};
   s.host.fileAnswers = {std::nullopt};
   EXPECT_EQ(unloadall(s.ctx, true), kUnloadDeclined);
