@@ -18,6 +18,8 @@
 #include "core/headless_host.h"
 #include "core/messages.h"
 #include "core/mpeg_header.h"
+#include "core/tag_editing.h"
+#include "tags/id3v1.h"
 
 namespace quorvel {
 namespace {
@@ -1353,6 +1355,40 @@ TEST(LoadfileWithPath, RecordsThePathWhetherOrNotTheLoadWorks) {
   EXPECT_FALSE(ctx.doc.loaded);
   EXPECT_EQ(ctx.doc.sourceName, missing);
   EXPECT_EQ(ctx.options.recentFiles[0], AbsoluteNormalPath(good));
+}
+
+// The ID3v1 editor's "Reload tag" and closing, over a loaded document.
+TEST_F(AnalysisTest, Id3v1EditorReloadAndClose) {
+  Bytes file = Frames(4);
+  Append(file, Id3v1Tag());
+  ASSERT_TRUE(Load(file, "tagged.mp3"));
+  const Id3v1State asLoaded = ctx.doc.id3v1;
+  EXPECT_FALSE(TagEditorRefused(ctx));
+  ctx.doc.id3v1.record.bytes[0] = 'X';
+  EXPECT_TRUE(ReloadId3v1Record(ctx));
+  EXPECT_EQ(ctx.doc.id3v1.record.bytes, asLoaded.record.bytes);
+  EXPECT_TRUE(host.messages.empty());
+
+  // Closing with an empty record disables and unchecks the box; with a record it is enabled.
+  ctx.doc.boxes.id3v1.checked = true;
+  Id3v1EditorClosed(ctx, false);
+  EXPECT_FALSE(ctx.doc.boxes.id3v1.enabled);
+  EXPECT_FALSE(ctx.doc.boxes.id3v1.checked);
+  Id3v1EditorClosed(ctx, true);
+  EXPECT_TRUE(ctx.doc.boxes.id3v1.enabled);
+
+  // A source rewritten since it was loaded gives no record, only the warning.
+  Bytes other = Frames(5);
+  Append(other, Id3v1Tag());
+  dir.File("tagged.mp3", other);
+  ctx.doc.id3v1.record.bytes[0] = 'X';
+  EXPECT_TRUE(ReloadId3v1Record(ctx));
+  EXPECT_TRUE(IsId3v1Empty(ctx.doc.id3v1.record));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Disk error reading id3v1 tag.");
+
+  ctx.script.active = true;
+  EXPECT_TRUE(TagEditorRefused(ctx));
 }
 
 }  // namespace
