@@ -357,7 +357,7 @@ int unloadall(Context& ctx, bool ask) {
   int result = kUnloadClosed;
   // Here No keeps the document as well: only a saved edit is closed.
   if (ask && SaveChangesAsked(ctx)) {
-    if (!AskYesNo(ctx, "Save changes?", kModalWarning, "prompt")) return kUnloadDeclined;
+    if (!AskYesNo(ctx, "Save changes?", kSaveChangesQuestion, "prompt")) return kUnloadDeclined;
     // A "Save as" that was cancelled or failed keeps the document: closing it
     // now would drop the edits the user just asked to keep.
     if (!ctx.saveAs || !ctx.saveAs(ctx)) return kUnloadDeclined;

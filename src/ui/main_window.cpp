@@ -936,6 +936,15 @@ int MainWindow::ask(const std::string& text, int kind, const std::string& captio
   return answer;
 }
 
+void MainWindow::requestClose() {
+  if (QApplication::activeModalWidget() != nullptr || busy_ || ctx_.script.active) {
+    // Recorded, also while this window's own close waits for its question.
+    closeRequested_ = true;
+    return;
+  }
+  close();
+}
+
 void MainWindow::carryOutWaitingClose() {
   // A close that waited for a question: once no modal window is open and no
   // operation runs (a running one takes it at its next progress point, or

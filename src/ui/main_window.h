@@ -61,6 +61,10 @@ class MainWindow : public QMainWindow, public Host {
   void openFile(const std::string& path);
   // Files dropped on the window: the first is opened, the others are refused with a note.
   void dropFiles(const std::vector<std::string>& paths);
+  // A close asked for from outside (another instance): made at once, or
+  // recorded while a question or dialog is open or an operation runs, and
+  // made when that ends.
+  void requestClose();
 
   QAction* action(UiCommand id) const { return actions_.at(id); }
   // The Play menu's enqueue items: input, preview, output.

@@ -76,7 +76,7 @@ ShellMenus::ShellMenus(MainWindow& window) : QObject(&window), w_(window) {
   buildOptionsMenu();
   buildScriptsMenu();
   buildHelpItems();
-  server_ = std::make_unique<InstanceServer>([this] { w_.close(); });
+  server_ = std::make_unique<InstanceServer>([this] { w_.requestClose(); });
   server_->listen();
   qApp->installEventFilter(this);
 }

@@ -305,7 +305,7 @@ TEST_F(UnloadFixture, DeclinedLeavesTheDocument) {
   EXPECT_EQ(unloadall(ctx, true), kUnloadDeclined);
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "Save changes?");
-  EXPECT_EQ(host.messages[0].kind, 258);
+  EXPECT_EQ(host.messages[0].kind, 258 | kMsgEscapeAnswers);  // Escape cancels
   EXPECT_EQ(host.messages[0].caption, "prompt");
   EXPECT_TRUE(ctx.doc.loaded);
   EXPECT_EQ(ctx.doc.editCount, 4);

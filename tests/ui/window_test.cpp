@@ -1028,6 +1028,179 @@ class WindowTest : public QObject {
     WhenModal([&] { w->yesNoWindow()->negativeButton()->click(); });
     QVERIFY(w->close());
   }
+
+  // Every path that drops or replaces an edited document asks the same way;
+  // an insertion alone counts as an edit. Open, a recent file and closing the
+  // window go on after No; Close (Ctrl+F4) and a drop close the document as
+  // Close does, which keeps it after No. Escape and the question's frame cancel.
+  void savePromptPaths_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("insertOnly");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("goesOn");
+    const char* paths[] = {"open", "recent", "drop", "close", "closeWindow"};
+    for (const char* path : paths) {
+      const bool closeRule = QString::fromLatin1(path) == QLatin1String("close") ||
+                             QString::fromLatin1(path) == QLatin1String("drop");
+      for (bool insertOnly : {false, true}) {
+        const char* edit = insertOnly ? "insertion" : "deletion";
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2 yes").arg(path, edit))) << path << insertOnly << "yes" << true;
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2 no").arg(path, edit)))
+            << path << insertOnly << "no" << !closeRule;
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2 escape").arg(path, edit)))
+            << path << insertOnly << "escape" << false;
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2 frame").arg(path, edit)))
+            << path << insertOnly << "frame" << false;
+      }
+    }
+  }
+
+  void savePromptPaths() {
+    QFETCH(QString, path);
+    QFETCH(bool, insertOnly);
+    QFETCH(QString, answer);
+    QFETCH(bool, goesOn);
+    open(SampleFile());
+    Context& ctx = w->context();
+    ctx.options.mainFlags |= kPromptSaveOnClose;
+    ctx.options.autoExit = 0;
+    if (insertOnly) {
+      ctx.doc.unsavedChanges = true;  // what an insertion leaves: modifiedLevel stays 0
+    } else {
+      ctx.doc.cursor = 0;
+      ctx.doc.selectionEnd = 10;
+      SetSelectionExists(ctx.doc, true);
+      w->refreshAll();
+      QTest::keyClick(w.get(), Qt::Key_Delete, Qt::ControlModifier);
+    }
+    const int32_t edited = ctx.doc.editCount;
+    QVERIFY(ctx.doc.unsavedChanges);
+    // Not in the settings folder (home), where saving is refused.
+    QTemporaryDir target;
+    const QString saved = target.path() + QStringLiteral("/saved.mp3");
+
+    QString asked;
+    WhenModal([&] {
+      asked = w->yesNoWindow()->textLabel()->text();
+      if (answer == QLatin1String("yes")) {
+        ChooseFile(QStringLiteral("saveDialog"), saved);
+        w->yesNoWindow()->positiveButton()->click();
+      } else if (answer == QLatin1String("no")) {
+        w->yesNoWindow()->negativeButton()->click();
+      } else if (answer == QLatin1String("escape")) {
+        QTest::keyClick(w->yesNoWindow(), Qt::Key_Escape);
+      } else {
+        w->yesNoWindow()->close();  // the title bar's close button
+      }
+    });
+    const QString other = DataFile("48k.mp3");
+    bool closed = false;
+    if (path == QLatin1String("open")) {
+      w->openFile(other.toStdString());
+    } else if (path == QLatin1String("recent")) {
+      ctx.options.recentFiles[0] = other.toStdString();
+      // The File menu updates its items when it opens.
+      for (QMenu* menu : w->menuBar()->findChildren<QMenu*>()) {
+        if (menu->title() == QLatin1String("&File")) emit menu->aboutToShow();
+      }
+      QAction* recent = w->findChild<QAction*>(QStringLiteral("recentFile1"));
+      QVERIFY(recent != nullptr);
+      QVERIFY(recent->isEnabled());
+      recent->trigger();
+    } else if (path == QLatin1String("drop")) {
+      w->dropFiles({other.toStdString()});
+    } else if (path == QLatin1String("close")) {
+      w->action(UiCommand::kClose)->trigger();
+    } else {
+      closed = w->close();
+    }
+    QVERIFY2(!asked.isEmpty(), "no question was asked");
+    QCOMPARE(QFileInfo::exists(saved), answer == QLatin1String("yes"));
+    if (!goesOn) {
+      QVERIFY(!closed);
+      QVERIFY(ctx.doc.loaded);
+      QVERIFY(ctx.doc.unsavedChanges);
+      QCOMPARE(ctx.doc.editCount, edited);
+      return;
+    }
+    if (path == QLatin1String("closeWindow")) {
+      QVERIFY(closed);
+    } else if (path == QLatin1String("close")) {
+      QVERIFY(!ctx.doc.loaded);
+      QCOMPARE(ctx.doc.sourceName, SampleFile().toStdString());  // Reload opens it again
+    } else {
+      QCOMPARE(ctx.doc.editCount, 65);  // 48k.mp3
+      QVERIFY(!ctx.doc.unsavedChanges);
+    }
+  }
+
+  // A close request that arrives while "Save changes?" is open (another
+  // instance's Shift+F4) never answers it: the question stays, the user's
+  // answer decides, and the close is made again afterwards.
+  void closeRequestWaitsForTheOpenQuestion_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("window close, no") << "closeWindow" << "no" << true;
+    QTest::newRow("window close, escape") << "closeWindow" << "escape" << false;
+    QTest::newRow("open, escape") << "open" << "escape" << false;
+    QTest::newRow("open, no") << "open" << "no" << true;
+  }
+
+  void closeRequestWaitsForTheOpenQuestion() {
+    QFETCH(QString, path);
+    QFETCH(QString, answer);
+    QFETCH(bool, closes);
+    open(SampleFile());
+    Context& ctx = w->context();
+    ctx.options.mainFlags |= kPromptSaveOnClose;
+    ctx.doc.unsavedChanges = true;
+    int questions = 0;
+    bool stillOpen = false;
+    bool secondCloseRefused = false;
+    std::function<void()> answerNext;
+    answerNext = [&] {
+      ++questions;
+      if (questions == 1) {
+        // The second close, raised by a timer while the question is open.
+        QTimer::singleShot(0, w.get(), [&] {
+          // As another instance's request arrives.
+          secondCloseRefused = !w->close() || path == QLatin1String("closeWindow");
+          w->requestClose();
+          stillOpen = w->yesNoWindow()->isVisible() && QApplication::activeModalWidget() == w->yesNoWindow();
+          if (answer == QLatin1String("no")) {
+            QTest::keyClick(w->yesNoWindow(), Qt::Key_N, Qt::AltModifier);
+          } else {
+            QTest::keyClick(w->yesNoWindow(), Qt::Key_Escape);
+          }
+        });
+      } else {
+        // The waiting close asks again: this time the answer is No.
+        w->yesNoWindow()->negativeButton()->click();
+      }
+    };
+    WhenModal(answerNext);
+    bool firstClosed = false;
+    if (path == QLatin1String("closeWindow")) {
+      firstClosed = w->close();
+    } else {
+      w->openFile(DataFile("48k.mp3").toStdString());
+    }
+    QVERIFY(secondCloseRefused);
+    QVERIFY(stillOpen);
+    QCOMPARE(questions, 1);
+    if (path == QLatin1String("closeWindow")) {
+      QCOMPARE(firstClosed, answer == QLatin1String("no"));
+      QCOMPARE(w->isVisible(), !closes);
+      if (closes) return;
+    }
+    // The close that waited is made now; a still edited document asks again.
+    const bool stillEdited = ctx.doc.unsavedChanges;
+    if (stillEdited) WhenModal(answerNext);
+    QTRY_COMPARE(w->isVisible(), false);
+    QCOMPARE(questions, stillEdited ? 2 : 1);
+    QVERIFY(closes || stillEdited);
+  }
 };
 
 class MessageWindowTest : public QObject {
