@@ -27,6 +27,8 @@ enum class UiCommand {
   kUnselect,
   kUndo,
   kVolume,
+  kFade,
+  kSilence,
   kInsertFile,
   kPlayInput,
   kPlayOutput,

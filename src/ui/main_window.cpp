@@ -38,6 +38,10 @@
 #include "ui/split_dialogs.h"
 #include "ui/shell_menus.h"  // Options, Scripts, recent files, close all, about
 #include "ui/strip_widgets.h"
+#include "core/tag_editing.h"
+#include "ui/fade_dialog.h"
+#include "ui/id3v1_editor_window.h"
+#include "ui/silence_dialog.h"
 #include "ui/volume_dialog.h"
 #include "app/close_commands.h"
 #include "app/enqueue_menu.h"
@@ -51,7 +55,7 @@ namespace quorvel {
 
 namespace {
 
-constexpr int kClientWidth = 484;
+constexpr int kClientWidth = 576;
 constexpr int kClientHeight = 408;
 constexpr int kRefreshInterval = 937;
 constexpr int kPositionBoxLength = 13;
@@ -273,6 +277,11 @@ void MainWindow::buildCentral() {
   commandButton(UiCommand::kPlayOutput, central, {392, 106, 86, 23});
   commandButton(UiCommand::kPlayPreview, central, {392, 130, 86, 23});
   commandButton(UiCommand::kPlaySelection, central, {392, 154, 86, 23});
+  // The column right of the play buttons: fades, silence, inserting and splitting.
+  commandButton(UiCommand::kFade, central, {484, 82, 86, 23});
+  commandButton(UiCommand::kSilence, central, {484, 106, 86, 23});
+  commandButton(UiCommand::kInsertFile, central, {484, 130, 86, 23});
+  commandButton(UiCommand::kSplit, central, {484, 154, 86, 23});
 
   stats_ = new QListWidget(central);
   stats_->setObjectName(QStringLiteral("statistics"));
@@ -328,7 +337,7 @@ void MainWindow::buildCentral() {
       {"Unknown header", "Data of unknown origin, check to remove", "View unknown header tag"},
       {"Unknown footer", "Data of unknown origin, check to remove", "view unknown footer tag"},
       {"L&yrics3 tag", "Check to remove it", "View lyrics3 tag (lyrics only)"},
-      {"ID3v&1 tag", "Check to remove it", ""},
+      {"ID3v&1 tag", "Check to remove it", "Edit id3v1 tag"},
   }};
   for (size_t i = 0; i < removeBoxes.size(); ++i) {
     int col = static_cast<int>(i % 2);
@@ -355,6 +364,7 @@ void MainWindow::buildCentral() {
         if (i == 2) ViewUnknownHeaderClick(ctx_);
         if (i == 3) ViewUnknownFooterClick(ctx_);
         if (i == 4) ViewLyrics3Click(ctx_);
+        if (i == 5) openId3v1Editor();
       });
     }
   }
@@ -561,6 +571,8 @@ void MainWindow::run(UiCommand id) {
     case UiCommand::kUnselect: UnselbutClick(ctx_); break;
     case UiCommand::kUndo: UndobutClick(ctx_); break;
     case UiCommand::kVolume: AmplifybutClick(ctx_); break;
+    case UiCommand::kFade: FadeButClick(ctx_); break;
+    case UiCommand::kSilence: EmptybutClick(ctx_); break;
     case UiCommand::kInsertFile: MenuInsertClick(ctx_); break;
     case UiCommand::kSaveSelection: MenuSaveSelClick(ctx_); break;
     case UiCommand::kSplit: MenuSplitClick(ctx_); break;
@@ -606,6 +618,8 @@ std::optional<Command> EngineCommand(UiCommand id) {
     case UiCommand::kUnselect: return Command::kUnselect;
     case UiCommand::kUndo: return Command::kUndo;
     case UiCommand::kVolume: return Command::kVolume;
+    case UiCommand::kFade: return Command::kFade;
+    case UiCommand::kSilence: return Command::kSilence;
     case UiCommand::kPlayInput: return Command::kPlayInput;
     case UiCommand::kPlayOutput: return Command::kPlayOutput;
     case UiCommand::kPlayPreview: return Command::kPlayPreview;
@@ -643,7 +657,7 @@ void MainWindow::refreshCommands() {
   for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
   for (QLineEdit* box : boxes_) box->setEnabled(open && !ctx_.script.active);
   std::array<Command, 6> viewers = {Command::kCount, Command::kCount, Command::kViewUnknownHeader,
-                                    Command::kViewUnknownFooter, Command::kViewLyrics3, Command::kCount};
+                                    Command::kViewUnknownFooter, Command::kViewLyrics3, Command::kId3v1Editor};
   for (size_t i = 0; i < viewers.size(); ++i) {
     if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(!refused && available[viewers[i]]);
   }
@@ -984,6 +998,8 @@ std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& r
 void MainWindow::setBusy(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;
+  // The writer reads the tags while it saves: the tag editors change nothing meanwhile.
+  if (id3v1Editor_ != nullptr) id3v1Editor_->setBusy(busy);
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     progress_->setProgress(0);
@@ -1066,6 +1082,40 @@ void MainWindow::showOperation() {
 
 std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
   VolumeDialog dialog(this);
+  return dialog.choose(state);
+}
+
+void MainWindow::openId3v1Editor() {
+  if (TagEditorRefused(ctx_)) return;
+  if (id3v1Editor_ == nullptr) {
+    Id3v1EditorHooks hooks;
+    hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
+      ReportMessage(ctx_, text, kind, caption);
+    };
+    hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
+      return ask(text, kind, caption);
+    };
+    hooks.reloadRecord = [this] { return ReloadId3v1Record(ctx_); };
+    hooks.closed = [this](bool holdsSomething) {
+      Id3v1EditorClosed(ctx_, holdsSomething);
+      if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+    };
+    id3v1Editor_ = new Id3v1EditorWindow(ctx_.doc.id3v1, ctx_.options, std::move(hooks), this);
+  }
+  id3v1Editor_->openFor(ctx_.doc.sourceName, ctx_.doc.source.id3v1Found);
+}
+
+void MainWindow::closeTagWindows() {
+  if (id3v1Editor_ != nullptr) id3v1Editor_->cancelAndClose();
+}
+
+std::optional<FadeChoice> MainWindow::askFade(const FadeDialogState& state) {
+  FadeDialog dialog(this);
+  return dialog.choose(state);
+}
+
+std::optional<SilenceChoice> MainWindow::askSilence(const SilenceDialogState& state) {
+  SilenceDialog dialog(this);
   return dialog.choose(state);
 }
 

@@ -114,6 +114,14 @@ class MainWindow : public QMainWindow, public Host {
   void busyBegin(const std::string& operation) override;
   void busyEnd(const std::string& operation) override;
   std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
+  std::optional<FadeChoice> askFade(const FadeDialogState& state) override;
+  void closeTagWindows() override;
+  // "Edit id3v1 tag": opens the ID3v1 editor, or brings it to the front.
+  void openId3v1Editor();
+  class Id3v1EditorWindow* id3v1Editor() const { return id3v1Editor_; }
+  // The "..." button of a remove box (0 RIFF .. 5 ID3v1); nullptr where there is none.
+  QPushButton* viewButton(int box) const { return viewButtons_[static_cast<size_t>(box)]; }
+  std::optional<SilenceChoice> askSilence(const SilenceDialogState& state) override;
   std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState& state) override;
   std::optional<SplitDialogState> askSplit(const SplitDialogState& state) override;
 
@@ -166,6 +174,7 @@ class MainWindow : public QMainWindow, public Host {
   QMenu* playMenu_ = nullptr;
   QMenu* helpMenu_ = nullptr;
   class LegendWindow* legend_ = nullptr;
+  class Id3v1EditorWindow* id3v1Editor_ = nullptr;
   QAction* enqueueSeparator_ = nullptr;
   std::array<QAction*, 3> enqueueActions_{};  // the Play menu's enqueue items (app/enqueue_menu.h)
 

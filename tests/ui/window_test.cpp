@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -30,6 +31,10 @@
 #include "ui/main_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
+#include "tags/id3v1.h"
+#include "ui/fade_dialog.h"
+#include "ui/id3v1_editor_window.h"
+#include "ui/silence_dialog.h"
 #include "ui/split_dialogs.h"
 #include "ui/strip_widgets.h"
 #include "view/strip_model.h"
@@ -184,11 +189,14 @@ class WindowTest : public QObject {
                                   << QKeySequence("Alt+P");
     QTest::newRow("play selection") << "playSelection" << " Play &selection  (Alt+E)" << "Sel&ection"
                                     << QKeySequence("Alt+E");
-    QTest::newRow("insert file") << "insertFile" << " Insert (paste) &external file    (Ctrl+Ins)" << ""
+    QTest::newRow("insert file") << "insertFile" << " Insert (paste) &external file    (Ctrl+Ins)" << "Insert"
                                  << QKeySequence("Ctrl+Ins");
     QTest::newRow("save selection") << "saveSelection" << " Save the se&lection as    (Ctrl+F8)" << ""
                                     << QKeySequence("Ctrl+F8");
-    QTest::newRow("split") << "split" << " Split into smaller &files    (Ctrl+F12)" << "" << QKeySequence("Ctrl+F12");
+    QTest::newRow("split") << "split" << " Split into smaller &files    (Ctrl+F12)" << "Split"
+                           << QKeySequence("Ctrl+F12");
+    QTest::newRow("fade") << "fade" << " &Fade in/out    (Alt+D)" << "Fa&de in/out" << QKeySequence("Alt+D");
+    QTest::newRow("silence") << "silence" << " &Add silence    (Alt+I)" << "add S&il." << QKeySequence("Alt+I");
     QTest::newRow("close") << "closeDocument" << " &Close (not needed)    (Ctrl+F4)" << "" << QKeySequence("Ctrl+F4");
     QTest::newRow("close program") << "closeProgram" << " Close the program    (Alt+F4)" << ""
                                    << QKeySequence("Alt+F4");
@@ -213,6 +221,75 @@ class WindowTest : public QObject {
       QCOMPARE(b->text(), button);
       QVERIFY(!b->accessibleName().isEmpty());
     }
+  }
+
+  // The fade and silence commands open their dialogs and apply what they hand back.
+  void fadeAndSilenceThroughTheirDialogs() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    const int32_t count = doc.editCount;
+    doc.cursor = 10;
+    doc.selectionEnd = 30;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    WhenModalNamed(QStringLiteral("TFadeForm"), [](QWidget* modal) {
+      auto* d = static_cast<FadeDialog*>(modal);
+      d->fadeOutButton()->setChecked(true);
+      d->okButton()->click();
+    });
+    QTest::keyClick(w.get(), Qt::Key_D, Qt::AltModifier);
+    // Fading out: the first selected frame is untouched, the last one attenuated most.
+    QCOMPARE(doc.gainLeft[10], int16_t{0});
+    QVERIFY(doc.gainLeft[29] < doc.gainLeft[20]);
+    QVERIFY(doc.gainLeft[20] < 0);
+    QVERIFY(doc.unsavedChanges);
+
+    doc.cursor = 5;
+    SetSelectionExists(doc, false);
+    w->refreshAll();
+    WhenModalNamed(QStringLiteral("TSilenceForm"), [](QWidget* modal) {
+      auto* d = static_cast<SilenceDialog*>(modal);
+      d->lengthBox()->setText(QStringLiteral("1"));
+      emit d->lengthBox()->textEdited(d->lengthBox()->text());
+      d->okButton()->click();
+    });
+    activate();  // the main window is active again after the fade dialog
+    QTest::keyClick(w.get(), Qt::Key_I, Qt::AltModifier);
+    QCOMPARE(doc.editCount, count + 38);  // 1 s at 44.1 kHz: 38.28 frames
+  }
+
+  // "Edit id3v1 tag": the button after the box in the focus chain, the editor, and closing it with the document.
+  void id3v1EditorFromTheRemoveBox() {
+    open(SampleFile());
+    QCheckBox* v1 = nullptr;
+    for (QCheckBox* c : w->findChildren<QCheckBox*>()) {
+      if (c->text() == QStringLiteral("ID3v&1 tag")) v1 = c;
+    }
+    QVERIFY(v1 != nullptr);
+    QPushButton* view = w->viewButton(5);
+    QVERIFY(view != nullptr);
+    QCOMPARE(view->toolTip(), QStringLiteral("Edit id3v1 tag"));
+    QVERIFY(view->isEnabled());
+    QCOMPARE(v1->nextInFocusChain(), static_cast<QWidget*>(view));
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Space);
+    Id3v1EditorWindow* editor = w->id3v1Editor();
+    QVERIFY(editor != nullptr);
+    QVERIFY(editor->isVisible());
+    editor->box(Id3v1EditorField::kTitle)->selectAll();
+    QTest::keyClicks(editor->box(Id3v1EditorField::kTitle), QStringLiteral("A title"));
+    editor->okButton()->click();
+    QVERIFY(!editor->isVisible());
+    QVERIFY(w->context().doc.boxes.id3v1.enabled);  // the record holds something now
+    QCOMPARE(ReadTextField(w->context().doc.id3v1.record, Id3v1Field::kTitle, 30), std::string("A title"));
+
+    // Reopening the document closes an open editor, which then keeps nothing it had not accepted.
+    w->openId3v1Editor();
+    QVERIFY(editor->isVisible());
+    QTest::keyClicks(editor->box(Id3v1EditorField::kArtist), QStringLiteral("unsaved"));
+    w->context().doc.unsavedChanges = false;
+    open(SampleFile());
+    QVERIFY(!editor->isVisible());
   }
 
   void hintsAsQuoted() {
