@@ -36,6 +36,23 @@ save("48k-2frames.mp3", frames(read("48k.mp3"), 0, 2))
 save("32k-2frames.mp3", frames(read("32k.mp3"), 0, 2))
 save("mpeg2-head.mp3", read("mpeg2-22k.mp3")[:600])
 
+# MPEG-2 and MPEG-2.5 Layer III: 72 x bitrate / frequency bytes a frame.
+lower_kbps = [0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0]
+lower_freq = {2: [22050, 24000, 16000, 0], 0: [11025, 12000, 8000, 0]}
+
+def lower_frames(buf, start, count):
+    pos = start
+    for _ in range(count):
+        h1, h2 = buf[pos + 1], buf[pos + 2]
+        pos += 72000 * lower_kbps[h2 >> 4] // lower_freq[(h1 >> 3) & 3][(h2 >> 2) & 3] + ((h2 >> 1) & 1)
+    return buf[start:pos]
+
+save("lower-mpeg25-8k-vbr-3frames.mp3", lower_frames(read("mpeg25-8k-vbr.mp3"), 0, 3))
+save("lower-mpeg25-12k-mono-2frames.mp3", lower_frames(read("mpeg25-12k-mono-info.mp3"), 0, 2))
+save("lower-mpeg2-22k-crc-3frames.mp3", lower_frames(read("mpeg2-22k-crc.mp3"), 0, 3))
+save("lower-mpeg2-16k-vbr-cut-in-frame.mp3", lower_frames(read("mpeg2-16k-vbr.mp3"), 0, 3)[:-40])
+save("lower-mpeg2-then-mpeg1.mp3", lower_frames(read("mpeg2-22k-64k.mp3"), 0, 2) + frames(cbr, 0, 2))
+
 tagged = read("tagged-v23-v1.mp3")
 save("id3v23-2frames-v1.mp3", tagged[:348] + frames(tagged, 348, 2) + tagged[-128:])
 # An ID3v2.4 tag with the footer flag, one text frame and its footer.
@@ -89,12 +106,18 @@ src, out, data = sys.argv[1], sys.argv[2], sys.argv[3]
 os.makedirs(out, exist_ok=True)
 programs = [bytes([0, 0, 0, 0, 0, 0, 0, 0]), bytes([3, 0, 1, 2, 1, 3, 5, 0]),
             bytes([2, 3, 2, 7, 0, 1, 0, 3]), bytes([1, 1, 0, 1, 9, 9, 2, 5])]
-for i, name in enumerate(sorted(os.listdir(src))):
+names = sorted(n for n in os.listdir(src) if not n.startswith("lower-"))
+for i, name in enumerate(names):
     blob = open(os.path.join(src, name), "rb").read()
     open(os.path.join(out, name), "wb").write(programs[i % len(programs)] + blob)
 cbr = open(os.path.join(data, "cbr96-no-info.mp3"), "rb").read()
 tag = b"TAG" + b"Short" + bytes(119) + bytes([12])
 open(os.path.join(out, "3frames-10-byte-piece-id3v1.mp3"), "wb").write(programs[1] + cbr[:940] + cbr[:10] + tag)
 open(os.path.join(out, "3frames-cut-after-header.mp3"), "wb").write(programs[3] + cbr[:940] + cbr[:4])
+# The MPEG-2/2.5 seeds, each behind every program.
+for name in sorted(n for n in os.listdir(src) if n.startswith("lower-")):
+    blob = open(os.path.join(src, name), "rb").read()
+    for i, program in enumerate(programs):
+        open(os.path.join(out, name.replace(".mp3", "-p%d.mp3" % i)), "wb").write(program + blob)
 PY
 du -sh "$here/corpus/writer"

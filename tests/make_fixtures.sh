@@ -46,6 +46,9 @@ tone 22050 2 1.0 "$work/st22.wav"
 tone 16000 1 1.0 "$work/mono16.wav"
 tone 11025 2 1.0 "$work/st11.wav"
 tone 24000 2 1.0 "$work/st24.wav"
+tone 12000 1 1.0 "$work/mono12.wav"
+tone 8000 2 1.0 "$work/st8.wav"
+tone 22050 1 1.0 "$work/mono22.wav"
 tone 44100 2 1.0 "$work/st44-1s.wav"
 tone 44100 2 4.0 "$work/sample.wav"
 
@@ -80,6 +83,14 @@ LAME=(lame --quiet --noreplaygain)
 "${LAME[@]}" -b 32 --cbr -m m --resample 16 "$work/mono16.wav" "$out/mpeg2-16k-mono.mp3"
 "${LAME[@]}" -b 24 --cbr -m j --resample 11.025 "$work/st11.wav" "$out/mpeg25-11k.mp3"
 "${LAME[@]}" -V 5 -m j --resample 24 "$work/st24.wav" "$out/mpeg2-24k-vbr.mp3"
+# The remaining low frequencies and shapes: MPEG-2.5 12 kHz mono CBR with its
+# Info frame, MPEG-2.5 8 kHz stereo VBR with its Xing frame, MPEG-2 22.05 kHz
+# with CRC words, MPEG-2 16 kHz stereo VBR and 22.05 kHz mono CBR with an Info frame.
+"${LAME[@]}" -b 32 --cbr -m m --resample 12 "$work/mono12.wav" "$out/mpeg25-12k-mono-info.mp3"
+"${LAME[@]}" -V 4 -m s --resample 8 "$work/st8.wav" "$out/mpeg25-8k-vbr.mp3"
+"${LAME[@]}" -b 64 --cbr -m j -p --resample 22.05 "$work/st22.wav" "$out/mpeg2-22k-crc.mp3"
+"${LAME[@]}" -V 3 -m j --resample 16 "$work/st22.wav" "$out/mpeg2-16k-vbr.mp3"
+"${LAME[@]}" -b 64 --cbr -m m --resample 22.05 "$work/mono22.wav" "$out/mpeg2-22k-mono-info.mp3"
 # Free format (bitrate index 0) at 200 kbps: 653 or 654 bytes a frame, which the
 # header does not tell.
 "${LAME[@]}" --freeformat -b 200 -m j --resample 44.1 "$work/st44-1s.wav" "$out/free-format-200k.mp3"

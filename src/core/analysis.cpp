@@ -771,11 +771,7 @@ int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, In
 
 namespace {
 
-// MPEG-2 and MPEG-2.5 Layer III: bitrates in kbps by index, sampling
-// frequencies in Hz by version and index; a frame holds 576 samples.
-constexpr std::array<int32_t, 15> kLsfBitrateKbps = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-constexpr std::array<int32_t, 3> kMpeg2Hz = {22050, 24000, 16000};
-constexpr std::array<int32_t, 3> kMpeg25Hz = {11025, 12000, 8000};
+// How many chained MPEG-2/2.5 Layer III frames make audio, and how far to look for them.
 constexpr int kLsfChainFrames = 4;
 constexpr int32_t kLsfProbeBytes = 256 * 1024;
 
@@ -784,10 +780,8 @@ constexpr int32_t kLsfProbeBytes = 256 * 1024;
 int32_t LsfFrameLength(const uint8_t* b, size_t n, size_t p) {
   if (p + 4 > n || !IsFrameSync(b[p], b[p + 1])) return 0;
   const MpegHeader h = ParseHeader(b[p], b[p + 1], b[p + 2], b[p + 3]);
-  if (h.layer != kLayer3 || (h.version != kVersionMpeg2 && h.version != kVersionMpeg25)) return 0;
-  if (h.bitrateIndex == 0 || h.bitrateIndex > 14 || h.freqIndex > 2) return 0;
-  const int32_t hz = (h.version == kVersionMpeg2 ? kMpeg2Hz : kMpeg25Hz)[h.freqIndex];
-  return 72000 * kLsfBitrateKbps[h.bitrateIndex] / hz + (h.padding ? 1 : 0);
+  if (h.layer != kLayer3 || !IsLowerFrequencyVersion(h.version)) return 0;
+  return FrameLength(h.version, h.bitrateIndex, h.freqIndex, h.padding);
 }
 
 }  // namespace

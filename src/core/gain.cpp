@@ -39,7 +39,7 @@ void ClampGain(DocumentState& doc, int32_t p) {
 
 bool Layer3Crc(const uint8_t* frame, size_t size, uint16_t& crc) {
   if (frame == nullptr || size < 4) return false;
-  const size_t side = static_cast<size_t>(SideInfoLength(frame[3] >> 6));
+  const size_t side = static_cast<size_t>(SideInfoLength((frame[1] >> 3) & 3, frame[3] >> 6));
   if (size < 6 + side) return false;
   unsigned value = 0xFFFF;
   auto feed = [&value](uint8_t byte) {
@@ -56,7 +56,7 @@ bool Layer3Crc(const uint8_t* frame, size_t size, uint16_t& crc) {
 void ApplyGainToFrame(uint8_t* frame, size_t size, const frametype& record, int gainLeft, int gainRight) {
   if (frame == nullptr || size < 4) return;
   bool crcPresent = (frame[1] & 1) == 0;
-  bool mono = (frame[3] >> 6) == kModeMono;
+  const GainBits gains = GainBitsOf((frame[1] >> 3) & 3, frame[3] >> 6);
   size_t sideInfo = static_cast<size_t>(SideInfoOffset(crcPresent));
   if (size <= sideInfo) return;
   uint8_t* side = frame + sideInfo;
@@ -65,15 +65,11 @@ void ApplyGainToFrame(uint8_t* frame, size_t size, const frametype& record, int 
     if (record.spec != 0) return 0;
     return static_cast<uint8_t>(std::clamp(original + change, 0, 255));
   };
-  const auto& a = record.amplify1;
-  if (mono) {
-    WriteGlobalGain(side, sideSize, kGainBitsMono[0], value(a[0], gainLeft));
-    WriteGlobalGain(side, sideSize, kGainBitsMono[1], value(a[1], gainLeft));
-  } else {
-    WriteGlobalGain(side, sideSize, kGainBitsTwoChannel[0], value(a[0], gainLeft));
-    WriteGlobalGain(side, sideSize, kGainBitsTwoChannel[1], value(a[1], gainRight));
-    WriteGlobalGain(side, sideSize, kGainBitsTwoChannel[2], value(a[2], gainLeft));
-    WriteGlobalGain(side, sideSize, kGainBitsTwoChannel[3], value(a[3], gainRight));
+  // The fields run granule by granule, channel by channel: in two-channel
+  // frames the even ones belong to the left channel, the odd ones to the right.
+  for (size_t g = 0; g < static_cast<size_t>(gains.count); ++g) {
+    const int change = gains.channels == 2 && g % 2 == 1 ? gainRight : gainLeft;
+    WriteGlobalGain(side, sideSize, gains.bits[g], value(record.amplify1[g], change));
   }
   uint16_t crc = 0;
   if (crcPresent && Layer3Crc(frame, size, crc)) {

@@ -58,26 +58,27 @@ HeaderCodes DecodeWithin(const uint8_t* f, size_t fileBaseOffset, int32_t fileBa
   record.freqb = h.freqIndex;
   record.stereo = h.mode;
   record.kbps = h.bitrateIndex;
-  record.estimatedlen = h.bitrateIndex != 0 ? FrameLength(h.bitrateIndex, h.freqIndex, h.padding)
-                                            : FreeFormatStep(h.mode, h.crcPresent);
+  // The lower-frequency versions take their own lengths; MPEG-1 and the
+  // reserved version code keep the MPEG-1 table.
+  const int32_t length = IsLowerFrequencyVersion(h.version)
+                             ? FrameLength(h.version, h.bitrateIndex, h.freqIndex, h.padding)
+                             : FrameLength(h.bitrateIndex, h.freqIndex, h.padding);
+  record.estimatedlen = h.bitrateIndex != 0 ? length : FreeFormatStep(h.mode, h.crcPresent);
 
   const uint8_t* side = f + SideInfoOffset(h.crcPresent);
+  const auto sideSize = static_cast<size_t>(SideInfoLength(h.version, h.mode));
+  const GainBits gains = GainBitsOf(h.version, h.mode);
   record.amplify1 = {};
-  if (h.mode == kModeMono) {
-    record.amplify1[0] = ReadGlobalGain(side, kSideInfoMono, kGainBitsMono[0]);
-    record.amplify1[1] = ReadGlobalGain(side, kSideInfoMono, kGainBitsMono[1]);
-    record.amplify0 = static_cast<uint8_t>((record.amplify1[0] + record.amplify1[1]) >> 1);
-  } else {
-    unsigned sum = 0;
-    for (size_t g = 0; g < 4; ++g) {
-      record.amplify1[g] = ReadGlobalGain(side, kSideInfoTwoChannel, kGainBitsTwoChannel[g]);
-      sum += record.amplify1[g];
-    }
-    record.amplify0 = static_cast<uint8_t>(sum >> 2);
+  unsigned sum = 0;
+  for (size_t g = 0; g < static_cast<size_t>(gains.count); ++g) {
+    record.amplify1[g] = ReadGlobalGain(side, sideSize, gains.bits[g]);
+    sum += record.amplify1[g];
   }
+  record.amplify0 = static_cast<uint8_t>(sum / static_cast<unsigned>(gains.count));
 
   if (probeMarker) {
-    size_t start = (h.mode == kModeMono ? 18 : 33) + (h.crcPresent ? 2 : 0);
+    // The marker window starts three bytes before the Xing offset.
+    size_t start = static_cast<size_t>(XingOffset(h.version, h.mode) - 3) + (h.crcPresent ? 2 : 0);
     for (size_t at = start; at < start + kVbrProbePositions && record.spec == 0; ++at) {
       for (size_t m = 0; m < kVbrMarkers.size(); ++m) {
         if (std::memcmp(f + at, kVbrMarkers[m], 4) == 0) {

@@ -1,5 +1,6 @@
 #pragma once
-// MPEG audio frame headers (ISO/IEC 11172-3): the fixed tables, frame lengths,
+// MPEG audio frame headers (ISO/IEC 11172-3, and for the lower sampling
+// frequencies ISO/IEC 13818-3 with its 2.5 extension): the fixed tables, frame lengths,
 // the decoding of a header and its Layer III global_gain fields, the VBR marker
 // probe of a file's first frame, and the text forms of frequencies, modes,
 // bitrates and times used throughout the program.
@@ -50,6 +51,81 @@ static constexpr std::array<int, 4> kGainBitsTwoChannel = {41, 100, 159, 218};
 static constexpr std::array<int, 2> kGainBitsMono = {39, 98};
 constexpr int kSideInfoTwoChannel = 32;
 constexpr int kSideInfoMono = 17;
+
+// MPEG-2 and MPEG-2.5 Layer III (the lower sampling frequencies) beside the
+// MPEG-1 values above: one granule of 576 samples a frame, 72 x bitrate /
+// frequency bytes, and a shorter side information.
+constexpr bool IsLowerFrequencyVersion(int version) { return version == kVersionMpeg2 || version == kVersionMpeg25; }
+// Bitrate in kbps by bitrate index for MPEG-2 and MPEG-2.5 Layer III.
+static constexpr std::array<int, 16> kBitrateKbpsLower = {0,  8,  16, 24,  32,  40,  48,  56,
+                                                           64, 80, 96, 112, 128, 144, 160, 0};
+// Sampling frequency in Hz by version code and frequency index (0 = reserved).
+static constexpr std::array<std::array<int32_t, 4>, 4> kFrequencyHz = {{
+    {11025, 12000, 8000, 0},   // MPEG-2.5
+    {0, 0, 0, 0},              // reserved version
+    {22050, 24000, 16000, 0},  // MPEG-2
+    {44100, 48000, 32000, 0},  // MPEG-1
+}};
+// Side information of one granule: main_data_begin 8 bits and private_bits
+// 1 (mono) or 2, then per channel a 63-bit block whose global_gain starts at
+// its bit 21. Mono is 9 bytes, two channels 17.
+static constexpr std::array<int, 2> kGainBitsLowerTwoChannel = {31, 94};
+static constexpr std::array<int, 1> kGainBitsLowerMono = {30};
+constexpr int kSideInfoLowerTwoChannel = 17;
+constexpr int kSideInfoLowerMono = 9;
+
+// Bitrate in kbps of a bitrate index in this version; 0 for free format and 15.
+constexpr int BitrateKbps(int version, int bitrateIndex) {
+  if (bitrateIndex < 0 || bitrateIndex > 15) return 0;
+  return IsLowerFrequencyVersion(version) ? kBitrateKbpsLower[static_cast<size_t>(bitrateIndex)]
+                                          : kBitrateKbps[static_cast<size_t>(bitrateIndex)];
+}
+// Sampling frequency in Hz; 0 for the reserved version or frequency index.
+constexpr int32_t FrequencyHz(int version, int freqIndex) {
+  if (version < 0 || version > 3 || freqIndex < 0 || freqIndex > 3) return 0;
+  return kFrequencyHz[static_cast<size_t>(version)][static_cast<size_t>(freqIndex)];
+}
+// Samples a Layer III frame decodes to: two granules in MPEG-1, one otherwise.
+constexpr int SamplesPerFrame(int version) { return IsLowerFrequencyVersion(version) ? 576 : 1152; }
+// Seconds a frame plays; 0 for the reserved version or frequency.
+constexpr double SecondsPerFrame(int version, int freqIndex) {
+  const int32_t hz = FrequencyHz(version, freqIndex);
+  return hz == 0 ? 0.0 : static_cast<double>(SamplesPerFrame(version)) / static_cast<double>(hz);
+}
+// Bytes of a frame of this version with a bitrate index 1..14: samples / 8 x
+// bitrate / frequency, truncated, + padding; 0 for free format, index 15 and
+// reserved fields.
+constexpr int32_t FrameLength(int version, int bitrateIndex, int freqIndex, bool padding) {
+  const int32_t hz = FrequencyHz(version, freqIndex);
+  const int kbps = bitrateIndex >= 1 && bitrateIndex <= 14 ? BitrateKbps(version, bitrateIndex) : 0;
+  if (hz == 0 || kbps == 0) return 0;
+  return static_cast<int32_t>(int64_t{SamplesPerFrame(version) / 8} * 1000 * kbps / hz) + (padding ? 1 : 0);
+}
+// Side information bytes of a Layer III frame of this version and mode.
+constexpr int SideInfoLength(int version, int mode) {
+  if (IsLowerFrequencyVersion(version)) return mode == kModeMono ? kSideInfoLowerMono : kSideInfoLowerTwoChannel;
+  return mode == kModeMono ? kSideInfoMono : kSideInfoTwoChannel;
+}
+// Bit offsets of the global_gain fields of this version and mode, in the
+// order granule by granule, channel by channel; `count` is how many there are.
+struct GainBits {
+  std::array<int, 4> bits{};
+  int count = 0;
+  int channels = 1;
+};
+constexpr GainBits GainBitsOf(int version, int mode) {
+  if (IsLowerFrequencyVersion(version)) {
+    if (mode == kModeMono) return {{kGainBitsLowerMono[0], 0, 0, 0}, 1, 1};
+    return {{kGainBitsLowerTwoChannel[0], kGainBitsLowerTwoChannel[1], 0, 0}, 2, 2};
+  }
+  if (mode == kModeMono) return {{kGainBitsMono[0], kGainBitsMono[1], 0, 0}, 2, 1};
+  return {kGainBitsTwoChannel, 4, 2};
+}
+// Where a Xing or Info frame keeps its marker: right after the header and the
+// side information (no CRC word in an information frame).
+constexpr int XingOffset(int version, int mode) { return 4 + SideInfoLength(version, mode); }
+// A VBRI frame keeps its marker at this fixed offset in every version.
+constexpr int kVbriOffset = 36;
 
 // The four-byte texts of the VBR information frames, in probe order (spec 1..4).
 static constexpr std::array<const char*, 4> kVbrMarkers = {"Xing", "Info", "VBRI", "FBRI"};

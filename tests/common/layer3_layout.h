@@ -25,9 +25,37 @@ inline constexpr std::array<int, 4> kStereoGainBits = {41, 100, 159, 218};
 inline constexpr size_t kMonoSideInfoBytes = 17;
 inline constexpr size_t kStereoSideInfoBytes = 32;
 
+// ISO/IEC 13818-3 (MPEG-2, and the MPEG-2.5 extension below it) lowers the
+// sampling frequencies and keeps one granule of 576 samples a frame, so a
+// frame is 72 x bitrate / sample rate bytes (+1 with the padding bit) and its
+// side information is
+//   mono, 9 bytes:   main_data_begin 8, private_bits 1                 =  9 bits
+//   stereo, 17 bytes: main_data_begin 8, private_bits 2                = 10 bits
+// then a block per channel of 63 bits: part2_3_length 12, big_values 9,
+// global_gain 8, scalefac_compress 9, window_switching_flag 1, 22 bits for
+// either block type, scalefac_scale 1, count1table_select 1 (no scfsi, no
+// preflag). 9 + 63 = 72 bits = 9 bytes; 10 + 2 x 63 = 136 bits = 17 bytes.
+// global_gain starts at
+//   mono:   9 + 21 = 30
+//   stereo: 10 + 21 = 31, 10 + 63 + 21 = 94           (channel 0, channel 1)
+inline constexpr std::array<int, 1> kLowerMonoGainBits = {30};
+inline constexpr std::array<int, 2> kLowerStereoGainBits = {31, 94};
+inline constexpr size_t kLowerMonoSideInfoBytes = 9;
+inline constexpr size_t kLowerStereoSideInfoBytes = 17;
+// Bitrates (kbps) of MPEG-2/2.5 Layer III by index, and the sample rates.
+inline constexpr int kLowerKbps[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+inline constexpr int kMpeg2Hz[4] = {22050, 24000, 16000, 0};
+inline constexpr int kMpeg25Hz[4] = {11025, 12000, 8000, 0};
+
 inline bool IsMono(const uint8_t* header) { return (header[3] >> 6) == 3; }
 inline bool HasCrc(const uint8_t* header) { return (header[1] & 1) == 0; }
 inline size_t SideInfoStart(const uint8_t* header) { return HasCrc(header) ? 6 : 4; }
+// MPEG-2 (version bits 10) or MPEG-2.5 (00): the one-granule layout.
+inline bool IsLowerVersion(const uint8_t* header) { return ((header[1] >> 3) & 1) == 0; }
+inline size_t SideInfoBytes(const uint8_t* header) {
+  if (IsLowerVersion(header)) return IsMono(header) ? kLowerMonoSideInfoBytes : kLowerStereoSideInfoBytes;
+  return IsMono(header) ? kMonoSideInfoBytes : kStereoSideInfoBytes;
+}
 
 // The 8-bit value at bit `bit` of `side`.
 inline int ReadBits8(const uint8_t* side, int bit) {
@@ -51,11 +79,18 @@ inline void WriteBits8(uint8_t* side, int bit, int value) {
   }
 }
 
-// The frame's global_gain values: 2 for mono, 4 for two channels (in the order above).
+// The frame's global_gain values: 2 for mono, 4 for two channels (in the order above);
+// MPEG-2/2.5: 1 for mono, 2 for two channels; the rest read -1.
 inline std::array<int, 4> ReadGains(const uint8_t* frame) {
   std::array<int, 4> gains = {-1, -1, -1, -1};
   const uint8_t* side = frame + SideInfoStart(frame);
-  if (IsMono(frame)) {
+  if (IsLowerVersion(frame)) {
+    if (IsMono(frame)) {
+      gains[0] = ReadBits8(side, kLowerMonoGainBits[0]);
+    } else {
+      for (size_t i = 0; i < 2; ++i) gains[i] = ReadBits8(side, kLowerStereoGainBits[i]);
+    }
+  } else if (IsMono(frame)) {
     for (size_t i = 0; i < 2; ++i) gains[i] = ReadBits8(side, kMonoGainBits[i]);
   } else {
     for (size_t i = 0; i < 4; ++i) gains[i] = ReadBits8(side, kStereoGainBits[i]);
@@ -77,7 +112,7 @@ inline uint16_t ProtectionCrc(const uint8_t* frame) {
   };
   feed(frame[2]);
   feed(frame[3]);
-  size_t side = IsMono(frame) ? kMonoSideInfoBytes : kStereoSideInfoBytes;
+  size_t side = SideInfoBytes(frame);
   for (size_t i = 0; i < side; ++i) feed(frame[6 + i]);
   return crc;
 }
@@ -91,7 +126,14 @@ inline void ChangeGains(uint8_t* frame, int left, int right) {
     int value = ReadBits8(side, bit) + change;
     WriteBits8(side, bit, value < 0 ? 0 : value > 255 ? 255 : value);
   };
-  if (IsMono(frame)) {
+  if (IsLowerVersion(frame)) {
+    if (IsMono(frame)) {
+      set(kLowerMonoGainBits[0], left);
+    } else {
+      set(kLowerStereoGainBits[0], left);
+      set(kLowerStereoGainBits[1], right);
+    }
+  } else if (IsMono(frame)) {
     for (int bit : kMonoGainBits) set(bit, left);
   } else {
     set(kStereoGainBits[0], left);
@@ -117,6 +159,18 @@ inline int FrameBytes(const uint8_t* h) {
   int hz = kHz[(h[2] >> 2) & 3];
   if (kbps == 0 || hz == 0) return 0;
   return 144000 * kbps / hz + ((h[2] >> 1) & 1);
+}
+
+// The length of an MPEG-2 or MPEG-2.5 Layer III frame from its header by the
+// formula above; 0 for any other header or a free-format or invalid field.
+inline int LowerFrameBytes(const uint8_t* h) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || ((h[1] >> 1) & 3) != 1) return 0;
+  const int version = (h[1] >> 3) & 3;  // 2 MPEG-2, 0 MPEG-2.5
+  if (version != 2 && version != 0) return 0;
+  int kbps = kLowerKbps[h[2] >> 4];
+  int hz = (version == 2 ? kMpeg2Hz : kMpeg25Hz)[(h[2] >> 2) & 3];
+  if (kbps == 0 || hz == 0) return 0;
+  return 72000 * kbps / hz + ((h[2] >> 1) & 1);
 }
 
 }  // namespace quorvel::layout

@@ -644,5 +644,103 @@ TEST(CrcFrames, PatchedFramesKeepAValidCrc) {
   EXPECT_EQ(std::string(text.begin(), text.end()).find("CRC"), std::string::npos);
 }
 
+
+// MPEG-2 and MPEG-2.5 files (one granule a frame, 9 or 17 bytes of side
+// information): every frame's fields change as the format's layout says, the
+// check words stay valid, and the decoded samples equal mp3gain's change.
+struct LowerFile {
+  const char* name;
+  bool marker;  // the first frame is a Xing or Info frame
+};
+constexpr LowerFile kLowerFiles[] = {
+    {"mpeg2-22k.mp3", false},        {"mpeg2-22k-64k.mp3", true},    {"mpeg2-16k-mono.mp3", false},
+    {"mpeg2-24k-vbr.mp3", true},     {"mpeg25-11k.mp3", false},      {"mpeg25-12k-mono-info.mp3", true},
+    {"mpeg25-8k-vbr.mp3", true},     {"mpeg2-22k-crc.mp3", true},    {"mpeg2-16k-vbr.mp3", true},
+    {"mpeg2-22k-mono-info.mp3", true}};
+
+TEST(LowerFrequencyFrames, GainsChangeAtTheirOneGranuleFields) {
+  for (const auto& file : kLowerFiles) {
+    SCOPED_TRACE(file.name);
+    fs::path fixture = testing::TestData(file.name);
+    ASSERT_TRUE(!fixture.empty() && fs::exists(fixture)) << "QUORVEL_TEST_DATA is not set or lacks " << fixture;
+    std::vector<uint8_t> bytes = ReadAll(fixture);
+    std::vector<Frame> frames = WalkFrames(bytes);
+    ASSERT_GT(frames.size(), 10u);
+    EXPECT_EQ(frames.back().pos + frames.back().length, bytes.size());
+    EXPECT_EQ(frames.front().record.spec != 0, file.marker);
+    std::vector<uint8_t> expected = bytes;
+    for (size_t i = file.marker ? 1 : 0; i < frames.size(); ++i) {
+      const uint8_t* original = bytes.data() + frames[i].pos;
+      // The analysed gains are the ones at the format's positions.
+      const std::array<int, 4> gains = layout::ReadGains(original);
+      const bool mono = layout::IsMono(original);
+      EXPECT_EQ(frames[i].record.amplify1[0], gains[0]);
+      if (!mono) {
+        EXPECT_EQ(frames[i].record.amplify1[1], gains[1]);
+      }
+      EXPECT_EQ(frames[i].record.amplify0, mono ? gains[0] : (gains[0] + gains[1]) / 2);
+      layout::ChangeGains(expected.data() + frames[i].pos, 3, -2);
+    }
+    EXPECT_EQ(Patched(bytes, frames, 3, -2), expected);
+  }
+}
+
+TEST(LowerFrequencyFrames, CrcWordsStayValid) {
+  fs::path fixture = testing::TestData("mpeg2-22k-crc.mp3");
+  ASSERT_TRUE(!fixture.empty() && fs::exists(fixture)) << "QUORVEL_TEST_DATA is not set or lacks " << fixture;
+  std::vector<uint8_t> bytes = ReadAll(fixture);
+  std::vector<Frame> frames = WalkFrames(bytes);
+  ASSERT_GT(frames.size(), 10u);
+  auto checkAll = [&](const std::vector<uint8_t>& data) {
+    for (size_t i = 1; i < frames.size(); ++i) {  // the Info frame's check word is lame's business
+      const Frame& f = frames[i];
+      ASSERT_EQ(data[f.pos + 1] & 1, 0) << "frame at " << f.pos << " has no CRC";
+      uint16_t crc = 0;
+      ASSERT_TRUE(Layer3Crc(data.data() + f.pos, f.length, crc));
+      EXPECT_EQ(crc, layout::ProtectionCrc(data.data() + f.pos));
+      EXPECT_EQ(data[f.pos + 4], crc >> 8) << "frame at " << f.pos;
+      EXPECT_EQ(data[f.pos + 5], crc & 0xFF) << "frame at " << f.pos;
+    }
+  };
+  checkAll(bytes);  // the encoder's check words agree with ours
+  std::vector<uint8_t> patched = Patched(bytes, frames, 3, -2);
+  EXPECT_NE(patched, bytes);
+  checkAll(patched);
+
+  ASSERT_TRUE(HaveTool("ffmpeg")) << "ffmpeg is not installed (scripts/install-deps)";
+  testing::TempFolder temp;
+  fs::path out = temp.path / "patched.mp3";
+  WriteAll(out, patched);
+  fs::path log = temp.path / "ffmpeg.log";
+  ASSERT_EQ(RunTool({"ffmpeg", "-nostdin", "-v", "error", "-err_detect", "crccheck", "-i", out.string(), "-f", "null",
+                     "-"},
+                    "/dev/null", log.string()),
+            0);
+  std::vector<uint8_t> text = ReadAll(log);
+  EXPECT_EQ(std::string(text.begin(), text.end()).find("CRC"), std::string::npos);
+}
+
+TEST(LowerFrequencyFrames, SameSamplesAsMp3gain) {
+  ASSERT_TRUE(HaveTool("mp3gain") && HaveTool("mpg123")) << "mp3gain or mpg123 is not installed (scripts/install-deps)";
+  testing::TempFolder temp;
+  for (const auto& file : kLowerFiles) {
+    SCOPED_TRACE(file.name);
+    fs::path fixture = testing::TestData(file.name);
+    ASSERT_TRUE(!fixture.empty() && fs::exists(fixture)) << "QUORVEL_TEST_DATA is not set or lacks " << fixture;
+    std::vector<uint8_t> bytes = ReadAll(fixture);
+    std::vector<Frame> frames = WalkFrames(bytes);
+    fs::path ours = temp.path / (std::string("ours-") + file.name);
+    WriteAll(ours, Patched(bytes, frames, 2, 2));
+    fs::path theirs = temp.path / (std::string("theirs-") + file.name);
+    fs::copy_file(fixture, theirs);
+    ASSERT_EQ(RunTool({"mp3gain", "-q", "-c", "-s", "s", "-g", "2", theirs.string()}), 0);
+    ASSERT_NE(ReadAll(theirs), bytes) << "mp3gain changed nothing";
+    std::vector<int16_t> a = Decode(ours, temp.path);
+    EXPECT_GT(a.size(), 1000u);
+    EXPECT_EQ(a, Decode(theirs, temp.path));
+    EXPECT_NE(a, Decode(fixture, temp.path)) << "the change is audible";
+  }
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "common/layer3_layout.h"
+
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 namespace quorvel {
@@ -35,8 +41,8 @@ TEST(MpegHeader, DecodesHeaderFields) {
       {"free format stereo", 0xFB, 0x04, 0x00, 3, 1, 0, 1, 0, 29},
       {"free format mono", 0xFB, 0x04, 0xC0, 3, 1, 0, 1, 3, 14},
       {"free format mono with CRC", 0xFA, 0x04, 0xC0, 3, 1, 0, 1, 3, 16},
-      {"MPEG-2", 0xF3, 0x90, 0x44, 2, 1, 9, 0, 1, 417},
-      {"MPEG-2.5", 0xE3, 0x90, 0x44, 0, 1, 9, 0, 1, 417},
+      {"MPEG-2 80 kbps at 22.05 kHz", 0xF3, 0x90, 0x44, 2, 1, 9, 0, 1, 261},
+      {"MPEG-2.5 80 kbps at 11.025 kHz", 0xE3, 0x90, 0x44, 0, 1, 9, 0, 1, 522},
       {"Layer II", 0xFD, 0x90, 0x44, 3, 2, 9, 0, 1, 417},
       {"Layer I", 0xFF, 0x90, 0x44, 3, 3, 9, 0, 1, 417},
       {"invalid bitrate", 0xFB, 0xF0, 0x44, 3, 1, 15, 0, 1, 0},
@@ -263,6 +269,148 @@ TEST(MpegHeaderText, InfoLine) {
   s.modeSummary = 9;
   s.bitrateSummary = 0;
   EXPECT_EQ(InfoLine(s), "mixed freq, MIXED STEREO, var.kbps, 0.05 sec");
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+struct VersionCase {
+  const char* name;
+  uint8_t version;  // header code
+  uint8_t versionBits;  // bits 4..3 of the second header byte
+};
+constexpr VersionCase kVersions[] = {{"MPEG-1", kVersionMpeg1, 0x18}, {"MPEG-2", kVersionMpeg2, 0x10},
+                                     {"MPEG-2.5", kVersionMpeg25, 0x00}};
+
+// Every bitrate index, frequency and padding of the three versions: the length
+// from the version's tables equals the format's formula, and MPEG-1 keeps the
+// lengths it always had.
+TEST(MpegVersions, FrameLengthsFollowTheFormat) {
+  for (const auto& v : kVersions) {
+    SCOPED_TRACE(v.name);
+    for (int b = 0; b < 16; ++b) {
+      for (int f = 0; f < 4; ++f) {
+        for (int pad = 0; pad < 2; ++pad) {
+          const uint8_t h[4] = {0xFF, static_cast<uint8_t>(0xE0 | v.versionBits | 0x02 | 0x01),
+                                static_cast<uint8_t>(b << 4 | f << 2 | pad << 1), 0x44};
+          const int expected = v.version == kVersionMpeg1 ? layout::FrameBytes(h) : layout::LowerFrameBytes(h);
+          EXPECT_EQ(FrameLength(v.version, b, f, pad != 0), expected) << "bitrate " << b << " freq " << f;
+          if (v.version == kVersionMpeg1 && f < 3) {
+            EXPECT_EQ(FrameLength(v.version, b, f, pad != 0), FrameLength(b, f, pad != 0));
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(FrameLength(kVersionReserved, 9, 0, false), 0);
+  // Known lengths: 32 kbps at 22.05 kHz is 104 bytes, 8 kbps at 8 kHz 72, 160 kbps at 16 kHz 720.
+  EXPECT_EQ(FrameLength(kVersionMpeg2, 4, 0, false), 104);
+  EXPECT_EQ(FrameLength(kVersionMpeg25, 1, 2, false), 72);
+  EXPECT_EQ(FrameLength(kVersionMpeg2, 14, 2, true), 721);
+}
+
+// Positions and times at each of the nine frequencies: a frame is 1152 or 576
+// samples at the frequency written out here.
+TEST(MpegVersions, TimesAtEveryFrequency) {
+  struct Case {
+    uint8_t version;
+    int freqIndex;
+    int hz;
+    int samples;
+  };
+  const Case cases[] = {{kVersionMpeg1, 0, 44100, 1152}, {kVersionMpeg1, 1, 48000, 1152}, {kVersionMpeg1, 2, 32000, 1152},
+                        {kVersionMpeg2, 0, 22050, 576},  {kVersionMpeg2, 1, 24000, 576},  {kVersionMpeg2, 2, 16000, 576},
+                        {kVersionMpeg25, 0, 11025, 576}, {kVersionMpeg25, 1, 12000, 576}, {kVersionMpeg25, 2, 8000, 576}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.hz);
+    EXPECT_EQ(FrequencyHz(c.version, c.freqIndex), c.hz);
+    EXPECT_EQ(SamplesPerFrame(c.version), c.samples);
+    for (int frames : {1, 77, 1000, 250000}) {
+      EXPECT_DOUBLE_EQ(frames * SecondsPerFrame(c.version, c.freqIndex), frames * static_cast<double>(c.samples) / c.hz);
+    }
+  }
+  // One second of 8 kHz MPEG-2.5 is 13.888... frames; 576 / 8000 s is 72 ms.
+  EXPECT_DOUBLE_EQ(SecondsPerFrame(kVersionMpeg25, 2), 0.072);
+  EXPECT_DOUBLE_EQ(SecondsPerFrame(kVersionMpeg2, 1), 0.024);
+  for (const auto& v : kVersions) EXPECT_EQ(FrequencyHz(v.version, 3), 0) << "reserved frequency";
+  EXPECT_EQ(FrequencyHz(kVersionReserved, 0), 0);
+  EXPECT_EQ(SecondsPerFrame(kVersionMpeg2, 3), 0.0);
+}
+
+TEST(MpegVersions, SideInformationLayout) {
+  EXPECT_EQ(SideInfoLength(kVersionMpeg1, kModeMono), static_cast<int>(layout::kMonoSideInfoBytes));
+  EXPECT_EQ(SideInfoLength(kVersionMpeg1, 1), static_cast<int>(layout::kStereoSideInfoBytes));
+  for (uint8_t version : {kVersionMpeg2, kVersionMpeg25}) {
+    EXPECT_EQ(SideInfoLength(version, kModeMono), static_cast<int>(layout::kLowerMonoSideInfoBytes));
+    for (int mode = 0; mode < 3; ++mode) {
+      EXPECT_EQ(SideInfoLength(version, mode), static_cast<int>(layout::kLowerStereoSideInfoBytes));
+      const GainBits g = GainBitsOf(version, mode);
+      ASSERT_EQ(g.count, 2);
+      EXPECT_EQ(g.channels, 2);
+      EXPECT_EQ(g.bits[0], layout::kLowerStereoGainBits[0]);
+      EXPECT_EQ(g.bits[1], layout::kLowerStereoGainBits[1]);
+      EXPECT_EQ(XingOffset(version, mode), 4 + 17);
+    }
+    const GainBits mono = GainBitsOf(version, kModeMono);
+    ASSERT_EQ(mono.count, 1);
+    EXPECT_EQ(mono.bits[0], layout::kLowerMonoGainBits[0]);
+    EXPECT_EQ(XingOffset(version, kModeMono), 4 + 9);
+  }
+  const GainBits stereo1 = GainBitsOf(kVersionMpeg1, 0);
+  ASSERT_EQ(stereo1.count, 4);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(stereo1.bits[i], layout::kStereoGainBits[i]);
+  const GainBits mono1 = GainBitsOf(kVersionMpeg1, kModeMono);
+  ASSERT_EQ(mono1.count, 2);
+  for (size_t i = 0; i < 2; ++i) EXPECT_EQ(mono1.bits[i], layout::kMonoGainBits[i]);
+  EXPECT_EQ(XingOffset(kVersionMpeg1, 0), 36);
+  EXPECT_EQ(XingOffset(kVersionMpeg1, kModeMono), 21);
+}
+
+// The MPEG-2 and MPEG-2.5 files lame made: their frames chain from the first
+// header to the end of the file by these lengths, and a Xing or Info marker
+// sits where XingOffset puts it.
+TEST(MpegVersions, LameFilesChainByTheirLengths) {
+  const char* dir = std::getenv("QUORVEL_TEST_DATA");
+  ASSERT_NE(dir, nullptr) << "QUORVEL_TEST_DATA is not set";
+  struct Case {
+    const char* file;
+    uint8_t version;
+    bool marker;
+  };
+  const Case cases[] = {{"mpeg2-22k.mp3", kVersionMpeg2, false},     {"mpeg2-22k-64k.mp3", kVersionMpeg2, true},
+                        {"mpeg2-16k-mono.mp3", kVersionMpeg2, false}, {"mpeg2-24k-vbr.mp3", kVersionMpeg2, true},
+                        {"mpeg25-11k.mp3", kVersionMpeg25, false},    {"mpeg25-12k-mono-info.mp3", kVersionMpeg25, true},
+                        {"mpeg25-8k-vbr.mp3", kVersionMpeg25, true},  {"mpeg2-22k-crc.mp3", kVersionMpeg2, true},
+                        {"mpeg2-16k-vbr.mp3", kVersionMpeg2, true},   {"mpeg2-22k-mono-info.mp3", kVersionMpeg2, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::ifstream in(std::string(dir) + "/" + c.file, std::ios::binary);
+    ASSERT_TRUE(in) << "cannot open";
+    std::vector<uint8_t> d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GE(d.size(), 4u);
+    size_t p = 0;
+    int frames = 0;
+    while (p + 4 <= d.size()) {
+      const MpegHeader h = ParseHeader(d[p], d[p + 1], d[p + 2], d[p + 3]);
+      ASSERT_TRUE(IsFrameSync(d[p], d[p + 1])) << "at " << p;
+      ASSERT_EQ(h.version, c.version) << "at " << p;
+      if (frames == 0 && c.marker) {
+        const size_t at = static_cast<size_t>(XingOffset(h.version, h.mode));
+        const std::string mark(reinterpret_cast<const char*>(&d[at]), 4);
+        EXPECT_TRUE(mark == "Xing" || mark == "Info") << mark;
+      }
+      const int32_t len = FrameLength(h.version, h.bitrateIndex, h.freqIndex, h.padding);
+      ASSERT_EQ(len, layout::LowerFrameBytes(&d[p]));
+      ASSERT_GT(len, 0);
+      p += static_cast<size_t>(len);
+      ++frames;
+    }
+    EXPECT_EQ(p, d.size());
+    EXPECT_GT(frames, 10);
+  }
 }
 
 }  // namespace
