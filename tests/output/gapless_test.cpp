@@ -127,6 +127,7 @@ class Gapless : public ::testing::TestWithParam<const char*> {
   Bytes source;
   LameFields src;
   long srcFrames = 0;
+  int channels = 2;
 
   void SetUp() override {
     ASSERT_TRUE(HavePeers()) << "mpg123, ffmpeg or mp3val is not installed (scripts/install-deps)";
@@ -136,6 +137,7 @@ class Gapless : public ::testing::TestWithParam<const char*> {
     ASSERT_TRUE(l && l->crcOk && l->lengthOk && l->musicCrcOk);
     src = *l;
     srcFrames = AudioFramesAfterInfo(source);
+    channels = (source[3] >> 6) == 3 ? 1 : 2;
     ASSERT_EQ(srcFrames, s.ctx.doc.editCount - 1);
   }
 
@@ -159,8 +161,8 @@ class Gapless : public ::testing::TestWithParam<const char*> {
     }
     EXPECT_EQ(o.frames, r.framesWritten);
     EXPECT_EQ(Mp3valProblems(out, folder.path), "");
-    EXPECT_EQ(Mpg123Samples(out, folder.path, 2), expectedSamples);
-    EXPECT_EQ(FfmpegSamples(out, folder.path, 2), expectedSamples);
+    EXPECT_EQ(Mpg123Samples(out, folder.path, channels), expectedSamples);
+    EXPECT_EQ(FfmpegSamples(out, folder.path, channels), expectedSamples);
     return o;
   }
   void cut(int32_t from, int32_t to) {
@@ -174,8 +176,8 @@ class Gapless : public ::testing::TestWithParam<const char*> {
 
 TEST_P(Gapless, UnchangedSaveAndVolumeChangePlayTheSourceSamples) {
   const long played = Played(srcFrames, src.delay, src.padding);
-  ASSERT_EQ(Mpg123Samples(DataPath(GetParam()), folder.path, 2), played);
-  ASSERT_EQ(FfmpegSamples(DataPath(GetParam()), folder.path, 2), played);
+  ASSERT_EQ(Mpg123Samples(DataPath(GetParam()), folder.path, channels), played);
+  ASSERT_EQ(FfmpegSamples(DataPath(GetParam()), folder.path, channels), played);
   Output o = write("same.mp3", kWriteSaveAs, 0, 0, played);
   ASSERT_TRUE(o.lame);
   EXPECT_EQ(o.lame->marker, src.marker);
@@ -220,8 +222,9 @@ TEST_P(Gapless, CutPieceSplitAndInsertTrimWhatTheEditCallsFor) {
   cut(20, 30);
   write("cut.mp3", kWriteSaveAs, 0, 0, played - 10 * 1152);
 
-  // Another LAME file inserted at the end: the first file's delay and the
-  // inserted file's padding are trimmed, nothing else.
+  // Another LAME file (44.1 kHz joint stereo) inserted at the end: the first
+  // file's delay and the inserted file's padding are trimmed, nothing else.
+  if (channels != 2 || s.ctx.doc.frames[1].freqb != 0) return;
   const char* other = std::string(GetParam()) == "vbr-xing.mp3" ? "cbr128-info.mp3" : "vbr-xing.mp3";
   Bytes insertBytes = ReadAll(DataPath(other));
   auto ins = ReadLame(insertBytes);
@@ -241,7 +244,8 @@ TEST_P(Gapless, CutPieceSplitAndInsertTrimWhatTheEditCallsFor) {
   EXPECT_EQ(joined.lame->padding, ins->padding);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lame, Gapless, ::testing::Values("cbr128-info.mp3", "vbr-xing.mp3", "abr96-xing.mp3"),
+INSTANTIATE_TEST_SUITE_P(Lame, Gapless, ::testing::Values("cbr128-info.mp3", "vbr-xing.mp3", "abr96-xing.mp3",
+                                                             "mono-44k.mp3", "48k.mp3", "32k.mp3", "crc.mp3"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string n = info.param;
                            for (char& ch : n)
