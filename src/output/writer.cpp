@@ -547,7 +547,10 @@ WriteResult Writer::run() {
   bool vbr = std::count_if(histogram.begin(), histogram.end(), [](int32_t c) { return c != 0; }) > 1;
   if (vbr && unknownLeadIncluded_ && !ctx_.script.active)
     ReportMessage(ctx_, kUnknownLeadVbrText, kMsgInfo, "info");
-  LameChoice lame = firstWritten >= 0 ? lameExtension(firstWritten, lastWritten) : LameChoice{};
+  // Free-format frames (bitrate index 0) follow an information frame of a
+  // fixed bitrate badly: decoders then take the stream for a fixed-bitrate one
+  // and lose the frames. Such outputs get the frame they got without extension.
+  LameChoice lame = firstWritten >= 0 && histogram[0] == 0 ? lameExtension(firstWritten, lastWritten) : LameChoice{};
   if (lame.settings) {
     positions_.reserve(static_cast<size_t>(count));
     XingShape shape = ChooseXingShape(doc_, firstWritten);

@@ -317,5 +317,16 @@ TEST(GaplessBadInput, UntrustedExtensionsAreNotCarried) {
   }
 }
 
+// Free-format frames keep LAME's extension out of the output: an information
+// frame of a fixed bitrate in front of them makes decoders lose the stream.
+TEST(GaplessBadInput, FreeFormatOutputsGetNoExtension) {
+  TempFolder folder;
+  Session s(folder);
+  ASSERT_TRUE(s.load(DataPath("free-format-200k.mp3")));
+  fs::path out = folder / "out.mp3";
+  ASSERT_TRUE(WriteOutputFile(s.ctx, out.string(), kWriteSaveAs, 0, 0).succeeded());
+  EXPECT_FALSE(ReadLame(ReadAll(out)).has_value());
+}
+
 }  // namespace
 }  // namespace quorvel
