@@ -67,6 +67,8 @@ LAME=(lame --quiet --noreplaygain)
 "${LAME[@]}" -b 128 --cbr -m j --resample 44.1 "$work/st44.wav" "$out/cbr128-info.mp3"
 # VBR: LAME puts a "Xing" frame first.
 "${LAME[@]}" -V 4 -m j --resample 44.1 "$work/vbr.wav" "$out/vbr-xing.mp3"
+# ABR 96 kbps: LAME's "Xing" frame names the average bitrate in its extension.
+"${LAME[@]}" --abr 96 -m j --resample 44.1 "$work/vbr.wav" "$out/abr96-xing.mp3"
 # Mono 64 kbps.
 "${LAME[@]}" -b 64 --cbr -m m --resample 44.1 "$work/mono44.wav" "$out/mono-44k.mp3"
 # 48 kHz and 32 kHz, plain stereo.
@@ -146,6 +148,23 @@ open(out + "/lyrics3v2-v1.mp3", "wb").write(audio + lyrics + tag)
 header = (b"JUNKHEAD" + bytes(range(0, 0x40)) + b"unknown leading data " * 3)[:120]
 footer = (b"JUNKFOOT" + b"unknown trailing data, no frame sync here. " * 5)[:200]
 open(out + "/unknown-header-footer.mp3", "wb").write(header + audio + footer)
+PY
+
+# The information frames without LAME's extension (the 36 bytes after the quality
+# field zeroed): a plain "Xing" frame in front of VBR audio, a plain "Info" frame in
+# front of CBR audio. Players then know nothing of the encoder's delay and padding.
+python3 - "$out" <<'PY'
+import sys
+
+out = sys.argv[1]
+for src, dst in (("vbr-xing.mp3", "vbr-plain-xing.mp3"), ("cbr128-info.mp3", "cbr128-plain-info.mp3")):
+    data = bytearray(open(out + "/" + src, "rb").read())
+    marker = 36  # two-channel frame without CRC: right after the side information
+    assert data[marker:marker + 4] in (b"Xing", b"Info") and data[marker + 7] == 15
+    ext = marker + 120
+    assert data[ext:ext + 4] == b"LAME"
+    data[ext:ext + 36] = bytes(36)
+    open(out + "/" + dst, "wb").write(bytes(data))
 PY
 
 # --- the bundled sample -------------------------------------------------------------------

@@ -46,7 +46,8 @@ constexpr const char* kHelpText =
     "                   existing file opens that file instead (\"//\" always means a\n"
     "                   script: quorvel //home/me/s.txt runs /home/me/s.txt)\n"
     "  --info FILE...   analyse each FILE and print what was found: the information\n"
-    "                   line, the frame count, the VBR header of the first frame and\n"
+    "                   line, the frame count, the VBR header of the first frame, its\n"
+    "                   encoder, delay and padding when it has them, and\n"
     "                   the blocks around the audio (ID3v2, RIFF, unknown data,\n"
     "                   Lyrics3, ID3v1); exits with 1 when a file could not be analysed\n"
     "  --help           show this help, where the help files and the editor module were found\n"
@@ -214,6 +215,11 @@ std::string FileInfoReport(const std::string& path, bool& ok) {
   report += "  frames: " + std::to_string(doc.frameTableCount) + "\n";
   uint8_t spec = doc.frameTableCount > 0 ? doc.frames[0].spec : 0;
   report += std::string("  VBR header: ") + VbrHeaderName(spec) + "\n";
+  const LameTag& lame = doc.files[0].lame;
+  if (lame.present) {
+    report += "  encoder: " + lame.encoder() + ", delay " + std::to_string(lame.delay) + ", padding " +
+              std::to_string(lame.padding) + "\n";
+  }
   for (const BlockLine& block : FoundBlocks(doc)) report += "  " + block.text + "\n";
   return report;
 }

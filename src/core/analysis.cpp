@@ -588,7 +588,12 @@ class FrameScan {
       return -1;
     }
     const int64_t next = at + f.estimatedlen;
-    if (rules_.dropLeadingVbrFrame && n_ == 0 && f.spec != 0) return next;
+    if (rules_.dropLeadingVbrFrame && n_ == 0 && f.spec != 0) {
+      result_.droppedVbrPos = f.framepos;
+      result_.droppedVbrLength = f.estimatedlen;
+      result_.droppedVbrSpec = f.spec;
+      return next;
+    }
     if (n_ % kProgressEvery == kProgressAt && stoppedAt(f.framepos)) return -1;
     ++n_;
     return next;
@@ -992,6 +997,18 @@ void BuildSourceEditList(DocumentState& doc, const std::string& path, const File
   std::fill(doc.gainRight.begin(), doc.gainRight.end(), 0);
 }
 
+// The encoder extension of the source's information frame (record 0, when it
+// is a "Xing" or "Info" frame followed by audio frames).
+void ReadSourceLameTag(DocumentState& doc, InputFile& file) {
+  const int32_t count = doc.frameTableCount;
+  if (count < 2) return;
+  const frametype& info = doc.frames[0];
+  if (info.spec != 1 && info.spec != 2) return;
+  const frametype& last = doc.frames[static_cast<size_t>(count - 1)];
+  doc.files[0].lame = ReadTrustedLameTag(file, info.framepos, info.framelen,
+                                         int64_t{last.framepos} + last.framelen, 1, count - 1);
+}
+
 // Reads the ID3v2 and ID3v1 tags; a tag that cannot be read is warned about.
 void ReadSourceTags(Context& ctx, InputFile& file, const std::string& path) {
   DocumentState& doc = ctx.doc;
@@ -1086,6 +1103,7 @@ bool AnalyseSource(Context& ctx) {
   }
 
   BuildSourceEditList(doc, path, layout.identity);
+  ReadSourceLameTag(doc, file);
   ReadSourceTags(ctx, file, path);
   ComputeSourceStatistics(ctx);
   FillRemoveBoxes(ctx);

@@ -132,6 +132,11 @@ struct FrameScanResult {
   HeaderProblem problem = HeaderProblem::kNone;  // with kStop
   std::string stopText;                          // with kStop: the header problem's text
   int32_t count = 0;                             // records taken
+  // With dropLeadingVbrFrame: the information frame that was left out
+  // (its file offset, -1 when none, its header's length and its spec).
+  int32_t droppedVbrPos = -1;
+  int32_t droppedVbrLength = 0;
+  uint8_t droppedVbrSpec = 0;
 };
 // The chunk buffer: allocated by the first scan that uses it, no larger than
 // the file needs, and reused for every chunk and every later scan.

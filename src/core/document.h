@@ -12,6 +12,7 @@
 
 #include "core/large_memory.h"
 #include "tags/file_io.h"
+#include "core/lame_tag.h"
 #include "tags/id3v1_tag.h"
 #include "tags/id3v2_model.h"
 
@@ -96,6 +97,9 @@ struct InsertedFile {
   // The file as it was analysed; the writer reads frames from it only while it
   // is still that file.
   FileIdentity identity;
+  // The encoder extension of the file's information frame, when it had a
+  // trusted one.
+  LameTag lame;
 };
 
 struct UndoState {

@@ -150,6 +150,9 @@ struct InsertFileLayout {
   LyricsProbe lyrics;
   Id3v1Probe id3v1;
   LeadingHeaders lead;
+  // The information frame the scan left out ("Xing" or "Info"), -1 when none.
+  int32_t infoPos = -1;
+  int32_t infoLength = 0;
 };
 
 // Opens the file and reads its trailing tags and leading headers.
@@ -176,7 +179,7 @@ InsertStep OpenInsertFile(Context& ctx, const std::string& path, int k, InputFil
 
 // Reads the file's frames into the FrameTable from index first; count is the
 // number found.
-InsertStep ScanInsertFrames(Context& ctx, InputFile& file, const InsertFileLayout& layout, int32_t first, int k,
+InsertStep ScanInsertFrames(Context& ctx, InputFile& file, InsertFileLayout& layout, int32_t first, int k,
                             int32_t& count) {
   FrameScanRules rules;
   rules.startIndex = first;
@@ -185,6 +188,8 @@ InsertStep ScanInsertFrames(Context& ctx, InputFile& file, const InsertFileLayou
   ScanBuffer buffer;
   FrameScanResult scan = ScanFrames(ctx, file, layout.fileSize, layout.lead.audioStart, rules, buffer);
   count = scan.count;
+  layout.infoPos = scan.droppedVbrSpec == 1 || scan.droppedVbrSpec == 2 ? scan.droppedVbrPos : -1;
+  layout.infoLength = scan.droppedVbrLength;
   switch (scan.outcome) {
     case AnalysisOutcome::kOk:
       return {};
@@ -246,6 +251,19 @@ InsertStep EnterInsertedFrames(DocumentState& doc, const std::string& path, cons
   return {};
 }
 
+// The encoder extension of the inserted file's information frame, when it
+// directly precedes the first frame taken.
+LameTag InsertedLameTag(const DocumentState& doc, InputFile& file, const InsertFileLayout& layout, int32_t first,
+                        int32_t n) {
+  if (layout.infoPos < 0 || n <= 0) return {};
+  const frametype& head = doc.frames[static_cast<size_t>(first)];
+  const frametype& last = doc.frames[static_cast<size_t>(first + n - 1)];
+  int32_t length = head.framepos - layout.infoPos;
+  if (length <= 0 || length > layout.infoLength + kFrameSizeTolerance) return {};
+  return ReadTrustedLameTag(file, layout.infoPos, length, int64_t{last.framepos} + last.framelen, first,
+                            first + n - 1);
+}
+
 // Statistics, the free-format warning, and the inserted frames selected.
 void SelectInsertedFrames(Context& ctx, int32_t pos, int32_t n) {
   DocumentState& doc = ctx.doc;
@@ -286,6 +304,7 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
   if (step.ok()) step = ScanInsertFrames(ctx, file, layout, first, k, n);
   if (step.ok()) step = KeepAudioFrames(ctx, file, layout, first, n);
   if (step.ok()) step = EnterInsertedFrames(doc, path, layout.identity, first, n, pos, k);
+  if (step.ok()) doc.files[static_cast<size_t>(k)].lame = InsertedLameTag(doc, file, layout, first, n);
 
   if (!step.ok()) {
     if (!step.closeRequested) {

@@ -57,7 +57,7 @@ struct OwnTemporary {
 int CreateTemporary(const std::string& finalPath, OwnTemporary& own) {
   for (int n = 0; n < kTemporaryNameTries; ++n) {
     std::string name = n == 0 ? finalPath + kTempSuffix : finalPath + "." + std::to_string(n) + kTempSuffix;
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       struct stat st {};
       if (::fstat(fd, &st) != 0) {

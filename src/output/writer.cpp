@@ -40,7 +40,7 @@ OutputBuffer::~OutputBuffer() {
 }
 
 bool OutputBuffer::create(const std::string& path, size_t capacity) {
-  return adopt(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), capacity);
+  return adopt(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), capacity);
 }
 
 bool OutputBuffer::adopt(int fd, size_t capacity) {
@@ -256,6 +256,11 @@ class Writer {
   Step writeTag();
   Step leadingData();
   Step framePass();
+  struct LameChoice {
+    const LameTag* settings = nullptr;  // the origin whose fields are carried over
+    LameTagEdit edit;
+  };
+  LameChoice lameExtension(int32_t firstWritten, int32_t lastWritten) const;
   Step pollProgress(int32_t position);
   WriteResult finish(Step step);
 
@@ -277,6 +282,11 @@ class Writer {
   bool created_ = false;
   bool xing_ = false;
   XingPlacement placement_;
+  // An information frame with an encoder extension (see lameExtension()).
+  bool lame_ = false;
+  int32_t lameFrameLength_ = 0;
+  int lameTagOffset_ = 0;
+  int64_t audioEnd_ = 0;
   WriteResult result_;
 };
 
@@ -354,6 +364,46 @@ Writer::Step Writer::leadingData() {
     if (step == Step::kOk) unknownLeadIncluded_ = true;
   }
   return step;
+}
+
+// The extension comes from the origin of the first audio frame written, or,
+// when that file had none, from the first frame's origin that had one. Delay
+// and padding are the origin's where the output starts (ends) with the first
+// (last) audio frame of that origin file, else 0; blank frames have no origin.
+Writer::LameChoice Writer::lameExtension(int32_t firstWritten, int32_t lastWritten) const {
+  LameChoice choice;
+  bool gainSeen = false;
+  bool mixed = false;
+  int gain = 0;
+  for (int32_t p = first_; p < end_; ++p) {
+    if (skipped(p)) continue;
+    int32_t r = doc_.ref[static_cast<size_t>(p)];
+    if (r < 0) continue;
+    const LameTag& tag = doc_.files[originOf(doc_.frames[static_cast<size_t>(r)])].lame;
+    if (!choice.settings && tag.present) choice.settings = &tag;
+    int gl = doc_.gainLeft[static_cast<size_t>(p)];
+    int gr = doc_.gainRight[static_cast<size_t>(p)];
+    if (gl != gr || (gainSeen && gl != gain)) {
+      mixed = true;
+    } else if (!gainSeen) {
+      gain = gl;
+      gainSeen = true;
+    }
+  }
+  choice.edit.uniformGain = mixed ? std::nullopt : std::optional<int>(gain);
+  if (!choice.settings) return choice;
+  auto recordAt = [this](int32_t p) -> int32_t { return p < 0 ? -1 : doc_.ref[static_cast<size_t>(p)]; };
+  int32_t r = recordAt(firstWritten);
+  if (r >= 0) {
+    const LameTag& tag = doc_.files[originOf(doc_.frames[static_cast<size_t>(r)])].lame;
+    if (tag.present && r == tag.firstRecord) choice.edit.delay = tag.delay;
+  }
+  r = recordAt(lastWritten);
+  if (r >= 0) {
+    const LameTag& tag = doc_.files[originOf(doc_.frames[static_cast<size_t>(r)])].lame;
+    if (tag.present && r == tag.lastRecord) choice.edit.padding = tag.padding;
+  }
+  return choice;
 }
 
 Writer::Step Writer::pollProgress(int32_t position) {
@@ -484,18 +534,42 @@ WriteResult Writer::run() {
   std::array<int32_t, 15> histogram{};
   int32_t count = 0;
   int32_t firstWritten = -1;
+  int32_t lastWritten = -1;
   for (int32_t p = first_; p < end_; ++p) {
     int32_t r = doc_.ref[static_cast<size_t>(p)];
     if (!validRef(r)) return finish(Step::kZeroFrames);
     if (skipped(p)) continue;
     if (firstWritten < 0) firstWritten = p;
+    lastWritten = p;
     ++count;
     ++histogram[static_cast<size_t>(BitrateAt(doc_, p) % 15)];
   }
   bool vbr = std::count_if(histogram.begin(), histogram.end(), [](int32_t c) { return c != 0; }) > 1;
   if (vbr && unknownLeadIncluded_ && !ctx_.script.active)
     ReportMessage(ctx_, kUnknownLeadVbrText, kMsgInfo, "info");
-  if (vbr) {
+  // Free-format frames (bitrate index 0) follow an information frame of a
+  // fixed bitrate badly: decoders then take the stream for a fixed-bitrate one
+  // and lose the frames. Such outputs get the frame they got without extension.
+  LameChoice lame = firstWritten >= 0 && histogram[0] == 0 ? lameExtension(firstWritten, lastWritten) : LameChoice{};
+  if (lame.settings) {
+    positions_.reserve(static_cast<size_t>(count));
+    XingShape shape = ChooseXingShape(doc_, firstWritten);
+    int only = 0;
+    for (size_t b = 0; b < histogram.size(); ++b) {
+      if (histogram[b] != 0) only = static_cast<int>(b);
+    }
+    int bitrate = LameInfoBitrateIndex(shape.freqIndex, shape.mode, vbr ? 0 : only);
+    std::vector<uint8_t> frame = BuildLameInfoFrame(shape, vbr, bitrate, static_cast<uint32_t>(count),
+                                                    lame.settings->quality,
+                                                    EditedLameTag(*lame.settings, lame.edit));
+    placement_.offset = out_.position();
+    placement_.byteCountOffset = XingByteCountOffset(shape.mode);
+    lameFrameLength_ = static_cast<int32_t>(frame.size());
+    lameTagOffset_ = LameInfoTagOffset(shape.mode);
+    if (!out_.append(frame.data(), frame.size())) return finish(Step::kDiskError);
+    xing_ = true;
+    lame_ = true;
+  } else if (vbr) {
     positions_.reserve(static_cast<size_t>(count));
     XingShape shape = ChooseXingShape(doc_, firstWritten);
     std::vector<uint8_t> frame = BuildXingFrame(shape, static_cast<uint32_t>(count));
@@ -507,6 +581,7 @@ WriteResult Writer::run() {
 
   step = framePass();
   if (step != Step::kOk) return finish(step);
+  audioEnd_ = out_.position();
 
   const SourceAnalysis& s = doc_.source;
   if (PurposeWritesLeadingData(purpose_)) {
@@ -520,7 +595,10 @@ WriteResult Writer::run() {
     if (!out_.append(v1.data(), v1.size())) return finish(Step::kDiskError);
   }
   if (!out_.flush()) return finish(Step::kDiskError);
-  if (xing_ && !CompleteXingFrame(out_.fd(), placement_, std::span<const int64_t>(positions_), written_))
+  if (xing_ && !lame_ && !CompleteXingFrame(out_.fd(), placement_, std::span<const int64_t>(positions_), written_))
+    return finish(Step::kDiskError);
+  if (lame_ && !FinishLameInfoFrame(out_.fd(), placement_, lameFrameLength_, lameTagOffset_, audioEnd_,
+                                    std::span<const int64_t>(positions_), written_))
     return finish(Step::kDiskError);
   if (options_.syncToDisk && !out_.sync()) return finish(Step::kDiskError);
   result_.bytesWritten = out_.position();

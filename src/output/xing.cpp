@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "core/document_ops.h"
+#include "core/lame_tag.h"
 #include "core/mpeg_header.h"
 #include "tags/bytes.h"
 
@@ -173,6 +174,66 @@ bool CompleteXingFrame(int fd, const XingPlacement& placement,
 bool CompleteXingFrame(int fd, const XingPlacement& placement,
                        std::span<const int32_t> framePositions, int64_t framesWritten) {
   return CompleteOnFile(fd, placement, framePositions, framesWritten);
+}
+
+int LameInfoTagOffset(int mode) { return XingMarkerOffset(mode) + 120; }
+
+int LameInfoBitrateIndex(int freqIndex, int mode, int preferred) {
+  int f = ValidFreqIndex(freqIndex);
+  int32_t needed = LameInfoTagOffset(mode) + static_cast<int32_t>(kLameTagSize);
+  if (preferred >= 1 && preferred <= 14 && FrameLength(preferred, f, false) >= needed) return preferred;
+  for (int b = 1; b <= 14; ++b) {
+    if (FrameLength(b, f, false) >= needed) return b;
+  }
+  return 14;
+}
+
+std::vector<uint8_t> BuildLameInfoFrame(const XingShape& shape, bool vbr, int bitrateIndex, uint32_t frameCount,
+                                        uint32_t quality, const std::array<uint8_t, 36>& extension) {
+  int f = ValidFreqIndex(shape.freqIndex);
+  int mode = shape.mode & 3;
+  ByteWriter w;
+  w.u8(0xFF);
+  w.u8(0xFB);
+  w.u8(static_cast<uint8_t>(bitrateIndex * 16 + f * 4));
+  w.u8(static_cast<uint8_t>(mode * 64 + 4));
+  w.data().resize(static_cast<size_t>(XingMarkerOffset(mode)), 0);
+  w.text(vbr ? "Xing" : "Info");
+  w.be32(kLameInfoFlags);
+  w.be32(frameCount);
+  w.data().resize(static_cast<size_t>(XingMarkerOffset(mode) + 116), 0);  // byte count and table: later
+  w.be32(quality);
+  w.bytes(extension.data(), extension.size());
+  w.data().resize(static_cast<size_t>(FrameLength(bitrateIndex, f, false)), 0);
+  return std::move(w.data());
+}
+
+bool FinishLameInfoFrame(int fd, const XingPlacement& placement, int32_t frameLength, int tagOffset,
+                         int64_t audioEnd, std::span<const int64_t> framePositions, int64_t framesWritten) {
+  if (placement.offset < 0 || frameLength <= 0 || tagOffset + static_cast<int>(kLameTagSize) > frameLength)
+    return false;
+  std::vector<uint8_t> frame(static_cast<size_t>(frameLength));
+  if (::pread(fd, frame.data(), frame.size(), static_cast<off_t>(placement.offset)) != frameLength) return false;
+  int64_t audioStart = placement.offset + frameLength;
+  if (audioEnd < audioStart || placement.byteCountOffset <= 0 ||
+      placement.byteCountOffset + static_cast<int>(kXingCompletionSize) > tagOffset)
+    return false;
+  XingCompletion c = Complete(placement.offset, audioEnd, framePositions, framesWritten);
+  std::copy(c.bytes.begin(), c.bytes.end(), frame.begin() + placement.byteCountOffset);
+  uint16_t crc = 0;
+  std::vector<uint8_t> chunk(size_t{1} << 20);
+  for (int64_t at = audioStart; at < audioEnd;) {
+    size_t n = static_cast<size_t>(std::min<int64_t>(audioEnd - at, static_cast<int64_t>(chunk.size())));
+    ssize_t got = ::pread(fd, chunk.data(), n, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    crc = LameCrc16(chunk.data(), static_cast<size_t>(got), crc);
+    at += got;
+  }
+  int64_t length = audioEnd - placement.offset;
+  FinishLameTag(frame.data(), static_cast<size_t>(tagOffset),
+                static_cast<uint32_t>(std::min<int64_t>(length, std::numeric_limits<uint32_t>::max())), crc);
+  return WriteAllAt(fd, frame.data(), frame.size(), placement.offset);
 }
 
 }  // namespace quorvel

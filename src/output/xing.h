@@ -96,4 +96,24 @@ bool CompleteXingFrame(int fd, const XingPlacement& placement,
 bool CompleteXingFrame(int fd, const XingPlacement& placement,
                        std::span<const int32_t> framePositions, int64_t framesWritten);
 
+// The information frame of an output with an encoder extension (an origin of
+// the output carried one): "Xing" when the output mixes bitrates, "Info" when
+// it has one; flags 15 (frame count, byte count, table of contents and
+// quality), and the 36-byte extension right after the quality field.
+constexpr uint32_t kLameInfoFlags = 15;
+// From the frame's first byte: marker + 120.
+int LameInfoTagOffset(int mode);
+// Bitrate index of such a frame: preferred (the audio's own, for a constant
+// bitrate) when its frame holds the extension, else the lowest that does.
+int LameInfoBitrateIndex(int freqIndex, int mode, int preferred);
+std::vector<uint8_t> BuildLameInfoFrame(const XingShape& shape, bool vbr, int bitrateIndex, uint32_t frameCount,
+                                        uint32_t quality, const std::array<uint8_t, 36>& extension);
+// Once the audio has been written: reads the frame of frameLength bytes at
+// placement.offset back and fills the byte count and table of contents (the
+// byte count, like the music length, counts the frame and the audio up to
+// audioEnd, not the tags behind it), the music length, the CRC-16 of the audio
+// between the frame and audioEnd, and the extension's own CRC. False on an error.
+bool FinishLameInfoFrame(int fd, const XingPlacement& placement, int32_t frameLength, int tagOffset,
+                         int64_t audioEnd, std::span<const int64_t> framePositions, int64_t framesWritten);
+
 }  // namespace quorvel

@@ -194,27 +194,37 @@ TEST_F(QuorvelBinary, InfoReportsEachFixture) {
       {"cbr128-info.mp3", 0,
        "  44.1 KHz, JOINT STEREO, 128 kbps, 1.567 sec\n"
        "  frames: 60\n"
-       "  VBR header: Info\n"},
+       "  VBR header: Info\n"
+       "  encoder: LAME3.100, delay 576, padding 1242\n"},
       {"vbr-xing.mp3", 0,
        "  44.1 KHz, JOINT STEREO, var.kbps, 1.672 sec\n"
        "  frames: 64\n"
-       "  VBR header: Xing\n"},
+       "  VBR header: Xing\n"
+       "  encoder: LAME3.100, delay 576, padding 1440\n"},
       {"mono-44k.mp3", 0,
        "  44.1 KHz, MONO, 64 kbps, 1.567 sec\n"
        "  frames: 60\n"
-       "  VBR header: Info\n"},
+       "  VBR header: Info\n"
+       "  encoder: LAME3.100, delay 576, padding 1242\n"},
       {"48k.mp3", 0,
        "  48 KHz, STEREO, 96 kbps, 1.56 sec\n"
        "  frames: 65\n"
-       "  VBR header: Info\n"},
+       "  VBR header: Info\n"
+       "  encoder: LAME3.100, delay 576, padding 1152\n"},
       {"32k.mp3", 0,
        "  32 KHz, STEREO, 64 kbps, 1.584 sec\n"
        "  frames: 44\n"
-       "  VBR header: Info\n"},
+       "  VBR header: Info\n"
+       "  encoder: LAME3.100, delay 576, padding 960\n"},
       {"crc.mp3", 0,
        "  44.1 KHz, JOINT STEREO, 96 kbps, 1.567 sec\n"
        "  frames: 60\n"
-       "  VBR header: Info\n"},
+       "  VBR header: Info\n"
+       "  encoder: LAME3.100, delay 576, padding 1242\n"},
+      {"vbr-plain-xing.mp3", 0,
+       "  44.1 KHz, JOINT STEREO, var.kbps, 1.672 sec\n"
+       "  frames: 64\n"
+       "  VBR header: Xing\n"},
       {"cbr96-no-info.mp3", 0,
        "  44.1 KHz, JOINT STEREO, 96 kbps, 1.541 sec\n"
        "  frames: 59\n"
@@ -228,6 +238,7 @@ TEST_F(QuorvelBinary, InfoReportsEachFixture) {
        "  44.1 KHz, JOINT STEREO, 96 kbps, 1.567 sec\n"
        "  frames: 60\n"
        "  VBR header: Info\n"
+       "  encoder: LAME3.100, delay 576, padding 1242\n"
        "  ID3v2.3.0 tag: 348 bytes at 0\n"
        "  ID3v1 tag: 128 bytes at 19156\n"},
       {"lyrics3v2-v1.mp3", 0,
@@ -265,6 +276,7 @@ TEST_F(QuorvelBinary, InfoReportsTheBundledSample) {
                        "  44.1 KHz, JOINT STEREO, 96 kbps, 4.075 sec\n"
                        "  frames: 156\n"
                        "  VBR header: Info\n"
+                       "  encoder: LAME3.100, delay 576, padding 1584\n"
                        "  ID3v2.3.0 tag: 314 bytes at 0\n"
                        "  ID3v1 tag: 128 bytes at 49215\n");
 }
@@ -304,7 +316,8 @@ TEST_F(QuorvelBinary, InfoGoesOnAfterAFailedFileAndReportsEveryFile) {
                        good + "\n" +
                        "  44.1 KHz, JOINT STEREO, 128 kbps, 1.567 sec\n"
                        "  frames: 60\n"
-                       "  VBR header: Info\n");
+                       "  VBR header: Info\n"
+                       "  encoder: LAME3.100, delay 576, padding 1242\n");
 
   RunResult both = Run({"--info", good, good});
   EXPECT_EQ(both.status, 0);

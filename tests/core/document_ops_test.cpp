@@ -260,7 +260,7 @@ struct UnloadFixture : ::testing::Test {
   void SetUp() override {
     Load(ctx.doc, std::vector<frametype>(4, Record(0, 1, 9)));
     ctx.doc.documentName = "/tmp/a.mp3";
-    ctx.doc.files[0] = {"/tmp/a.mp3", 0, {}};
+    ctx.doc.files[0] = {"/tmp/a.mp3", 0, {}, {}};
     ctx.doc.files[1].firstFrame = 4;
     ctx.doc.modifiedLevel = 1;
     ctx.doc.unsavedChanges = true;

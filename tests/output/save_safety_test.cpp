@@ -409,7 +409,7 @@ TEST(SaveTraced, TemporaryFileIsSyncedBeforeTheRename) {
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string& line = lines[i];
     if (line.find("openat(") != std::string::npos && line.find(".mmtmpmp3") != std::string::npos &&
-        line.find("O_WRONLY") != std::string::npos) {
+        (line.find("O_WRONLY") != std::string::npos || line.find("O_RDWR") != std::string::npos)) {
       fd = line.substr(line.rfind("= ") + 2);
     } else if (!fd.empty() && synced == 0 &&
                (line.find("fsync(" + fd + ")") != std::string::npos ||

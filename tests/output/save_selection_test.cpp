@@ -250,9 +250,10 @@ TEST_F(SaveSelectionTest, ASelectionFromTheStartLeavesTheInformationFrameOut) {
   struct Case {
     const char* fixture;
     int32_t end;
-    bool xing;  // the selected frames mix bitrates
+    bool xing;  // an information frame is written: the frames mix bitrates, or the source's had LAME's extension
   };
-  for (const Case& c : {Case{"cbr128-info.mp3", 30, false}, Case{"vbr-xing.mp3", 30, true}}) {
+  for (const Case& c : {Case{"cbr128-plain-info.mp3", 30, false}, Case{"vbr-plain-xing.mp3", 30, true},
+                        Case{"cbr128-info.mp3", 30, true}, Case{"vbr-xing.mp3", 30, true}}) {
     SCOPED_TRACE(c.fixture);
     Load(c.fixture);
     ASSERT_NE(ctx.doc.frames[0].spec, 0);
