@@ -255,6 +255,7 @@ TEST_F(EditorTest, TypedTextsSurviveEveryVersion) {
       "Gr\xC3\xBC\xC3\x9F" "e",
       "\xD8\xB3\xD9\x84\xD8\xA7\xD9\x85",  // Arabic
       "\xF0\x9F\x8E\xB8\xF0\x9F\x8E\xB5",  // emoji outside the BMP
+      "two\r\nlines\nand \xC3\xA9",
   };
   for (unsigned major : {2u, 3u, 4u}) {
     for (const std::string& t : texts) {
