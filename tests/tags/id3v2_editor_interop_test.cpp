@@ -18,7 +18,9 @@ namespace quorvel {
 namespace {
 
 using test::Bytes;
+using test::B;
 using test::Cat;
+using test::Frame;
 using test::ReadBytes;
 using test::ReadTagAt;
 using test::ScratchDir;
@@ -136,6 +138,17 @@ TEST_P(EditorInterop, EditedTagsReadBackExactly) {
     WriteText(maker, kMakeMutagen);
     ASSERT_EQ(Shell("/usr/bin/python3 '" + maker + "' '" + src + "' " + std::to_string(s.major) + " " +
                   std::to_string(s.encoding)), "");
+  } else if (s.maker == "fixture") {
+    // A 2.2 tag as the reader tests build them: Latin-1 and UTF-16 texts,
+    // two described comments' worth of COM and TXX, and a picture.
+    const Bytes album = {1, 0xFF, 0xFE, 'A', 0, 'l', 0, 'b', 0, 'u', 0, 'm', 0, ' ', 0, 0x34, 0x06};
+    const Bytes body = Cat({Frame(2, "TT2", Cat({{0}, B("Old title")})), Frame(2, "TP1", Cat({{0}, B("K\xFCnstler")})),
+                            Frame(2, "TAL", album), Frame(2, "COM", Cat({{0}, B("eng"), {0}, B("first comment")})),
+                            Frame(2, "COM", Cat({{0}, B("deu"), B("zwei"), {0}, B("zweiter Kommentar")})),
+                            Frame(2, "TXX", Cat({{0}, B("one"), {0}, B("1")})),
+                            Frame(2, "TXX", Cat({{0}, B("two"), {0}, B("\xE9t\xE9")})),
+                            Frame(2, "PIC", Cat({{0}, B("PNG"), {3}, B("cover"), {0}, B("\x89PNG data")}))});
+    WriteBytes(src, Cat({test::Tag(2, 0, body), audio}));
   } else {
     WriteText(maker, kMakeEyed3);
     ASSERT_EQ(Shell("/usr/bin/python3 '" + maker + "' '" + src + "' " + std::to_string(s.major)), "");
@@ -177,7 +190,9 @@ TEST_P(EditorInterop, EditedTagsReadBackExactly) {
 
   // Frames not edited keep their bytes.
   const auto before = RawFrames(srcBytes), after = RawFrames(ReadBytes(out));
-  for (const char* code : {"TPE1", "TALB", "TXXX", "APIC"}) {
+  const bool v22 = s.major == 2;
+  for (const char* code : v22 ? std::vector<const char*>{"TP1", "TAL", "TXX", "PIC"}
+                              : std::vector<const char*>{"TPE1", "TALB", "TXXX", "APIC"}) {
     SCOPED_TRACE(code);
     auto [b0, b1] = before.equal_range(code);
     auto [a0, a1] = after.equal_range(code);
@@ -189,13 +204,13 @@ TEST_P(EditorInterop, EditedTagsReadBackExactly) {
   }
   // The described comment is not the one the box shows, and stays.
   int comments = 0;
-  for (const auto& [code, bytes] : after) comments += code == "COMM";
+  for (const auto& [code, bytes] : after) comments += code == (v22 ? "COM" : "COMM");
   EXPECT_EQ(comments, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, EditorInterop,
                          testing::Values(Source{"mutagen", 3, 1}, Source{"mutagen", 4, 3}, Source{"mutagen", 4, 1},
-                                         Source{"eyed3", 3, 1}, Source{"eyed3", 4, 3}),
+                                         Source{"eyed3", 3, 1}, Source{"eyed3", 4, 3}, Source{"fixture", 2, 0}),
                          [](const testing::TestParamInfo<Source>& i) {
                            return i.param.maker + "_v2" + std::to_string(i.param.major) + "_enc" +
                                   std::to_string(i.param.encoding);
