@@ -76,6 +76,7 @@ bool Id3v2Editor::Open(Id3v2TagState& tag) {
   tag_ = &tag;
   snapshot_ = tag;
   descMode_.fill(false);
+  dropErroneous_ = false;
   RebuildLists();
   return true;
 }
@@ -150,11 +151,17 @@ void Id3v2Editor::MarkEdited(Id3v2Field& f) {
   f.akcija = static_cast<uint8_t>((f.akcija & 0x07) | kFieldEdited);
 }
 
-void Id3v2Editor::FollowEncoding(Id3v2Field& f, const std::string& text) {
-  const std::string head = CutChars(text, 32000);
-  const bool wide = std::any_of(head.begin(), head.end(), [](char c) { return static_cast<uint8_t>(c) > 127; });
-  f.enc = wide ? kEncUtf16Bom : kEncLatin1;
-  if (f.sub & kPartLanguage) f.tlan = wide ? "xxx" : "eng";
+// The encoding follows the texts of the field: both its main text and its
+// description are looked at, so that an ASCII edit of one never forces the
+// other, non-ASCII one into ISO-8859-1.
+void Id3v2Editor::FollowEncoding(Id3v2Field& f, const std::string&) {
+  const auto wide = [](const std::string& t) {
+    const std::string head = CutChars(t, 32000);
+    return std::any_of(head.begin(), head.end(), [](char c) { return static_cast<uint8_t>(c) > 127; });
+  };
+  const bool any = wide(f.tansi) || ((f.sub & kPartDescription) && wide(f.tcont));
+  f.enc = any ? kEncUtf16Bom : kEncLatin1;
+  if (f.sub & kPartLanguage) f.tlan = any ? "xxx" : "eng";
 }
 
 void Id3v2Editor::EditBox(MainBox box, const std::string& input) {
@@ -200,6 +207,38 @@ void Id3v2Editor::EditField(uint32_t field, const std::string& input) {
   MarkEdited(f);
   f.tansi = text;
   FollowEncoding(f, text);
+}
+
+void Id3v2Editor::EditFieldDescription(uint32_t field, const std::string& input) {
+  if (field >= tag_->fields.size() || !(tag_->fields[field].sub & kPartDescription)) return;
+  Id3v2Field& f = tag_->fields[field];
+  if (f.err & (kErrUnknownEncoding | kErrMissingLanguage | kErrTooLarge)) return;
+  MarkEdited(f);
+  f.tcont = CutChars(input, kBoxMaxChars);
+  FollowEncoding(f, f.tcont);
+}
+
+void Id3v2Editor::EditFieldLanguage(uint32_t field, const std::string& language) {
+  if (field >= tag_->fields.size() || !(tag_->fields[field].sub & kPartLanguage)) return;
+  Id3v2Field& f = tag_->fields[field];
+  f.tlan = language.substr(0, 3);
+  if (!(f.akcija & (kFieldEdited | kFieldEditedMultiLine))) MarkEdited(f);
+  f.tload.clear();
+}
+
+bool Id3v2Editor::ReloadOriginal(uint32_t field, const EditorReport& report) {
+  if (field >= tag_->fields.size()) return false;
+  Id3v2Field& f = tag_->fields[field];
+  if (f.akcija & kFieldAdded) {
+    if (report) report({"The field doesn't exist in the original tag.", "info", 0});
+    return false;
+  }
+  f.tansi = f.torig;
+  f.tcont = f.torco;
+  f.tlan = f.tolan;
+  f.enc = f.torenc;
+  f.akcija = 0;
+  return true;
 }
 
 void Id3v2Editor::RemoveField(uint32_t field) {

@@ -81,11 +81,21 @@ class Id3v2Editor {
 
   // Edits of the field shown in the other-text box.
   void EditField(uint32_t field, const std::string& text);
+  // Content-description mode of the other-text box.
+  void EditFieldDescription(uint32_t field, const std::string& text);
+  // The language box beside the other-text box.
+  void EditFieldLanguage(uint32_t field, const std::string& language);
+  // "Reload original content"; false (with the info reported) for an added field.
+  bool ReloadOriginal(uint32_t field, const EditorReport& report);
   void RemoveField(uint32_t field);
 
   bool HasDuplicates() const;
   void RemoveDuplicates();
   bool HasErroneousFields() const;
+  // The "erroneous" switch: the writer then leaves out fields with an unknown
+  // encoding or a missing language (Id3v2BlockOptions::dropErroneousFields).
+  void SetDropErroneous(bool on) { dropErroneous_ = on && HasErroneousFields(); }
+  bool dropErroneous() const { return dropErroneous_; }
 
   // Adding: candidates of a list's kind (catalogue indexes), then the new field.
   std::vector<uint8_t> AddCandidates(uint8_t kind) const;
@@ -126,6 +136,7 @@ class Id3v2Editor {
   Id3v2TagState snapshot_;
   std::array<int64_t, kMainBoxCount> boxField_{};
   std::array<bool, kMainBoxCount> descMode_{};
+  bool dropErroneous_ = false;
   std::vector<EditorListEntry> textEntries_, mixEntries_, binEntries_, picEntries_;
 };
 

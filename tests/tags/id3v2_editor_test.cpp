@@ -112,6 +112,65 @@ TEST_F(EditorTest, BoxEditsSetEncodingAndFlags) {
   }
 }
 
+// The encoding holds both the text and the description: typing ASCII into
+// one never puts the other's non-ASCII characters into ISO-8859-1.
+TEST_F(EditorTest, DescriptionAndTextShareTheEncoding) {
+  struct Case {
+    std::string text, description;
+    uint8_t enc;
+  };
+  const Case cases[] = {{"a", "b", kEncLatin1},
+                        {"\xF0\x9F\x8E\xB5", "ascii", kEncUtf16Bom},
+                        {"ascii", "\xC3\xA9", kEncUtf16Bom}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text + "/" + c.description);
+    Load(3, SampleBody());
+    Id3v2Editor ed;
+    ASSERT_TRUE(ed.Open(tag_));
+    ed.EditBox(MainBox::Comment, c.text);
+    ed.SetDescriptionMode(MainBox::Comment, true);
+    ed.EditBox(MainBox::Comment, c.description);
+    EXPECT_EQ(ed.BoxText(MainBox::Comment), c.description);
+    ed.SetDescriptionMode(MainBox::Comment, false);
+    EXPECT_EQ(ed.BoxText(MainBox::Comment), c.text);
+    const uint32_t txxx = ed.textList().back().field;
+    ed.EditField(txxx, c.text);
+    ed.EditFieldDescription(txxx, c.description);
+    EXPECT_EQ(tag_.fields[txxx].enc, c.enc);
+    bool write = false;
+    ASSERT_TRUE(ed.Ok({}, write));
+    const Id3v2TagState back = WriteAndRead();
+    bool seenComment = false, seenTxxx = false;
+    for (const Id3v2Field& f : back.fields) {
+      if ((f.ind == 4 && !seenComment) || (f.ind == 77 && !seenTxxx)) {
+        (f.ind == 4 ? seenComment : seenTxxx) = true;
+        EXPECT_EQ(f.tansi, c.text);
+        EXPECT_EQ(f.tcont, c.description);
+      }
+    }
+    EXPECT_TRUE(seenComment && seenTxxx);
+  }
+}
+
+TEST_F(EditorTest, ReloadOriginalAndLanguage) {
+  Load(3, SampleBody());
+  ASSERT_TRUE(ed_.Open(tag_));
+  const auto comment = static_cast<uint32_t>(ed_.BoxField(MainBox::Comment));
+  ed_.EditCommentLanguage("fra");
+  EXPECT_EQ(tag_.fields[comment].tlan, "fra");
+  EXPECT_EQ(tag_.fields[comment].akcija, kFieldEdited);
+  ed_.EditBox(MainBox::Comment, "new");
+  ASSERT_TRUE(ed_.ReloadOriginal(comment, {}));
+  EXPECT_EQ(ed_.BoxText(MainBox::Comment), "note");
+  EXPECT_EQ(tag_.fields[comment].tlan, "eng");
+  EXPECT_EQ(tag_.fields[comment].akcija, 0);
+  ed_.EditBox(MainBox::Year, "2000");
+  std::string info;
+  EXPECT_FALSE(ed_.ReloadOriginal(static_cast<uint32_t>(ed_.BoxField(MainBox::Year)),
+                                  [&](const EditorQuestion& q) { info = q.text; }));
+  EXPECT_EQ(info, "The field doesn't exist in the original tag.");
+}
+
 TEST_F(EditorTest, TypingIntoEmptyYearAddsField) {
   Load(3, SampleBody());
   ASSERT_TRUE(ed_.Open(tag_));
