@@ -1,0 +1,146 @@
+#pragma once
+// The model behind the ID3v2 tag editor window, without any widget. It edits a
+// document's Id3v2TagState in place and records every change as edit-state
+// flags (akcija) on the field records; Cancel puts back the state the editor
+// was opened with, OK keeps it.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tags/id3v2_model.h"
+
+namespace quorvel {
+
+// The twelve main boxes, in the order of the window.
+enum class MainBox {
+  Title, Artist, Album, Genre, Composer, Copyright, Url, Comment, Year, Track, Bpm, Size
+};
+constexpr int kMainBoxCount = 12;
+
+// Catalogue index shown by each main box.
+uint8_t MainBoxIndex(MainBox box);
+
+// Characters a box accepts.
+constexpr size_t kBoxMaxChars = 1024;
+// The editor keeps its field counts in 16 bits.
+constexpr size_t kEditorMaxFields = 65535;
+constexpr uint32_t kEditorMaxPadding = 16777216;
+
+// A yes/no question the editor asks; the answer is true for Yes.
+struct EditorQuestion {
+  std::string text;
+  std::string caption;
+  int kind = 0;
+};
+using EditorAsk = std::function<bool(const EditorQuestion&)>;
+// A message the editor reports (kind and caption as the message boxes take them).
+using EditorReport = std::function<void(const EditorQuestion&)>;
+
+struct EditorListEntry {
+  std::string text;
+  uint32_t field = 0;
+};
+
+class Id3v2Editor {
+ public:
+  // Opens the editor on a tag. Fails (returns false) for a tag of more fields
+  // than the editor can count; the tag is then left as it was.
+  bool Open(Id3v2TagState& tag);
+  bool isOpen() const { return tag_ != nullptr; }
+
+  // Rebuild the four lists (marking duplicates).
+  void txtset();
+  void mixset();
+  void binset();
+  void picset();
+  void RebuildLists();
+
+  const std::vector<EditorListEntry>& textList() const { return textEntries_; }
+  const std::vector<EditorListEntry>& mixedList() const { return mixEntries_; }
+  const std::vector<EditorListEntry>& binaryList() const { return binEntries_; }
+  const std::vector<EditorListEntry>& pictureList() const { return picEntries_; }
+  // The text an empty list shows.
+  static const char* EmptyListText(uint8_t kind);
+
+  // The field a main box shows, or -1.
+  int64_t BoxField(MainBox box) const { return boxField_[static_cast<int>(box)]; }
+  // The text a main box shows.
+  std::string BoxText(MainBox box) const;
+  std::string CommentLanguage() const;
+
+  // A change of a main box's text (in content-description mode its tcont).
+  void EditBox(MainBox box, const std::string& text);
+  void EditCommentLanguage(const std::string& language);
+  // Content-description mode of the URL and comment boxes.
+  void SetDescriptionMode(MainBox box, bool on) { descMode_[static_cast<int>(box)] = on; }
+  bool DescriptionMode(MainBox box) const { return descMode_[static_cast<int>(box)]; }
+
+  // Edits of the field shown in the other-text box.
+  void EditField(uint32_t field, const std::string& text);
+  // Content-description mode of the other-text box.
+  void EditFieldDescription(uint32_t field, const std::string& text);
+  // The language box beside the other-text box.
+  void EditFieldLanguage(uint32_t field, const std::string& language);
+  // "Reload original content"; false (with the info reported) for an added field.
+  bool ReloadOriginal(uint32_t field, const EditorReport& report);
+  void RemoveField(uint32_t field);
+
+  bool HasDuplicates() const;
+  void RemoveDuplicates();
+  bool HasErroneousFields() const;
+  // The "erroneous" switch: the writer then leaves out fields with an unknown
+  // encoding or a missing language (Id3v2BlockOptions::dropErroneousFields).
+  void SetDropErroneous(bool on) { dropErroneous_ = on && HasErroneousFields(); }
+  bool dropErroneous() const { return dropErroneous_; }
+
+  // Adding: candidates of a list's kind (catalogue indexes), then the new field.
+  std::vector<uint8_t> AddCandidates(uint8_t kind) const;
+  std::optional<uint32_t> AddField(uint8_t catalogueIndex);
+  std::vector<uint8_t> PictureCandidates() const;
+  std::optional<uint32_t> AddPicture(uint8_t type);
+
+  // The version choice: 2, 3, 4 or 5 (" other"). False when the change was
+  // refused or not allowed; the version is then unchanged.
+  bool ChangeVersion(unsigned major, const EditorAsk& ask, const EditorReport& report);
+  unsigned DisplayVersion() const;
+  void SetMinor(unsigned minor);
+
+  void SetUnsync(bool on);
+  void SetExperimental(bool on);
+  void SetExtendedHeader(bool on);
+  // False (padding unchanged) for a text that is not a whole number 0..16777216.
+  bool SetPaddingText(const std::string& text, const EditorReport& report);
+  void SetFooter(bool on, const EditorReport& report);
+  bool footer() const;
+
+  // Fills Title, Artist and (with useFolder) Album from a path.
+  void Scan(const std::string& path, bool useFolder, bool splitFolder);
+
+  // OK: false when the caller's answer keeps the window open. writeTag says
+  // whether the main window's switch for the ID3v2 tag should be on.
+  bool Ok(const EditorAsk& ask, bool& writeTag);
+  // Cancel, Esc or closing: the snapshot comes back.
+  void Cancel();
+
+ private:
+  void Bind();
+  void FollowEncoding(Id3v2Field& f, const std::string& text);
+  void MarkEdited(Id3v2Field& f);
+  void BuildList(const std::vector<uint32_t>& list, uint8_t kind, std::vector<EditorListEntry>& out);
+
+  Id3v2TagState* tag_ = nullptr;
+  Id3v2TagState snapshot_;
+  std::array<int64_t, kMainBoxCount> boxField_{};
+  std::array<bool, kMainBoxCount> descMode_{};
+  bool dropErroneous_ = false;
+  std::vector<EditorListEntry> textEntries_, mixEntries_, binEntries_, picEntries_;
+};
+
+// Splits a name into artist and title at " - ", " -", "- " or "-".
+void SplitScanName(const std::string& name, std::string& artist, std::string& title);
+
+}  // namespace quorvel
