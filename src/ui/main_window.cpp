@@ -859,16 +859,32 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+// Files are taken only when they can be opened now, and always as copies: a
+// drop accepted as a move lets the source program delete the file.
+bool MainWindow::dropAccepted(QDropEvent* event) const {
+  if (!event->mimeData()->hasUrls() || userCommandsRefused() || NotReady(ctx_)) {
+    event->ignore();
+    return false;
+  }
+  if (!(event->possibleActions() & Qt::CopyAction)) {
+    event->ignore();
+    return false;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  return true;
 }
 
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) { dropAccepted(event); }
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) { dropAccepted(event); }
+
 void MainWindow::dropEvent(QDropEvent* event) {
+  if (!dropAccepted(event)) return;
   std::vector<std::string> paths;
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) paths.push_back(S(url.toLocalFile()));
   }
-  event->acceptProposedAction();
   // The drop completes first; loading runs once the drag-and-drop machinery is done.
   QTimer::singleShot(0, this, [this, paths] { dropFiles(paths); });
 }

@@ -126,6 +126,8 @@ class MainWindow : public QMainWindow, public Host {
   void carryOutWaitingClose();
   void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  bool dropAccepted(QDropEvent* event) const;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 

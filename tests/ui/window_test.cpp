@@ -23,6 +23,7 @@
 #include <functional>
 #include <set>
 
+#include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
 #include "app/startup.h"
@@ -1132,6 +1133,44 @@ class WindowTest : public QObject {
       QCOMPARE(ctx.doc.editCount, 65);  // 48k.mp3
       QVERIFY(!ctx.doc.unsavedChanges);
     }
+  }
+
+  // A drop is taken only when a file can be opened now, and always as a copy.
+  void dropsAreCopiesAndRefusedWhileBusy_data() {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<int>("offered");
+    QTest::addColumn<bool>("accepted");
+    const int copyOrMove = Qt::CopyAction | Qt::MoveAction;
+    QTest::newRow("idle, copy or move") << "idle" << copyOrMove << true;
+    QTest::newRow("idle, move only") << "idle" << int(Qt::MoveAction) << false;
+    QTest::newRow("busy") << "busy" << copyOrMove << false;
+    QTest::newRow("script") << "script" << copyOrMove << false;
+  }
+
+  void dropsAreCopiesAndRefusedWhileBusy() {
+    QFETCH(QString, state);
+    QFETCH(int, offered);
+    QFETCH(bool, accepted);
+    Context& ctx = w->context();
+    if (state == QLatin1String("busy")) BeginBusy(ctx, kBusySave);
+    if (state == QLatin1String("script")) ctx.script.active = true;
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(DataFile("48k.mp3"))});
+    const QPointF at(50, 80);
+    const auto actions = Qt::DropActions(offered);
+    QDragEnterEvent enter(at.toPoint(), actions, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &enter);
+    QCOMPARE(enter.isAccepted(), accepted);
+    if (accepted) QCOMPARE(enter.dropAction(), Qt::CopyAction);
+    QDropEvent drop(at, actions, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &drop);
+    QCOMPARE(drop.isAccepted(), accepted);
+    if (accepted) QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    QTest::qWait(0);
+    QCoreApplication::processEvents();
+    if (state == QLatin1String("busy")) EndBusy(ctx, kBusySave);
+    ctx.script.active = false;
+    QCOMPARE(ctx.doc.loaded, accepted);
   }
 
   // A close request that arrives while "Save changes?" is open (another
