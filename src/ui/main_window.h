@@ -65,6 +65,10 @@ class MainWindow : public QMainWindow, public Host {
   // recorded while a question or dialog is open or an operation runs, and
   // made when that ends.
   void requestClose();
+  // Esc: the running operation or script is cancelled at its next progress point.
+  void requestCancel() {
+    if (busy_ || ctx_.script.active) cancelRequested_ = true;
+  }
 
   QAction* action(UiCommand id) const { return actions_.at(id); }
   // The Play menu's enqueue items: input, preview, output.

@@ -1135,6 +1135,23 @@ class WindowTest : public QObject {
     }
   }
 
+  // Esc in a message window shown during a save cancels the save.
+  void escapeFromAMessageWindowCancels() {
+    Context& ctx = w->context();
+    BeginBusy(ctx, kBusySave);
+    ReportMessage(ctx, "note", kMsgInfo, "note");
+    QVERIFY(w->messageWindow()->isVisible());
+    QTest::keyClick(w->messageWindow(), Qt::Key_Escape);
+    EventRequests requests = w->processEvents();
+    EndBusy(ctx, kBusySave);
+    QVERIFY(requests.cancel);
+    QVERIFY(!requests.close);
+    // Not busy: Esc there cancels nothing.
+    ReportMessage(ctx, "note", kMsgInfo, "note");
+    QTest::keyClick(w->messageWindow(), Qt::Key_Escape);
+    QVERIFY(!w->processEvents().cancel);
+  }
+
   // A drop is taken only when a file can be opened now, and always as a copy.
   void dropsAreCopiesAndRefusedWhileBusy_data() {
     QTest::addColumn<QString>("state");
