@@ -942,12 +942,37 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 // Host
 
+namespace {
+// While the program waits for the user (a question, a file dialog, a dialog
+// of the running operation) the arrow shows, also during a busy operation;
+// the cursor that was set comes back afterwards.
+class ArrowWhileAsking {
+ public:
+  ArrowWhileAsking() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+  ~ArrowWhileAsking() { QApplication::restoreOverrideCursor(); }
+  ArrowWhileAsking(const ArrowWhileAsking&) = delete;
+  ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
+};
+}  // namespace
+
 void MainWindow::showMessage(const std::string& text, int kind, const std::string& caption) {
-  message_->showMessage(text, kind, caption);
+  if ((kind & kMsgModal) == 0) {
+    message_->showMessage(text, kind, caption);
+    return;
+  }
+  {
+    ArrowWhileAsking arrow;
+    message_->showMessage(text, kind, caption);
+  }
+  carryOutWaitingClose();
 }
 
 int MainWindow::ask(const std::string& text, int kind, const std::string& caption) {
-  const int answer = yesNo_->ask(text, kind, caption);
+  int answer = 0;
+  {
+    ArrowWhileAsking arrow;
+    answer = yesNo_->ask(text, kind, caption);
+  }
   carryOutWaitingClose();
   return answer;
 }
@@ -977,7 +1002,13 @@ std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& r
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  int result = QDialog::Rejected;
+  {
+    ArrowWhileAsking arrow;
+    result = dialog.exec();
+  }
+  carryOutWaitingClose();
+  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return S(dialog.selectedFiles().front());
 }
 
@@ -991,7 +1022,13 @@ std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& r
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
   if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
   if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  int result = QDialog::Rejected;
+  {
+    ArrowWhileAsking arrow;
+    result = dialog.exec();
+  }
+  carryOutWaitingClose();
+  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return S(dialog.selectedFiles().front());
 }
 
@@ -1082,16 +1119,19 @@ void MainWindow::showOperation() {
 
 std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
   VolumeDialog dialog(this);
+  ArrowWhileAsking arrow;
   return dialog.choose(state);
 }
 
 std::optional<SaveSelectionDialogState> MainWindow::askSaveSelection(const SaveSelectionDialogState& state) {
   SaveSelectionDialog dialog(ctx_, this);
+  ArrowWhileAsking arrow;
   return dialog.choose(state);
 }
 
 std::optional<SplitDialogState> MainWindow::askSplit(const SplitDialogState& state) {
   SplitDialog dialog(ctx_, this);
+  ArrowWhileAsking arrow;
   return dialog.choose(state);
 }
 

@@ -1135,6 +1135,33 @@ class WindowTest : public QObject {
     }
   }
 
+  // The busy cursor leaves while the program waits for the user and comes back after.
+  void arrowWhileAskingDuringABusyOperation() {
+    Context& ctx = w->context();
+    BeginBusy(ctx, kBusySave);
+    QVERIFY(QApplication::overrideCursor() != nullptr);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    Qt::CursorShape asking = Qt::WaitCursor;
+    WhenModal([&] {
+      asking = QApplication::overrideCursor() != nullptr ? QApplication::overrideCursor()->shape() : Qt::BlankCursor;
+      w->yesNoWindow()->negativeButton()->click();
+    });
+    AskYesNo(ctx, "Overwrite the existing file?", kWarningFocusNo, "the file exists");
+    QCOMPARE(asking, Qt::ArrowCursor);
+    QVERIFY(QApplication::overrideCursor() != nullptr);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    WhenModal([&] {
+      asking = QApplication::overrideCursor() != nullptr ? QApplication::overrideCursor()->shape() : Qt::BlankCursor;
+      qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject();
+    });
+    FileDialogRequest request;
+    QVERIFY(!w->chooseSaveFile(request));
+    QCOMPARE(asking, Qt::ArrowCursor);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    EndBusy(ctx, kBusySave);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
   // Esc in a message window shown during a save cancels the save.
   void escapeFromAMessageWindowCancels() {
     Context& ctx = w->context();
