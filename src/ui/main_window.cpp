@@ -786,6 +786,13 @@ void MainWindow::step(int button) {
 
 void MainWindow::stepTick() {
   if (stepButton_ < 0) return;
+  // A modal window or a busy state took the mouse: its release never comes.
+  if (QApplication::activeModalWidget() != nullptr || userCommandsRefused()) {
+    stepTimer_.stop();
+    stepRepeat_.stop();
+    stepButton_ = -1;
+    return;
+  }
   if (stepRepeat_.tick()) step(stepButton_);
   stepTimer_.setInterval(stepRepeat_.interval());
 }

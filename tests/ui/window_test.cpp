@@ -343,6 +343,30 @@ class WindowTest : public QObject {
     QVERIFY(doc.selectionExists);
   }
 
+  // A modal window that opens while a step button repeats takes the mouse:
+  // the repeat stops instead of running on behind it.
+  void autoRepeatStopsBehindAModalWindow() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QTest::mousePress(w->stepButton(0), Qt::LeftButton);
+    w->stepTick();  // arms
+    w->stepTick();
+    QCOMPARE(doc.cursor, 2);
+    int32_t during = -1;
+    WhenModal([&] {
+      w->stepTick();
+      w->stepTick();
+      during = doc.cursor;
+      w->yesNoWindow()->negativeButton()->click();
+    });
+    AskYesNo(w->context(), "question", kModalQuestion, "q");
+    QCOMPARE(during, 2);
+    w->stepTick();
+    QCOMPARE(doc.cursor, 2);
+    QCOMPARE(w->stepInterval(), 220);
+    QTest::mouseRelease(w->stepButton(0), Qt::LeftButton);
+  }
+
   void stepButtonsAndAutoRepeat() {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
