@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
+#include <functional>
 #include <cmath>
 
 #include "core/analysis.h"
@@ -120,7 +121,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   refreshAll();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The input guard asks this window's state: it goes before the members do.
+  delete clientGuard_;
+}
 
 void MainWindow::updateEnqueueItems() {
   std::vector<EnqueueMenuItem> items = EnqueueMenuOnOpen(player_, ctx_);
@@ -223,11 +227,62 @@ QPushButton* MainWindow::commandButton(UiCommand id, QWidget* parent, QRect geom
   return b;
 }
 
+namespace {
+// While an operation or a script runs, the client area takes no mouse, wheel,
+// key or drop input (the remove boxes, the strip, the scroll bar, the
+// statistics list, the position boxes): the running operation reads the
+// document as it stood. The progress area and Esc stay live.
+class ClientAreaGuard : public QObject {
+ public:
+  ClientAreaGuard(QWidget* client, std::function<bool()> refused, std::function<QWidget*()> live, QObject* parent)
+      : QObject(parent), client_(client), refused_(std::move(refused)), live_(std::move(live)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+        break;
+      default:
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || !refused_()) return false;
+    if (widget != client_ && !client_->isAncestorOf(widget)) return false;
+    QWidget* live = live_();
+    if (live != nullptr && (widget == live || live->isAncestorOf(widget))) return false;
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+      return false;
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop)
+      event->ignore();
+    return true;
+  }
+
+ private:
+  QWidget* client_;
+  std::function<bool()> refused_;
+  std::function<QWidget*()> live_;
+};
+}  // namespace
+
 void MainWindow::buildCentral() {
   auto* central = new QWidget(this);
   central->setObjectName(QStringLiteral("client"));
   central->setFixedSize(kClientWidth, kClientHeight);
   setCentralWidget(central);
+  clientGuard_ = new ClientAreaGuard(
+      central, [this] { return userCommandsRefused(); }, [this]() -> QWidget* { return progress_; }, central);
+  qApp->installEventFilter(clientGuard_);
 
   auto label = [&](const char* text, QRect g) {
     auto* l = new QLabel(QString::fromUtf8(text), central);

@@ -178,6 +178,7 @@ class MainWindow : public QMainWindow, public Host {
   StripWidget* strip_ = nullptr;
   ScrollWidget* scroll_ = nullptr;
   ProgressArea* progress_ = nullptr;
+  QObject* clientGuard_ = nullptr;  // refuses input to the client area while busy
   QLabel* sourcePath_ = nullptr;
   QLabel* targetPath_ = nullptr;
   QString sourceFull_;

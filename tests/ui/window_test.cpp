@@ -1203,6 +1203,80 @@ class WindowTest : public QObject {
     QVERIFY(!w->processEvents().cancel);
   }
 
+  // While a save runs, clicks, double-clicks, drags and wheel turns on every
+  // widget of the client area change nothing: not the document, the remove
+  // boxes, the cursor or the view.
+  void busyClientAreaRefusesInput_data() {
+    QTest::addColumn<QString>("state");
+    QTest::newRow("save") << "save";
+    QTest::newRow("script") << "script";
+  }
+
+  void busyClientAreaRefusesInput() {
+    QFETCH(QString, state);
+    open(SampleFile());
+    Context& ctx = w->context();
+    DocumentState& doc = ctx.doc;
+    doc.cursor = 10;
+    doc.selectionEnd = 40;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    if (state == QLatin1String("save")) {
+      BeginBusy(ctx, kBusySave);
+    } else {
+      ctx.script.active = true;
+    }
+    const RemoveBoxes boxes = doc.boxes;
+    const int32_t editCount = doc.editCount;
+    const int32_t viewStart = doc.viewStart;
+    QWidget* client = w->centralWidget();
+    int touched = 0;
+    for (QWidget* widget : client->findChildren<QWidget*>()) {
+      if (!widget->isVisible() || widget->objectName() == QLatin1String("progress")) continue;
+      if (qobject_cast<ProgressArea*>(widget) != nullptr || qobject_cast<ProgressArea*>(widget->parentWidget()) != nullptr)
+        continue;
+      const QPoint centre = widget->rect().center();
+      QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, centre);
+      QTest::mouseDClick(widget, Qt::LeftButton, Qt::NoModifier, centre);
+      QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, QPoint(1, centre.y()));
+      QTest::mouseMove(widget, QPoint(widget->width() - 2, centre.y()));
+      QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, QPoint(widget->width() - 2, centre.y()));
+      QWheelEvent wheel(QPointF(centre), QPointF(widget->mapToGlobal(centre)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+      QCoreApplication::sendEvent(widget, &wheel);
+      QTest::keyClicks(widget, "5");
+      ++touched;
+    }
+    QVERIFY(touched > 20);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QCOMPARE(doc.cursor, 10);
+    QCOMPARE(doc.selectionEnd, 40);
+    QVERIFY(doc.selectionExists);
+    QCOMPARE(doc.editCount, editCount);
+    QCOMPARE(doc.viewStart, viewStart);
+    QCOMPARE(doc.boxes.id3v1.checked, boxes.id3v1.checked);
+    QCOMPARE(doc.boxes.id3v2.checked, boxes.id3v2.checked);
+    QCOMPARE(doc.boxes.riff.checked, boxes.riff.checked);
+    QCOMPARE(doc.boxes.lyrics.checked, boxes.lyrics.checked);
+    QCOMPARE(doc.boxes.footer.checked, boxes.footer.checked);
+    QCOMPARE(doc.boxes.behindHeader.checked, boxes.behindHeader.checked);
+    if (state == QLatin1String("save")) {
+      EndBusy(ctx, kBusySave);
+    } else {
+      ctx.script.active = false;
+    }
+    // The same clicks act once the save is over: the guard is what refused them.
+    QCheckBox* box = nullptr;
+    for (QCheckBox* b : client->findChildren<QCheckBox*>()) {
+      if (b->isEnabled() && b->isVisible()) box = b;
+    }
+    if (box != nullptr) {
+      const bool before = box->isChecked();
+      QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, box->rect().center());
+      QCOMPARE(box->isChecked(), !before);
+    }
+  }
+
   // A drop is taken only when a file can be opened now, and always as a copy.
   void dropsAreCopiesAndRefusedWhileBusy_data() {
     QTest::addColumn<QString>("state");
