@@ -691,7 +691,8 @@ void MainWindow::refreshCommands() {
     }
     actions_.at(c.id)->setEnabled(on);
   }
-  updateEnqueueItems();
+  // An open Play menu keeps the items it showed when it opened.
+  if (!playMenu_->isVisible()) updateEnqueueItems();
   playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
   fileMenu_->setEnabled(!busy_);
   if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus

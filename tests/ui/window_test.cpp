@@ -745,7 +745,21 @@ class WindowTest : public QObject {
     w->setBusy(true);
     QVERIFY(!w->enqueueAction(0)->isEnabled());
     w->setBusy(false);
+    // While the Play menu is open the refresh timer leaves its items alone;
+    // they follow the player when the menu opens again.
+    QMenu* play = nullptr;
+    for (QMenu* menu : w->menuBar()->findChildren<QMenu*>()) {
+      if (menu->title() == QLatin1String("Play")) play = menu;
+    }
+    QVERIFY(play != nullptr);
+    play->popup(QPoint(0, 0));
+    QVERIFY(play->isVisible());
     w->player().commands.enqueueCommand.clear();
+    w->refreshCommands();
+    QVERIFY(w->enqueueAction(0)->isVisible());
+    play->close();
+    emit play->aboutToShow();
+    QVERIFY(!w->enqueueAction(0)->isVisible());
   }
 
   void statisticsMenuSwitchesTheShownStatistics() {
