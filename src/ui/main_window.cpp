@@ -1019,6 +1019,9 @@ class ArrowWhileAsking {
 }  // namespace
 
 void MainWindow::showMessage(const std::string& text, int kind, const std::string& caption) {
+  // A dialog that is open blocks every modeless window: a message from it is
+  // shown modally over it, so that it can be read and dismissed.
+  if (QApplication::activeModalWidget() != nullptr) kind |= kMsgModal;
   if ((kind & kMsgModal) == 0) {
     message_->showMessage(text, kind, caption);
     return;

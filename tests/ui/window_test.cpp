@@ -1291,6 +1291,27 @@ class WindowTest : public QObject {
     }
   }
 
+  // A message raised while a dialog is open (the full name of a split part's
+  // label) is shown modally over it and can be dismissed.
+  void messageFromAModalDialogIsModal() {
+    bool messageModal = false;
+    bool dismissed = false;
+    WhenModal([&] {
+      QTimer::singleShot(0, w.get(), [&] {
+        WhenModalNamed(w->messageWindow()->objectName(), [&](QWidget* modal) {
+          messageModal = modal == w->messageWindow();
+          w->messageWindow()->positiveButton()->click();
+        });
+        ReportMessage(w->context(), "/music/a long name.mp3", kMsgInfo, "full filename 1:");
+        dismissed = !w->messageWindow()->isVisible();
+        w->yesNoWindow()->negativeButton()->click();
+      });
+    });
+    AskYesNo(w->context(), "question", kModalQuestion, "q");
+    QVERIFY(messageModal);
+    QVERIFY(dismissed);
+  }
+
   // A drop is taken only when a file can be opened now, and always as a copy.
   void dropsAreCopiesAndRefusedWhileBusy_data() {
     QTest::addColumn<QString>("state");
