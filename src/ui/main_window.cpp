@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
+#include <functional>
 #include <cmath>
 
 #include "core/analysis.h"
@@ -124,7 +125,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   refreshAll();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The input guard asks this window's state: it goes before the members do.
+  delete clientGuard_;
+}
 
 void MainWindow::updateEnqueueItems() {
   std::vector<EnqueueMenuItem> items = EnqueueMenuOnOpen(player_, ctx_);
@@ -227,11 +231,62 @@ QPushButton* MainWindow::commandButton(UiCommand id, QWidget* parent, QRect geom
   return b;
 }
 
+namespace {
+// While an operation or a script runs, the client area takes no mouse, wheel,
+// key or drop input (the remove boxes, the strip, the scroll bar, the
+// statistics list, the position boxes): the running operation reads the
+// document as it stood. The progress area and Esc stay live.
+class ClientAreaGuard : public QObject {
+ public:
+  ClientAreaGuard(QWidget* client, std::function<bool()> refused, std::function<QWidget*()> live, QObject* parent)
+      : QObject(parent), client_(client), refused_(std::move(refused)), live_(std::move(live)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+        break;
+      default:
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || !refused_()) return false;
+    if (widget != client_ && !client_->isAncestorOf(widget)) return false;
+    QWidget* live = live_();
+    if (live != nullptr && (widget == live || live->isAncestorOf(widget))) return false;
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+      return false;
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop)
+      event->ignore();
+    return true;
+  }
+
+ private:
+  QWidget* client_;
+  std::function<bool()> refused_;
+  std::function<QWidget*()> live_;
+};
+}  // namespace
+
 void MainWindow::buildCentral() {
   auto* central = new QWidget(this);
   central->setObjectName(QStringLiteral("client"));
   central->setFixedSize(kClientWidth, kClientHeight);
   setCentralWidget(central);
+  clientGuard_ = new ClientAreaGuard(
+      central, [this] { return userCommandsRefused(); }, [this]() -> QWidget* { return progress_; }, central);
+  qApp->installEventFilter(clientGuard_);
 
   auto label = [&](const char* text, QRect g) {
     auto* l = new QLabel(QString::fromUtf8(text), central);
@@ -650,7 +705,8 @@ void MainWindow::refreshCommands() {
     }
     actions_.at(c.id)->setEnabled(on);
   }
-  updateEnqueueItems();
+  // An open Play menu keeps the items it showed when it opened.
+  if (!playMenu_->isVisible()) updateEnqueueItems();
   playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
   fileMenu_->setEnabled(!busy_);
   if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus
@@ -800,6 +856,13 @@ void MainWindow::step(int button) {
 
 void MainWindow::stepTick() {
   if (stepButton_ < 0) return;
+  // A modal window or a busy state took the mouse: its release never comes.
+  if (QApplication::activeModalWidget() != nullptr || userCommandsRefused()) {
+    stepTimer_.stop();
+    stepRepeat_.stop();
+    stepButton_ = -1;
+    return;
+  }
   if (stepRepeat_.tick()) step(stepButton_);
   stepTimer_.setInterval(stepRepeat_.interval());
 }
@@ -873,16 +936,32 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+// Files are taken only when they can be opened now, and always as copies: a
+// drop accepted as a move lets the source program delete the file.
+bool MainWindow::dropAccepted(QDropEvent* event) const {
+  if (!event->mimeData()->hasUrls() || userCommandsRefused() || NotReady(ctx_)) {
+    event->ignore();
+    return false;
+  }
+  if (!(event->possibleActions() & Qt::CopyAction)) {
+    event->ignore();
+    return false;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  return true;
 }
 
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) { dropAccepted(event); }
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) { dropAccepted(event); }
+
 void MainWindow::dropEvent(QDropEvent* event) {
+  if (!dropAccepted(event)) return;
   std::vector<std::string> paths;
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) paths.push_back(S(url.toLocalFile()));
   }
-  event->acceptProposedAction();
   // The drop completes first; loading runs once the drag-and-drop machinery is done.
   QTimer::singleShot(0, this, [this, paths] { dropFiles(paths); });
 }
@@ -940,12 +1019,40 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 // Host
 
+namespace {
+// While the program waits for the user (a question, a file dialog, a dialog
+// of the running operation) the arrow shows, also during a busy operation;
+// the cursor that was set comes back afterwards.
+class ArrowWhileAsking {
+ public:
+  ArrowWhileAsking() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+  ~ArrowWhileAsking() { QApplication::restoreOverrideCursor(); }
+  ArrowWhileAsking(const ArrowWhileAsking&) = delete;
+  ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
+};
+}  // namespace
+
 void MainWindow::showMessage(const std::string& text, int kind, const std::string& caption) {
-  message_->showMessage(text, kind, caption);
+  // A dialog that is open blocks every modeless window: a message from it is
+  // shown modally over it, so that it can be read and dismissed.
+  if (QApplication::activeModalWidget() != nullptr) kind |= kMsgModal;
+  if ((kind & kMsgModal) == 0) {
+    message_->showMessage(text, kind, caption);
+    return;
+  }
+  {
+    ArrowWhileAsking arrow;
+    message_->showMessage(text, kind, caption);
+  }
+  carryOutWaitingClose();
 }
 
 int MainWindow::ask(const std::string& text, int kind, const std::string& caption) {
-  const int answer = yesNo_->ask(text, kind, caption);
+  int answer = 0;
+  {
+    ArrowWhileAsking arrow;
+    answer = yesNo_->ask(text, kind, caption);
+  }
   carryOutWaitingClose();
   return answer;
 }
@@ -975,7 +1082,13 @@ std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& r
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  int result = QDialog::Rejected;
+  {
+    ArrowWhileAsking arrow;
+    result = dialog.exec();
+  }
+  carryOutWaitingClose();
+  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return S(dialog.selectedFiles().front());
 }
 
@@ -989,7 +1102,13 @@ std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& r
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
   if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
   if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  int result = QDialog::Rejected;
+  {
+    ArrowWhileAsking arrow;
+    result = dialog.exec();
+  }
+  carryOutWaitingClose();
+  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return S(dialog.selectedFiles().front());
 }
 
@@ -1082,6 +1201,7 @@ void MainWindow::showOperation() {
 
 std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
   VolumeDialog dialog(this);
+  ArrowWhileAsking arrow;
   return dialog.choose(state);
 }
 
@@ -1121,11 +1241,13 @@ std::optional<SilenceChoice> MainWindow::askSilence(const SilenceDialogState& st
 
 std::optional<SaveSelectionDialogState> MainWindow::askSaveSelection(const SaveSelectionDialogState& state) {
   SaveSelectionDialog dialog(ctx_, this);
+  ArrowWhileAsking arrow;
   return dialog.choose(state);
 }
 
 std::optional<SplitDialogState> MainWindow::askSplit(const SplitDialogState& state) {
   SplitDialog dialog(ctx_, this);
+  ArrowWhileAsking arrow;
   return dialog.choose(state);
 }
 

@@ -65,6 +65,10 @@ class MainWindow : public QMainWindow, public Host {
   // recorded while a question or dialog is open or an operation runs, and
   // made when that ends.
   void requestClose();
+  // Esc: the running operation or script is cancelled at its next progress point.
+  void requestCancel() {
+    if (busy_ || ctx_.script.active) cancelRequested_ = true;
+  }
 
   QAction* action(UiCommand id) const { return actions_.at(id); }
   // The Play menu's enqueue items: input, preview, output.
@@ -134,6 +138,8 @@ class MainWindow : public QMainWindow, public Host {
   void carryOutWaitingClose();
   void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  bool dropAccepted(QDropEvent* event) const;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -181,6 +187,7 @@ class MainWindow : public QMainWindow, public Host {
   StripWidget* strip_ = nullptr;
   ScrollWidget* scroll_ = nullptr;
   ProgressArea* progress_ = nullptr;
+  QObject* clientGuard_ = nullptr;  // refuses input to the client area while busy
   QLabel* sourcePath_ = nullptr;
   QLabel* targetPath_ = nullptr;
   QString sourceFull_;

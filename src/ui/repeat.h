@@ -10,7 +10,7 @@ namespace quorvel {
 
 class ButtonRepeat {
  public:
-  static constexpr int kFirstInterval = 220;
+  static constexpr int kFirstInterval = kFirstRepeatIntervalMs;
   void start() {
     interval_ = kFirstInterval;
     armed_ = false;
@@ -41,7 +41,7 @@ class ButtonRepeat {
 
 class PagingRepeat {
  public:
-  static constexpr int kFirstInterval = 240;
+  static constexpr int kFirstInterval = kFirstPagingIntervalMs;
   void start() {
     interval_ = kFirstInterval;
     running_ = true;

@@ -310,7 +310,14 @@ void ShellMenus::closeAllInstances() {
 bool ShellMenus::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
-  if (widget == nullptr || widget->window() != &w_) return false;
+  if (widget == nullptr) return false;
+  if (widget->window() != &w_) {
+    // Esc in any other window of the program (a message shown during a save)
+    // cancels the running operation too; the window still sees the key.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+      w_.requestCancel();
+    return false;
+  }
   auto* key = static_cast<QKeyEvent*>(event);
   if (key->isAutoRepeat()) return false;
   // A key the focus widget leaves alone reaches its parents too: each event counts once.

@@ -1,5 +1,6 @@
 #include "ui/strip_widgets.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -217,6 +218,11 @@ void ScrollWidget::stopRepeat() {
 }
 
 void ScrollWidget::repeatTick() {
+  // A modal window took the mouse: the release that would stop the repeat never comes.
+  if (QApplication::activeModalWidget() != nullptr) {
+    stopRepeat();
+    return;
+  }
   if (buttonRepeat_.running()) {
     if (buttonRepeat_.tick()) moved(StepView(ctx_.doc, repeatRight_));
     timer_.setInterval(buttonRepeat_.interval());

@@ -41,13 +41,18 @@ enum class RepeatButton {
   kSelectionMinusSecond,
 };
 
+// The first intervals of the auto-repeat timers: the step and scroll buttons,
+// and paging on the scroll bar's trough.
+constexpr int kFirstRepeatIntervalMs = 220;
+constexpr int kFirstPagingIntervalMs = 240;
+
 struct ViewState {
   int32_t hoverFrame = -1;  // frame under the mouse at the last press on the strip
   Paging paging = Paging::kNone;
   bool thumbDrag = false;
   int dragOffset = 0;       // mouse x - thumb left at the press
   RepeatButton repeat = RepeatButton::kNone;
-  int repeatIntervalMs = 220;
+  int repeatIntervalMs = kFirstRepeatIntervalMs;
   bool ignoreNextPress = false;  // set by a double-click on the strip
   bool showEditedStats = false;  // the statistics list's choice (an option bit)
 };

@@ -24,6 +24,7 @@
 #include <functional>
 #include <set>
 
+#include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
 #include "app/startup.h"
@@ -419,6 +420,30 @@ class WindowTest : public QObject {
     QVERIFY(doc.selectionExists);
   }
 
+  // A modal window that opens while a step button repeats takes the mouse:
+  // the repeat stops instead of running on behind it.
+  void autoRepeatStopsBehindAModalWindow() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QTest::mousePress(w->stepButton(0), Qt::LeftButton);
+    w->stepTick();  // arms
+    w->stepTick();
+    QCOMPARE(doc.cursor, 2);
+    int32_t during = -1;
+    WhenModal([&] {
+      w->stepTick();
+      w->stepTick();
+      during = doc.cursor;
+      w->yesNoWindow()->negativeButton()->click();
+    });
+    AskYesNo(w->context(), "question", kModalQuestion, "q");
+    QCOMPARE(during, 2);
+    w->stepTick();
+    QCOMPARE(doc.cursor, 2);
+    QCOMPARE(w->stepInterval(), 220);
+    QTest::mouseRelease(w->stepButton(0), Qt::LeftButton);
+  }
+
   void stepButtonsAndAutoRepeat() {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
@@ -797,7 +822,21 @@ class WindowTest : public QObject {
     w->setBusy(true);
     QVERIFY(!w->enqueueAction(0)->isEnabled());
     w->setBusy(false);
+    // While the Play menu is open the refresh timer leaves its items alone;
+    // they follow the player when the menu opens again.
+    QMenu* play = nullptr;
+    for (QMenu* menu : w->menuBar()->findChildren<QMenu*>()) {
+      if (menu->title() == QLatin1String("Play")) play = menu;
+    }
+    QVERIFY(play != nullptr);
+    play->popup(QPoint(0, 0));
+    QVERIFY(play->isVisible());
     w->player().commands.enqueueCommand.clear();
+    w->refreshCommands();
+    QVERIFY(w->enqueueAction(0)->isVisible());
+    play->close();
+    emit play->aboutToShow();
+    QVERIFY(!w->enqueueAction(0)->isVisible());
   }
 
   void statisticsMenuSwitchesTheShownStatistics() {
@@ -1209,6 +1248,183 @@ class WindowTest : public QObject {
       QCOMPARE(ctx.doc.editCount, 65);  // 48k.mp3
       QVERIFY(!ctx.doc.unsavedChanges);
     }
+  }
+
+  // The busy cursor leaves while the program waits for the user and comes back after.
+  void arrowWhileAskingDuringABusyOperation() {
+    Context& ctx = w->context();
+    BeginBusy(ctx, kBusySave);
+    QVERIFY(QApplication::overrideCursor() != nullptr);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    Qt::CursorShape asking = Qt::WaitCursor;
+    WhenModal([&] {
+      asking = QApplication::overrideCursor() != nullptr ? QApplication::overrideCursor()->shape() : Qt::BlankCursor;
+      w->yesNoWindow()->negativeButton()->click();
+    });
+    AskYesNo(ctx, "Overwrite the existing file?", kWarningFocusNo, "the file exists");
+    QCOMPARE(asking, Qt::ArrowCursor);
+    QVERIFY(QApplication::overrideCursor() != nullptr);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    WhenModal([&] {
+      asking = QApplication::overrideCursor() != nullptr ? QApplication::overrideCursor()->shape() : Qt::BlankCursor;
+      qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject();
+    });
+    FileDialogRequest request;
+    QVERIFY(!w->chooseSaveFile(request));
+    QCOMPARE(asking, Qt::ArrowCursor);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    EndBusy(ctx, kBusySave);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+  }
+
+  // Esc in a message window shown during a save cancels the save.
+  void escapeFromAMessageWindowCancels() {
+    Context& ctx = w->context();
+    BeginBusy(ctx, kBusySave);
+    ReportMessage(ctx, "note", kMsgInfo, "note");
+    QVERIFY(w->messageWindow()->isVisible());
+    QTest::keyClick(w->messageWindow(), Qt::Key_Escape);
+    EventRequests requests = w->processEvents();
+    EndBusy(ctx, kBusySave);
+    QVERIFY(requests.cancel);
+    QVERIFY(!requests.close);
+    // Not busy: Esc there cancels nothing.
+    ReportMessage(ctx, "note", kMsgInfo, "note");
+    QTest::keyClick(w->messageWindow(), Qt::Key_Escape);
+    QVERIFY(!w->processEvents().cancel);
+  }
+
+  // While a save runs, clicks, double-clicks, drags and wheel turns on every
+  // widget of the client area change nothing: not the document, the remove
+  // boxes, the cursor or the view.
+  void busyClientAreaRefusesInput_data() {
+    QTest::addColumn<QString>("state");
+    QTest::newRow("save") << "save";
+    QTest::newRow("script") << "script";
+  }
+
+  void busyClientAreaRefusesInput() {
+    QFETCH(QString, state);
+    open(SampleFile());
+    Context& ctx = w->context();
+    DocumentState& doc = ctx.doc;
+    doc.cursor = 10;
+    doc.selectionEnd = 40;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    if (state == QLatin1String("save")) {
+      BeginBusy(ctx, kBusySave);
+    } else {
+      ctx.script.active = true;
+    }
+    const RemoveBoxes boxes = doc.boxes;
+    const int32_t editCount = doc.editCount;
+    const int32_t viewStart = doc.viewStart;
+    QWidget* client = w->centralWidget();
+    int touched = 0;
+    for (QWidget* widget : client->findChildren<QWidget*>()) {
+      if (!widget->isVisible() || widget->objectName() == QLatin1String("progress")) continue;
+      if (qobject_cast<ProgressArea*>(widget) != nullptr || qobject_cast<ProgressArea*>(widget->parentWidget()) != nullptr)
+        continue;
+      const QPoint centre = widget->rect().center();
+      QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, centre);
+      QTest::mouseDClick(widget, Qt::LeftButton, Qt::NoModifier, centre);
+      QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, QPoint(1, centre.y()));
+      QTest::mouseMove(widget, QPoint(widget->width() - 2, centre.y()));
+      QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, QPoint(widget->width() - 2, centre.y()));
+      QWheelEvent wheel(QPointF(centre), QPointF(widget->mapToGlobal(centre)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+      QCoreApplication::sendEvent(widget, &wheel);
+      QTest::keyClicks(widget, "5");
+      ++touched;
+    }
+    QVERIFY(touched > 20);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QCOMPARE(doc.cursor, 10);
+    QCOMPARE(doc.selectionEnd, 40);
+    QVERIFY(doc.selectionExists);
+    QCOMPARE(doc.editCount, editCount);
+    QCOMPARE(doc.viewStart, viewStart);
+    QCOMPARE(doc.boxes.id3v1.checked, boxes.id3v1.checked);
+    QCOMPARE(doc.boxes.id3v2.checked, boxes.id3v2.checked);
+    QCOMPARE(doc.boxes.riff.checked, boxes.riff.checked);
+    QCOMPARE(doc.boxes.lyrics.checked, boxes.lyrics.checked);
+    QCOMPARE(doc.boxes.footer.checked, boxes.footer.checked);
+    QCOMPARE(doc.boxes.behindHeader.checked, boxes.behindHeader.checked);
+    if (state == QLatin1String("save")) {
+      EndBusy(ctx, kBusySave);
+    } else {
+      ctx.script.active = false;
+    }
+    // The same clicks act once the save is over: the guard is what refused them.
+    QCheckBox* box = nullptr;
+    for (QCheckBox* b : client->findChildren<QCheckBox*>()) {
+      if (b->isEnabled() && b->isVisible()) box = b;
+    }
+    if (box != nullptr) {
+      const bool before = box->isChecked();
+      QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, box->rect().center());
+      QCOMPARE(box->isChecked(), !before);
+    }
+  }
+
+  // A message raised while a dialog is open (the full name of a split part's
+  // label) is shown modally over it and can be dismissed.
+  void messageFromAModalDialogIsModal() {
+    bool messageModal = false;
+    bool dismissed = false;
+    WhenModal([&] {
+      QTimer::singleShot(0, w.get(), [&] {
+        WhenModalNamed(w->messageWindow()->objectName(), [&](QWidget* modal) {
+          messageModal = modal == w->messageWindow();
+          w->messageWindow()->positiveButton()->click();
+        });
+        ReportMessage(w->context(), "/music/a long name.mp3", kMsgInfo, "full filename 1:");
+        dismissed = !w->messageWindow()->isVisible();
+        w->yesNoWindow()->negativeButton()->click();
+      });
+    });
+    AskYesNo(w->context(), "question", kModalQuestion, "q");
+    QVERIFY(messageModal);
+    QVERIFY(dismissed);
+  }
+
+  // A drop is taken only when a file can be opened now, and always as a copy.
+  void dropsAreCopiesAndRefusedWhileBusy_data() {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<int>("offered");
+    QTest::addColumn<bool>("accepted");
+    const int copyOrMove = Qt::CopyAction | Qt::MoveAction;
+    QTest::newRow("idle, copy or move") << "idle" << copyOrMove << true;
+    QTest::newRow("idle, move only") << "idle" << int(Qt::MoveAction) << false;
+    QTest::newRow("busy") << "busy" << copyOrMove << false;
+    QTest::newRow("script") << "script" << copyOrMove << false;
+  }
+
+  void dropsAreCopiesAndRefusedWhileBusy() {
+    QFETCH(QString, state);
+    QFETCH(int, offered);
+    QFETCH(bool, accepted);
+    Context& ctx = w->context();
+    if (state == QLatin1String("busy")) BeginBusy(ctx, kBusySave);
+    if (state == QLatin1String("script")) ctx.script.active = true;
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(DataFile("48k.mp3"))});
+    const QPointF at(50, 80);
+    const auto actions = Qt::DropActions(offered);
+    QDragEnterEvent enter(at.toPoint(), actions, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &enter);
+    QCOMPARE(enter.isAccepted(), accepted);
+    if (accepted) QCOMPARE(enter.dropAction(), Qt::CopyAction);
+    QDropEvent drop(at, actions, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &drop);
+    QCOMPARE(drop.isAccepted(), accepted);
+    if (accepted) QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    QTest::qWait(0);
+    QCoreApplication::processEvents();
+    if (state == QLatin1String("busy")) EndBusy(ctx, kBusySave);
+    ctx.script.active = false;
+    QCOMPARE(ctx.doc.loaded, accepted);
   }
 
   // A close request that arrives while "Save changes?" is open (another
