@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 
+#include "tags/id3v1_editor.h"
 #include "tags/id3v2_catalogue.h"
 #include "tags/id3v2_reader.h"
 
@@ -384,27 +386,7 @@ void Id3v2Editor::SetFooter(bool on, const EditorReport& report) {
 }
 
 void SplitScanName(const std::string& name, std::string& artist, std::string& title) {
-  artist.clear();
-  title = name;
-  if (name.size() < 3) return;
-  size_t pos = name.find(" - ");
-  size_t len = 3;
-  if (pos == std::string::npos) {
-    for (const char* sep : {" -", "- ", "-"}) {
-      const size_t l = std::char_traits<char>::length(sep);
-      for (size_t p = name.find(sep); p != std::string::npos; p = name.find(sep, p + 1)) {
-        if (p > 0 && p + l < name.size()) {
-          pos = p;
-          len = l;
-          break;
-        }
-      }
-      if (pos != std::string::npos) break;
-    }
-  }
-  if (pos == std::string::npos) return;
-  artist = name.substr(0, pos);
-  title = name.substr(pos + len);
+  std::tie(artist, title) = SplitArtistTitle(name);
 }
 
 void Id3v2Editor::Scan(const std::string& path, bool useFolder, bool splitFolder) {
