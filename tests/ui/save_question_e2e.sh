@@ -10,60 +10,7 @@ bin=${QUORVEL_BINARY:?path of the quorvel program}
 data=${QUORVEL_TEST_DATA:?tests/data folder}
 sample="$data/../../data/sample.mp3"
 
-for tool in Xvfb openbox xdotool python3; do
-  command -v "$tool" >/dev/null || { echo "missing tool: $tool"; exit 1; }
-done
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/quorvel" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-cp "$sample" "$work/a.mp3"
-cp "$sample" "$work/b.mp3"
-
-display=""
-for n in $(seq 141 190); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "no free X display"; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-sleep 1
-unset QT_QPA_PLATFORM
-
-find_window() {  # name pattern -> window id
-  local id=""
-  for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  echo "window not found: $1" >&2
-  return 1
-}
-keys() { xdotool key --clearmodifiers --delay 60 "$@"; sleep 0.4; }
-typed() { xdotool type --clearmodifiers --delay 40 "$1"; sleep 0.2; }
-wait_exit() {  # pid -> exit status, or nothing after 10 s
-  for _ in $(seq 100); do
-    if ! kill -0 "$1" 2>/dev/null; then
-      wait "$1" && echo 0 || echo $?
-      return 0
-    fi
-    sleep 0.1
-  done
-}
+source "$(dirname "$0")/e2e_session.sh"
 
 
 # A new user's settings ask before unsaved changes are dropped.
