@@ -98,5 +98,26 @@ TEST(LameTag, EditedFields) {
   }
 }
 
+// The CRC-16 of the LAME extension and of the music (polynomial 0xA001,
+// reflected, start 0): the catalogue check value, and long buffers of every
+// length modulo 8 against the plain bit-by-bit form.
+TEST(LameCrc, CheckValueAndEveryTailLength) {
+  const char* check = "123456789";
+  EXPECT_EQ(LameCrc16(reinterpret_cast<const uint8_t*>(check), 9, 0), 0xBB3D);
+  std::vector<uint8_t> data(4099);
+  uint32_t x = 12345;
+  for (uint8_t& b : data) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+  for (size_t n : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{4096}, size_t{4099}}) {
+    uint16_t bitwise = 0;
+    for (size_t i = 0; i < n; ++i) {
+      bitwise ^= data[i];
+      for (int k = 0; k < 8; ++k) bitwise = (bitwise & 1) ? static_cast<uint16_t>((bitwise >> 1) ^ 0xA001) : static_cast<uint16_t>(bitwise >> 1);
+    }
+    EXPECT_EQ(LameCrc16(data.data(), n, 0), bitwise) << n;
+    // Split in two calls, as the writer feeds it chunk by chunk.
+    EXPECT_EQ(LameCrc16(data.data() + n / 3, n - n / 3, LameCrc16(data.data(), n / 3, 0)), bitwise) << n;
+  }
+}
+
 }  // namespace
 }  // namespace quorvel
