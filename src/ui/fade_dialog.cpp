@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "core/edit_dialogs.h"
+#include "ui/dialog_parts.h"
 
 namespace quorvel {
 
@@ -22,12 +23,7 @@ FadeDialog::FadeDialog(QWidget* parent) : QDialog(parent) {
   label_ = new QLabel(this);
   label_->setAlignment(Qt::AlignCenter);
   layout->addWidget(label_);
-  slider_ = new QSlider(Qt::Horizontal, this);
-  slider_->setRange(0, kGainSliderMax);
-  slider_->setPageStep(1);
-  slider_->setTickPosition(QSlider::TicksBelow);
-  slider_->setToolTip(QStringLiteral("Slide the trackbar left-right"));
-  slider_->setAccessibleName(QStringLiteral("Slide the trackbar left-right"));
+  slider_ = GainStepSlider(QStringLiteral("Slide the trackbar left-right"), this);
   layout->addWidget(slider_);
   in_ = new QRadioButton(QStringLiteral("Fade in"), this);
   out_ = new QRadioButton(QStringLiteral("Fade out"), this);
@@ -37,14 +33,7 @@ FadeDialog::FadeDialog(QWidget* parent) : QDialog(parent) {
   directions->addWidget(in_);
   directions->addWidget(out_);
   layout->addLayout(directions);
-  ok_ = new QPushButton(QStringLiteral("O&K"), this);
-  ok_->setAccessibleName(QStringLiteral("OK"));
-  ok_->setDefault(true);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  layout->addLayout(buttons);
-  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  ok_ = AddAcceptButton(this, layout, QStringLiteral("O&K"));
   connect(slider_, &QSlider::valueChanged, this, &FadeDialog::sliderMoved);
 }
 

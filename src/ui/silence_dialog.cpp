@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "core/edit_dialogs.h"
+#include "ui/dialog_parts.h"
 
 namespace quorvel {
 
@@ -95,15 +96,8 @@ SilenceDialog::SilenceDialog(QWidget* parent) : QDialog(parent) {
   for (QComboBox* list : {bitrate_, frequency_, mode_}) layout->addWidget(list);
   connect(frequency_, &QComboBox::currentIndexChanged, this, [this] { lengthEdited(); });
 
-  ok_ = new QPushButton(QStringLiteral("OK"), this);
-  ok_->setToolTip(QStringLiteral("Accept changes and close\n(alternatively, press Enter key)"));
-  ok_->setAccessibleName(QStringLiteral("OK"));
-  ok_->setDefault(true);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  layout->addLayout(buttons);
-  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  ok_ = AddAcceptButton(this, layout, QStringLiteral("OK"),
+                        QStringLiteral("Accept changes and close\n(alternatively, press Enter key)"));
   connect(length_, &QLineEdit::textEdited, this, [this] { lengthEdited(); });
 
   repeat_ = new QTimer(this);

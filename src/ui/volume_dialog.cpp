@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/edit_dialogs.h"
+#include "ui/dialog_parts.h"
 
 namespace quorvel {
 
@@ -24,12 +25,7 @@ VolumeDialog::VolumeDialog(QWidget* parent) : QDialog(parent) {
   labels->addStretch();
   labels->addWidget(new QLabel(QStringLiteral("+30 dB"), this));
   layout->addLayout(labels);
-  slider_ = new QSlider(Qt::Horizontal, this);
-  slider_->setRange(0, kGainSliderMax);
-  slider_->setPageStep(1);
-  slider_->setTickPosition(QSlider::TicksBelow);
-  slider_->setToolTip(QStringLiteral("Alter the volume by sliding\nthe trackbar left-right"));
-  slider_->setAccessibleName(QStringLiteral("Alter the volume by sliding the trackbar left-right"));
+  slider_ = GainStepSlider(QStringLiteral("Alter the volume by sliding\nthe trackbar left-right"), this);
   layout->addWidget(slider_);
   both_ = new QRadioButton(QStringLiteral("&Both channels"), this);
   left_ = new QRadioButton(QStringLiteral("&Left channel"), this);
@@ -43,14 +39,7 @@ VolumeDialog::VolumeDialog(QWidget* parent) : QDialog(parent) {
   warning_ = new QLabel(this);
   warning_->setStyleSheet(QStringLiteral("color: red"));
   layout->addWidget(warning_);
-  ok_ = new QPushButton(QStringLiteral("O&K"), this);
-  ok_->setToolTip(QStringLiteral("Click to apply and close"));
-  ok_->setDefault(true);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  layout->addLayout(buttons);
-  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  ok_ = AddAcceptButton(this, layout, QStringLiteral("O&K"), QStringLiteral("Click to apply and close"));
   connect(slider_, &QSlider::valueChanged, this, &VolumeDialog::sliderMoved);
 }
 
