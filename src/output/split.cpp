@@ -456,9 +456,9 @@ int DuplicatePart(const SplitDialogState& state, int part) {
   return -1;
 }
 
-bool SaveSelectionAvailable(const Context& ctx) {
-  return ctx.doc.loaded && !NotReady(ctx) && HasSelection(ctx.doc);
-}
+// Without a selection the command stays offered: the operation itself tells
+// the user that a selection is needed, which a greyed item would not.
+bool SaveSelectionAvailable(const Context& ctx) { return ctx.doc.loaded && !NotReady(ctx); }
 
 bool SplitAvailable(const Context& ctx) { return ctx.doc.loaded && !NotReady(ctx) && ctx.doc.editCount > 0; }
 

@@ -598,6 +598,22 @@ class WindowTest : public QObject {
     QCOMPARE(w->context().doc.editCount, 1 + 20);
   }
 
+  void saveSelectionKeyWithoutASelectionSaysSo() {
+    open(SampleFile());
+    QVERIFY(w->action(UiCommand::kSaveSelection)->isEnabled());
+    QString title, text;
+    WhenModal([&] {
+      MessageWindow* m = w->messageWindow();
+      title = m->windowTitle();
+      text = m->textLabel()->text();
+      m->positiveButton()->click();
+    });
+    QTest::keyClick(w.get(), Qt::Key_F8, Qt::ControlModifier);
+    QCOMPARE(title, QStringLiteral("warning"));
+    QCOMPARE(text, QStringLiteral("You must have a selection."));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);  // no save-selection dialog followed
+  }
+
   void splitKeyWritesTheChosenParts() {
     open(SampleFile());
     DocumentState& doc = w->context().doc;

@@ -83,7 +83,7 @@ TEST(Availability, LoadedDocumentFollowsTheOperationsRules) {
   EXPECT_TRUE(a[Command::kPlayMenu]);
   EXPECT_FALSE(a[Command::kPlayOutput]);    // no output file
   EXPECT_FALSE(a[Command::kPlaySelection]);
-  EXPECT_FALSE(a[Command::kSaveSelection]);
+  EXPECT_TRUE(a[Command::kSaveSelection]);  // answers "You must have a selection."
   EXPECT_FALSE(a[Command::kDelete]);
   EXPECT_FALSE(a[Command::kCut]);
   EXPECT_FALSE(a[Command::kCopy]);
