@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMoveEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtGlobal>
@@ -11,6 +10,7 @@
 #include "app/player.h"
 #include "core/context.h"
 #include "ui/message_windows.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -43,14 +43,7 @@ AboutWindow::AboutWindow(Context& ctx, QWidget* parent) : QDialog(parent), ctx_(
     if (code != 0) ShellErrorMessage(ctx_, code);
   });
   refresh();
-  const WindowPlace& place = ctx_.options.aboutBox;
-  if (place.left > 0 || place.top > 0) move(place.left, place.top);
-}
-
-void AboutWindow::moveEvent(QMoveEvent* event) {
-  QDialog::moveEvent(event);
-  ctx_.options.aboutBox.left = x();
-  ctx_.options.aboutBox.top = y();
+  KeepPlace(this, ctx_.options.aboutBox);
 }
 
 void AboutWindow::refresh() {

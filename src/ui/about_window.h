@@ -26,8 +26,6 @@ class AboutWindow : public QDialog {
   QPushButton* okButton() const { return ok_; }
 
  protected:
-  // The window's place is remembered in the options (the about box's left, top).
-  void moveEvent(QMoveEvent* event) override;
 
  private:
   Context& ctx_;

@@ -11,12 +11,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMoveEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "core/options.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -62,6 +62,7 @@ Id3v1EditorWindow::Id3v1EditorWindow(Id3v1State& state, Options& options, Id3v1E
   setWindowTitle(QString::fromUtf8(kId3v1EditorCaption));
   setAccessibleName(windowTitle().trimmed());
   setModal(false);
+  KeepPlace(this, options_.id3v1Editor);
 
   auto* grid = new QGridLayout;
   int row = 0;
@@ -206,8 +207,6 @@ void Id3v1EditorWindow::openFor(const std::string& sourcePath, bool fileHadTag) 
     activateWindow();
     return;
   }
-  const WindowPlace& place = options_.id3v1Editor;
-  if (place.left != 0 || place.top != 0) move(place.left, place.top);
   fill(fileHadTag);
   show();
   raise();
@@ -325,11 +324,6 @@ void Id3v1EditorWindow::closeEvent(QCloseEvent* event) {
     finishClosing();
   }
   QDialog::closeEvent(event);
-}
-
-void Id3v1EditorWindow::moveEvent(QMoveEvent* event) {
-  QDialog::moveEvent(event);
-  if (isVisible()) options_.id3v1Editor = {x(), y()};
 }
 
 void Id3v1EditorWindow::keyPressEvent(QKeyEvent* event) {

@@ -1,9 +1,9 @@
 #include "ui/legend_window.h"
 
-#include <QMoveEvent>
 #include <QPainter>
 
 #include "core/mpeg_header.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -14,12 +14,12 @@ constexpr int kRows = (kPictureCount + kColumns - 1) / kColumns;
 }  // namespace
 
 LegendWindow::LegendWindow(WindowPlace& place, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), place_(place) {
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setObjectName(QStringLiteral("TFrameLegendForm"));
   setWindowTitle(QStringLiteral("Legend"));
   setAccessibleName(QStringLiteral("Legend"));
   setFixedSize(2 * 170 + 12, kRows * kRowHeight + 12);
-  if (place_.left > 0 || place_.top > 0) move(place_.left, place_.top);
+  KeepPlace(this, place);
 }
 
 void LegendWindow::paintEvent(QPaintEvent*) {
@@ -40,12 +40,6 @@ void LegendWindow::paintEvent(QPaintEvent*) {
     p.setPen(palette().color(QPalette::WindowText));
     p.drawText(QRect(x + 18, y, 150, 18), Qt::AlignVCenter | Qt::AlignLeft, text);
   }
-}
-
-void LegendWindow::moveEvent(QMoveEvent* event) {
-  QDialog::moveEvent(event);
-  place_.left = x();
-  place_.top = y();
 }
 
 }  // namespace quorvel

@@ -17,10 +17,8 @@ class LegendWindow : public QDialog {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
 
  private:
-  WindowPlace& place_;
   FrameShades shades_;
 };
 

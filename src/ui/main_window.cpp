@@ -42,6 +42,7 @@
 #include "core/tag_editing.h"
 #include "ui/fade_dialog.h"
 #include "ui/id3v1_editor_window.h"
+#include "ui/window_manners.h"
 #include "ui/silence_dialog.h"
 #include "ui/volume_dialog.h"
 #include "app/close_commands.h"
@@ -68,11 +69,10 @@ const char* const kDropNoteText =
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-// Hints stay visible 2000 ms + 97 ms per character.
 void SetHint(QWidget* w, const char* hint) {
   QString text = DisplayText(hint);
   w->setToolTip(text);
-  w->setToolTipDuration(2000 + 97 * static_cast<int>(std::string(hint).size()));
+  w->setToolTipDuration(HintDuration(text));
 }
 
 // A control's accessible name: its caption without the mnemonic marks, or its hint.
@@ -287,6 +287,7 @@ void MainWindow::buildCentral() {
   clientGuard_ = new ClientAreaGuard(
       central, [this] { return userCommandsRefused(); }, [this]() -> QWidget* { return progress_; }, central);
   qApp->installEventFilter(clientGuard_);
+  qApp->installEventFilter(new ButtonManners(ctx_.options.displayFlags, central));
 
   auto label = [&](const char* text, QRect g) {
     auto* l = new QLabel(QString::fromUtf8(text), central);
@@ -562,21 +563,7 @@ void MainWindow::startErrorDue() {
 }
 
 QPoint MainWindow::rememberedPlace() const {
-  QPoint place(ctx_.options.mainWindow.left, ctx_.options.mainWindow.top);
-  QScreen* home = nullptr;
-  for (QScreen* screen : QGuiApplication::screens()) {
-    if (screen->availableGeometry().contains(place)) home = screen;
-  }
-  if (home == nullptr) home = QGuiApplication::primaryScreen();
-  if (home == nullptr) return place;
-  QRect area = home->availableGeometry();
-  if (!area.contains(place)) {
-    place = QPoint(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
-  }
-  // The whole window on the screen that holds its corner.
-  place.setX(std::clamp(place.x(), area.left(), std::max(area.left(), area.right() - width())));
-  place.setY(std::clamp(place.y(), area.top(), std::max(area.top(), area.bottom() - height())));
-  return place;
+  return PlaceOnScreen(QPoint(ctx_.options.mainWindow.left, ctx_.options.mainWindow.top), size());
 }
 
 bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy_; }
@@ -893,15 +880,6 @@ void MainWindow::showInfoBox(bool source) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
-    // " Color button captions red on &hover"
-    if (auto* button = qobject_cast<QPushButton*>(watched)) {
-      bool red = event->type() == QEvent::Enter && (ctx_.options.displayFlags & kRedCaptionsOnHover) != 0;
-      QPalette pal = button->palette();
-      pal.setColor(QPalette::ButtonText, red ? QColor(Qt::red) : palette().color(QPalette::ButtonText));
-      button->setPalette(pal);
-    }
-  }
   if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == sourcePath_ || watched == targetPath_) {
       showPathBox(watched == sourcePath_);
@@ -1201,6 +1179,7 @@ void MainWindow::showOperation() {
 
 std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
   VolumeDialog dialog(this);
+  KeepPlace(&dialog, ctx_.options.volumeDialog);
   ArrowWhileAsking arrow;
   return dialog.choose(state);
 }
@@ -1231,22 +1210,26 @@ void MainWindow::closeTagWindows() {
 
 std::optional<FadeChoice> MainWindow::askFade(const FadeDialogState& state) {
   FadeDialog dialog(this);
+  KeepPlace(&dialog, ctx_.options.fadeDialog);
   return dialog.choose(state);
 }
 
 std::optional<SilenceChoice> MainWindow::askSilence(const SilenceDialogState& state) {
   SilenceDialog dialog(this);
+  KeepPlace(&dialog, ctx_.options.silenceDialog);
   return dialog.choose(state);
 }
 
 std::optional<SaveSelectionDialogState> MainWindow::askSaveSelection(const SaveSelectionDialogState& state) {
   SaveSelectionDialog dialog(ctx_, this);
+  KeepPlace(&dialog, ctx_.options.saveSelectionDialog);
   ArrowWhileAsking arrow;
   return dialog.choose(state);
 }
 
 std::optional<SplitDialogState> MainWindow::askSplit(const SplitDialogState& state) {
   SplitDialog dialog(ctx_, this);
+  KeepPlace(&dialog, ctx_.options.splitDialog);
   ArrowWhileAsking arrow;
   return dialog.choose(state);
 }

@@ -10,9 +10,11 @@
 #include <QScreen>
 #include <QStyle>
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "core/host.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -101,18 +103,20 @@ MessageWindow::MessageWindow(Type type, std::array<int32_t, 4>& place, uint8_t& 
     b->setAutoDefault(false);
   }
   resize(400, 200);
-  applyRemembered();
 }
 
 void MessageWindow::applyRemembered() {
-  QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
-  QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-  int w = std::clamp(place_[2], 100, std::max(100, area.width()));
-  int h = std::clamp(place_[3], 80, std::max(80, area.height()));
-  resize(w, h);
-  int left = std::clamp(place_[0], area.left(), std::max(area.left(), area.right() - w));
-  int top = std::clamp(place_[1], area.top(), std::max(area.top(), area.bottom() - h));
-  move(left, top);
+  // The settings are read after the windows are built: the place is taken
+  // each time a message opens. Nothing remembered yet (0,0) opens centred
+  // over the window it belongs to.
+  QPoint corner(place_[0], place_[1]);
+  if (corner.isNull()) {
+    QWidget* over = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    corner = over != nullptr && over->isVisible()
+                 ? over->geometry().center() - QPoint(width() / 2, height() / 2)
+                 : QPoint(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
+  }
+  move(PlaceOnScreen(corner, size()));
 }
 
 void MessageWindow::prepare(const std::string& text, int kind, const std::string& caption) {
@@ -156,6 +160,7 @@ void MessageWindow::prepare(const std::string& text, int kind, const std::string
   setMinimumSize(client.width() - 8, client.height() - 4);
   if (state_ != kStateMaximized) resize(client);
   layOut();
+  if (!isVisible()) applyRemembered();
 }
 
 void MessageWindow::showMessage(const std::string& text, int kind, const std::string& caption) {

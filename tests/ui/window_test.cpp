@@ -22,6 +22,7 @@
 #include <QtTest>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "core/busy.h"
@@ -781,6 +782,84 @@ class WindowTest : public QObject {
     }
   }
 
+  // Each window opens where the settings say it was, and a place that lies on
+  // no screen now opens wholly on the primary screen.
+  void windowsOpenAtTheirRememberedPlaces_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("onScreen");
+    for (const char* name : {"TAmplifyForm", "TFadeForm", "TSilenceForm", "TSaveSelForm", "TSplitForm", "TReadmeF",
+                             "TFrameLegendForm", "TID3v1Form", "TMsgBoxForm", "TMsgBoxYesNoForm"}) {
+      QTest::newRow(qPrintable(QStringLiteral("%1 remembered").arg(QString::fromUtf8(name)))) << name << true;
+      QTest::newRow(qPrintable(QStringLiteral("%1 off every screen").arg(QString::fromUtf8(name)))) << name << false;
+    }
+  }
+  void windowsOpenAtTheirRememberedPlaces() {
+    QFETCH(QString, window);
+    QFETCH(bool, onScreen);
+    open(SampleFile());
+    Context& ctx = w->context();
+    DocumentState& doc = ctx.doc;
+    doc.cursor = 10;
+    doc.selectionEnd = 30;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint remembered = onScreen ? area.topLeft() + QPoint(37, 41) : QPoint(100000, -90000);
+    Options& o = ctx.options;
+    const std::map<QString, WindowPlace*> places = {
+        {"TAmplifyForm", &o.volumeDialog}, {"TFadeForm", &o.fadeDialog},
+        {"TSilenceForm", &o.silenceDialog}, {"TSaveSelForm", &o.saveSelectionDialog},
+        {"TSplitForm", &o.splitDialog},     {"TReadmeF", &o.aboutBox},
+        {"TFrameLegendForm", &o.legendWindow}, {"TID3v1Form", &o.id3v1Editor}};
+    if (window == QStringLiteral("TMsgBoxForm")) {
+      o.messageWindow[0] = remembered.x();
+      o.messageWindow[1] = remembered.y();
+    } else if (window == QStringLiteral("TMsgBoxYesNoForm")) {
+      o.yesNoWindow[0] = remembered.x();
+      o.yesNoWindow[1] = remembered.y();
+    } else {
+      *places.at(window) = {remembered.x(), remembered.y()};
+    }
+    QRect seen;
+    auto look = [&](QWidget* opened) {
+      QCOMPARE(opened->objectName(), window);
+      seen = QRect(opened->pos(), opened->size());
+    };
+    const std::map<QString, std::function<void()>> openModal = {
+        {"TAmplifyForm", [&] { w->action(UiCommand::kVolume)->trigger(); }},
+        {"TFadeForm", [&] { w->action(UiCommand::kFade)->trigger(); }},
+        {"TSilenceForm", [&] { w->action(UiCommand::kSilence)->trigger(); }},
+        {"TSaveSelForm", [&] { w->action(UiCommand::kSaveSelection)->trigger(); }},
+        {"TSplitForm", [&] { w->action(UiCommand::kSplit)->trigger(); }},
+        {"TMsgBoxYesNoForm", [&] { AskYesNo(ctx, "q", kModalQuestion, "q"); }}};
+    if (openModal.count(window) != 0) {
+      WhenModal([&] {
+        QWidget* m = QApplication::activeModalWidget();
+        look(m);
+        m->close();
+      });
+      openModal.at(window)();
+    } else {
+      if (window == QStringLiteral("TReadmeF")) {
+        w->findChild<QAction*>("about")->trigger();
+      } else if (window == QStringLiteral("TFrameLegendForm")) {
+        w->findChild<QAction*>("legend")->trigger();
+      } else if (window == QStringLiteral("TID3v1Form")) {
+        w->openId3v1Editor();
+      } else {
+        ReportMessage(ctx, "a message", kMsgInfo, "info");
+      }
+      QWidget* opened = window == QStringLiteral("TMsgBoxForm") ? w->messageWindow() : w->findChild<QWidget*>(window);
+      QVERIFY(opened != nullptr && opened->isVisible());
+      look(opened);
+      opened->close();
+    }
+    QVERIFY(!seen.isNull());
+    QVERIFY2(area.contains(seen), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(seen.x()).arg(seen.y())
+                                                 .arg(seen.width()).arg(seen.height())));
+    if (onScreen) QCOMPARE(seen.topLeft(), remembered);
+  }
+
   void thumbDragKeepsTheGrabOffset() {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
@@ -900,16 +979,26 @@ class WindowTest : public QObject {
     QCOMPARE(legend->windowTitle(), QStringLiteral("Legend"));
     QVERIFY(legend->windowFlags() & Qt::WindowStaysOnTopHint);
     legend->close();
-    QPushButton* open = w->findChild<QPushButton*>("openButton");
-    for (uint8_t flags : {uint8_t{1}, uint8_t{0}}) {
-      w->context().options.displayFlags = flags;
-      QEvent enter(QEvent::Enter);
-      QApplication::sendEvent(open, &enter);
-      QCOMPARE(open->palette().color(QPalette::ButtonText) == QColor(Qt::red), flags == 1);
-      QEvent leave(QEvent::Leave);
-      QApplication::sendEvent(open, &leave);
-      QVERIFY(open->palette().color(QPalette::ButtonText) != QColor(Qt::red));
+    // Every window's buttons, not only the main window's.
+    w->findChild<QAction*>("about")->trigger();
+    for (QPushButton* button : {w->findChild<QPushButton*>("openButton"), w->findChild<QPushButton*>("aboutOk")}) {
+      QVERIFY(button != nullptr);
+      for (uint8_t flags : {uint8_t{1}, uint8_t{0}}) {
+        w->context().options.displayFlags = flags;
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(button, &enter);
+        QCOMPARE(button->palette().color(QPalette::ButtonText) == QColor(Qt::red), flags == 1);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(button, &leave);
+        QVERIFY(button->palette().color(QPalette::ButtonText) != QColor(Qt::red));
+      }
     }
+    // A hint of a dialog shows 2000 ms + 97 ms per character of its text (CR LF counts two).
+    QWidget dialogControl;
+    dialogControl.setToolTip(QStringLiteral("Red indicates\nGreen"));
+    QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
+    QApplication::sendEvent(&dialogControl, &help);
+    QCOMPARE(dialogControl.toolTipDuration(), 2000 + 97 * 20);
   }
 
   void mainWindowMessagesInARow() {
