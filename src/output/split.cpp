@@ -40,10 +40,12 @@ constexpr int kAllSelectedQuestion = kWarningOkCancelFocusCancel;
 
 constexpr std::array<const char*, kAttachKinds> kSaveSelectionAttachCaptions = {
     "RI&FF header", "L&yrics3 tag", "ID3v&2 header", "Unknown &header", "Unknown &footer", "ID3v&1 footer"};
-// Three parts carry eighteen boxes: they go without accelerators, which the
-// part switches and name buttons keep.
+// Three parts carry eighteen boxes, more than the letters left beside the
+// part switches (1 2 3), the name buttons (n a m) and O&K: each kind has one
+// accelerator, which the window gives to the box of the part that holds the
+// focus.
 constexpr std::array<const char*, kAttachKinds> kSplitAttachCaptions = {
-    "RIFF header", "Lyrics3 tag", "ID3v2 header", "Unknown header", "Unknown footer", "ID3v1 footer"};
+    "&RIFF header", "&Lyrics3 tag", "ID3&v2 header", "Unknown &header", "Unknown &footer", "I&D3v1 footer"};
 
 constexpr std::array<const char*, 3> kPartSwitchCaptions = {"Save file &1: left of (before) the selection",
                                                             "Save file &2: the selection",

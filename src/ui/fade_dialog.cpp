@@ -1,7 +1,5 @@
 #include "ui/fade_dialog.h"
 
-#include <QApplication>
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +9,7 @@
 
 #include "core/edit_dialogs.h"
 #include "ui/dialog_parts.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -35,6 +34,7 @@ FadeDialog::FadeDialog(QWidget* parent) : QDialog(parent) {
   layout->addLayout(directions);
   ok_ = AddAcceptButton(this, layout, QStringLiteral("O&K"));
   connect(slider_, &QSlider::valueChanged, this, &FadeDialog::sliderMoved);
+  CancelWhenLeft(this);
 }
 
 void FadeDialog::sliderMoved(int position) {
@@ -53,15 +53,6 @@ std::optional<FadeChoice> FadeDialog::choose(const FadeDialogState& state) {
   prepare(state);
   if (exec() != Accepted || !FadeOkEnabled(slider_->value())) return std::nullopt;
   return FadeChoice{slider_->value(), in_->isChecked()};
-}
-
-void FadeDialog::changeEvent(QEvent* event) {
-  QDialog::changeEvent(event);
-  // Switching to another program cancels, as Esc does.
-  if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow() &&
-      QApplication::activeWindow() == nullptr && QApplication::activeModalWidget() == this) {
-    reject();
-  }
 }
 
 }  // namespace quorvel

@@ -30,9 +30,6 @@ class FadeDialog : public QDialog {
   QRadioButton* fadeOutButton() const { return out_; }
   QPushButton* okButton() const { return ok_; }
 
- protected:
-  void changeEvent(QEvent* event) override;
-
  private:
   void sliderMoved(int position);
 

@@ -1,5 +1,6 @@
 #include "ui/split_dialogs.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -10,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "output/split.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -138,6 +140,8 @@ SaveSelectionDialog::SaveSelectionDialog(Context& ctx, QWidget* parent) : QDialo
     if (ChooseSaveSelectionName(ctx_, state_)) display(state_);
   });
   ConnectAttach(file_, &state_.file);
+  // Leaving the dialog closes it without saving.
+  CancelWhenLeft(this);
 }
 
 void SaveSelectionDialog::display(const SaveSelectionDialogState& state) {
@@ -179,6 +183,7 @@ SplitDialog::SplitDialog(Context& ctx, QWidget* parent) : QDialog(parent), ctx_(
       display(state_);
     });
     ConnectAttach(files_[static_cast<size_t>(p)], &state_.parts[static_cast<size_t>(p)].file);
+    for (QCheckBox* box : files_[static_cast<size_t>(p)].attach) box->installEventFilter(this);
   }
   note_ = new QLabel(this);
   layout->addWidget(note_);
@@ -200,6 +205,40 @@ SplitDialog::SplitDialog(Context& ctx, QWidget* parent) : QDialog(parent), ctx_(
     state_.switchToSaveSelection = true;
     accept();
   });
+}
+
+int SplitDialog::focusedPart() const {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus == nullptr) return -1;
+  for (size_t p = 0; p < 3; ++p) {
+    const FileWidgets& f = files_[p];
+    if (focus == switches_[p] || focus == f.name || focus == f.label) return static_cast<int>(p);
+    for (QCheckBox* box : f.attach) {
+      if (focus == box) return static_cast<int>(p);
+    }
+  }
+  return -1;
+}
+
+bool SplitDialog::eventFilter(QObject* watched, QEvent* event) {
+  // The three parts share the accelerators of their attach boxes: Alt and
+  // the letter toggles the box of the part being worked on. Outside the parts
+  // the key moves the focus from one such box to the next.
+  if (event->type() != QEvent::Shortcut) return QDialog::eventFilter(watched, event);
+  int part = focusedPart();
+  if (part < 0) return false;
+  for (size_t p = 0; p < 3; ++p) {
+    for (size_t k = 0; k < files_[p].attach.size(); ++k) {
+      if (files_[p].attach[k] != watched) continue;
+      QCheckBox* target = files_[static_cast<size_t>(part)].attach[k];
+      if (target->isEnabled()) {
+        target->setFocus(Qt::ShortcutFocusReason);
+        target->click();
+      }
+      return true;
+    }
+  }
+  return false;
 }
 
 void SplitDialog::display(const SplitDialogState& state) {

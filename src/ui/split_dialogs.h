@@ -66,8 +66,13 @@ class SplitDialog : public QDialog {
   QPushButton* saveSelectionButton() const { return justSelection_; }
   QPushButton* okButton() const { return ok_; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void display(const SplitDialogState& state);
+  // The part whose switch, name button, label or boxes hold the focus, or -1.
+  int focusedPart() const;
 
   Context& ctx_;
   SplitDialogState state_;

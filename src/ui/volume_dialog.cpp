@@ -9,6 +9,7 @@
 
 #include "core/edit_dialogs.h"
 #include "ui/dialog_parts.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -31,16 +32,25 @@ VolumeDialog::VolumeDialog(QWidget* parent) : QDialog(parent) {
   left_ = new QRadioButton(QStringLiteral("&Left channel"), this);
   right_ = new QRadioButton(QStringLiteral("&Right channel"), this);
   for (QRadioButton* r : {left_, right_}) r->setToolTip(QStringLiteral("Results may vary in joint stereo mode"));
+  // The channel row: a warning on each side of both single-channel choices.
   auto* channels = new QHBoxLayout;
   channels->addWidget(both_);
+  for (size_t i = 0; i < warnings_.size(); ++i) {
+    auto* label = new QLabel(this);
+    label->setObjectName(QStringLiteral("stereoWarning%1").arg(i + 1));
+    label->setStyleSheet(QStringLiteral("color: red"));
+    warnings_[i] = label;
+  }
+  channels->addWidget(warnings_[0]);
   channels->addWidget(left_);
+  channels->addWidget(warnings_[1]);
+  channels->addWidget(warnings_[2]);
   channels->addWidget(right_);
+  channels->addWidget(warnings_[3]);
   layout->addLayout(channels);
-  warning_ = new QLabel(this);
-  warning_->setStyleSheet(QStringLiteral("color: red"));
-  layout->addWidget(warning_);
   ok_ = AddAcceptButton(this, layout, QStringLiteral("O&K"), QStringLiteral("Click to apply and close"));
   connect(slider_, &QSlider::valueChanged, this, &VolumeDialog::sliderMoved);
+  CancelWhenLeft(this);
 }
 
 void VolumeDialog::sliderMoved(int position) {
@@ -55,8 +65,11 @@ std::optional<VolumeChoice> VolumeDialog::choose(const VolumeDialogState& state)
   right_->setVisible(state.channelsOffered);
   ChannelChoice channel = state.channelsOffered ? state.channel : ChannelChoice::kBoth;
   (channel == ChannelChoice::kLeft ? left_ : channel == ChannelChoice::kRight ? right_ : both_)->setChecked(true);
-  warning_->setText(QString::fromStdString(state.stereoWarning));
-  warning_->setVisible(!state.stereoWarning.empty());
+  for (QLabel* label : warnings_) {
+    label->setText(QString::fromStdString(state.stereoWarning));
+    label->setAccessibleName(label->text());
+    label->setVisible(state.channelsOffered && !state.stereoWarning.empty());
+  }
   slider_->setFocus();
   if (exec() != Accepted || !VolumeOkEnabled(slider_->value())) return std::nullopt;
   VolumeChoice choice;

@@ -3,6 +3,7 @@
 // The dialog shows the state the engine prepared and hands back the choice.
 
 #include <QDialog>
+#include <array>
 #include <optional>
 
 #include "core/edit_inputs.h"
@@ -24,6 +25,7 @@ class VolumeDialog : public QDialog {
 
   QSlider* slider() const { return slider_; }
   QPushButton* okButton() const { return ok_; }
+  const std::array<QLabel*, 4>& stereoWarnings() const { return warnings_; }
 
  private:
   void sliderMoved(int position);
@@ -33,7 +35,7 @@ class VolumeDialog : public QDialog {
   QRadioButton* both_ = nullptr;
   QRadioButton* left_ = nullptr;
   QRadioButton* right_ = nullptr;
-  QLabel* warning_ = nullptr;
+  std::array<QLabel*, 4> warnings_{};
   QPushButton* ok_ = nullptr;
 };
 

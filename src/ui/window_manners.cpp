@@ -1,10 +1,12 @@
 #include "ui/window_manners.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 
@@ -57,6 +59,30 @@ class PlaceKeeper : public QObject {
 }  // namespace
 
 void KeepPlace(QWidget* window, WindowPlace& place) { window->installEventFilter(new PlaceKeeper(window, place)); }
+
+void CancelWhenLeft(QDialog* dialog) {
+  class Watcher : public QObject {
+   public:
+    explicit Watcher(QDialog* dialog) : QObject(dialog), dialog_(dialog) {}
+
+   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (watched == dialog_ && event->type() == QEvent::WindowDeactivate) {
+        // The window that takes over is known once this event has passed.
+        QTimer::singleShot(0, dialog_, [d = dialog_] {
+          if (!d->isVisible() || d->isActiveWindow()) return;
+          if (QApplication::activeModalWidget() != d) return;  // opened over it
+          d->reject();
+        });
+      }
+      return false;
+    }
+
+   private:
+    QDialog* dialog_;
+  };
+  dialog->installEventFilter(new Watcher(dialog));
+}
 
 int HintDuration(const QString& hint) {
   // Line breaks were two characters (CR LF) in the hint's text.

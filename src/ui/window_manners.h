@@ -10,6 +10,7 @@
 
 #include "core/options.h"
 
+class QDialog;
 class QWidget;
 
 namespace quorvel {
@@ -24,6 +25,11 @@ QPoint PlaceOnScreen(QPoint place, QSize size);
 // `place` (unless nothing is remembered yet, 0,0, when the usual placement
 // over its parent stays), and each move while it is shown is recorded there.
 void KeepPlace(QWidget* window, WindowPlace& place);
+
+// Closes the modal `dialog` as cancelled when the user switches away from it
+// to another window or program. A window the dialog itself opens over it (a
+// file dialog, a message) does not count.
+void CancelWhenLeft(QDialog* dialog);
 
 // A hint shows 2000 ms plus 97 ms per character of its text.
 int HintDuration(const QString& hint);

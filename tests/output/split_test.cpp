@@ -183,8 +183,8 @@ TEST(SplitDialogState, AttachBoxesFollowTheSourceBlocksAndThePartSwitch) {
   ctx.doc.id3v2.present = true;
   Select(ctx, 30, 60);
   SplitDialogState state = PrepareSplitDialog(ctx);
-  const std::array<const char*, kAttachKinds> captions = {"RIFF header",    "Lyrics3 tag",    "ID3v2 header",
-                                                          "Unknown header", "Unknown footer", "ID3v1 footer"};
+  const std::array<const char*, kAttachKinds> captions = {"&RIFF header",    "&Lyrics3 tag",    "ID3&v2 header",
+                                                          "Unknown &header", "Unknown &footer", "I&D3v1 footer"};
   const std::array<bool, kAttachKinds> enabled = {true, false, true, false, true, false};
   for (int kind = 0; kind < kAttachKinds; ++kind) {
     const AttachBox& box = state.parts[1].file.attach[static_cast<size_t>(kind)];

@@ -10,9 +10,11 @@
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
+#include <memory>
 
 #include "ui/fade_dialog.h"
 #include "ui/silence_dialog.h"
+#include "ui/volume_dialog.h"
 
 using namespace quorvel;
 
@@ -166,6 +168,72 @@ class EditDialogsTest : public QObject {
     QVERIFY(c.has_value());
     QCOMPARE(c->count, 10);
     QCOMPARE(d.placementLabel()->text(), QStringLiteral("SILENCE WILL REPLACE THE SELECTION"));
+  }
+  void volumeDialogWarnsOfJointAndMixedStereo_data() {
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<bool>("channelsOffered");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("joint stereo") << "joint stereo!" << true << true;
+    QTest::newRow("mixed stereo") << "mixed stereo!" << true << true;
+    QTest::newRow("plain stereo") << "" << true << false;
+    QTest::newRow("mono: no channel choice, no warning") << "joint stereo!" << false << false;
+  }
+  void volumeDialogWarnsOfJointAndMixedStereo() {
+    QFETCH(QString, warning);
+    QFETCH(bool, channelsOffered);
+    QFETCH(bool, shown);
+    VolumeDialog d;
+    VolumeDialogState state;
+    state.channelsOffered = channelsOffered;
+    state.stereoWarning = warning.toStdString();
+    QTimer::singleShot(0, &d, [&] {
+      for (QLabel* label : d.stereoWarnings()) {
+        QCOMPARE(label->isVisible(), shown);
+        if (shown) QCOMPARE(label->text(), warning);
+      }
+      d.reject();
+    });
+    QVERIFY(!d.choose(state).has_value());
+  }
+
+  // Switching to another window cancels the volume and fade dialogs; a
+  // message opened over them does not.
+  void switchingAwayCancels() {
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("another window"));
+    other.show();
+    for (bool fade : {false, true}) {
+      std::unique_ptr<QDialog> dialog;
+      if (fade) dialog = std::make_unique<FadeDialog>(); else dialog = std::make_unique<VolumeDialog>();
+      bool stayedOverMessage = false;
+      bool activeBeforeSwitch = false;
+      QTimer::singleShot(0, dialog.get(), [&] {
+        QDialog message(dialog.get());
+        QTimer::singleShot(0, &message, [&] {
+          QApplication::setActiveWindow(&message);
+          QCoreApplication::processEvents();
+          stayedOverMessage = dialog->isVisible();
+          message.accept();
+        });
+        message.exec();
+        QApplication::setActiveWindow(dialog.get());
+        QCoreApplication::processEvents();
+        activeBeforeSwitch = dialog->isActiveWindow() && dialog->isVisible();
+        QApplication::setActiveWindow(&other);
+        // Nothing else closes it: a dialog still open here is the failure.
+        QTimer::singleShot(0, dialog.get(), [&] {
+          QTimer::singleShot(0, dialog.get(), [&] { dialog->done(QDialog::Accepted); });
+        });
+      });
+      VolumeDialogState louder;
+      louder.sliderPosition = 25;
+      bool chosen = fade ? static_cast<FadeDialog*>(dialog.get())->choose({20, true}).has_value()
+                         : static_cast<VolumeDialog*>(dialog.get())->choose(louder).has_value();
+      QVERIFY(stayedOverMessage);
+      QVERIFY(activeBeforeSwitch);
+      QVERIFY(!chosen);
+      QVERIFY(!dialog->isVisible());
+    }
   }
 };
 

@@ -671,6 +671,47 @@ class WindowTest : public QObject {
     QCOMPARE(QDir(home.path()).entryList({QStringLiteral("*.mp3")}).size(), 0);
   }
 
+  // The split dialog's attach boxes: one accelerator a kind, for the part that
+  // holds the focus; no other control shares a mnemonic.
+  void splitAttachBoxAcceleratorsFollowTheFocusedPart() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    QVERIFY(doc.id3v2.present);
+    doc.cursor = 10;
+    doc.selectionEnd = 30;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    bool checked = false;
+    WhenModalNamed(QStringLiteral("TSplitForm"), [&](QWidget* modal) {
+      auto* d = qobject_cast<SplitDialog*>(modal);
+      QVERIFY(d != nullptr);
+      std::map<QChar, int> mnemonics;
+      for (QAbstractButton* b : d->findChildren<QAbstractButton*>()) {
+        int at = b->text().indexOf(QLatin1Char('&'));
+        if (at >= 0 && at + 1 < b->text().size()) ++mnemonics[b->text().at(at + 1).toLower()];
+      }
+      for (const auto& [key, count] : mnemonics) {
+        bool attachKey = QStringLiteral("rlvhfd").contains(key);
+        QCOMPARE(count, attachKey ? 3 : 1);
+      }
+      QCOMPARE(static_cast<int>(mnemonics.size()), 7 + 6);
+      const int id3v2 = 2;
+      QApplication::setActiveWindow(d);
+      QCoreApplication::processEvents();
+      for (int part : {1, 0, 2}) {
+        d->nameButton(part)->setFocus();
+        QTest::keyClick(d, Qt::Key_V, Qt::AltModifier);
+        for (int p = 0; p < 3; ++p) {
+          QCOMPARE(d->attachBox(p, id3v2)->isChecked(), p == part || (part == 2 && p != 2) || (part == 0 && p == 1));
+        }
+      }
+      checked = true;
+      d->reject();
+    });
+    w->action(UiCommand::kSplit)->trigger();
+    QVERIFY(checked);
+  }
+
   void cursorMoveKeepsTheStatisticsList() {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
