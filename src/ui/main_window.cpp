@@ -41,6 +41,7 @@
 #include "ui/strip_widgets.h"
 #include "core/tag_editing.h"
 #include "ui/fade_dialog.h"
+#include "ui/accessible_widgets.h"
 #include "ui/id3v1_editor_window.h"
 #include "ui/window_manners.h"
 #include "ui/silence_dialog.h"
@@ -288,6 +289,7 @@ void MainWindow::buildCentral() {
       central, [this] { return userCommandsRefused(); }, [this]() -> QWidget* { return progress_; }, central);
   qApp->installEventFilter(clientGuard_);
   qApp->installEventFilter(new ButtonManners(ctx_.options.displayFlags, central));
+  InstallAccessibleValueWidgets();
 
   auto label = [&](const char* text, QRect g) {
     auto* l = new QLabel(QString::fromUtf8(text), central);
@@ -715,6 +717,8 @@ void MainWindow::refreshAll() {
   refreshCommands();
   strip_->update();
   scroll_->update();
+  NotifyAccessibleValue(strip_);
+  NotifyAccessibleValue(scroll_);
 }
 
 QString MainWindow::elidedPath(const QLabel* label, const QString& path) const {
@@ -1153,6 +1157,8 @@ void MainWindow::changed(Changes what) {
     updateIndicators();
     strip_->update();
     scroll_->update();
+    NotifyAccessibleValue(strip_);
+    NotifyAccessibleValue(scroll_);
   }
   refreshCommands();
 }

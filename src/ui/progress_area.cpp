@@ -24,6 +24,12 @@ void ProgressArea::setProgress(double fraction) {
   if (n == blocks_) return;
   blocks_ = n;
   repaint();
+  NotifyAccessibleValue(this);
+}
+
+AccessibleValue ProgressArea::accessibleValue() const {
+  int percent = blocks_ * 100 / kMaxBlocks;
+  return {static_cast<double>(percent), 0, 100, QStringLiteral("%1 %").arg(percent)};
 }
 
 void ProgressArea::paintEvent(QPaintEvent*) {

@@ -5,9 +5,11 @@
 
 #include <QWidget>
 
+#include "ui/accessible_widgets.h"
+
 namespace quorvel {
 
-class ProgressArea : public QWidget {
+class ProgressArea : public QWidget, public AccessibleValueSource {
   Q_OBJECT
 
  public:
@@ -18,6 +20,10 @@ class ProgressArea : public QWidget {
   void setProgress(double fraction);
   int blocks() const { return blocks_; }
   static int BlocksFor(double fraction);
+
+  QAccessible::Role accessibleRole() const override { return QAccessible::ProgressBar; }
+  // The blocks as a percentage of the whole.
+  AccessibleValue accessibleValue() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -140,6 +140,16 @@ void StripWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   if (view_.hoverFrame >= 0 && view_.hoverFrame < doc.editCount) emit frameInfoRequested(view_.hoverFrame);
 }
 
+AccessibleValue StripWidget::accessibleValue() const {
+  const DocumentState& doc = ctx_.doc;
+  if (!doc.loaded || doc.editCount <= 0) return {0, 0, 0, QStringLiteral("no file")};
+  QString text = QStringLiteral("cursor at %1 s").arg(QString::fromStdString(PositionBoxText(doc, 0)));
+  if (doc.selectionExists && doc.selectionEnd != doc.cursor) {
+    text += QStringLiteral(", selection to %1 s").arg(QString::fromStdString(PositionBoxText(doc, 1)));
+  }
+  return {static_cast<double>(doc.cursor), 0, static_cast<double>(doc.editCount), text};
+}
+
 ScrollWidget::ScrollWidget(Context& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
   setGeometry(kOriginX, kOriginY, kTroughRight - kTroughLeft + 2 * kScrollButtonWidth + 1,
               kTroughBottom - kTroughTop + 1);
@@ -284,6 +294,14 @@ void ScrollWidget::mouseMoveEvent(QMouseEvent* event) {
 void ScrollWidget::mouseReleaseEvent(QMouseEvent*) {
   view_.thumbDrag = false;
   stopRepeat();
+}
+
+AccessibleValue ScrollWidget::accessibleValue() const {
+  const DocumentState& doc = ctx_.doc;
+  if (!doc.loaded || doc.editCount <= 0) return {0, 0, 0, QStringLiteral("no file")};
+  const int32_t last = std::min(doc.viewStart + kVisibleFrames, doc.editCount);
+  return {static_cast<double>(doc.viewStart), 0, static_cast<double>(ViewStartMaxFor(doc.editCount)),
+          QStringLiteral("frames %1 to %2 of %3").arg(doc.viewStart + 1).arg(last).arg(doc.editCount)};
 }
 
 }  // namespace quorvel

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "core/context.h"
+#include "ui/accessible_widgets.h"
 #include "ui/repeat.h"
 #include "view/strip_model.h"
 #include "view/view_state.h"
@@ -30,7 +31,7 @@ class FrameShades {
   std::array<QPixmap, kPictureCount> pixmaps_;
 };
 
-class StripWidget : public QWidget {
+class StripWidget : public QWidget, public AccessibleValueSource {
   Q_OBJECT
 
  public:
@@ -43,6 +44,10 @@ class StripWidget : public QWidget {
 
   // The frame under the mouse at the last press on the strip, -1 when none.
   int hoverFrame() const { return view_.hoverFrame; }
+
+  // The cursor's frame among the edit's frames, and its time.
+  QAccessible::Role accessibleRole() const override { return QAccessible::Slider; }
+  AccessibleValue accessibleValue() const override;
 
  signals:
   void changed();
@@ -61,7 +66,7 @@ class StripWidget : public QWidget {
   bool pressedOnStrip_ = false;
 };
 
-class ScrollWidget : public QWidget {
+class ScrollWidget : public QWidget, public AccessibleValueSource {
   Q_OBJECT
 
  public:
@@ -80,6 +85,10 @@ class ScrollWidget : public QWidget {
   void repeatTick();
   int repeatInterval() const;
   bool repeating() const { return buttonRepeat_.running() || paging_.running(); }
+
+  // The first frame in view, and the frames in view as text.
+  QAccessible::Role accessibleRole() const override { return QAccessible::ScrollBar; }
+  AccessibleValue accessibleValue() const override;
 
  signals:
   void changed();

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QAccessible>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -326,6 +327,46 @@ class WindowTest : public QObject {
                      qobject_cast<ScrollWidget*>(c);
       if (control) QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
     }
+  }
+
+  // The painted controls tell a screen reader what they show.
+  void stripScrollBarAndProgressReportTheirValues() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 100;
+    doc.selectionEnd = 120;
+    SetSelectionExists(doc, true);
+    doc.viewStart = 50;
+    w->refreshAll();
+    struct Expected {
+      const char* name;
+      QAccessible::Role role;
+      double current, maximum;
+      QString text;
+    };
+    // 1152 samples at 44.1 kHz a frame: frame 100 starts at 2.612 s, frame 120 at 3.135 s.
+    const Expected expected[] = {
+        {"frameStrip", QAccessible::Slider, 100, 156, QStringLiteral("cursor at 2.612 s, selection to 3.135 s")},
+        {"frameScrollBar", QAccessible::ScrollBar, 50, 156 - 84, QStringLiteral("frames 51 to 134 of 156")},
+    };
+    for (const Expected& e : expected) {
+      QWidget* widget = w->findChild<QWidget*>(QString::fromUtf8(e.name));
+      QVERIFY2(widget != nullptr, e.name);
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+      QVERIFY(a != nullptr);
+      QCOMPARE(a->role(), e.role);
+      QCOMPARE(a->text(QAccessible::Value), e.text);
+      QAccessibleValueInterface* v = a->valueInterface();
+      QVERIFY(v != nullptr);
+      QCOMPARE(v->currentValue().toDouble(), e.current);
+      QCOMPARE(v->maximumValue().toDouble(), e.maximum);
+    }
+    auto* progress = w->findChild<ProgressArea*>("progress");
+    progress->setProgress(0.5);
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(progress);
+    QCOMPARE(a->role(), QAccessible::ProgressBar);
+    QCOMPARE(a->text(QAccessible::Value), QStringLiteral("50 %"));
+    progress->setProgress(0);
   }
 
   void loadShowsTheFile() {
