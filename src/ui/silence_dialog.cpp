@@ -1,6 +1,5 @@
 #include "ui/silence_dialog.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -13,6 +12,7 @@
 
 #include "core/edit_dialogs.h"
 #include "ui/dialog_parts.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -103,6 +103,7 @@ SilenceDialog::SilenceDialog(QWidget* parent) : QDialog(parent) {
   repeat_ = new QTimer(this);
   repeatInterval_ = kSilenceRepeatStartMs;
   connect(repeat_, &QTimer::timeout, this, &SilenceDialog::repeatTick);
+  CancelWhenLeft(this);
 }
 
 int SilenceDialog::freqIndex() const {
@@ -191,12 +192,8 @@ std::optional<SilenceChoice> SilenceDialog::choose(const SilenceDialogState& sta
 
 void SilenceDialog::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
-  // A blocked timer must not go on stepping; leaving the dialog cancels it.
+  // A blocked timer must not go on stepping.
   if (event->type() == QEvent::ActivationChange && !isActiveWindow()) repeat_->stop();
-  if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow() &&
-      QApplication::activeWindow() == nullptr && QApplication::activeModalWidget() == this) {
-    reject();
-  }
 }
 
 }  // namespace quorvel
