@@ -129,6 +129,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
 MainWindow::~MainWindow() {
   // The input guard asks this window's state: it goes before the members do.
   delete clientGuard_;
+  clientGuard_ = nullptr;
+  refreshTimer_.stop();
+  stepTimer_.stop();
+  startErrorTimer_.stop();
+  // Every control and window of the program reads the context: they go while
+  // it exists, not after the members, when the base class deletes its children.
+  message_.reset();
+  yesNo_.reset();
+  const QObjectList children = this->children();
+  for (QObject* child : children) {
+    if (child->isWidgetType()) delete child;
+  }
 }
 
 void MainWindow::updateEnqueueItems() {

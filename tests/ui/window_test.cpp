@@ -127,7 +127,7 @@ class WindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
   }
   void cleanup() {
-    w->context().doc.unsavedChanges = false;
+    if (w) w->context().doc.unsavedChanges = false;
     w.reset();
   }
 
@@ -367,6 +367,32 @@ class WindowTest : public QObject {
     QCOMPARE(a->role(), QAccessible::ProgressBar);
     QCOMPARE(a->text(QAccessible::Value), QStringLiteral("50 %"));
     progress->setProgress(0);
+  }
+
+  // The window's controls and tool windows read the context: each goes while
+  // the window, and with it the context, still exists.
+  void childWindowsGoBeforeTheContext() {
+    open(SampleFile());
+    w->findChild<QAction*>("legend")->trigger();
+    w->findChild<QAction*>("about")->trigger();
+    w->openId3v1Editor();
+    ReportMessage(w->context(), "a message", kMsgInfo, "info");
+    MainWindow* window = w.get();
+    QStringList late;
+    int watched = 0;
+    for (const char* name : {"frameStrip", "frameScrollBar", "TFrameLegendForm", "TReadmeF", "TID3v1Form",
+                             "TMsgBoxForm", "progress"}) {
+      QObject* child = w->findChild<QObject*>(QString::fromUtf8(name));
+      QVERIFY2(child != nullptr, name);
+      ++watched;
+      connect(child, &QObject::destroyed, [window, name, &late] {
+        // Once the window's own destructor has finished, it is no MainWindow any more.
+        if (qobject_cast<MainWindow*>(static_cast<QObject*>(window)) == nullptr) late << QString::fromUtf8(name);
+      });
+    }
+    QCOMPARE(watched, 7);
+    w.reset();
+    QVERIFY2(late.isEmpty(), qPrintable(late.join(QLatin1Char(' '))));
   }
 
   void loadShowsTheFile() {
