@@ -706,7 +706,8 @@ std::vector<frametype> FramesInGap(InputFile& file, int32_t from, int32_t to, ui
       const int64_t next = int64_t{f.framepos} + f.estimatedlen;
       frametype g;
       const bool chains = (next >= to - kFrameSizeTolerance && next <= to + kFrameSizeTolerance) ||
-                          (next < to && TakenHeaderAt(bytes.data(), n, static_cast<size_t>(next - from), from, onlyVersion, g)) ||
+                          (next < to &&
+                           TakenHeaderAt(bytes.data(), n, static_cast<size_t>(next - from), from, onlyVersion, g)) ||
                           (!found.empty() && found.back().framepos + found.back().estimatedlen == f.framepos);
       if (chains) {
         f.fromfile = fromfile;

@@ -18,7 +18,9 @@ namespace {
 
 int ValidFreqIndex(int freqIndex) { return freqIndex >= 0 && freqIndex <= 2 ? freqIndex : 0; }
 // The reserved version code is read as MPEG-1.
-int ValidVersion(int version) { return version == kVersionMpeg2 || version == kVersionMpeg25 ? version : kVersionMpeg1; }
+int ValidVersion(int version) {
+  return version == kVersionMpeg2 || version == kVersionMpeg25 ? version : kVersionMpeg1;
+}
 
 // The lowest bitrate index whose frame (no padding) holds `needed` bytes; 14 when none does.
 int LowestBitrateHolding(int version, int freqIndex, int32_t needed) {
