@@ -113,6 +113,23 @@ TEST_P(LowerVersionScript, EditsGiveTheFramesMpg123Decodes) {
   EXPECT_EQ(Run("SAVEAS \"" + Out("delete.mp3") + "\""), "");
   EXPECT_EQ(DecodedFrames(Out("delete.mp3")), n - 4);
   EXPECT_EQ(Mp3valProblems(Out("delete.mp3"), dir.path), "");
+  {
+    // The audio before the cut is the source's, sample for sample.
+    const size_t before = static_cast<size_t>(3 - lead) * 576u * 2 * static_cast<size_t>(f.channels);
+    const std::string cut = FileText(dir.path / "decoded.raw");
+    ASSERT_GE(DecodedFrames(TestData(f.name)), n);
+    const std::string whole = FileText(dir.path / "decoded.raw");
+    ASSERT_GE(cut.size(), before);
+    EXPECT_EQ(cut.substr(0, before), whole.substr(0, before));
+  }
+
+  // Copy four frames and paste them at the end.
+  Load();
+  EXPECT_EQ(Run("COPY " + At(5) + " " + At(9)), "");
+  EXPECT_EQ(Run("PASTE EOF"), "");
+  EXPECT_EQ(Run("SAVEAS \"" + Out("paste.mp3") + "\""), "");
+  EXPECT_EQ(DecodedFrames(Out("paste.mp3")), n + 4);
+  EXPECT_EQ(Mp3valProblems(Out("paste.mp3"), dir.path), "");
 
   Load();
   EXPECT_EQ(Run("TRIM " + At(2) + " " + At(12)), "");
