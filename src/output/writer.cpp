@@ -485,7 +485,9 @@ Writer::Step Writer::framePass() {
       int32_t len = FrameReadLength(f);
       int gl = doc_.gainLeft[static_cast<size_t>(i)];
       int gr = doc_.gainRight[static_cast<size_t>(i)];
-      if ((gl != 0 || gr != 0) && len >= 25)
+      // Every frame written holds its side information; the shortest (8 kbps
+      // at 24 kHz) are 24 bytes.
+      if ((gl != 0 || gr != 0) && len >= MinimumFrameLength(f.stereo, f.version))
         ApplyGainToFrame(dst + offset, static_cast<size_t>(len), f, gl, gr);
       if (xing_) positions_.push_back(base + offset);
       offset += len;
