@@ -584,6 +584,7 @@ class FrameScan {
     if (const char* text = HeaderProblemText(f, codes, problem, rules_.onlyVersion)) {
       // A header of another version than the one looked for is passed over without a word.
       if (problem == HeaderProblem::kOtherVersion) return at + 1;
+      if (!rules_.askAgain && ctx_.options.errorPolicy == kErrorPrompt) return at + 1;
       if (AskContinue(ctx_, text)) return at + 1;
       result_.outcome = AnalysisOutcome::kStop;
       result_.problem = problem;
@@ -962,6 +963,7 @@ LoadStep ScanSourceFrames(Context& ctx, InputFile& file, const SourceLayout& lay
     // A few headers of another version were found by chance, and the scan may
     // have jumped over frames behind them: scan again for the file's version only.
     rules.onlyVersion = settled.version;
+    rules.askAgain = false;
   }
 
   const frametype& firstFrame = doc.frames[0];

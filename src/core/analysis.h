@@ -129,6 +129,10 @@ struct FrameScanRules {
   // Not negative: only headers of this MPEG version are taken; others are
   // passed over without a question, as bytes inside the audio.
   int onlyVersion = -1;
+  // False for a second scan of the same bytes: the user who was asked about a
+  // refused header and chose to go on is not asked again (a policy that fails
+  // still fails).
+  bool askAgain = true;
 };
 // Why a header was refused (the caller may map it to its own result code).
 enum class HeaderProblem { kNone, kLayer, kVersion, kBitrate, kFrequency, kOtherVersion };

@@ -188,6 +188,7 @@ InsertStep ScanInsertFrames(Context& ctx, InputFile& file, InsertFileLayout& lay
                             int32_t& count, int onlyVersion) {
   FrameScanRules rules;
   rules.onlyVersion = onlyVersion;
+  rules.askAgain = onlyVersion < 0;  // the second scan of the file
   rules.startIndex = first;
   rules.fromfile = static_cast<uint8_t>(k);
   rules.dropLeadingVbrFrame = true;

@@ -1378,6 +1378,29 @@ TEST_F(AnalysisTest, FilesOfMixedVersionsAreRefused) {
   EXPECT_EQ(source().behindHeaderLength, 2 * 417);
 }
 
+// The second scan for the file's one version asks nothing that the first
+// asked already: a refused header in junk is one question, and the junk inside
+// the frame before it another.
+TEST_F(AnalysisTest, SecondScanForOneVersionAsksNoQuestionTwice) {
+  Bytes file = Frames(2);  // MPEG-1 headers by chance ahead of MPEG-2 audio
+  Append(file, Mpeg2Frames(5));
+  Bytes junk(100, 0x11);
+  const Bytes bad = Frame(0xF3, 0xF0, 0x44, 4);  // bitrate index 15
+  std::copy(bad.begin(), bad.end(), junk.begin() + 10);
+  Append(file, junk);
+  Append(file, Mpeg2Frames(5));
+  ctx.options.errorPolicy = kErrorPrompt;
+  host.defaultAnswer = kAnswerYes;
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.version, kVersionMpeg2);
+  EXPECT_EQ(ctx.doc.frameTableCount, 10);
+  EXPECT_EQ(source().behindHeaderLength, 2 * 417);
+  EXPECT_EQ(Questions(), (std::vector<std::string>{
+                             "Invalid bitrate detected." + kFramePrompt,
+                             "Improper frame size at position " + ThousandsText(834 + 4 * 261) + " to " +
+                                 ThousandsText(834 + 5 * 261 + 100) + "." + kFramePrompt}));
+}
+
 // An MPEG-2.5 file cut in the middle of its last frame: the existing rule for
 // an incomplete last frame (a question, a refusal under Fail).
 TEST_F(AnalysisTest, MpegTwoPointFiveFileCutInAFrame) {
