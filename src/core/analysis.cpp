@@ -267,12 +267,12 @@ const char* HeaderProblemText(const frametype& f, HeaderCodes codes, HeaderProbl
   }
   problem = HeaderProblem::kVersion;
   if (codes.version == kVersionReserved) return "Unknown mpeg version.";
+  problem = HeaderProblem::kOtherVersion;
+  if (onlyVersion >= 0 && codes.version != onlyVersion) return kTextOtherVersion;
   problem = HeaderProblem::kBitrate;
   if (f.kbps > 14) return "Invalid bitrate detected.";
   // Free format is taken in MPEG-1 only; its length is found from the next header.
   if (f.kbps == 0 && IsLowerFrequencyVersion(codes.version)) return kTextLowerFreeFormat;
-  problem = HeaderProblem::kOtherVersion;
-  if (onlyVersion >= 0 && codes.version != onlyVersion) return kTextOtherVersion;
   problem = HeaderProblem::kFrequency;
   if (f.freqb > 2) return "Invalid frequency detected.";
   problem = HeaderProblem::kNone;

@@ -339,6 +339,25 @@ class WindowTest : public QObject {
     QVERIFY(w->sourcePathLabel()->text().endsWith(QStringLiteral("sample.mp3")));
   }
 
+  // An MPEG-2 file: its information line, the strip's frames, positions of
+  // 576 samples a frame and the statistics of its version's bitrates.
+  void loadShowsAnMpegTwoFile() {
+    open(DataFile("mpeg2-22k-64k.mp3"));
+    DocumentState& doc = w->context().doc;
+    QCOMPARE(doc.editCount, 42);
+    QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("22.05 KHz, JOINT STEREO, 64 kbps, 1.097 sec"));
+    QListWidget* stats = w->statisticsList();
+    QCOMPARE(stats->count(), 15);
+    QCOMPARE(stats->item(8)->text(), QStringLiteral("  64 kbps frames: 42"));
+    QCOMPARE(stats->item(1)->text(), QStringLiteral("   8 kbps frames: 0"));
+    QCOMPARE(stats->currentRow(), 8);
+    QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(30 + 5 * 10 + 3, 300));
+    QCOMPARE(doc.cursor, 10);
+    QCOMPARE(w->positionBox(0)->text(), QStringLiteral("0.261"));  // 10 x 576 / 22050 s
+    w->stepButton(0)->click();
+    QCOMPARE(w->positionBox(0)->text(), QStringLiteral("0.287"));
+  }
+
   void selectAllOnLoad() {
     w->context().options.mainFlags |= kSelectAllOnLoad;
     open(SampleFile());
