@@ -37,6 +37,7 @@
 #include "ui/id3v1_editor_window.h"
 #include "ui/silence_dialog.h"
 #include "ui/split_dialogs.h"
+#include "ui/legend_window.h"
 #include "ui/strip_widgets.h"
 #include "view/strip_model.h"
 
@@ -356,6 +357,16 @@ class WindowTest : public QObject {
     QCOMPARE(w->positionBox(0)->text(), QStringLiteral("0.261"));  // 10 x 576 / 22050 s
     w->stepButton(0)->click();
     QCOMPARE(w->positionBox(0)->text(), QStringLiteral("0.287"));
+    // The legend names the version's bitrates, and follows the next document.
+    w->findChild<QAction*>("legend")->trigger();
+    auto* legend = w->findChild<LegendWindow*>("TFrameLegendForm");
+    QVERIFY(legend != nullptr);
+    QCOMPARE(legend->pictureText(1), QStringLiteral("8 kbps"));
+    QCOMPARE(legend->pictureText(14), QStringLiteral("160 kbps"));
+    open(SampleFile());
+    QCOMPARE(legend->pictureText(1), QStringLiteral("32 kbps"));
+    QCOMPARE(legend->pictureText(14), QStringLiteral("320 kbps"));
+    legend->close();
   }
 
   void selectAllOnLoad() {
