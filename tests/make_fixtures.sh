@@ -76,11 +76,11 @@ LAME=(lame --quiet --noreplaygain)
 "${LAME[@]}" -b 64 --cbr -m s --resample 32 "$work/st32.wav" "$out/32k.mp3"
 # Every frame protected by a CRC (the 16-bit check word follows each header).
 "${LAME[@]}" -b 96 --cbr -m j -p --resample 44.1 "$work/st44.wav" "$out/crc.mp3"
-# MPEG-2 Layer III (22.05 kHz): not MPEG-1, so no frame is taken from it.
+# MPEG-2 Layer III (22.05 kHz), without an information frame.
 "${LAME[@]}" -b 32 --cbr -m j --resample 22.05 "$work/st22.wav" "$out/mpeg2-22k.mp3"
 # More MPEG-2 and MPEG-2.5 Layer III files (the low sampling frequencies): the
 # first three hold bytes that read as MPEG-1 headers by chance, which must not
-# become frames; the last is VBR with its Xing frame.
+# become frames or make the file one of mixed versions; the last is VBR with its Xing frame.
 "${LAME[@]}" -b 64 --cbr -m j --resample 22.05 "$work/st22.wav" "$out/mpeg2-22k-64k.mp3"
 "${LAME[@]}" -b 32 --cbr -m m --resample 16 "$work/mono16.wav" "$out/mpeg2-16k-mono.mp3"
 "${LAME[@]}" -b 24 --cbr -m j --resample 11.025 "$work/st11.wav" "$out/mpeg25-11k.mp3"

@@ -33,6 +33,8 @@ const char* const kTextUnknownHeader = "Improper or unknown header format.";
 const char* const kTextRiffNotMp3 = "RIFF header doesn't seem to be of an mp3 file.";
 const char* const kTextImproperFrameSize = "Improper frame size.";
 const char* const kTextId3v2ReadError = "Error processing id3v2 header tag.";
+const char* const kTextLowerFreeFormat = "Free format mpeg version 2/2.5 not supported.";
+const char* const kTextOtherVersion = "Frame of another mpeg version.";
 
 namespace {
 
@@ -250,7 +252,8 @@ AnalysisOutcome PollProgressPoint(Context& ctx, double fraction) {
 namespace {
 
 // The text for a header the program does not take, or nullptr.
-const char* HeaderProblemText(const frametype& f, HeaderCodes codes, HeaderProblem& problem) {
+// onlyVersion >= 0: headers of any other version are refused as kOtherVersion.
+const char* HeaderProblemText(const frametype& f, HeaderCodes codes, HeaderProblem& problem, int onlyVersion) {
   problem = HeaderProblem::kLayer;
   switch (codes.layer) {
     case kLayerReserved:
@@ -263,18 +266,13 @@ const char* HeaderProblemText(const frametype& f, HeaderCodes codes, HeaderProbl
       break;
   }
   problem = HeaderProblem::kVersion;
-  switch (codes.version) {
-    case kVersionMpeg25:
-      return "Mpeg version 2.5 not supported.";
-    case kVersionReserved:
-      return "Unknown mpeg version.";
-    case kVersionMpeg2:
-      return "Mpeg version 2 not supported.";
-    default:
-      break;
-  }
+  if (codes.version == kVersionReserved) return "Unknown mpeg version.";
+  problem = HeaderProblem::kOtherVersion;
+  if (onlyVersion >= 0 && codes.version != onlyVersion) return kTextOtherVersion;
   problem = HeaderProblem::kBitrate;
   if (f.kbps > 14) return "Invalid bitrate detected.";
+  // Free format is taken in MPEG-1 only; its length is found from the next header.
+  if (f.kbps == 0 && IsLowerFrequencyVersion(codes.version)) return kTextLowerFreeFormat;
   problem = HeaderProblem::kFrequency;
   if (f.freqb > 2) return "Invalid frequency detected.";
   problem = HeaderProblem::kNone;
@@ -365,7 +363,8 @@ WalkEnd WalkHeaders(InputFile& file, int32_t fileSize, int64_t from, ScanBuffer&
 // until the next refused header, which the caller meets and handles itself.
 class ScanAhead {
  public:
-  ScanAhead(InputFile& file, int32_t fileSize, int64_t from, uint8_t fromfile) : from_(from) {
+  ScanAhead(InputFile& file, int32_t fileSize, int64_t from, uint8_t fromfile, int onlyVersion)
+      : from_(from), onlyVersion_(onlyVersion) {
     thread_ = std::thread([this, &file, fileSize, fromfile] { run(file, fileSize, fromfile); });
   }
   ~ScanAhead() {
@@ -411,7 +410,7 @@ class ScanAhead {
                                   f.fromfile = fromfile;
                                   HeaderProblem problem;
                                   const int64_t at = base + static_cast<int64_t>(i);
-                                  if (HeaderProblemText(f, codes, problem)) {
+                                  if (HeaderProblemText(f, codes, problem, onlyVersion_)) {
                                     refused_.push_back(at);
                                     return at + 1;
                                   }
@@ -429,6 +428,7 @@ class ScanAhead {
   }
 
   const int64_t from_;
+  const int onlyVersion_;
   std::thread thread_;
   std::atomic<bool> interrupt_{false};
   std::mutex mutex_;
@@ -503,7 +503,8 @@ class FrameScan {
     if (rules_.splitFrom >= 0 && audioBytes >= std::max<int64_t>(rules_.splitFrom, 2) &&
         std::thread::hardware_concurrency() != 1) {
       try {
-        ahead_ = std::make_unique<ScanAhead>(file_, fileSize_, audioStart_ + audioBytes / 2, rules_.fromfile);
+        ahead_ = std::make_unique<ScanAhead>(file_, fileSize_, audioStart_ + audioBytes / 2, rules_.fromfile,
+                                              rules_.onlyVersion);
       } catch (const std::system_error&) {
         // No thread to be had: one walk does it all.
       }
@@ -580,7 +581,10 @@ class FrameScan {
     HeaderCodes codes = DecodeFrameAt(buf, bufSize, i, static_cast<int32_t>(base), n_ == 0, f);
     f.fromfile = rules_.fromfile;
     HeaderProblem problem;
-    if (const char* text = HeaderProblemText(f, codes, problem)) {
+    if (const char* text = HeaderProblemText(f, codes, problem, rules_.onlyVersion)) {
+      // A header of another version than the one looked for is passed over without a word.
+      if (problem == HeaderProblem::kOtherVersion) return at + 1;
+      if (!rules_.askAgain && ctx_.options.errorPolicy == kErrorPrompt) return at + 1;
       if (AskContinue(ctx_, text)) return at + 1;
       result_.outcome = AnalysisOutcome::kStop;
       result_.problem = problem;
@@ -654,7 +658,7 @@ FrameLengthResult ComputeFrameLengths(Context& ctx, int32_t first, int32_t count
     }
   }
   result.count = count;
-  if (last.framelen < MinimumFrameLength(last.stereo)) {
+  if (last.framelen < MinimumFrameLength(last.stereo, last.version)) {
     // A piece of a frame: its bytes are kept as they are, as trailing data.
     result.count = count - 1;
     result.footerFound = true;
@@ -675,18 +679,18 @@ FrameLengthResult ComputeFrameLengths(Context& ctx, int32_t first, int32_t count
 
 namespace {
 
-// An MPEG-1 Layer III header the scan takes at buffer offset i (file position base + i).
-bool TakenHeaderAt(const uint8_t* b, size_t n, size_t i, int32_t base, frametype& f) {
+// A Layer III header the scan takes at buffer offset i (file position base + i).
+bool TakenHeaderAt(const uint8_t* b, size_t n, size_t i, int32_t base, int onlyVersion, frametype& f) {
   if (i + 4 > n || !IsFrameSync(b[i], b[i + 1])) return false;
   const HeaderCodes codes = DecodeFrameAt(b, n, i, base, false, f);
   HeaderProblem problem;
-  return HeaderProblemText(f, codes, problem) == nullptr && f.kbps != 0 && f.estimatedlen > 0;
+  return HeaderProblemText(f, codes, problem, onlyVersion) == nullptr && f.kbps != 0 && f.estimatedlen > 0;
 }
 
 // The frames a junk candidate hid: the scan jumped from it over its supposed
 // length. Walks (from, to) again as the scan would have gone on from the byte
 // after the candidate, taking headers that chain into the next one or into `to`.
-std::vector<frametype> FramesInGap(InputFile& file, int32_t from, int32_t to, uint8_t fromfile) {
+std::vector<frametype> FramesInGap(InputFile& file, int32_t from, int32_t to, uint8_t fromfile, int onlyVersion) {
   std::vector<frametype> found;
   if (to - from < 4) return found;
   const int64_t readEnd = std::min<int64_t>(file.size(), int64_t{to} + 8);
@@ -699,11 +703,12 @@ std::vector<frametype> FramesInGap(InputFile& file, int32_t from, int32_t to, ui
   size_t q = 0;
   while (q < end) {
     frametype f;
-    if (TakenHeaderAt(bytes.data(), n, q, from, f)) {
+    if (TakenHeaderAt(bytes.data(), n, q, from, onlyVersion, f)) {
       const int64_t next = int64_t{f.framepos} + f.estimatedlen;
       frametype g;
       const bool chains = (next >= to - kFrameSizeTolerance && next <= to + kFrameSizeTolerance) ||
-                          (next < to && TakenHeaderAt(bytes.data(), n, static_cast<size_t>(next - from), from, g)) ||
+                          (next < to &&
+                           TakenHeaderAt(bytes.data(), n, static_cast<size_t>(next - from), from, onlyVersion, g)) ||
                           (!found.empty() && found.back().framepos + found.back().estimatedlen == f.framepos);
       if (chains) {
         f.fromfile = fromfile;
@@ -719,7 +724,7 @@ std::vector<frametype> FramesInGap(InputFile& file, int32_t from, int32_t to, ui
 
 }  // namespace
 
-int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, InputFile* file) {
+int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, InputFile* file, int onlyVersion) {
   if (count <= 1) return count;
   auto& frames = doc.frames;
   auto at = [&frames](int32_t k) -> const frametype& { return frames[static_cast<size_t>(k)]; };
@@ -755,7 +760,7 @@ int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, In
 
   std::vector<frametype> found;
   for (const Gap& g : gaps) {
-    std::vector<frametype> more = FramesInGap(*file, g.from, g.to, g.fromfile);
+    std::vector<frametype> more = FramesInGap(*file, g.from, g.to, g.fromfile, onlyVersion);
     found.insert(found.end(), more.begin(), more.end());
   }
   if (found.empty()) return total;
@@ -774,45 +779,35 @@ int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, In
   return static_cast<int32_t>(merged.size());
 }
 
-namespace {
-
-// How many chained MPEG-2/2.5 Layer III frames make audio, and how far to look for them.
-constexpr int kLsfChainFrames = 4;
-constexpr int32_t kLsfProbeBytes = 256 * 1024;
-
-// Length of the MPEG-2/2.5 Layer III frame whose header starts at p; 0 when
-// the bytes there are not one.
-int32_t LsfFrameLength(const uint8_t* b, size_t n, size_t p) {
-  if (p + 4 > n || !IsFrameSync(b[p], b[p + 1])) return 0;
-  const MpegHeader h = ParseHeader(b[p], b[p + 1], b[p + 2], b[p + 3]);
-  if (h.layer != kLayer3 || !IsLowerFrequencyVersion(h.version)) return 0;
-  return FrameLength(h.version, h.bitrateIndex, h.freqIndex, h.padding);
+std::string MixedVersionsText(int a, int b) {
+  if (a == b) return "";
+  // Oldest version first: MPEG-1, MPEG-2, MPEG-2.5.
+  auto rank = [](int v) { return v == kVersionMpeg1 ? 0 : v == kVersionMpeg2 ? 1 : 2; };
+  if (rank(a) > rank(b)) std::swap(a, b);
+  return std::string("The file mixes ") + VersionName(a) + " and " + VersionName(b) +
+         " frames.\r\nFiles of more than one mpeg version are not supported.";
 }
 
-}  // namespace
-
-bool LsfAudioBefore(InputFile& file, int32_t from, int32_t before) {
-  if (before <= from) return false;
-  const int32_t span = std::min(before - from, kLsfProbeBytes);
-  // Room for the chain that starts just before `before`.
-  const size_t n = static_cast<size_t>(std::min<int64_t>(int64_t{span} + 4 * 1441, file.size() - from));
-  if (from < 0 || n < 4) return false;
-  std::vector<uint8_t> bytes(n);
-  const int64_t got = file.readSome(from, bytes.data(), n);
-  if (got < 4) return false;
-  const size_t size = static_cast<size_t>(got);
-  for (size_t p = 0; p < static_cast<size_t>(span) && p + 4 <= size; ++p) {
-    size_t q = p;
-    int frames = 0;
-    while (frames < kLsfChainFrames) {
-      const int32_t len = LsfFrameLength(bytes.data(), size, q);
-      if (len == 0) break;
-      ++frames;
-      q += static_cast<size_t>(len);
-    }
-    if (frames == kLsfChainFrames) return true;
+VersionSettlement SettleFrameVersion(DocumentState& doc, int32_t first, int32_t count) {
+  VersionSettlement result;
+  if (count <= 0) return result;
+  auto& frames = doc.frames;
+  std::array<int32_t, 4> perVersion{};
+  for (int32_t k = first; k < first + count; ++k) ++perVersion[frames[static_cast<size_t>(k)].version & 3];
+  // The version with the most frames; on a tie the first frame's.
+  uint8_t version = frames[static_cast<size_t>(first)].version;
+  for (uint8_t v = 0; v < 4; ++v) {
+    if (perVersion[v] > perVersion[version]) version = v;
   }
-  return false;
+  result.version = version;
+  for (uint8_t v = 0; v < 4; ++v) {
+    if (v != version && perVersion[v] >= kVersionAudioFrames) {
+      result.mixText = MixedVersionsText(version, v);
+      return result;
+    }
+  }
+  result.others = perVersion[version] != count;
+  return result;
 }
 
 namespace {
@@ -871,6 +866,7 @@ void ClearSourceState(DocumentState& doc) {
   doc.source = SourceAnalysis{};
   doc.frameTableCount = 0;
   doc.insertedCount = 0;
+  doc.version = kVersionMpeg1;
   Id3v2TagState& tag = doc.id3v2;
   tag.present = false;
   tag.tagstart = 0;
@@ -940,9 +936,11 @@ LoadStep ProbeSourceFile(Context& ctx, const std::string& path, InputFile& file,
 LoadStep ScanSourceFrames(Context& ctx, InputFile& file, const SourceLayout& layout) {
   DocumentState& doc = ctx.doc;
   SourceAnalysis& s = doc.source;
-  {
-    ScanBuffer buffer;
-    FrameScanResult scan = ScanFrames(ctx, file, layout.fileSize, s.audioStart, FrameScanRules{}, buffer);
+  s.audioEnd = AudioEnd(layout.fileSize, layout.id3v1, layout.lyrics);
+  ScanBuffer buffer;
+  FrameScanRules rules;
+  for (;;) {
+    FrameScanResult scan = ScanFrames(ctx, file, layout.fileSize, s.audioStart, rules, buffer);
     switch (scan.outcome) {
       case AnalysisOutcome::kOk:
         break;
@@ -954,14 +952,19 @@ LoadStep ScanSourceFrames(Context& ctx, InputFile& file, const SourceLayout& lay
       case AnalysisOutcome::kCloseRequested:
         return LoadInterrupted(scan.outcome);
     }
-    s.audioEnd = AudioEnd(layout.fileSize, layout.id3v1, layout.lyrics);
     // Syncs found inside the trailing tags are not frames of the audio.
     doc.frameTableCount = FramesBeforeAudioEnd(doc, 0, scan.count, s.audioEnd);
-    doc.frameTableCount = DropUnchainedFrames(doc, 0, doc.frameTableCount, &file);
+    doc.frameTableCount = DropUnchainedFrames(doc, 0, doc.frameTableCount, &file, rules.onlyVersion);
+    if (doc.frameTableCount == 0) return LoadFailure(kTextNoFrame);
+    const VersionSettlement settled = SettleFrameVersion(doc, 0, doc.frameTableCount);
+    if (!settled.mixText.empty()) return LoadFailure(settled.mixText);
+    doc.version = settled.version;
+    if (!settled.others || rules.onlyVersion >= 0) break;
+    // A few headers of another version were found by chance, and the scan may
+    // have jumped over frames behind them: scan again for the file's version only.
+    rules.onlyVersion = settled.version;
+    rules.askAgain = false;
   }
-  if (doc.frameTableCount == 0) return LoadFailure(kTextNoFrame);
-  // MPEG-2 and 2.5 audio is refused even where headers of MPEG-1 frames turn up in it.
-  if (LsfAudioBefore(file, s.audioStart, doc.frames[0].framepos + 1)) return LoadFailure(kTextNoFrame);
 
   const frametype& firstFrame = doc.frames[0];
   if (firstFrame.framepos != s.audioStart) {

@@ -1,7 +1,7 @@
 #pragma once
 // Source file analysis: finds the blocks around the audio (Lyrics3, ID3v1 at
 // the end; ID3v2 and RIFF at the start), scans the bytes in between for MPEG-1
-// Layer III frames in 1,000,000-byte chunks, sizes the frames, finds unknown
+// Layer III frames (MPEG-1, MPEG-2 or MPEG-2.5) in 1,000,000-byte chunks, sizes the frames, finds unknown
 // trailing data, reads the tags and fills the document.
 //
 // The probes, the leading-header reading, the frame scan and the frame-length
@@ -36,6 +36,8 @@ extern const char* const kTextUnknownHeader;       // "Improper or unknown heade
 extern const char* const kTextRiffNotMp3;          // "RIFF header doesn't seem to be of an mp3 file."
 extern const char* const kTextImproperFrameSize;   // "Improper frame size."
 extern const char* const kTextId3v2ReadError;      // "Error processing id3v2 header tag."
+extern const char* const kTextLowerFreeFormat;     // "Free format mpeg version 2/2.5 not supported."
+extern const char* const kTextOtherVersion;        // "Frame of another mpeg version." (never shown)
 
 // How an analysis step ended.
 enum class AnalysisOutcome {
@@ -124,9 +126,16 @@ struct FrameScanRules {
   // Audio of at least this many bytes is scanned in two halves at once, the
   // second on another thread; negative: never.
   int64_t splitFrom = kScanSplitFrom;
+  // Not negative: only headers of this MPEG version are taken; others are
+  // passed over without a question, as bytes inside the audio.
+  int onlyVersion = -1;
+  // False for a second scan of the same bytes: the user who was asked about a
+  // refused header and chose to go on is not asked again (a policy that fails
+  // still fails).
+  bool askAgain = true;
 };
 // Why a header was refused (the caller may map it to its own result code).
-enum class HeaderProblem { kNone, kLayer, kVersion, kBitrate, kFrequency };
+enum class HeaderProblem { kNone, kLayer, kVersion, kBitrate, kFrequency, kOtherVersion };
 struct FrameScanResult {
   AnalysisOutcome outcome = AnalysisOutcome::kOk;
   HeaderProblem problem = HeaderProblem::kNone;  // with kStop
@@ -187,12 +196,23 @@ int32_t FramesBeforeAudioEnd(const DocumentState& doc, int32_t first, int32_t co
 // the bytes the scan jumped over from a junk candidate are walked again, as
 // the scan goes on from the byte after a header it does not take, and the
 // frames found there are put in their place. Returns the count now.
-int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, InputFile* file = nullptr);
+int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, InputFile* file = nullptr,
+                            int onlyVersion = -1);
 
-// Whether MPEG-2 or MPEG-2.5 Layer III audio (four frames in a row) starts
-// between from and before: the audio of such a file is not MPEG-1, whatever
-// MPEG-1 headers turn up in it by chance.
-bool LsfAudioBefore(InputFile& file, int32_t from, int32_t before);
+// The MPEG version of records first .. first + count - 1. A document holds
+// frames of one version: the one most records have. When another version has
+// kVersionAudioFrames records or more, the audio mixes versions and mixText
+// says so; otherwise records of other versions (others) are headers found by
+// chance, and the caller scans again for the one version (FrameScanRules).
+constexpr int32_t kVersionAudioFrames = 4;
+struct VersionSettlement {
+  uint8_t version = 3;
+  bool others = false;  // records of other versions were found
+  std::string mixText;  // not empty: the audio mixes versions
+};
+VersionSettlement SettleFrameVersion(DocumentState& doc, int32_t first, int32_t count);
+// "The file mixes MPEG-1 and MPEG-2 frames.\r\nFiles of more than one mpeg version are not supported."
+std::string MixedVersionsText(int a, int b);
 
 // Polls the window system at a progress point and records Esc and close requests.
 AnalysisOutcome PollProgressPoint(Context& ctx, double fraction);

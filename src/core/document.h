@@ -20,12 +20,13 @@ namespace quorvel {
 
 // One analysed frame.
 struct frametype {
-  uint8_t freqb = 0;     // 0 44.1 kHz, 1 48 kHz, 2 32 kHz
+  uint8_t freqb = 0;     // frequency index: 0 44.1 kHz, 1 48 kHz, 2 32 kHz in MPEG-1 (see kFrequencyHz)
   uint8_t stereo = 0;    // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
   uint8_t kbps = 0;      // bitrate index, 0 = free format
   uint8_t amplify0 = 0;  // mean of the global_gain values as read
   uint8_t spec = 0;      // VBR marker: 0 none, 1 "Xing", 2 "Info", 3 "VBRI", 4 "FBRI"
   uint8_t fromfile = 0;  // file table index
+  uint8_t version = 3;   // header version code: 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
   int32_t framepos = 0;
   int32_t estimatedlen = 0;
   int32_t framelen = 0;
@@ -46,6 +47,7 @@ struct FrameStatistics {
   uint8_t bitrateSummary = 0;  // bitrate index, 0 = more than one
   uint8_t modeSummary = 4;     // 0..3, 4 = mixed
   uint8_t freqSummary = 3;     // 0..2, 3 = mixed
+  uint8_t version = 3;         // the document's version code: the indices above are of its tables
 };
 
 // Everything found around the audio of the loaded file.
@@ -148,6 +150,10 @@ struct DocumentState {
   // FrameTable
   LargeVector<frametype> frames;  // allocated length = frames.size()
   int32_t frameTableCount = 0;
+  // The MPEG version code of every frame of the document (3 MPEG-1, 2 MPEG-2,
+  // 0 MPEG-2.5): frequency indices, bitrate indices and blank frames are of
+  // this version's tables. A document never mixes versions.
+  uint8_t version = 3;
 
   // EditList (parallel arrays of length editCount)
   int32_t editCount = 0;

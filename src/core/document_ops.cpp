@@ -150,17 +150,19 @@ std::array<int64_t, 3> CountFrequencies(const DocumentState& doc, int32_t lo, in
   return count;
 }
 
-double Seconds(const std::array<int64_t, 3>& count) {
-  return static_cast<double>(count[0]) * kSecondsPerFrame[0] + static_cast<double>(count[1]) * kSecondsPerFrame[1] +
-         static_cast<double>(count[2]) * kSecondsPerFrame[2];
+// Frames count at each frequency index of the document's version.
+double Seconds(const DocumentState& doc, const std::array<int64_t, 3>& count) {
+  return static_cast<double>(count[0]) * SecondsPerFrame(doc.version, 0) +
+         static_cast<double>(count[1]) * SecondsPerFrame(doc.version, 1) +
+         static_cast<double>(count[2]) * SecondsPerFrame(doc.version, 2);
 }
 
-double FrameSeconds(const DocumentState& doc, int32_t p) { return kSecondsPerFrame[FrequencyAt(doc, p)]; }
+double FrameSeconds(const DocumentState& doc, int32_t p) { return SecondsPerFrame(doc.version, FrequencyAt(doc, p)); }
 
 }  // namespace
 
 double TimeAtFrame(const DocumentState& doc, int32_t p, bool midFrame) {
-  double t = p <= 0 ? 0.0 : Seconds(CountFrequencies(doc, 0, p));
+  double t = p <= 0 ? 0.0 : Seconds(doc, CountFrequencies(doc, 0, p));
   if (midFrame && doc.editCount > 0) {
     int32_t m = std::max(std::min(p, doc.editCount - 1), 0);
     t += FrameSeconds(doc, m) / 2;
@@ -170,7 +172,7 @@ double TimeAtFrame(const DocumentState& doc, int32_t p, bool midFrame) {
 
 double DurationBetween(const DocumentState& doc, int32_t a, int32_t b) {
   if (a == b) return 0.0;
-  return Seconds(CountFrequencies(doc, std::min(a, b), std::max(a, b)));
+  return Seconds(doc, CountFrequencies(doc, std::min(a, b), std::max(a, b)));
 }
 
 namespace {
@@ -223,11 +225,12 @@ int32_t IndexedFrameAtTime(const DocumentState& doc, double seconds, int64_t i0,
 }  // namespace
 
 int32_t FrameAtTime(const DocumentState& doc, double seconds) {
-  if (seconds < 0.012) return 0;
+  // Index 1 is each version's highest frequency (shortest frame), index 2 its lowest.
+  if (seconds < SecondsPerFrame(doc.version, 1) / 2) return 0;
   uint8_t f = doc.editStats.freqSummary;
-  if (f <= 2) return static_cast<int32_t>(std::nearbyint(seconds / kSecondsPerFrame[f]));
+  if (f <= 2) return static_cast<int32_t>(std::nearbyint(seconds / SecondsPerFrame(doc.version, f)));
   const int32_t last = doc.editCount - 1;
-  auto i = static_cast<int64_t>(seconds / 0.036);
+  auto i = static_cast<int64_t>(seconds / SecondsPerFrame(doc.version, 2));
   if (i >= last) return last;
   if (FrequencyIndexUsable(doc)) return IndexedFrameAtTime(doc, seconds, i, last);
   return WalkToTime(doc, seconds, i, last);
@@ -295,6 +298,7 @@ void ComputeEditStatistics(DocumentState& doc) {
   FrequencyIndex& index = doc.frequencyIndex;
   index.runs.clear();
   index.editCount = -1;
+  doc.editStats.version = doc.version;
   if (doc.editCount <= 0) return;
   std::array<int64_t, 3> indexed{};
   FrameStatistics& s = doc.editStats;
@@ -389,6 +393,7 @@ int unloadall(Context& ctx, bool ask) {
   doc.documentName.clear();
   doc.loaded = false;
   doc.frames = {};
+  doc.version = kVersionMpeg1;
   doc.ref = {};
   doc.gainLeft = {};
   doc.gainRight = {};

@@ -75,12 +75,16 @@ void RememberFadeChoice(Context& ctx, const FadeChoice& choice) {
   ctx.options.savedFadeSteps = static_cast<uint8_t>(std::clamp(choice.magnitude, 0, kGainSliderMax));
 }
 
-double SilenceFrameDuration(int freqIndex) { return kSecondsPerFrame[static_cast<size_t>(freqIndex) & 3]; }
+double SilenceFrameDuration(int freqIndex, int version) {
+  // Index 3 (reserved) is read as index 0, as in a blank frame's code.
+  const int f = (freqIndex & 3) == 3 ? 0 : freqIndex & 3;
+  return SecondsPerFrame(version == kVersionReserved ? kVersionMpeg1 : version & 3, f);
+}
 
 std::string SilenceLengthText(double seconds) { return DecimalText(seconds, 3, true); }
 
-std::string SilenceCountText(int32_t count, int freqIndex) {
-  return SilenceLengthText(count * SilenceFrameDuration(freqIndex));
+std::string SilenceCountText(int32_t count, int freqIndex, int version) {
+  return SilenceLengthText(count * SilenceFrameDuration(freqIndex, version));
 }
 
 namespace {
@@ -120,7 +124,7 @@ bool ParseDecimal(std::string text, char separator, double& value) {
 
 }  // namespace
 
-SilenceLength SilenceLengthFromText(const std::string& text, int freqIndex) {
+SilenceLength SilenceLengthFromText(const std::string& text, int freqIndex, int version) {
   SilenceLength result;
   result.boxText = text;
   double seconds = 0;
@@ -132,13 +136,13 @@ SilenceLength SilenceLengthFromText(const std::string& text, int freqIndex) {
   if (!(seconds >= 0)) return result;
   result.valid = true;
   result.seconds = seconds;
-  double frames = seconds / SilenceFrameDuration(freqIndex);
+  double frames = seconds / SilenceFrameDuration(freqIndex, version);
   double rounded = std::isfinite(frames) ? std::nearbyint(frames) : INFINITY;
   if (rounded > kMaxSilenceFrames) {
     result.count = kMaxSilenceFrames;
     result.limited = true;
-    result.boxText = SilenceCountText(kMaxSilenceFrames, freqIndex);
-    result.seconds = kMaxSilenceFrames * SilenceFrameDuration(freqIndex);
+    result.boxText = SilenceCountText(kMaxSilenceFrames, freqIndex, version);
+    result.seconds = kMaxSilenceFrames * SilenceFrameDuration(freqIndex, version);
   } else {
     result.count = static_cast<int32_t>(rounded);
   }
@@ -153,11 +157,11 @@ int32_t SilenceStepFrame(int32_t count, bool up) {
   return std::max(count - 1, 0);
 }
 
-int32_t SilenceStepSecond(double seconds, bool up, int freqIndex) {
+int32_t SilenceStepSecond(double seconds, bool up, int freqIndex, int version) {
   if (!std::isfinite(seconds)) seconds = 0;
   double length = std::trunc(up ? seconds + 1.5001 : seconds - 0.5001);
   if (length < 0) length = 0;
-  double frames = std::trunc(length / SilenceFrameDuration(freqIndex) + 0.5);
+  double frames = std::trunc(length / SilenceFrameDuration(freqIndex, version) + 0.5);
   return frames > kMaxSilenceFrames ? kMaxSilenceFrames : static_cast<int32_t>(frames);
 }
 
@@ -188,6 +192,7 @@ int SilenceItemOfFrequency(int freqIndex) {
 SilenceDialogState PrepareSilenceDialog(const Context& ctx) {
   const DocumentState& doc = ctx.doc;
   SilenceDialogState state;
+  state.version = doc.version;
   bool selection = doc.selectionExists && doc.cursor != doc.selectionEnd;
   if (selection) {
     int32_t s = doc.cursor;
@@ -207,7 +212,7 @@ SilenceDialogState PrepareSilenceDialog(const Context& ctx) {
   uint8_t bitrate = doc.editStats.bitrateSummary;
   bool singleBitrate = bitrate >= 1 && bitrate <= 14;
   for (int b = 1; b <= 14; ++b) {
-    std::string item = BitrateText(b);
+    std::string item = BitrateText(b, doc.version);
     if (singleBitrate) {
       if (b == bitrate) {
         item += " (RECOMMENDED)";
@@ -225,7 +230,7 @@ SilenceDialogState PrepareSilenceDialog(const Context& ctx) {
   bool freqMixed = doc.editStats.freqSummary > 2;
   for (size_t i = 0; i < kFrequencyListOrder.size(); ++i) {
     uint8_t f = kFrequencyListOrder[i];
-    std::string item = FrequencyText(f) + " ";
+    std::string item = FrequencyText(f, doc.version) + " ";
     if (f == freq) {
       item += "(RECOMMENDED)";
     } else if (!freqMixed && !wholeSelected) {

@@ -38,11 +38,12 @@ bool FadeOkEnabled(int magnitude);
 void RememberFadeChoice(Context& ctx, const FadeChoice& choice);
 
 // Silence dialog.
-double SilenceFrameDuration(int freqIndex);
+// Frequency indices are of the version's table (the document's version).
+double SilenceFrameDuration(int freqIndex, int version = 3);
 // A length in seconds with up to 3 decimals, trailing zeros and point removed.
 std::string SilenceLengthText(double seconds);
 // count × the frame duration at freqIndex, as shown in the box.
-std::string SilenceCountText(int32_t count, int freqIndex);
+std::string SilenceCountText(int32_t count, int freqIndex, int version = 3);
 
 struct SilenceLength {
   bool valid = false;     // a number of 0 or more: otherwise the box is red and "OK" disabled
@@ -52,14 +53,14 @@ struct SilenceLength {
   std::string boxText;    // the text the box shows afterwards
 };
 // Reads the length box ("." as decimal separator, failing that the locale's).
-SilenceLength SilenceLengthFromText(const std::string& text, int freqIndex);
+SilenceLength SilenceLengthFromText(const std::string& text, int freqIndex, int version = 3);
 bool SilenceOkEnabled(const SilenceLength& length);
 
 // Step buttons: "▴"/"▾" add or remove one frame (0..262,144); "▲"/"▼" move the
 // length to the next whole second up (Int(length + 1.5001)) or down
 // (Int(length - 0.5001), not below 0) and round it to frames.
 int32_t SilenceStepFrame(int32_t count, bool up);
-int32_t SilenceStepSecond(double seconds, bool up, int freqIndex);
+int32_t SilenceStepSecond(double seconds, bool up, int freqIndex, int version = 3);
 // Auto-repeat of a held step button: the interval after the next repetition.
 int SilenceRepeatInterval(int intervalMs);
 constexpr int kSilenceRepeatStartMs = 220;

@@ -61,6 +61,7 @@ struct SilenceDialogState {
   int frequencySelected = 0;
   std::vector<std::string> modeItems;       // "stereo ..", "joint stereo ..", "dual channel ..", "mono .."
   int modeSelected = 0;
+  uint8_t version = 3;  // the document's MPEG version code: the frequencies and bitrates are of its tables
 };
 
 struct SilenceChoice {

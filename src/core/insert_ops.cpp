@@ -52,6 +52,11 @@ bool InsertEntries(DocumentState& doc, int32_t p, int32_t count, int32_t firstRe
 
 }  // namespace
 
+std::string OtherVersionInsertText(int inserted, int document) {
+  return std::string("The file to insert is ") + VersionName(inserted) + ", this file is " + VersionName(document) +
+         ".\r\nFiles of different mpeg versions can't be joined.";
+}
+
 void EmptybutClick(Context& ctx) {
   DocumentState& doc = ctx.doc;
   EditInputs& in = ctx.edit;
@@ -180,8 +185,10 @@ InsertStep OpenInsertFile(Context& ctx, const std::string& path, int k, InputFil
 // Reads the file's frames into the FrameTable from index first; count is the
 // number found.
 InsertStep ScanInsertFrames(Context& ctx, InputFile& file, InsertFileLayout& layout, int32_t first, int k,
-                            int32_t& count) {
+                            int32_t& count, int onlyVersion) {
   FrameScanRules rules;
+  rules.onlyVersion = onlyVersion;
+  rules.askAgain = onlyVersion < 0;  // the second scan of the file
   rules.startIndex = first;
   rules.fromfile = static_cast<uint8_t>(k);
   rules.dropLeadingVbrFrame = true;
@@ -216,14 +223,24 @@ InsertStep ScanInsertFrames(Context& ctx, InputFile& file, InsertFileLayout& lay
 // Keeps the frames of the audio: syncs inside the trailing tags, unchained
 // frames and data behind the last frame are dropped. n is the frames kept.
 InsertStep KeepAudioFrames(Context& ctx, InputFile& file, const InsertFileLayout& layout, int32_t first,
-                           int32_t& n) {
+                           int32_t& n, int onlyVersion, bool& rescan) {
   DocumentState& doc = ctx.doc;
+  rescan = false;
   const int32_t audioEnd = AudioEnd(layout.fileSize, layout.id3v1, layout.lyrics);
   n = FramesBeforeAudioEnd(doc, first, n, audioEnd);
-  n = DropUnchainedFrames(doc, first, n, &file);
+  n = DropUnchainedFrames(doc, first, n, &file, onlyVersion);
   if (n == 0) return InsertFailure(kInsertNoFrame, kInsertNoFrameText);
-  if (LsfAudioBefore(file, layout.lead.audioStart, doc.frames[static_cast<size_t>(first)].framepos + 1)) {
-    return InsertFailure(kInsertNoFrame, kInsertNoFrameText);
+  const VersionSettlement settled = SettleFrameVersion(doc, first, n);
+  if (!settled.mixText.empty()) return InsertFailure(kInsertVersion, settled.mixText);
+  // Frames of another version do not join the document's: their frame layout,
+  // sampling frequencies and times differ.
+  if (settled.version != doc.version) {
+    return InsertFailure(kInsertVersion, OtherVersionInsertText(settled.version, doc.version));
+  }
+  if (settled.others && onlyVersion < 0) {
+    // Headers of another version found by chance: scan again for this version only.
+    rescan = true;
+    return {};
   }
 
   // Data behind the last frame is cut from it and not kept: an inserted
@@ -301,8 +318,11 @@ bool AnalyseInsertFile(Context& ctx, const std::string& path, int32_t pos, int k
   pos = std::clamp(pos, 0, std::max(doc.editCount, 0));
 
   InsertStep step = OpenInsertFile(ctx, path, k, file, layout);
-  if (step.ok()) step = ScanInsertFrames(ctx, file, layout, first, k, n);
-  if (step.ok()) step = KeepAudioFrames(ctx, file, layout, first, n);
+  if (step.ok()) step = ScanInsertFrames(ctx, file, layout, first, k, n, -1);
+  bool rescan = false;
+  if (step.ok()) step = KeepAudioFrames(ctx, file, layout, first, n, -1, rescan);
+  if (step.ok() && rescan) step = ScanInsertFrames(ctx, file, layout, first, k, n, doc.version);
+  if (step.ok() && rescan) step = KeepAudioFrames(ctx, file, layout, first, n, doc.version, rescan);
   if (step.ok()) step = EnterInsertedFrames(doc, path, layout.identity, first, n, pos, k);
   if (step.ok()) doc.files[static_cast<size_t>(k)].lame = InsertedLameTag(doc, file, layout, first, n);
 

@@ -30,8 +30,14 @@ constexpr uint8_t kInsertTooManyFiles = 128;
 constexpr uint8_t kInsertNotReady = 129;
 constexpr uint8_t kInsertAllSelected = 130;
 
+// The refusal of a file to insert whose frames are of another MPEG version
+// than the document's: "The file to insert is MPEG-1, this file is MPEG-2.\r\n
+// Files of different mpeg versions can't be joined."
+std::string OtherVersionInsertText(int inserted, int document);
+
 // "Add silence": ctx.edit.silenceCount blank frames of ctx.edit.silenceBitrate,
-// silenceFrequency and silenceMode (from the dialog, or the count from a script).
+// silenceFrequency and silenceMode (from the dialog, or the count from a script),
+// of the document's MPEG version: the frequency index is one of its frequencies.
 // Codes: 0 done, 1 not ready, 2 the count was cut to 262,144.
 void EmptybutClick(Context& ctx);
 

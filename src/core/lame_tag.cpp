@@ -111,8 +111,8 @@ std::optional<LameTag> ParseLameTag(const uint8_t* frame, size_t size) {
     return static_cast<size_t>(at) + 8 <= size &&
            (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0);
   };
-  int marker = SideInfoOffset(false) + SideInfoLength(h.mode);
-  if (!markerAt(marker)) marker = SideInfoOffset(h.crcPresent) + SideInfoLength(h.mode);
+  int marker = SideInfoOffset(false) + SideInfoLength(h.version, h.mode);
+  if (!markerAt(marker)) marker = SideInfoOffset(h.crcPresent) + SideInfoLength(h.version, h.mode);
   if (!markerAt(marker)) return std::nullopt;
   int offset = LameTagOffset(frame, size, marker);
   if (offset < 0 || static_cast<size_t>(offset) + kLameTagSize > size) return std::nullopt;
@@ -129,6 +129,7 @@ std::optional<LameTag> ParseLameTag(const uint8_t* frame, size_t size) {
   const uint8_t* d = tag.raw.data() + kDelayAt;
   tag.delay = (d[0] << 4) | (d[1] >> 4);
   tag.padding = ((d[1] & 0x0F) << 8) | d[2];
+  tag.samplesPerFrame = SamplesPerFrame(h.version);
   tag.present = true;
   return tag;
 }
@@ -136,7 +137,7 @@ std::optional<LameTag> ParseLameTag(const uint8_t* frame, size_t size) {
 bool LameTagFitsFile(const LameTag& tag, int64_t infoPos, int64_t audioEnd, int64_t audioFrames) {
   if (!tag.present || audioFrames <= 0) return false;
   if (tag.delay > kMaxLameDelay || tag.padding > kMaxLameDelay) return false;
-  if (static_cast<int64_t>(tag.delay) + tag.padding > audioFrames * kSamplesPerFrame) return false;
+  if (static_cast<int64_t>(tag.delay) + tag.padding > audioFrames * tag.samplesPerFrame) return false;
   return static_cast<int64_t>(tag.musicLength()) == audioEnd - infoPos;
 }
 

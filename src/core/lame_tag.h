@@ -34,7 +34,6 @@ namespace quorvel {
 constexpr size_t kLameTagSize = 36;
 constexpr int kLameTagCrcCovers = 34;  // extension bytes the tag CRC covers, besides the frame before it
 constexpr int kMaxLameDelay = 4095;
-constexpr int64_t kSamplesPerFrame = 1152;
 
 struct LameTag {
   bool present = false;  // a trusted extension was read
@@ -43,6 +42,7 @@ struct LameTag {
   uint32_t quality = 0;
   int32_t delay = 0;
   int32_t padding = 0;
+  int64_t samplesPerFrame = 1152;  // of the frame's version: 1152 MPEG-1, 576 MPEG-2 and 2.5
   // FrameTable records of the file's first and last audio frames; delay and
   // padding belong to an output only where it starts or ends with these.
   int32_t firstRecord = -1;

@@ -24,6 +24,11 @@ int32_t FrameLength(int bitrateIndex, int freqIndex, bool padding) {
   return kFrameLengthTable[static_cast<size_t>(bitrateIndex)][static_cast<size_t>(freqIndex)] + (padding ? 1 : 0);
 }
 
+int32_t FrameLengthOf(int version, int bitrateIndex, int freqIndex, bool padding) {
+  return IsLowerFrequencyVersion(version) ? FrameLength(version, bitrateIndex, freqIndex, padding)
+                                          : FrameLength(bitrateIndex, freqIndex, padding);
+}
+
 int32_t FreeFormatStep(int mode, bool crcPresent) {
   return (mode == kModeMono ? 14 : 29) + (crcPresent ? 2 : 0);
 }
@@ -58,11 +63,10 @@ HeaderCodes DecodeWithin(const uint8_t* f, size_t fileBaseOffset, int32_t fileBa
   record.freqb = h.freqIndex;
   record.stereo = h.mode;
   record.kbps = h.bitrateIndex;
+  record.version = h.version;
   // The lower-frequency versions take their own lengths; MPEG-1 and the
   // reserved version code keep the MPEG-1 table.
-  const int32_t length = IsLowerFrequencyVersion(h.version)
-                             ? FrameLength(h.version, h.bitrateIndex, h.freqIndex, h.padding)
-                             : FrameLength(h.bitrateIndex, h.freqIndex, h.padding);
+  const int32_t length = FrameLengthOf(h.version, h.bitrateIndex, h.freqIndex, h.padding);
   record.estimatedlen = h.bitrateIndex != 0 ? length : FreeFormatStep(h.mode, h.crcPresent);
 
   const uint8_t* side = f + SideInfoOffset(h.crcPresent);
@@ -104,9 +108,9 @@ HeaderCodes DecodeFrameAt(const uint8_t* buffer, size_t size, size_t offset, int
   return DecodeWithin(padded.data(), offset, fileBase, probeMarker, record);
 }
 
-std::string FrequencyText(int index) {
-  if (index < 0 || index > 2) return "";
-  return kFrequencyText[index];
+std::string FrequencyText(int index, int version) {
+  if (index < 0 || index > 2 || version < 0 || version > 3) return "";
+  return kFrequencyTextByVersion[static_cast<size_t>(version)][static_cast<size_t>(index)];
 }
 
 std::string ModeText(int index) {
@@ -114,26 +118,26 @@ std::string ModeText(int index) {
   return kModeText[index > 4 ? 4 : index];
 }
 
-std::string BitrateText(int bitrateIndex) {
+std::string BitrateText(int bitrateIndex, int version) {
   if (bitrateIndex == 0) return "free kbps";
-  if (bitrateIndex >= 1 && bitrateIndex <= 14) return std::to_string(kBitrateKbps[bitrateIndex]) + " kbps";
+  if (bitrateIndex >= 1 && bitrateIndex <= 14) return std::to_string(BitrateKbps(version, bitrateIndex)) + " kbps";
   return "? kbps";
 }
 
-std::string BitrateSummaryText(int summary) {
-  if (summary >= 1 && summary <= 14) return std::to_string(kBitrateKbps[summary]) + " kbps";
+std::string BitrateSummaryText(int summary, int version) {
+  if (summary >= 1 && summary <= 14) return std::to_string(BitrateKbps(version, summary)) + " kbps";
   if (summary == 0 || summary == 255) return "var.kbps";
   return "? kbps";
 }
 
-std::string BitrateColumnText(int bitrateIndex) {
+std::string BitrateColumnText(int bitrateIndex, int version) {
   if (bitrateIndex == 0) return "free";
   if (bitrateIndex < 1 || bitrateIndex > 14) return "";
-  std::string digits = std::to_string(kBitrateKbps[bitrateIndex]);
+  std::string digits = std::to_string(BitrateKbps(version, bitrateIndex));
   return std::string(4 - digits.size(), ' ') + digits;
 }
 
-std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount) {
+std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount, int version) {
   int nonZero = 0;
   int only = 0;
   for (int i = 0; i < 3; ++i) {
@@ -143,7 +147,7 @@ std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount) {
     }
   }
   if (nonZero == 0) return "n/a KHz";
-  if (nonZero == 1) return kFrequencyText[only];
+  if (nonZero == 1) return FrequencyText(only, version);
   return "mixed freq";
 }
 
@@ -187,8 +191,9 @@ std::string DecimalText(double value, int decimals, bool strip) {
   return std::string(text, static_cast<size_t>(length));
 }
 
-std::string DurationText(const std::array<int32_t, 3>& freqCount) {
-  double total = freqCount[0] * (1152.0 / 44100.0) + freqCount[1] * 0.024 + freqCount[2] * 0.036;
+std::string DurationText(const std::array<int32_t, 3>& freqCount, int version) {
+  double total = 0;
+  for (size_t f = 0; f < 3; ++f) total += freqCount[f] * SecondsPerFrame(version, static_cast<int>(f));
   auto minutes = static_cast<long long>(std::trunc(total / 60.0));
   double rest = total - 60.0 * static_cast<double>(minutes);
   if (rest < 0) rest = 0;
@@ -200,8 +205,8 @@ std::string DurationText(const std::array<int32_t, 3>& freqCount) {
 std::string InfoLine(const FrameStatistics& stats) {
   std::string mode = ModeText(stats.modeSummary > 4 ? 4 : stats.modeSummary);
   for (char& c : mode) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return FrequencyStatText(stats.freqCount) + ", " + mode + ", " + BitrateSummaryText(stats.bitrateSummary) +
-         ", " + DurationText(stats.freqCount);
+  return FrequencyStatText(stats.freqCount, stats.version) + ", " + mode + ", " +
+         BitrateSummaryText(stats.bitrateSummary, stats.version) + ", " + DurationText(stats.freqCount, stats.version);
 }
 
 }  // namespace quorvel

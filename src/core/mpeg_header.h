@@ -41,6 +41,13 @@ constexpr double FreeFormatWarningFrameSeconds(uint8_t freqSummary) {
   return freqSummary <= 1 ? kSecondsPerFrame[freqSummary] : kSecondsPerFrame[2];
 }
 static constexpr std::array<const char*, 3> kFrequencyText = {"44.1 KHz", "48 KHz", "32 KHz"};
+// The same texts by version code and frequency index (the reserved version has none).
+static constexpr std::array<std::array<const char*, 3>, 4> kFrequencyTextByVersion = {{
+    {"11.025 KHz", "12 KHz", "8 KHz"},
+    {"", "", ""},
+    {"22.05 KHz", "24 KHz", "16 KHz"},
+    {"44.1 KHz", "48 KHz", "32 KHz"},
+}};
 static constexpr std::array<const char*, 5> kModeText = {"stereo", "joint stereo", "dual channel",
                                                          "mono", "mixed stereo"};
 
@@ -126,6 +133,14 @@ constexpr GainBits GainBitsOf(int version, int mode) {
 constexpr int XingOffset(int version, int mode) { return 4 + SideInfoLength(version, mode); }
 // A VBRI frame keeps its marker at this fixed offset in every version.
 constexpr int kVbriOffset = 36;
+// The second header byte of a Layer III frame of this version without CRC.
+constexpr uint8_t Layer3HeaderByte1(int version) {
+  return static_cast<uint8_t>(0xE0 | ((version & 3) << 3) | (kLayer3 << 1) | 1);
+}
+// "MPEG-1", "MPEG-2", "MPEG-2.5".
+constexpr const char* VersionName(int version) {
+  return version == kVersionMpeg2 ? "MPEG-2" : version == kVersionMpeg25 ? "MPEG-2.5" : "MPEG-1";
+}
 
 // The four-byte texts of the VBR information frames, in probe order (spec 1..4).
 static constexpr std::array<const char*, 4> kVbrMarkers = {"Xing", "Info", "VBRI", "FBRI"};
@@ -155,17 +170,21 @@ static constexpr std::array<std::array<int32_t, 4>, 16> kFrameLengthTable = [] {
   return table;
 }();
 
-// Bytes of a frame with a bitrate index 1..14; 0 for free format and invalid indices.
+// Bytes of an MPEG-1 frame with a bitrate index 1..14; 0 for free format and invalid indices.
 int32_t FrameLength(int bitrateIndex, int freqIndex, bool padding);
+// The same for a frame of any version: MPEG-1 from the table above.
+int32_t FrameLengthOf(int version, int bitrateIndex, int freqIndex, bool padding);
 // Free format: the smallest step to the next header, used as estimatedlen.
 int32_t FreeFormatStep(int mode, bool crcPresent);
 
 // Offset of the side information from the frame header.
 inline int SideInfoOffset(bool crcPresent) { return crcPresent ? 6 : 4; }
 inline int SideInfoLength(int mode) { return mode == kModeMono ? kSideInfoMono : kSideInfoTwoChannel; }
-// The fewest bytes a Layer III frame of this channel mode can be: the header and
-// the side information. Anything shorter is a piece of a frame.
-inline int32_t MinimumFrameLength(int mode) { return 4 + SideInfoLength(mode); }
+// The fewest bytes a Layer III frame of this channel mode and version can be:
+// the header and the side information. Anything shorter is a piece of a frame.
+inline int32_t MinimumFrameLength(int mode, int version = kVersionMpeg1) {
+  return 4 + SideInfoLength(version, mode);
+}
 
 // The eight bits at bitOffset of the side information (they may straddle two
 // bytes). Bytes beyond size read as 0.
@@ -193,17 +212,17 @@ struct HeaderCodes {
 HeaderCodes DecodeFrameAt(const uint8_t* buffer, size_t size, size_t offset, int32_t fileBase,
                           bool probeMarker, frametype& record);
 
-// Text forms.
-std::string FrequencyText(int index);
+// Text forms; frequency and bitrate indices are of the version's tables.
+std::string FrequencyText(int index, int version = kVersionMpeg1);
 std::string ModeText(int index);
-std::string BitrateText(int bitrateIndex);
-std::string BitrateSummaryText(int summary);
-std::string BitrateColumnText(int bitrateIndex);
-std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount);
+std::string BitrateText(int bitrateIndex, int version = kVersionMpeg1);
+std::string BitrateSummaryText(int summary, int version = kVersionMpeg1);
+std::string BitrateColumnText(int bitrateIndex, int version = kVersionMpeg1);
+std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount, int version = kVersionMpeg1);
 // m:ss.fff (or s.fff) with 3 digits; s.ff + " s" (or m:ss.ff s) with 2 digits.
 std::string TimeText(double seconds, int digits);
 std::string DecimalText(double value, int decimals, bool strip);
-std::string DurationText(const std::array<int32_t, 3>& freqCount);
+std::string DurationText(const std::array<int32_t, 3>& freqCount, int version = kVersionMpeg1);
 // "44.1 KHz, JOINT STEREO, 128 kbps, 3 min 5.016 sec"
 std::string InfoLine(const FrameStatistics& stats);
 

@@ -191,7 +191,8 @@ int PollEvents(Context& ctx) {
 }
 
 constexpr int32_t kMaxFrameRead = 32767;
-constexpr int32_t kMinBlankFrame = 32;
+// The shortest Layer III frame: 8 kbps at 24 kHz (MPEG-2).
+constexpr int32_t kMinBlankFrame = 24;
 constexpr int32_t kMaxBlankFrame = 16384;
 // Longest run of consecutive frames read in one piece.
 constexpr int64_t kRunBytes = int64_t{1} << 20;
@@ -200,8 +201,8 @@ constexpr int64_t kKernelCopyBytes = int64_t{64} << 10;
 constexpr int32_t kFirstProgressPoint = 64;
 constexpr int32_t kProgressInterval = 128;
 
-int32_t BlankFrameLength(const BlankFrame& b) {
-  int32_t len = kFrameLengthTable[static_cast<size_t>(b.bitrateIndex)][static_cast<size_t>(b.freqIndex)];
+int32_t BlankFrameLength(const BlankFrame& b, int version) {
+  int32_t len = FrameLengthOf(version, b.bitrateIndex, b.freqIndex, false);
   return std::clamp(len, kMinBlankFrame, kMaxBlankFrame);
 }
 
@@ -424,12 +425,12 @@ Writer::Step Writer::framePass() {
     int32_t r = doc_.ref[static_cast<size_t>(p)];
     if (r < 0) {
       BlankFrame b = DecodeBlankFrameCode(r == INT32_MIN ? 0 : -r);
-      int32_t len = BlankFrameLength(b);
+      int32_t len = BlankFrameLength(b, doc_.version);
       uint8_t* dst = out_.reserve(static_cast<size_t>(len));
       if (!dst) return Step::kDiskError;
       std::memset(dst, 0, static_cast<size_t>(len));
       dst[0] = 0xFF;
-      dst[1] = 0xFB;
+      dst[1] = Layer3HeaderByte1(doc_.version);
       dst[2] = static_cast<uint8_t>(b.bitrateIndex * 16 + b.freqIndex * 4);
       dst[3] = static_cast<uint8_t>(b.mode * 64);
       if (xing_) positions_.push_back(out_.position());
@@ -484,7 +485,9 @@ Writer::Step Writer::framePass() {
       int32_t len = FrameReadLength(f);
       int gl = doc_.gainLeft[static_cast<size_t>(i)];
       int gr = doc_.gainRight[static_cast<size_t>(i)];
-      if ((gl != 0 || gr != 0) && len >= 25)
+      // Every frame written holds its side information; the shortest (8 kbps
+      // at 24 kHz) are 24 bytes.
+      if ((gl != 0 || gr != 0) && len >= MinimumFrameLength(f.stereo, f.version))
         ApplyGainToFrame(dst + offset, static_cast<size_t>(len), f, gl, gr);
       if (xing_) positions_.push_back(base + offset);
       offset += len;
@@ -558,14 +561,14 @@ WriteResult Writer::run() {
     for (size_t b = 0; b < histogram.size(); ++b) {
       if (histogram[b] != 0) only = static_cast<int>(b);
     }
-    int bitrate = LameInfoBitrateIndex(shape.freqIndex, shape.mode, vbr ? 0 : only);
+    int bitrate = LameInfoBitrateIndex(shape.freqIndex, shape.mode, vbr ? 0 : only, shape.version);
     std::vector<uint8_t> frame = BuildLameInfoFrame(shape, vbr, bitrate, static_cast<uint32_t>(count),
                                                     lame.settings->quality,
                                                     EditedLameTag(*lame.settings, lame.edit));
     placement_.offset = out_.position();
-    placement_.byteCountOffset = XingByteCountOffset(shape.mode);
+    placement_.byteCountOffset = XingByteCountOffset(shape.mode, shape.version);
     lameFrameLength_ = static_cast<int32_t>(frame.size());
-    lameTagOffset_ = LameInfoTagOffset(shape.mode);
+    lameTagOffset_ = LameInfoTagOffset(shape.mode, shape.version);
     if (!out_.append(frame.data(), frame.size())) return finish(Step::kDiskError);
     xing_ = true;
     lame_ = true;
@@ -574,7 +577,7 @@ WriteResult Writer::run() {
     XingShape shape = ChooseXingShape(doc_, firstWritten);
     std::vector<uint8_t> frame = BuildXingFrame(shape, static_cast<uint32_t>(count));
     placement_.offset = out_.position();
-    placement_.byteCountOffset = XingByteCountOffset(shape.mode);
+    placement_.byteCountOffset = XingByteCountOffset(shape.mode, shape.version);
     if (!out_.append(frame.data(), frame.size())) return finish(Step::kDiskError);
     xing_ = true;
   }
@@ -656,7 +659,7 @@ void ReportWriteFailure(Context& ctx, int purpose, const std::string& text) {
   }
 }
 
-bool FrameWritable(const frametype& f) { return f.framelen >= MinimumFrameLength(f.stereo); }
+bool FrameWritable(const frametype& f) { return f.framelen >= MinimumFrameLength(f.stereo, f.version); }
 
 int CopySourceBlock(Context& ctx, InputFile& source, OutputBuffer& out, int64_t offset, int64_t length) {
   if (length <= 0) return kCopyDone;

@@ -17,6 +17,18 @@ namespace quorvel {
 namespace {
 
 int ValidFreqIndex(int freqIndex) { return freqIndex >= 0 && freqIndex <= 2 ? freqIndex : 0; }
+// The reserved version code is read as MPEG-1.
+int ValidVersion(int version) {
+  return version == kVersionMpeg2 || version == kVersionMpeg25 ? version : kVersionMpeg1;
+}
+
+// The lowest bitrate index whose frame (no padding) holds `needed` bytes; 14 when none does.
+int LowestBitrateHolding(int version, int freqIndex, int32_t needed) {
+  for (int b = 1; b <= 14; ++b) {
+    if (FrameLengthOf(version, b, freqIndex, false) >= needed) return b;
+  }
+  return 14;
+}
 
 // i x n / 100, rounded to the nearest integer with ties to the even one, in
 // exact integer arithmetic.
@@ -113,36 +125,44 @@ XingShape ChooseXingShape(uint8_t modeSummary, uint8_t firstFreqIndex, uint8_t f
 }
 
 XingShape ChooseXingShape(const DocumentState& doc, int32_t firstPosition) {
-  return ChooseXingShape(doc.editStats.modeSummary,
-                         static_cast<uint8_t>(FrequencyAt(doc, firstPosition)),
-                         static_cast<uint8_t>(ModeAt(doc, firstPosition)));
+  XingShape shape = ChooseXingShape(doc.editStats.modeSummary, static_cast<uint8_t>(FrequencyAt(doc, firstPosition)),
+                                    static_cast<uint8_t>(ModeAt(doc, firstPosition)));
+  shape.version = static_cast<uint8_t>(ValidVersion(doc.version));
+  return shape;
 }
 
-int XingBitrateIndex(int freqIndex) { return ValidFreqIndex(freqIndex) == 1 ? 4 : 3; }
-
-int32_t XingFrameLength(int freqIndex) {
-  int f = ValidFreqIndex(freqIndex);
-  return FrameLength(XingBitrateIndex(f), f, false);
+int XingBitrateIndex(int freqIndex, int version) {
+  const int f = ValidFreqIndex(freqIndex);
+  version = ValidVersion(version);
+  if (version == kVersionMpeg1) return f == 1 ? 4 : 3;
+  return LowestBitrateHolding(version, f, XingByteCountOffset(0, version) + static_cast<int32_t>(kXingCompletionSize));
 }
 
-int XingMarkerOffset(int mode) { return 4 + SideInfoLength(mode & 3); }
+int32_t XingFrameLength(int freqIndex, int version) {
+  const int f = ValidFreqIndex(freqIndex);
+  version = ValidVersion(version);
+  return FrameLengthOf(version, XingBitrateIndex(f, version), f, false);
+}
 
-int XingByteCountOffset(int mode) { return XingMarkerOffset(mode) + 12; }
+int XingMarkerOffset(int mode, int version) { return XingOffset(ValidVersion(version), mode & 3); }
+
+int XingByteCountOffset(int mode, int version) { return XingMarkerOffset(mode, version) + 12; }
 
 std::vector<uint8_t> BuildXingFrame(const XingShape& shape, uint32_t frameCount) {
-  int f = ValidFreqIndex(shape.freqIndex);
-  int mode = shape.mode & 3;
+  const int f = ValidFreqIndex(shape.freqIndex);
+  const int mode = shape.mode & 3;
+  const int version = ValidVersion(shape.version);
   ByteWriter w;
   w.u8(0xFF);
-  w.u8(0xFB);  // MPEG-1, Layer III, no CRC
-  w.u8(static_cast<uint8_t>(XingBitrateIndex(f) * 16 + f * 4));
+  w.u8(Layer3HeaderByte1(version));  // Layer III, no CRC
+  w.u8(static_cast<uint8_t>(XingBitrateIndex(f, version) * 16 + f * 4));
   w.u8(static_cast<uint8_t>(mode * 64 + 4));
-  // A decoder plays an all-zero side information as 1152 samples of silence.
-  w.data().resize(static_cast<size_t>(XingMarkerOffset(mode)), 0);
+  // A decoder plays an all-zero side information as a frame of silence.
+  w.data().resize(static_cast<size_t>(XingMarkerOffset(mode, version)), 0);
   w.text("Xing");
   w.be32(kXingFlags);
   w.be32(frameCount);
-  w.data().resize(static_cast<size_t>(XingFrameLength(f)), 0);
+  w.data().resize(static_cast<size_t>(XingFrameLength(f, version)), 0);
   return std::move(w.data());
 }
 
@@ -162,7 +182,7 @@ bool WriteXingFrame(int fd, const XingShape& shape, uint32_t frameCount, XingPla
   std::vector<uint8_t> frame = BuildXingFrame(shape, frameCount);
   if (!WriteAll(fd, frame.data(), frame.size())) return false;
   placement.offset = static_cast<int64_t>(at);
-  placement.byteCountOffset = XingByteCountOffset(shape.mode);
+  placement.byteCountOffset = XingByteCountOffset(shape.mode, shape.version);
   return true;
 }
 
@@ -176,35 +196,35 @@ bool CompleteXingFrame(int fd, const XingPlacement& placement,
   return CompleteOnFile(fd, placement, framePositions, framesWritten);
 }
 
-int LameInfoTagOffset(int mode) { return XingMarkerOffset(mode) + 120; }
+int LameInfoTagOffset(int mode, int version) { return XingMarkerOffset(mode, version) + 120; }
 
-int LameInfoBitrateIndex(int freqIndex, int mode, int preferred) {
-  int f = ValidFreqIndex(freqIndex);
-  int32_t needed = LameInfoTagOffset(mode) + static_cast<int32_t>(kLameTagSize);
-  if (preferred >= 1 && preferred <= 14 && FrameLength(preferred, f, false) >= needed) return preferred;
-  for (int b = 1; b <= 14; ++b) {
-    if (FrameLength(b, f, false) >= needed) return b;
-  }
-  return 14;
+int LameInfoBitrateIndex(int freqIndex, int mode, int preferred, int version) {
+  const int f = ValidFreqIndex(freqIndex);
+  version = ValidVersion(version);
+  const int32_t needed = LameInfoTagOffset(mode, version) + static_cast<int32_t>(kLameTagSize);
+  if (preferred >= 1 && preferred <= 14 && FrameLengthOf(version, preferred, f, false) >= needed) return preferred;
+  return LowestBitrateHolding(version, f, needed);
 }
 
 std::vector<uint8_t> BuildLameInfoFrame(const XingShape& shape, bool vbr, int bitrateIndex, uint32_t frameCount,
                                         uint32_t quality, const std::array<uint8_t, 36>& extension) {
-  int f = ValidFreqIndex(shape.freqIndex);
-  int mode = shape.mode & 3;
+  const int f = ValidFreqIndex(shape.freqIndex);
+  const int mode = shape.mode & 3;
+  const int version = ValidVersion(shape.version);
+  const int marker = XingMarkerOffset(mode, version);
   ByteWriter w;
   w.u8(0xFF);
-  w.u8(0xFB);
+  w.u8(Layer3HeaderByte1(version));
   w.u8(static_cast<uint8_t>(bitrateIndex * 16 + f * 4));
   w.u8(static_cast<uint8_t>(mode * 64 + 4));
-  w.data().resize(static_cast<size_t>(XingMarkerOffset(mode)), 0);
+  w.data().resize(static_cast<size_t>(marker), 0);
   w.text(vbr ? "Xing" : "Info");
   w.be32(kLameInfoFlags);
   w.be32(frameCount);
-  w.data().resize(static_cast<size_t>(XingMarkerOffset(mode) + 116), 0);  // byte count and table: later
+  w.data().resize(static_cast<size_t>(marker + 116), 0);  // byte count and table: later
   w.be32(quality);
   w.bytes(extension.data(), extension.size());
-  w.data().resize(static_cast<size_t>(FrameLength(bitrateIndex, f, false)), 0);
+  w.data().resize(static_cast<size_t>(FrameLengthOf(version, bitrateIndex, f, false)), 0);
   return std::move(w.data());
 }
 

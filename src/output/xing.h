@@ -17,13 +17,15 @@
 #include <vector>
 
 #include "core/document.h"
+#include "core/mpeg_header.h"
 
 namespace quorvel {
 
 // Header fields of the Xing frame.
 struct XingShape {
-  uint8_t freqIndex = 0;  // 0 44.1 kHz, 1 48 kHz, 2 32 kHz
+  uint8_t freqIndex = 0;  // 0 44.1 kHz, 1 48 kHz, 2 32 kHz (in MPEG-1)
   uint8_t mode = 0;       // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+  uint8_t version = kVersionMpeg1;  // the audio's MPEG version code
 };
 
 // The sampling frequency is that of the first audio frame written, so that the
@@ -34,27 +36,31 @@ struct XingShape {
 XingShape ChooseXingShape(uint8_t modeSummary, uint8_t firstFreqIndex, uint8_t firstMode);
 // The same for a write whose first audio frame is EditList position
 // firstPosition (a FrameTable record or a blank frame), with the mode summary
-// of editStats.
+// of editStats and the document's version.
 XingShape ChooseXingShape(const DocumentState& doc, int32_t firstPosition);
 
-// Bitrate index of the Xing frame's header: 48 kbps (3) at 44.1 and 32 kHz, where
-// the frame is 156 and 216 bytes; 56 kbps (4) at 48 kHz, where 48 kbps would give
-// only 144 bytes, too few for the fields of a two-channel frame (they end at 156).
-int XingBitrateIndex(int freqIndex);
-// 144 x bitrate / sampling frequency, no padding: 156, 168 or 216 bytes.
-int32_t XingFrameLength(int freqIndex);
-// "Xing" follows the side information: at 21 in a mono frame (4 + 17), at 36 in
-// a two-channel one (4 + 32). Decoders look for it only there.
-int XingMarkerOffset(int mode);
+// Bitrate index of the Xing frame's header: in MPEG-1 48 kbps (3) at 44.1 and
+// 32 kHz, where the frame is 156 and 216 bytes; 56 kbps (4) at 48 kHz, where 48
+// kbps would give only 144 bytes, too few for the fields of a two-channel frame
+// (they end at 156). In MPEG-2 and 2.5 the lowest bitrate whose frame holds the
+// fields of a two-channel frame (they end at 4 + 17 + 116 = 137).
+int XingBitrateIndex(int freqIndex, int version = kVersionMpeg1);
+// The frame's length at that bitrate, no padding: in MPEG-1 156, 168 or 216 bytes.
+int32_t XingFrameLength(int freqIndex, int version = kVersionMpeg1);
+// "Xing" follows the side information: in MPEG-1 at 21 in a mono frame (4 + 17),
+// at 36 in a two-channel one (4 + 32); in MPEG-2 and 2.5 at 13 (4 + 9) and 21
+// (4 + 17). Decoders look for it only there.
+int XingMarkerOffset(int mode, int version = kVersionMpeg1);
 // Where the byte count starts (marker + 12); the table of contents follows it.
-int XingByteCountOffset(int mode);
+int XingByteCountOffset(int mode, int version = kVersionMpeg1);
 
 constexpr uint32_t kXingFlags = 7;  // frame count, byte count and table present; no quality
 constexpr int kXingTocEntries = 100;
 // Byte count (4 bytes, big-endian) and the table of contents.
 constexpr size_t kXingCompletionSize = 4 + kXingTocEntries;
 
-// The complete frame, XingFrameLength bytes: header FF FB, (bitrate index x 16 +
+// The complete frame, XingFrameLength bytes: header FF FB (MPEG-1; F3 MPEG-2,
+// E3 MPEG-2.5), (bitrate index x 16 +
 // frequency index x 4), (mode x 64 + 4: original-media flag only); zero side
 // information; "Xing", the flags and frameCount, the number of audio frames
 // written after it; the byte count and the table are left zero.
@@ -102,10 +108,10 @@ bool CompleteXingFrame(int fd, const XingPlacement& placement,
 // quality), and the 36-byte extension right after the quality field.
 constexpr uint32_t kLameInfoFlags = 15;
 // From the frame's first byte: marker + 120.
-int LameInfoTagOffset(int mode);
+int LameInfoTagOffset(int mode, int version = kVersionMpeg1);
 // Bitrate index of such a frame: preferred (the audio's own, for a constant
 // bitrate) when its frame holds the extension, else the lowest that does.
-int LameInfoBitrateIndex(int freqIndex, int mode, int preferred);
+int LameInfoBitrateIndex(int freqIndex, int mode, int preferred, int version = kVersionMpeg1);
 std::vector<uint8_t> BuildLameInfoFrame(const XingShape& shape, bool vbr, int bitrateIndex, uint32_t frameCount,
                                         uint32_t quality, const std::array<uint8_t, 36>& extension);
 // Once the audio has been written: reads the frame of frameLength bytes at

@@ -305,11 +305,12 @@ void SilenceCommand(Context& ctx) {
   if (ParseTimeText(lengthText, length)) return Fail(ctx, "SILENCE length parameter invalid:\r\n" + lengthText);
   if (RequireDocument(ctx)) return;
   const int frequency = FrequencyAt(ctx.doc, 0);
-  const int frames = RoundHalfEven(length / SilenceFrameDuration(frequency), 0);
+  const int frames = RoundHalfEven(length / SilenceFrameDuration(frequency, ctx.doc.version), 0);
   if (frames <= 0) return Fail(ctx, "SILENCE to insert must be at least one frame long.");
   if (NotReady(ctx)) return Fail(ctx, NotReadyText(ctx));
   ctx.edit.silenceCount = frames;
-  // The count is for frames of the first frame's sampling frequency; blank frames
+  // The count is for frames of the first frame's sampling frequency and the
+  // document's version (blank frames are always of that version); blank frames
   // of another frequency would last longer or shorter than asked and leave the
   // file with mixed sampling frequencies. Bitrate and mode stay as last chosen.
   ctx.edit.silenceFrequency = static_cast<uint8_t>(frequency);

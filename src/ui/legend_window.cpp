@@ -22,6 +22,19 @@ LegendWindow::LegendWindow(WindowPlace& place, QWidget* parent)
   KeepPlace(this, place);
 }
 
+void LegendWindow::setVersion(int version) {
+  if (version == version_) return;
+  version_ = version;
+  update();
+}
+
+QString LegendWindow::pictureText(int i) const {
+  if (i == kInfoFramePicture) return QStringLiteral("VBR information frame");
+  if (i == 0) return QStringLiteral("free format");
+  if (i == 15) return QStringLiteral("bitrate index 15");
+  return QString::fromStdString(BitrateColumnText(i, version_)).trimmed() + QStringLiteral(" kbps");
+}
+
 void LegendWindow::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().color(QPalette::Window));
@@ -32,13 +45,8 @@ void LegendWindow::paintEvent(QPaintEvent*) {
     p.fillRect(x, y, 12, 18, Qt::black);
     p.drawPixmap(QRectF(x + 4, y + 1, kPictureWidth, kPictureHeight), shades_.shade(i, dpr),
                  QRectF(0, 0, kPictureWidth * dpr, kPictureHeight * dpr));
-    QString text = i == kInfoFramePicture ? QStringLiteral("VBR information frame")
-                                          : QString::fromStdString(BitrateColumnText(i)).trimmed() +
-                                                QStringLiteral(" kbps");
-    if (i == 0) text = QStringLiteral("free format");
-    if (i == 15) text = QStringLiteral("bitrate index 15");
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(QRect(x + 18, y, 150, 18), Qt::AlignVCenter | Qt::AlignLeft, text);
+    p.drawText(QRect(x + 18, y, 150, 18), Qt::AlignVCenter | Qt::AlignLeft, pictureText(i));
   }
 }
 

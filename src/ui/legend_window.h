@@ -1,6 +1,7 @@
 #pragma once
 // "Legend": the colour key of the frame strip, one shade per bitrate and one
-// for the VBR information frame. Always on top; its place is remembered.
+// for the VBR information frame, with the bitrates of the document's MPEG
+// version. Always on top; its place is remembered.
 
 #include <QDialog>
 
@@ -14,12 +15,17 @@ class LegendWindow : public QDialog {
 
  public:
   LegendWindow(WindowPlace& place, QWidget* parent);
+  // The MPEG version code whose bitrates the key names.
+  void setVersion(int version);
+  // The caption of picture i: "128 kbps", "free format", "VBR information frame", ...
+  QString pictureText(int i) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
   FrameShades shades_;
+  int version_ = 3;  // MPEG-1
 };
 
 }  // namespace quorvel

@@ -644,6 +644,7 @@ void MainWindow::run(UiCommand id) {
     case UiCommand::kScriptHelp: OpenHelpFile(ctx_, kScriptHelpFile); break;
     case UiCommand::kLegend:
       if (legend_ == nullptr) legend_ = new LegendWindow(ctx_.options.legendWindow, this);
+      legend_->setVersion(ctx_.doc.version);
       legend_->show();
       legend_->raise();
       break;
@@ -722,6 +723,7 @@ void MainWindow::refreshCommands() {
 
 void MainWindow::refreshAll() {
   SetViewStart(ctx_.doc, ctx_.doc.viewStart);
+  if (legend_ != nullptr) legend_->setVersion(ctx_.doc.version);
   updateTexts();
   updateStatistics();
   updateBoxes();

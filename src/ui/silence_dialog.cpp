@@ -112,6 +112,7 @@ int SilenceDialog::freqIndex() const {
 
 void SilenceDialog::prepare(const SilenceDialogState& state) {
   repeat_->stop();
+  version_ = state.version;
   for (auto [list, items, selected] :
        {std::tuple{bitrate_, &state.bitrateItems, state.bitrateSelected},
         std::tuple{frequency_, &state.frequencyItems, state.frequencySelected},
@@ -131,7 +132,7 @@ void SilenceDialog::prepare(const SilenceDialogState& state) {
 }
 
 void SilenceDialog::lengthEdited() {
-  SilenceLength length = SilenceLengthFromText(length_->text().toStdString(), freqIndex());
+  SilenceLength length = SilenceLengthFromText(length_->text().toStdString(), freqIndex(), version_);
   valid_ = length.valid;
   count_ = length.valid ? length.count : 0;
   if (length.limited) length_->setText(QString::fromStdString(length.boxText));
@@ -142,20 +143,20 @@ void SilenceDialog::lengthEdited() {
 bool SilenceDialog::lengthInvalid() const { return !valid_; }
 
 void SilenceDialog::step(Step which) {
-  SilenceLength length = SilenceLengthFromText(length_->text().toStdString(), freqIndex());
+  SilenceLength length = SilenceLengthFromText(length_->text().toStdString(), freqIndex(), version_);
   int32_t current = length.valid ? length.count : 0;
   double seconds = length.valid ? length.seconds : 0.0;
   switch (which) {
     case kFrameUp: count_ = SilenceStepFrame(current, true); break;
     case kFrameDown: count_ = SilenceStepFrame(current, false); break;
-    case kSecondUp: count_ = SilenceStepSecond(seconds, true, freqIndex()); break;
-    case kSecondDown: count_ = SilenceStepSecond(seconds, false, freqIndex()); break;
+    case kSecondUp: count_ = SilenceStepSecond(seconds, true, freqIndex(), version_); break;
+    case kSecondDown: count_ = SilenceStepSecond(seconds, false, freqIndex(), version_); break;
   }
   showCount();
 }
 
 void SilenceDialog::showCount() {
-  length_->setText(QString::fromStdString(SilenceCountText(count_, freqIndex())));
+  length_->setText(QString::fromStdString(SilenceCountText(count_, freqIndex(), version_)));
   lengthEdited();
 }
 

@@ -68,6 +68,7 @@ class SilenceDialog : public QDialog {
   Step held_ = kFrameUp;
   bool armed_ = false;
   int repeatInterval_ = 0;
+  int version_ = 3;  // the document's MPEG version code
 };
 
 }  // namespace quorvel

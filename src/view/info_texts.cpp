@@ -35,7 +35,8 @@ StatisticsList BuildStatisticsList(const FrameStatistics& stats, int32_t editCou
   list.empty = false;
   const auto& count = stats.bitrateCount;
   for (int i = 0; i < kStatisticsLines; ++i) {
-    list.lines[static_cast<size_t>(i)] = BitrateColumnText(i) + " kbps frames: " + std::to_string(count[static_cast<size_t>(i)]);
+    list.lines[static_cast<size_t>(i)] =
+        BitrateColumnText(i, stats.version) + " kbps frames: " + std::to_string(count[static_cast<size_t>(i)]);
     if (count[static_cast<size_t>(i)] > count[static_cast<size_t>(list.selected)]) list.selected = i;
   }
   std::array<int64_t, kStatisticsLines> sums{};
@@ -186,7 +187,8 @@ std::optional<std::string> FrameInfoText(const DocumentState& doc, int32_t f) {
     }
   }
   return "Frame position: " + std::to_string(f + 1) + "\r\n" + origin + "\r\n" + "Bitrate: " +
-         BitrateText(BitrateAt(doc, f)) + "\r\n" + "Frequency: " + FrequencyText(FrequencyAt(doc, f)) + "\r\n" +
+         BitrateText(BitrateAt(doc, f), doc.version) + "\r\n" + "Frequency: " +
+         FrequencyText(FrequencyAt(doc, f), doc.version) + "\r\n" +
          "Mode: " + ModeText(ModeAt(doc, f)) + extra;
 }
 

@@ -253,8 +253,15 @@ TEST_F(QuorvelBinary, InfoReportsEachFixture) {
        "  VBR header: none\n"
        "  unknown header: 120 bytes at 0\n"
        "  unknown footer: 200 bytes at 18615\n"},
-      {"mpeg2-22k.mp3", 1, std::string("  error: ") + "Invalid format.\n" +
-                               "         Probably not a 32-48 KHz mp3 file.\n"},
+      {"mpeg2-22k.mp3", 0,
+       "  22.05 KHz, JOINT STEREO, 32 kbps, 1.071 sec\n"
+       "  frames: 41\n"
+       "  VBR header: none\n"},
+      {"mpeg25-8k-vbr.mp3", 0,
+       "  8 KHz, STEREO, var.kbps, 1.224 sec\n"
+       "  frames: 17\n"
+       "  VBR header: Xing\n"
+       "  encoder: LAME3.100, delay 576, padding 640\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);

@@ -485,8 +485,10 @@ TEST_F(AnalysisTest, RefusedHeaders) {
     const char* text;
   };
   const Case cases[] = {
-      {"MPEG-2", 0xF3, 0x90, "Mpeg version 2 not supported."},
-      {"MPEG-2.5", 0xE3, 0x90, "Mpeg version 2.5 not supported."},
+      {"MPEG-2 bitrate 15", 0xF3, 0xF0, "Invalid bitrate detected."},
+      {"MPEG-2.5 frequency 3", 0xE3, 0x9C, "Invalid frequency detected."},
+      {"MPEG-2 free format", 0xF3, 0x00, "Free format mpeg version 2/2.5 not supported."},
+      {"MPEG-2.5 free format", 0xE3, 0x08, "Free format mpeg version 2/2.5 not supported."},
       {"reserved version", 0xEB, 0x90, "Unknown mpeg version."},
       {"Layer II", 0xFD, 0x90, "Seems like mp2, not mp3 file."},
       {"Layer I", 0xFF, 0x90, "Seems like mp1, not mp3 file."},
@@ -1252,47 +1254,172 @@ TEST_F(AnalysisFixtures, BlocksAroundTheAudio) {
     SCOPED_TRACE("mpeg2-22k.mp3");
     host.messages.clear();
     ASSERT_TRUE(LoadFixture("mpeg2-22k.mp3"));
-    EXPECT_FALSE(ctx.doc.loaded);
-    ASSERT_FALSE(host.messages.empty());
-    EXPECT_EQ(host.messages.back().text, "Error processing the file:\r\nInvalid format.\r\nProbably not a 32-48 KHz mp3 file.");
+    EXPECT_TRUE(ctx.doc.loaded);
+    EXPECT_EQ(ctx.doc.version, kVersionMpeg2);
+    EXPECT_TRUE(host.messages.empty());
   }
 }
 
-// MPEG-2 and MPEG-2.5 Layer III files are refused under every error policy:
-// the bytes inside them that read as MPEG-1 headers are not frames.
-TEST_F(AnalysisTest, MpegTwoAndTwoPointFiveAudioIsRefused) {
+// MPEG-2 and MPEG-2.5 Layer III files load under every error policy: every
+// frame is taken, of the file's version, and the frames run from the first to
+// the end of the audio without gaps, unknown data or leftovers.
+TEST_F(AnalysisTest, MpegTwoAndTwoPointFiveFilesLoadWhole) {
   const char* data = std::getenv("QUORVEL_TEST_DATA");
   ASSERT_NE(data, nullptr) << "QUORVEL_TEST_DATA is not set";
   struct Fixture {
     const char* name;
-    const char* versionText;
+    uint8_t version;
+    const char* infoStart;  // the information line up to the duration
+    int vbrMarker;          // of the first frame: 0 none, 1 "Xing", 2 "Info"
   };
-  const Fixture fixtures[] = {{"mpeg2-22k.mp3", "Mpeg version 2 not supported."},
-                              {"mpeg2-22k-64k.mp3", "Mpeg version 2 not supported."},
-                              {"mpeg2-16k-mono.mp3", "Mpeg version 2 not supported."},
-                              {"mpeg2-24k-vbr.mp3", "Mpeg version 2 not supported."},
-                              {"mpeg25-11k.mp3", "Mpeg version 2.5 not supported."}};
+  const Fixture fixtures[] = {
+      {"mpeg2-22k.mp3", kVersionMpeg2, "22.05 KHz, JOINT STEREO, 32 kbps, ", 0},
+      {"mpeg2-22k-64k.mp3", kVersionMpeg2, "22.05 KHz, JOINT STEREO, 64 kbps, ", 2},
+      {"mpeg2-16k-mono.mp3", kVersionMpeg2, "16 KHz, MONO, 32 kbps, ", 0},
+      {"mpeg2-24k-vbr.mp3", kVersionMpeg2, "24 KHz, JOINT STEREO, var.kbps, ", 1},
+      {"mpeg2-22k-crc.mp3", kVersionMpeg2, "22.05 KHz, JOINT STEREO, 64 kbps, ", 2},
+      {"mpeg2-16k-vbr.mp3", kVersionMpeg2, "16 KHz, JOINT STEREO, var.kbps, ", 1},
+      {"mpeg2-22k-mono-info.mp3", kVersionMpeg2, "22.05 KHz, MONO, 64 kbps, ", 2},
+      {"mpeg25-11k.mp3", kVersionMpeg25, "11.025 KHz, JOINT STEREO, 24 kbps, ", 0},
+      {"mpeg25-12k-mono-info.mp3", kVersionMpeg25, "12 KHz, MONO, 32 kbps, ", 2},
+      {"mpeg25-8k-vbr.mp3", kVersionMpeg25, "8 KHz, STEREO, var.kbps, ", 1},
+  };
   for (const Fixture& f : fixtures) {
     for (uint8_t policy : {kErrorFail, kErrorPrompt, kErrorTryToContinue}) {
       SCOPED_TRACE(::testing::Message() << f.name << ", policy " << int{policy});
       host.messages.clear();
       host.answers.clear();
-      host.defaultAnswer = kAnswerYes;  // Prompt: always "try to continue"
+      host.defaultAnswer = kAnswerNo;  // Prompt: a question would stop the load
       ctx.options.errorPolicy = policy;
       ctx.doc.sourceName = std::string(data) + "/" + f.name;
-      ASSERT_TRUE(std::filesystem::exists(ctx.doc.sourceName));
-      EXPECT_FALSE(Loadfile(ctx));
-      // Fail stops at the first header with its own text; otherwise nothing is taken.
-      ExpectFailure(policy == kErrorFail ? f.versionText : kTextNoFrame);
+      ASSERT_TRUE(Loadfile(ctx));
+      EXPECT_TRUE(host.messages.empty());
+      const DocumentState& doc = ctx.doc;
+      EXPECT_EQ(doc.version, f.version);
+      EXPECT_EQ(InfoLine(doc.sourceStats).rfind(f.infoStart, 0), 0u) << InfoLine(doc.sourceStats);
+      EXPECT_EQ(doc.frames[0].spec, f.vbrMarker);
+      EXPECT_FALSE(doc.source.behindHeaderFound);
+      EXPECT_FALSE(doc.source.footerFound);
+      int64_t at = doc.frames[0].framepos;
+      for (int32_t k = 0; k < doc.frameTableCount; ++k) {
+        const frametype& r = doc.frames[static_cast<size_t>(k)];
+        ASSERT_EQ(r.version, f.version) << k;
+        ASSERT_EQ(r.framepos, at) << k;
+        ASSERT_EQ(r.framelen, r.estimatedlen) << k;
+        at += r.framelen;
+      }
+      EXPECT_EQ(at, doc.source.audioEnd);
     }
   }
-  // The same in a silent script, which always continues.
-  ctx.script.active = true;
-  ctx.script.silent = true;
-  ctx.doc.sourceName = std::string(data) + "/mpeg2-22k-64k.mp3";
-  EXPECT_FALSE(Loadfile(ctx));
-  EXPECT_EQ(ctx.script.resultCode, 201);
-  EXPECT_EQ(ctx.script.errorText, kTextNoFrame);
+}
+
+// MPEG-2 frames of 80 kbps at 22.05 kHz (261 bytes), MPEG-2.5 frames of 80 kbps
+// at 11.025 kHz (522 bytes).
+Bytes Mpeg2Frames(int n) {
+  Bytes out;
+  for (int i = 0; i < n; ++i) Append(out, Frame(0xF3, 0x90, 0x44, 261));
+  return out;
+}
+Bytes Mpeg25Frames(int n) {
+  Bytes out;
+  for (int i = 0; i < n; ++i) Append(out, Frame(0xE3, 0x90, 0x44, 522));
+  return out;
+}
+
+// Audio that switches between versions is refused under every policy and in
+// a silent script, with the versions named; a few chained headers of another
+// version are no audio and stay in the data around the frames.
+TEST_F(AnalysisTest, FilesOfMixedVersionsAreRefused) {
+  struct Case {
+    const char* name;
+    Bytes file;
+    const char* text;
+  };
+  Bytes mpeg1Then2 = Frames(6);
+  Append(mpeg1Then2, Mpeg2Frames(6));
+  Bytes mpeg2Then1 = Mpeg2Frames(10);
+  Append(mpeg2Then1, Frames(4));
+  Bytes mpeg25Then2 = Mpeg25Frames(5);
+  Append(mpeg25Then2, Mpeg2Frames(5));
+  const Case cases[] = {
+      {"MPEG-1 then MPEG-2", mpeg1Then2,
+       "The file mixes MPEG-1 and MPEG-2 frames.\r\nFiles of more than one mpeg version are not supported."},
+      {"MPEG-2 then MPEG-1", mpeg2Then1,
+       "The file mixes MPEG-1 and MPEG-2 frames.\r\nFiles of more than one mpeg version are not supported."},
+      {"MPEG-2.5 then MPEG-2", mpeg25Then2,
+       "The file mixes MPEG-2 and MPEG-2.5 frames.\r\nFiles of more than one mpeg version are not supported."},
+  };
+  for (const Case& c : cases) {
+    for (uint8_t policy : {kErrorFail, kErrorPrompt, kErrorTryToContinue}) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", policy " << int{policy});
+      host.messages.clear();
+      host.defaultAnswer = kAnswerYes;
+      ctx.options.errorPolicy = policy;
+      EXPECT_FALSE(Load(c.file));
+      ExpectFailure(c.text);
+    }
+    ctx.script.active = true;
+    ctx.script.silent = true;
+    EXPECT_FALSE(Load(c.file));
+    EXPECT_EQ(ctx.script.resultCode, 201);
+    EXPECT_EQ(ctx.script.errorText, c.text);
+    ctx.script.active = false;
+    ctx.script.silent = false;
+  }
+
+  // Two MPEG-1 frames ahead of MPEG-2 audio: unknown data before the first frame.
+  ctx.options.errorPolicy = kErrorFail;
+  Bytes lead = Frames(2);
+  Append(lead, Mpeg2Frames(10));
+  ASSERT_TRUE(Load(lead));
+  EXPECT_EQ(ctx.doc.version, kVersionMpeg2);
+  EXPECT_EQ(ctx.doc.frameTableCount, 10);
+  EXPECT_TRUE(source().behindHeaderFound);
+  EXPECT_EQ(source().behindHeaderLength, 2 * 417);
+}
+
+// The second scan for the file's one version asks nothing that the first
+// asked already: a refused header in junk is one question, and the junk inside
+// the frame before it another.
+TEST_F(AnalysisTest, SecondScanForOneVersionAsksNoQuestionTwice) {
+  Bytes file = Frames(2);  // MPEG-1 headers by chance ahead of MPEG-2 audio
+  Append(file, Mpeg2Frames(5));
+  Bytes junk(100, 0x11);
+  const Bytes bad = Frame(0xF3, 0xF0, 0x44, 4);  // bitrate index 15
+  std::copy(bad.begin(), bad.end(), junk.begin() + 10);
+  Append(file, junk);
+  Append(file, Mpeg2Frames(5));
+  ctx.options.errorPolicy = kErrorPrompt;
+  host.defaultAnswer = kAnswerYes;
+  ASSERT_TRUE(Load(file));
+  EXPECT_EQ(ctx.doc.version, kVersionMpeg2);
+  EXPECT_EQ(ctx.doc.frameTableCount, 10);
+  EXPECT_EQ(source().behindHeaderLength, 2 * 417);
+  EXPECT_EQ(Questions(), (std::vector<std::string>{
+                             "Invalid bitrate detected." + kFramePrompt,
+                             "Improper frame size at position " + ThousandsText(834 + 4 * 261) + " to " +
+                                 ThousandsText(834 + 5 * 261 + 100) + "." + kFramePrompt}));
+}
+
+// An MPEG-2.5 file cut in the middle of its last frame: the existing rule for
+// an incomplete last frame (a question, a refusal under Fail).
+TEST_F(AnalysisTest, MpegTwoPointFiveFileCutInAFrame) {
+  const char* data = std::getenv("QUORVEL_TEST_DATA");
+  ASSERT_NE(data, nullptr) << "QUORVEL_TEST_DATA is not set";
+  std::ifstream in(std::string(data) + "/mpeg25-11k.mp3", std::ios::binary);
+  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 1000u);
+  bytes.resize(bytes.size() - 40);  // frames of 24 kbps at 11.025 kHz are 156 or 157 bytes
+  ctx.options.errorPolicy = kErrorFail;
+  EXPECT_FALSE(Load(bytes));
+  ExpectFailure("Improper frame size.");
+  ctx.options.errorPolicy = kErrorTryToContinue;
+  host.messages.clear();
+  ASSERT_TRUE(Load(bytes));
+  EXPECT_EQ(ctx.doc.version, kVersionMpeg25);
+  const frametype& last = frame(ctx.doc.frameTableCount - 1);
+  EXPECT_EQ(last.framelen, last.estimatedlen - 40);
+  EXPECT_EQ(int64_t{last.framepos} + last.framelen, static_cast<int64_t>(bytes.size()));
 }
 
 // A header found by chance in junk between frames chains with neither

@@ -5,6 +5,7 @@
 #include "core/document_ops.h"
 #include "core/edit_fixture.h"
 #include "core/headless_host.h"
+#include "core/mpeg_header.h"
 
 namespace quorvel {
 namespace {
@@ -248,6 +249,38 @@ TEST_F(DialogState, SilenceListsOfAMixedDocument) {
   EXPECT_EQ(state.modeItems,
             (std::vector<std::string>{"stereo", "joint stereo (RECOMMENDED)", "dual channel", "mono"}));
   EXPECT_EQ(state.modeSelected, 1);
+}
+
+// An MPEG-2 document offers its version's bitrates and frequencies, and
+// lengths count frames of 576 samples; the same in MPEG-2.5.
+TEST_F(DialogState, SilenceListsAndLengthsOfLowerVersions) {
+  doc.version = kVersionMpeg2;
+  LoadUniform(ctx, 100, FrameShape{0, 1, 9});  // 22.05 kHz joint stereo 80 kbps
+  SilenceDialogState state = PrepareSilenceDialog(ctx);
+  EXPECT_EQ(state.version, kVersionMpeg2);
+  static const char* names[] = {"8 kbps",  "16 kbps", "24 kbps",  "32 kbps",  "40 kbps",  "48 kbps",  "56 kbps",
+                                "64 kbps", "80 kbps", "96 kbps", "112 kbps", "128 kbps", "144 kbps", "160 kbps"};
+  std::vector<std::string> bitrates;
+  for (int b = 1; b <= 14; ++b)
+    bitrates.push_back(std::string(names[b - 1]) + (b == 9 ? " (RECOMMENDED)" : " (makes file VBR)"));
+  EXPECT_EQ(state.bitrateItems, bitrates);
+  EXPECT_EQ(state.frequencyItems, (std::vector<std::string>{"16 KHz (makes mixed freq.)", "22.05 KHz (RECOMMENDED)",
+                                                            "24 KHz (makes mixed freq.)"}));
+  Select(doc, 60, 10);
+  EXPECT_EQ(PrepareSilenceDialog(ctx).lengthText, "1.306");  // 50 x 576 / 22050 s
+
+  EXPECT_EQ(SilenceLengthFromText("1", 0, kVersionMpeg2).count, 38);   // 1 / 26.122 ms
+  EXPECT_EQ(SilenceLengthFromText("1", 2, kVersionMpeg25).count, 14);  // 1 / 72 ms
+  EXPECT_EQ(SilenceStepSecond(0.0, true, 2, kVersionMpeg25), 14);
+  EXPECT_EQ(SilenceCountText(14, 2, kVersionMpeg25), "1.008");
+  EXPECT_EQ(SilenceCountText(25, 1, kVersionMpeg2), "0.6");  // 25 x 24 ms
+
+  doc.version = kVersionMpeg25;
+  LoadUniform(ctx, 100, FrameShape{2, 3, 2});  // 8 kHz mono 16 kbps
+  state = PrepareSilenceDialog(ctx);
+  EXPECT_EQ(state.frequencyItems, (std::vector<std::string>{"8 KHz (RECOMMENDED)", "11.025 KHz (makes mixed freq.)",
+                                                            "12 KHz (makes mixed freq.)"}));
+  EXPECT_EQ(state.bitrateItems[1], "16 kbps (RECOMMENDED)");
 }
 
 TEST_F(DialogState, SilencePresetIsLimitedTo256KFrames) {

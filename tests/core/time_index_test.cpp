@@ -9,6 +9,8 @@
 #include "core/document_ops.h"
 #include "core/edit_ops.h"
 #include "core/headless_host.h"
+#include "core/mpeg_header.h"
+#include "edit_fixture.h"
 
 namespace quorvel {
 namespace {
@@ -179,6 +181,60 @@ TEST(FrequencyIndex, RunsAndStaleIndex) {
   ASSERT_EQ(ctx.doc.editCount, 6);
   EXPECT_EQ(ctx.doc.frequencyIndex.editCount, 6);
   for (int32_t p = 0; p <= 6; ++p) EXPECT_EQ(TimeAtFrame(ctx.doc, p), PlainTime(ctx.doc, p, false)) << p;
+}
+
+// MPEG-2 and MPEG-2.5 documents: a frame is 576 samples at each of their
+// frequencies, in positions, times, durations and the information line.
+TEST(LowerVersionTimes, PositionsAndTimesCountFramesOf576Samples) {
+  struct Case {
+    uint8_t version;
+    uint8_t freq;
+    double hz;
+    const char* infoLine;  // 1000 frames, bitrate index 9, joint stereo
+  };
+  const Case cases[] = {
+      {2, 0, 22050, "22.05 KHz, JOINT STEREO, 80 kbps, 26.122 sec"},
+      {2, 1, 24000, "24 KHz, JOINT STEREO, 80 kbps, 24 sec"},
+      {2, 2, 16000, "16 KHz, JOINT STEREO, 80 kbps, 36 sec"},
+      {0, 0, 11025, "11.025 KHz, JOINT STEREO, 80 kbps, 52.245 sec"},
+      {0, 1, 12000, "12 KHz, JOINT STEREO, 80 kbps, 48 sec"},
+      {0, 2, 8000, "8 KHz, JOINT STEREO, 80 kbps, 1 min 12 sec"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.infoLine);
+    HeadlessHost host;
+    Context ctx(host);
+    ctx.doc.version = c.version;
+    testing::LoadUniform(ctx, 1000, {c.freq, 1, 9, 0});
+    const DocumentState& doc = ctx.doc;
+    const double frame = 576.0 / c.hz;
+    EXPECT_EQ(InfoLine(doc.editStats), c.infoLine);
+    EXPECT_NEAR(DurationBetween(doc, 0, 1000), 1000 * frame, 1e-9);
+    EXPECT_NEAR(DurationBetween(doc, 250, 100), 150 * frame, 1e-9);
+    for (int32_t k : {0, 1, 2, 7, 333, 998, 999}) {
+      SCOPED_TRACE(k);
+      EXPECT_NEAR(TimeAtFrame(doc, k), k * frame, 1e-9);
+      EXPECT_NEAR(TimeAtFrame(doc, k, true), (k + 0.5) * frame, 1e-9);
+      EXPECT_EQ(FrameAtTime(doc, k * frame), k);
+      EXPECT_EQ(FrameAtTime(doc, (k + 0.4) * frame), k);
+      EXPECT_EQ(FrameAtTime(doc, (k + 0.6) * frame), k + 1);
+    }
+  }
+  // Mixed frequencies of one version: each frame counts its own length, in
+  // the index and frame by frame.
+  HeadlessHost host;
+  Context ctx(host);
+  ctx.doc.version = 2;
+  std::vector<testing::FrameShape> shapes;
+  for (int i = 0; i < 300; ++i) shapes.push_back({static_cast<uint8_t>(i < 100 ? 0 : i < 200 ? 2 : 1), 1, 9, 0});
+  testing::LoadFrames(ctx, shapes);
+  const double t22 = 576.0 / 22050, t16 = 576.0 / 16000, t24 = 576.0 / 24000;
+  EXPECT_NEAR(TimeAtFrame(ctx.doc, 100), 100 * t22, 1e-9);
+  EXPECT_NEAR(TimeAtFrame(ctx.doc, 150), 100 * t22 + 50 * t16, 1e-9);
+  EXPECT_NEAR(TimeAtFrame(ctx.doc, 300), 100 * t22 + 100 * t16 + 100 * t24, 1e-9);
+  EXPECT_EQ(FrameAtTime(ctx.doc, 100 * t22 + 100 * t16 + 40 * t24), 240);
+  EXPECT_EQ(FrameAtTime(ctx.doc, 100 * t22 + 20 * t16), 120);
+  EXPECT_EQ(FrequencyStatText(ctx.doc.editStats.freqCount, ctx.doc.version), "mixed freq");
 }
 
 }  // namespace

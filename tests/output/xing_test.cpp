@@ -89,6 +89,56 @@ TEST(XingFrame, HeaderLengthAndFieldsForEveryFrequencyAndMode) {
   }
 }
 
+// MPEG-2 and MPEG-2.5: the header of the version (F3, E3), the marker after 9
+// or 17 bytes of side information, the lowest bitrate whose frame holds the
+// fields (they end at 4 + 17 + 116 = 137 bytes), and for LAME's extension the
+// lowest one that holds it too (4 + 17 + 156 = 177 bytes in two channels).
+TEST(XingFrame, LowerVersionsTakeTheirOwnHeaderOffsetAndBitrate) {
+  struct Case {
+    XingShape shape;
+    uint8_t byte1;
+    int bitrateIndex;  // of the Xing frame
+    int32_t length;
+    int markerOffset;
+    int lameBitrateIndex;
+    int32_t lameLength;
+  };
+  const Case cases[] = {
+      {{0, 1, kVersionMpeg2}, 0xF3, 6, 156, 21, 7, 182},   // 22.05 kHz: 48 kbps; 56 kbps
+      {{1, 0, kVersionMpeg2}, 0xF3, 6, 144, 21, 8, 192},   // 24 kHz: 48 kbps; 64 kbps
+      {{2, 3, kVersionMpeg2}, 0xF3, 4, 144, 13, 5, 180},   // 16 kHz mono: 32 kbps; 40 kbps (169 needed)
+      {{0, 0, kVersionMpeg25}, 0xE3, 3, 156, 21, 4, 208},  // 11.025 kHz: 24 kbps; 32 kbps
+      {{1, 3, kVersionMpeg25}, 0xE3, 3, 144, 13, 4, 192},  // 12 kHz mono: 24 kbps; 32 kbps
+      {{2, 2, kVersionMpeg25}, 0xE3, 2, 144, 21, 3, 216},  // 8 kHz: 16 kbps; 24 kbps
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "version " << int{c.shape.version} << " freq " << int{c.shape.freqIndex});
+    std::vector<uint8_t> f = BuildXingFrame(c.shape, 500);
+    ASSERT_EQ(f.size(), static_cast<size_t>(c.length));
+    EXPECT_EQ(f[1], c.byte1);
+    EXPECT_EQ(f[2] >> 4, c.bitrateIndex);
+    EXPECT_EQ((f[2] >> 2) & 3, c.shape.freqIndex);
+    EXPECT_EQ(XingMarkerOffset(c.shape.mode, c.shape.version), c.markerOffset);
+    size_t m = static_cast<size_t>(c.markerOffset);
+    EXPECT_EQ(std::string(f.begin() + m, f.begin() + m + 4), "Xing");
+    EXPECT_EQ(be32(&f[m + 8]), 500u);
+    EXPECT_LE(m + 12 + kXingCompletionSize, f.size());
+    frametype record;
+    DecodeFrameAt(f.data(), f.size(), 0, 0, true, record);
+    EXPECT_EQ(record.version, c.shape.version);
+    EXPECT_EQ(record.spec, 1);
+    EXPECT_EQ(record.estimatedlen, c.length);
+
+    const int lame = LameInfoBitrateIndex(c.shape.freqIndex, c.shape.mode, 0, c.shape.version);
+    EXPECT_EQ(lame, c.lameBitrateIndex);
+    std::vector<uint8_t> info = BuildLameInfoFrame(c.shape, false, lame, 500, 0, {});
+    ASSERT_EQ(info.size(), static_cast<size_t>(c.lameLength));
+    EXPECT_EQ(std::string(info.begin() + m, info.begin() + m + 4), "Info");
+    EXPECT_EQ(LameInfoTagOffset(c.shape.mode, c.shape.version), c.markerOffset + 120);
+    EXPECT_LE(static_cast<size_t>(c.markerOffset + 120 + 36), info.size());
+  }
+}
+
 TEST(XingFrame, FrameCountIsTheNumberOfAudioFramesAfterIt) {
   std::vector<uint8_t> f = BuildXingFrame({0, 1}, 1000);
   EXPECT_EQ(be32(&f[44]), 1000u);

@@ -128,6 +128,25 @@ class EditDialogsTest : public QObject {
     QCOMPARE(c->mode, uint8_t{1});
   }
 
+  // An MPEG-2.5 document: lengths count frames of 576 samples at its frequencies.
+  void silenceLengthsOfAnMpegTwoPointFiveDocument() {
+    SilenceDialog d;
+    SilenceDialogState state = Silence("0", 0);
+    state.version = 0;  // MPEG-2.5
+    state.frequencyItems = {"8 KHz (RECOMMENDED)", "11.025 KHz (makes mixed freq.)", "12 KHz (makes mixed freq.)"};
+    state.frequencySelected = 0;
+    d.prepare(state);
+    emit d.stepButton(SilenceDialog::kFrameUp)->pressed();
+    emit d.stepButton(SilenceDialog::kFrameUp)->released();
+    QCOMPARE(d.lengthBox()->text(), QStringLiteral("0.072"));  // 576 / 8000 s
+    d.lengthBox()->setText(QStringLiteral("2"));
+    emit d.lengthBox()->textEdited(d.lengthBox()->text());
+    QCOMPARE(d.count(), 28);  // 2 / 0.072 = 27.8
+    d.frequencyList()->setCurrentIndex(2);
+    QCOMPARE(d.count(), 42);  // 2 / 0.048 = 41.7
+    QCOMPARE(d.choice()->frequency, uint8_t{1});  // 12 kHz is frequency index 1
+  }
+
   void silenceStepsAndTheirRepetition() {
     SilenceDialog d;
     d.prepare(Silence("0", 0));

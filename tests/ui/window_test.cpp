@@ -39,6 +39,7 @@
 #include "ui/id3v1_editor_window.h"
 #include "ui/silence_dialog.h"
 #include "ui/split_dialogs.h"
+#include "ui/legend_window.h"
 #include "ui/strip_widgets.h"
 #include "view/strip_model.h"
 
@@ -405,6 +406,35 @@ class WindowTest : public QObject {
     QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
     QCOMPARE(doc.viewStartMax, 156 - 84);
     QVERIFY(w->sourcePathLabel()->text().endsWith(QStringLiteral("sample.mp3")));
+  }
+
+  // An MPEG-2 file: its information line, the strip's frames, positions of
+  // 576 samples a frame and the statistics of its version's bitrates.
+  void loadShowsAnMpegTwoFile() {
+    open(DataFile("mpeg2-22k-64k.mp3"));
+    DocumentState& doc = w->context().doc;
+    QCOMPARE(doc.editCount, 42);
+    QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("22.05 KHz, JOINT STEREO, 64 kbps, 1.097 sec"));
+    QListWidget* stats = w->statisticsList();
+    QCOMPARE(stats->count(), 15);
+    QCOMPARE(stats->item(8)->text(), QStringLiteral("  64 kbps frames: 42"));
+    QCOMPARE(stats->item(1)->text(), QStringLiteral("   8 kbps frames: 0"));
+    QCOMPARE(stats->currentRow(), 8);
+    QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::NoModifier, StripPoint(30 + 5 * 10 + 3, 300));
+    QCOMPARE(doc.cursor, 10);
+    QCOMPARE(w->positionBox(0)->text(), QStringLiteral("0.261"));  // 10 x 576 / 22050 s
+    w->stepButton(0)->click();
+    QCOMPARE(w->positionBox(0)->text(), QStringLiteral("0.287"));
+    // The legend names the version's bitrates, and follows the next document.
+    w->findChild<QAction*>("legend")->trigger();
+    auto* legend = w->findChild<LegendWindow*>("TFrameLegendForm");
+    QVERIFY(legend != nullptr);
+    QCOMPARE(legend->pictureText(1), QStringLiteral("8 kbps"));
+    QCOMPARE(legend->pictureText(14), QStringLiteral("160 kbps"));
+    open(SampleFile());
+    QCOMPARE(legend->pictureText(1), QStringLiteral("32 kbps"));
+    QCOMPARE(legend->pictureText(14), QStringLiteral("320 kbps"));
+    legend->close();
   }
 
   void selectAllOnLoad() {
