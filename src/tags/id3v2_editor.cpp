@@ -72,13 +72,12 @@ const char* Id3v2Editor::EmptyListText(uint8_t kind) {
   }
 }
 
-bool Id3v2Editor::Open(Id3v2TagState& tag) {
+bool Id3v2Editor::Open(Id3v2TagState& tag, uint8_t newTagFormat, uint8_t paddingIndex) {
   if (tag.fields.size() > kEditorMaxFields) return false;
-  if (!tag.present && tag.fields.empty()) StartScriptTag(tag, tag.tagversion.major ? tag.tagversion.major : 3, 0);
+  if (!tag.present && tag.fields.empty()) StartScriptTag(tag, newTagFormat, paddingIndex);
   tag_ = &tag;
   snapshot_ = tag;
   descMode_.fill(false);
-  dropErroneous_ = false;
   RebuildLists();
   return true;
 }
@@ -147,6 +146,11 @@ std::string Id3v2Editor::BoxText(MainBox box) const {
 std::string Id3v2Editor::CommentLanguage() const {
   const int64_t i = BoxField(MainBox::Comment);
   return i < 0 ? "" : tag_->fields[i].tlan;
+}
+
+std::string Id3v2Editor::FieldText(uint32_t field) const {
+  if (field >= tag_->fields.size()) return "";
+  return ShowBreaks(CutChars(tag_->fields[field].tansi, kBoxMaxChars));
 }
 
 void Id3v2Editor::MarkEdited(Id3v2Field& f) {
