@@ -120,6 +120,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     const auto i = static_cast<size_t>(b);
     auto* edit = new QLineEdit(this);
     edit->setMaxLength(static_cast<int>(kBoxMaxChars));
+    edit->setMinimumWidth(b == MainBox::Year || b == MainBox::Track || b == MainBox::Bpm || b == MainBox::Size ? 60 : 200);
     QString name = QString::fromUtf8(kBoxLabels[i]);
     if (name.endsWith(QLatin1Char(':')) || name.endsWith(QLatin1Char('.'))) name.chop(1);
     edit->setAccessibleName(name);
@@ -435,7 +436,10 @@ void Id3v2EditorWindow::showBoxes() {
   for (size_t i = 0; i < boxes_.size(); ++i) {
     const auto b = static_cast<MainBox>(i);
     const QString text = Q(model_.BoxText(b));
-    if (boxes_[i]->text() != text) boxes_[i]->setText(text);
+    if (boxes_[i]->text() != text) {
+      boxes_[i]->setText(text);
+      boxes_[i]->setCursorPosition(0);  // the start of a long text in view
+    }
     const int64_t f = model_.BoxField(b);
     boxes_[i]->setToolTip(f < 0 ? QString() : Hint(tag_.fields[static_cast<size_t>(f)].thint));
   }
@@ -508,7 +512,10 @@ void Id3v2EditorWindow::showOtherText() {
   } else {
     otherText_->setToolTip(QString());
   }
-  if (otherText_->text() != text) otherText_->setText(text);
+  if (otherText_->text() != text) {
+    otherText_->setText(text);
+    otherText_->setCursorPosition(0);
+  }
   otherText_->setEnabled(editable && !busy_);
   if (otherLanguage_->text() != lang) otherLanguage_->setText(lang);
   otherLanguage_->setEnabled(langEditable && !busy_);

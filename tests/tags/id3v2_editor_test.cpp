@@ -420,5 +420,27 @@ TEST_F(EditorTest, TooManyFieldsAreNotOpened) {
   EXPECT_EQ(tag_.fields.size(), kEditorMaxFields + 1);
 }
 
+// The "erroneous" switch lives in the tag state, where the save reads it, and
+// Cancel takes it back; it cannot be set on a tag without erroneous fields.
+TEST_F(EditorTest, ErroneousSwitchIsPartOfTheTagState) {
+  Load(3, Cat({Frame(3, "TIT2", {7, 'a'}), Frame(3, "TALB", Latin("c"))}));
+  ASSERT_TRUE(ed_.Open(tag_));
+  ASSERT_TRUE(ed_.HasErroneousFields());
+  ed_.SetDropErroneous(true);
+  EXPECT_TRUE(tag_.dropErroneous);
+  Id3v2BlockOptions options;
+  options.dropErroneousFields = tag_.dropErroneous;
+  InputFile src;
+  ASSERT_TRUE(src.open(path_));
+  EXPECT_EQ(BuildId3v2TagBlock(tag_, src, options, {}).bytes, Tag(3, 0, Frame(3, "TALB", Latin("c"))));
+  ed_.Cancel();
+  EXPECT_FALSE(tag_.dropErroneous);
+
+  Load(3, Frame(3, "TALB", Latin("c")));
+  ASSERT_TRUE(ed_.Open(tag_));
+  ed_.SetDropErroneous(true);
+  EXPECT_FALSE(tag_.dropErroneous);
+}
+
 }  // namespace
 }  // namespace quorvel

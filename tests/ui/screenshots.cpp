@@ -20,6 +20,7 @@
 #include "core/edit_dialogs.h"
 #include "ui/fade_dialog.h"
 #include "ui/id3v1_editor_window.h"
+#include "ui/id3v2_editor_window.h"
 #include "ui/silence_dialog.h"
 #include "ui/image_window.h"
 #include "ui/message_windows.h"
@@ -156,6 +157,17 @@ int main(int argc, char** argv) {
     editor.fill(false);
     ok = Save(&editor, out + QStringLiteral("/id3v1-editor.png")) && ok;
     editor.model().Cancel();
+  }
+  {
+    // The ID3v2 editor on the loaded file's tag, opened as the viewer button opens it.
+    w.context().options.tagFlags &= static_cast<uint8_t>(~kTagFlagEditorInstructions);
+    w.openId3v2Editor();
+    if (Id3v2EditorWindow* editor = w.id3v2Editor()) {
+      ok = Save(editor, out + QStringLiteral("/id3v2-editor.png")) && ok;
+      editor->cancelAndClose();
+    } else {
+      ok = false;
+    }
   }
   {
     TransferDialog transfer({});
