@@ -94,6 +94,19 @@ class Id3v2Editor {
   bool ReloadOriginal(uint32_t field, const EditorReport& report);
   void RemoveField(uint32_t field);
 
+  // The multi-line window. It opens on the field of a main box (one is added,
+  // language "eng", when the box has none) or on a Comment, Synchronised or
+  // Unsynchronised lyrics field of the other-text list.
+  std::optional<uint32_t> BoxFieldOrAdd(MainBox box);
+  static bool MultiLineAllowed(uint8_t catalogueIndex);
+  // The field's text with line breaks as LF ("\u21B5" turned back into them).
+  std::string MultiLineText(uint32_t field) const;
+  // The field's original text, the same way.
+  std::string OriginalMultiLineText(uint32_t field) const;
+  // "OK" of the multi-line window after a change: CR LF and LF CR become LF;
+  // the encoding is UTF-16 when a character needs more than ISO-8859-1.
+  void StoreMultiLine(uint32_t field, const std::string& text);
+
   bool HasDuplicates() const;
   void RemoveDuplicates();
   bool HasErroneousFields() const;

@@ -22,6 +22,7 @@
 #include "core/options.h"
 #include "tags/id3v2_catalogue.h"
 #include "tags/message_kind.h"
+#include "ui/multiline_window.h"
 
 namespace quorvel {
 
@@ -136,7 +137,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
                     MainBox::Copyright, MainBox::Url, MainBox::Comment}) {
     addBox(b);
     grid->addWidget(labels_[static_cast<size_t>(b)], row, 0);
-    grid->addWidget(box(b), row, 1, 1, b == MainBox::Comment ? 3 : 4);
+    grid->addWidget(box(b), row, 1, 1, b == MainBox::Comment ? 3 : 5);
     if (b == MainBox::Comment) {
       commentLanguage_ = new QLineEdit(this);
       commentLanguage_->setMaxLength(3);
@@ -145,6 +146,11 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
       commentLanguage_->setAccessibleName(QStringLiteral("Comment language"));
       commentLanguage_->installEventFilter(this);
       grid->addWidget(commentLanguage_, row, 4);
+      commentLines_ = Button("...", "Edit in multiple lines", this);
+      commentLines_->setAccessibleName(QStringLiteral("Comment in multiple lines"));
+      commentLines_->setFixedWidth(28);
+      grid->addWidget(commentLines_, row, 5);
+      connect(commentLines_, &QPushButton::clicked, this, [this] { openMultiLine(true); });
       connect(commentLanguage_, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (filling_) return;
         model_.EditCommentLanguage(S(text));
@@ -159,7 +165,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     grid->addWidget(labels_[static_cast<size_t>(pair.first)], row, 0);
     grid->addWidget(box(pair.first), row, 1);
     grid->addWidget(labels_[static_cast<size_t>(pair.second)], row, 2);
-    grid->addWidget(box(pair.second), row, 3, 1, 2);
+    grid->addWidget(box(pair.second), row, 3, 1, 3);
     ++row;
   }
   grid->setRowStretch(row, 1);
@@ -197,6 +203,11 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
       line->addWidget(otherText_, 1);
       line->addWidget(langLabel);
       line->addWidget(otherLanguage_);
+      otherLines_ = Button("...", "Edit in multiple lines", group);
+      otherLines_->setAccessibleName(QStringLiteral("Other text in multiple lines"));
+      otherLines_->setFixedWidth(28);
+      line->addWidget(otherLines_);
+      connect(otherLines_, &QPushButton::clicked, this, [this] { openMultiLine(false); });
       inner->addLayout(line);
       connect(otherText_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const int64_t f = otherTextField();
@@ -519,6 +530,8 @@ void Id3v2EditorWindow::showOtherText() {
   otherText_->setEnabled(editable && !busy_);
   if (otherLanguage_->text() != lang) otherLanguage_->setText(lang);
   otherLanguage_->setEnabled(langEditable && !busy_);
+  // Editable means a field is shown.
+  otherLines_->setEnabled(editable && !busy_ && Id3v2Editor::MultiLineAllowed(tag_.fields[static_cast<size_t>(f)].ind));
   filling_ = false;
 }
 
@@ -681,6 +694,32 @@ void Id3v2EditorWindow::scan() {
   highlight(changed);
 }
 
+void Id3v2EditorWindow::openMultiLine(bool comment) {
+  if (busy_ || !model_.isOpen()) return;
+  std::optional<uint32_t> field;
+  if (comment) {
+    field = model_.BoxFieldOrAdd(MainBox::Comment);
+  } else if (otherTextField() >= 0) {
+    field = static_cast<uint32_t>(otherTextField());
+    if (!Id3v2Editor::MultiLineAllowed(tag_.fields[*field].ind)) field.reset();
+  }
+  if (!field) return;
+  if (multiLine_ == nullptr) multiLine_ = new MultiLineWindow(options_, hooks_.ask, this);
+  const uint8_t index = tag_.fields[*field].ind;
+  const QString name =
+      comment ? QStringLiteral("COMMENT") : QString::fromUtf8(Id3v2Catalogue[index].description).toUpper();
+  showBoxes();
+  const uint32_t f = *field;
+  multiLine_->openOn(QStringLiteral("multiple lines input: ") + name, model_.MultiLineText(f),
+                     model_.OriginalMultiLineText(f), [this, f](const std::string& text) {
+                       if (!model_.isOpen()) return;
+                       model_.StoreMultiLine(f, text);
+                       showBoxes();
+                       showOtherText();
+                       refreshButtons();
+                     });
+}
+
 void Id3v2EditorWindow::highlight(const std::vector<MainBox>& which) {
   for (MainBox b : which) box(b)->setStyleSheet(QString::fromUtf8(kHighlightStyle));
   highlightTimer_->start();
@@ -739,6 +778,7 @@ void Id3v2EditorWindow::cancelAndClose() {
 
 void Id3v2EditorWindow::finishClosing(bool accepted, bool writeTag) {
   adding_ = -1;
+  if (multiLine_ != nullptr) multiLine_->discard();
   highlightExpired();
   options_.id3v2Editor = {x(), y()};
   if (hooks_.closed) hooks_.closed(accepted, writeTag);
@@ -774,7 +814,18 @@ bool Id3v2EditorWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched) != nullptr) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      focusNextPrevChild(!(key->modifiers() & Qt::ShiftModifier));
+      // To the next (Shift: the previous) text box, past the buttons between.
+      const bool forward = !(key->modifiers() & Qt::ShiftModifier);
+      QWidget* w = static_cast<QWidget*>(watched);
+      for (int i = 0; i < 500; ++i) {
+        w = forward ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (w == watched) break;
+        if (qobject_cast<QLineEdit*>(w) != nullptr && w->window() == this && w->isEnabled() && w->isVisible() &&
+            (w->focusPolicy() & Qt::TabFocus) && qobject_cast<QSpinBox*>(w->parentWidget()) == nullptr) {
+          w->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+          break;
+        }
+      }
       return true;
     }
   }

@@ -24,6 +24,7 @@ class QTimer;
 namespace quorvel {
 
 struct Options;
+class MultiLineWindow;
 
 // What the editor needs from the rest of the program.
 struct Id3v2EditorHooks {
@@ -85,6 +86,11 @@ class Id3v2EditorWindow : public QDialog {
   QPushButton* removeButton(FieldListKind kind) const { return removeButtons_[static_cast<size_t>(kind)]; }
   QPushButton* addButton(FieldListKind kind) const { return addButtons_[static_cast<size_t>(kind)]; }
   QLineEdit* otherTextBox() const { return otherText_; }
+  // The buttons that open the multi-line window, and the window once opened.
+  QPushButton* commentLinesButton() const { return commentLines_; }
+  QPushButton* otherLinesButton() const { return otherLines_; }
+  MultiLineWindow* multiLineWindow() const { return multiLine_; }
+  void openMultiLine(bool comment);
   QLineEdit* otherLanguageBox() const { return otherLanguage_; }
   QPushButton* duplicatesButton() const { return duplicates_; }
   QCheckBox* erroneousBox() const { return erroneous_; }
@@ -147,6 +153,9 @@ class Id3v2EditorWindow : public QDialog {
   std::array<QPushButton*, 4> removeButtons_{};
   std::array<QPushButton*, 4> addButtons_{};
   QLineEdit* otherText_ = nullptr;
+  QPushButton* commentLines_ = nullptr;
+  QPushButton* otherLines_ = nullptr;
+  MultiLineWindow* multiLine_ = nullptr;
   QLineEdit* otherLanguage_ = nullptr;
   QPushButton* duplicates_ = nullptr;
   QCheckBox* erroneous_ = nullptr;

@@ -21,6 +21,7 @@
 #include "ui/fade_dialog.h"
 #include "ui/id3v1_editor_window.h"
 #include "ui/id3v2_editor_window.h"
+#include "ui/multiline_window.h"
 #include "ui/silence_dialog.h"
 #include "ui/image_window.h"
 #include "ui/message_windows.h"
@@ -164,6 +165,11 @@ int main(int argc, char** argv) {
     w.openId3v2Editor();
     if (Id3v2EditorWindow* editor = w.id3v2Editor()) {
       ok = Save(editor, out + QStringLiteral("/id3v2-editor.png")) && ok;
+      editor->openMultiLine(true);
+      if (MultiLineWindow* lines = editor->multiLineWindow()) {
+        ok = Save(lines, out + QStringLiteral("/multiline-window.png")) && ok;
+        lines->discard();
+      }
       editor->cancelAndClose();
     } else {
       ok = false;

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -31,6 +32,7 @@
 #include "ui/id3v2_editor_window.h"
 #include "ui/image_window.h"
 #include "ui/main_window.h"
+#include "ui/multiline_window.h"
 #include "ui/transfer_dialog.h"
 
 using namespace quorvel;
@@ -748,6 +750,53 @@ class Id3v2EditorTest : public QObject {
     // Cancel brings everything back.
     w->cancelButton()->click();
     QCOMPARE(tag.fields.size(), count);
+  }
+
+  void multiLineWindowKeepsLineBreaks() {
+    open();
+    QVERIFY(!w->otherLinesButton()->isEnabled());  // a title has no lines
+    w->commentLinesButton()->click();
+    MultiLineWindow* m = w->multiLineWindow();
+    QVERIFY(m != nullptr);
+    QVERIFY(m->isVisible());
+    QCOMPARE(m->windowTitle(), QStringLiteral("multiple lines input: COMMENT"));
+    QCOMPARE(m->textArea()->toolTip(), QStringLiteral("Type text here. New lines are allowed."));
+    QCOMPARE(m->originalButton()->toolTip(), QStringLiteral("Reload original content"));
+    QCOMPARE(m->textArea()->toPlainText(), QStringLiteral("note"));
+    m->textArea()->setPlainText(QStringLiteral("line one\nline two \u263A"));
+    m->okButton()->click();
+    QVERIFY(!m->isVisible());
+    QCOMPARE(tag.fields[3].tansi, std::string("line one\nline two \xE2\x98\xBA"));
+    QCOMPARE(tag.fields[3].enc, kEncUtf16Bom);  // 2.3 has no encoding 2
+    QCOMPARE(tag.fields[3].akcija, kFieldEditedMultiLine);
+    QCOMPARE(w->box(MainBox::Comment)->text(), QStringLiteral("line one\u21B5line two \u263A"));
+
+    // Leaving with a change asks: Esc goes back, No drops the change.
+    w->commentLinesButton()->click();
+    QCOMPARE(m->textArea()->toPlainText(), QStringLiteral("line one\nline two \u263A"));
+    m->originalButton()->click();
+    QCOMPARE(m->textArea()->toPlainText(), QStringLiteral("note"));
+    answer = kAnswerEscape;
+    QTest::keyClick(m, Qt::Key_Escape);
+    QVERIFY(m->isVisible());
+    QCOMPARE(questions.back(), std::string("Save the changes?\r\nPress Esc key to return (cancel)."));
+    answer = kAnswerNo;
+    m->close();
+    QVERIFY(!m->isVisible());
+    QCOMPARE(tag.fields[3].tansi, std::string("line one\nline two \xE2\x98\xBA"));
+    // Yes keeps it.
+    w->commentLinesButton()->click();
+    m->originalButton()->click();
+    answer = kAnswerYes;
+    QTest::keyClick(m, Qt::Key_Escape);
+    QVERIFY(!m->isVisible());
+    QCOMPARE(tag.fields[3].tansi, std::string("note"));
+    QCOMPARE(tag.fields[3].enc, kEncLatin1);
+
+    // The editor's Cancel takes it all back.
+    w->cancelButton()->click();
+    QCOMPARE(tag.fields[3].tansi, std::string("note"));
+    QCOMPARE(tag.fields[3].akcija, uint8_t{0});
   }
 
   void scanFillsAndHighlights() {
