@@ -95,6 +95,24 @@ bool LoadId3v2FieldFromFile(Context& ctx, uint32_t index) {
   return result.loaded;
 }
 
+bool LoadId3v2TextFieldFromFile(Context& ctx, uint32_t index, const TextFieldDialog& dialog) {
+  Id3v2TagState& tag = ctx.doc.id3v2;
+  if (index >= tag.fields.size() || tag.fields[index].tip != kFieldText) return false;
+  FileDialogRequest request;
+  request.title = "Choose the source text file";
+  request.filter = "Text files|*.txt|All files|*.*";
+  request.folder = ctx.options.tagLoadTextFolder;
+  request.mustExist = true;
+  std::optional<std::string> path = ctx.host.chooseOpenFile(request);
+  if (!path) return false;
+  ctx.options.tagLoadTextFolder = FolderOf(*path);
+  TextLoadCallbacks callbacks;
+  callbacks.report = [&ctx](const TextLoadMessage& m) { ReportMessage(ctx, m.text, m.kind, m.caption); };
+  callbacks.dialog = dialog;
+  return LoadTextFieldFromFile(tag.fields[index], *path, (ctx.options.tagFlags & kSkipEmptyId3v2Fields) != 0,
+                               callbacks) == TextLoadResult::kLoaded;
+}
+
 void Id3v2EditorClosed(Context& ctx, bool accepted, bool writeTag) {
   if (accepted) {
     RemoveBox& box = ctx.doc.boxes.id3v2;

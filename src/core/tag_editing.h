@@ -3,7 +3,11 @@
 // ID3v1 record or the ID3v2 tag again from the source, loading an ID3v2 field
 // from a file, and the remove boxes after an editor closes.
 
+#include <functional>
+#include <optional>
+
 #include "core/context.h"
+#include "tags/text_encoding.h"
 
 namespace quorvel {
 
@@ -32,6 +36,13 @@ bool ReloadId3v2Tag(Context& ctx);
 // ID3v2 tag: the user picks a file, the field takes it. False when nothing was
 // loaded (cancelled or unreadable; the message is shown).
 bool LoadId3v2FieldFromFile(Context& ctx, uint32_t field);
+
+// "Load from file" for a text field of the ID3v2 editor's other-text list: the
+// user picks a text file; `dialog` confirms its encoding, language and
+// description (nullopt cancels). False when the field was not loaded; the
+// messages are shown.
+using TextFieldDialog = std::function<std::optional<TextLoadDialogAnswer>(const TextLoadDialogSetup&)>;
+bool LoadId3v2TextFieldFromFile(Context& ctx, uint32_t field, const TextFieldDialog& dialog);
 
 // The ID3v2 editor closed. Accepted by OK: the ID3v2 box is enabled exactly
 // when a field is left to write, and unchecked when it is disabled.

@@ -229,6 +229,19 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     addButtons_[k]->setAccessibleName(QStringLiteral("Add a %1 field").arg(QString::fromUtf8(kListWords[k])));
     buttons->addWidget(removeButtons_[k]);
     buttons->addWidget(addButtons_[k]);
+    if (kind == FieldListKind::kText) {
+      loadText_ = Button("Load from file", nullptr, group);
+      loadText_->setAccessibleName(QStringLiteral("Load the text field from a file"));
+      buttons->addWidget(loadText_);
+      connect(loadText_, &QPushButton::clicked, this, [this] {
+        const int64_t f = otherTextField();
+        if (busy_ || f < 0 || !hooks_.loadTextField) return;
+        if (hooks_.loadTextField(static_cast<uint32_t>(f))) {
+          showLists();
+          showBoxes();
+        }
+      });
+    }
     inner->addLayout(buttons);
     lists->addWidget(group);
     connect(list, &QComboBox::activated, this, [this, kind](int index) {
@@ -530,6 +543,7 @@ void Id3v2EditorWindow::showOtherText() {
   otherText_->setEnabled(editable && !busy_);
   if (otherLanguage_->text() != lang) otherLanguage_->setText(lang);
   otherLanguage_->setEnabled(langEditable && !busy_);
+  loadText_->setEnabled(f >= 0 && !busy_);
   // Editable means a field is shown.
   otherLines_->setEnabled(editable && !busy_ && Id3v2Editor::MultiLineAllowed(tag_.fields[static_cast<size_t>(f)].ind));
   filling_ = false;

@@ -37,6 +37,9 @@ struct Id3v2EditorHooks {
   // Fills a newly added mixed, binary or picture field from a file the user
   // picks; false when nothing was loaded.
   std::function<bool(uint32_t field)> loadField;
+  // "Load from file" of the other-text list: fills the text field from a text
+  // file (with the encoding dialog); false when nothing was loaded.
+  std::function<bool(uint32_t field)> loadTextField;
   // The window closed: accepted by "O&K" (writeTag: at least one field is
   // left) or cancelled.
   std::function<void(bool accepted, bool writeTag)> closed;
@@ -89,6 +92,7 @@ class Id3v2EditorWindow : public QDialog {
   // The buttons that open the multi-line window, and the window once opened.
   QPushButton* commentLinesButton() const { return commentLines_; }
   QPushButton* otherLinesButton() const { return otherLines_; }
+  QPushButton* loadTextButton() const { return loadText_; }
   MultiLineWindow* multiLineWindow() const { return multiLine_; }
   void openMultiLine(bool comment);
   QLineEdit* otherLanguageBox() const { return otherLanguage_; }
@@ -155,6 +159,7 @@ class Id3v2EditorWindow : public QDialog {
   QLineEdit* otherText_ = nullptr;
   QPushButton* commentLines_ = nullptr;
   QPushButton* otherLines_ = nullptr;
+  QPushButton* loadText_ = nullptr;
   MultiLineWindow* multiLine_ = nullptr;
   QLineEdit* otherLanguage_ = nullptr;
   QPushButton* duplicates_ = nullptr;

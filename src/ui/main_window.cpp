@@ -42,6 +42,8 @@
 #include "core/tag_editing.h"
 #include "ui/fade_dialog.h"
 #include "ui/id3v1_editor_window.h"
+#include "tags/id3v2_catalogue.h"
+#include "ui/encoding_dialog.h"
 #include "ui/id3v2_editor_window.h"
 #include "ui/silence_dialog.h"
 #include "ui/volume_dialog.h"
@@ -1241,6 +1243,18 @@ void MainWindow::openId3v2Editor() {
     };
     hooks.reloadTag = [this] { return ReloadId3v2Tag(ctx_); };
     hooks.loadField = [this](uint32_t field) { return LoadId3v2FieldFromFile(ctx_, field); };
+    hooks.loadTextField = [this](uint32_t field) {
+      const uint8_t index = ctx_.doc.id3v2.fields[field].ind;
+      const QString caption = QString::fromUtf8(index < Id3v2Catalogue.size() ? Id3v2Catalogue[index].description : "");
+      return LoadId3v2TextFieldFromFile(ctx_, field, [this, caption](const TextLoadDialogSetup& setup) {
+        EncodingDialog dialog(
+            ctx_.options,
+            [this](const std::string& text, int kind, const std::string& c) { ReportMessage(ctx_, text, kind, c); },
+            id3v2Editor_);
+        ArrowWhileAsking arrow;
+        return dialog.choose(setup, caption);
+      });
+    };
     hooks.closed = [this](bool accepted, bool writeTag) {
       Id3v2EditorClosed(ctx_, accepted, writeTag);
       if (ctx_.saveSettings) ctx_.saveSettings(ctx_);

@@ -1449,6 +1449,33 @@ TEST(Id3v2EditorHooks, ReloadLoadAndClose) {
   EXPECT_TRUE(tag.fields[picture].tload.empty());
   host.messages.clear();
 
+  // A text field from a text file: the dialog's answer decides; Esc keeps the field.
+  const std::string text = (scratch / "lyrics.txt").string();
+  std::ofstream(text, std::ios::binary) << "Title line\r\n\xC5\x81\xC3\xB3" "d\xC5\xBA";
+  const uint32_t comment = AddId3v2Field(tag, 4);
+  tag.fields[comment].tansi = "kept";
+  host.fileAnswers.push_back(text);
+  EXPECT_FALSE(LoadId3v2TextFieldFromFile(ctx, comment, [](const TextLoadDialogSetup&) {
+    return std::optional<TextLoadDialogAnswer>();
+  }));
+  EXPECT_EQ(tag.fields[comment].tansi, "kept");
+  EXPECT_EQ(host.fileRequests.back().title, "Choose the source text file");
+  host.fileAnswers.push_back(text);
+  bool described = false;
+  EXPECT_TRUE(LoadId3v2TextFieldFromFile(ctx, comment, [&](const TextLoadDialogSetup& setup) {
+    described = setup.descriptionEnabled && setup.languageEnabled && setup.encodingEnabled;
+    TextLoadDialogAnswer answer;
+    answer.descriptionChoice = kDescriptionFirstLine;
+    answer.language = "POL";
+    return std::optional<TextLoadDialogAnswer>(answer);
+  }));
+  EXPECT_TRUE(described);
+  EXPECT_EQ(tag.fields[comment].tcont, "Title line");
+  EXPECT_EQ(tag.fields[comment].tansi, "\xC5\x81\xC3\xB3" "d\xC5\xBA");
+  EXPECT_EQ(tag.fields[comment].tlan, "pol");
+  EXPECT_EQ(tag.fields[comment].enc, kEncUtf16Bom);
+  EXPECT_EQ(ctx.options.tagLoadTextFolder, scratch.string());
+
   // OK with no field left disables and unchecks the box; Cancel leaves it.
   ctx.doc.boxes.id3v2.checked = true;
   Id3v2EditorClosed(ctx, false, false);

@@ -18,6 +18,7 @@
 #include "core/host.h"
 #include "ui/main_window.h"
 #include "core/edit_dialogs.h"
+#include "ui/encoding_dialog.h"
 #include "ui/fade_dialog.h"
 #include "ui/id3v1_editor_window.h"
 #include "ui/id3v2_editor_window.h"
@@ -174,6 +175,19 @@ int main(int argc, char** argv) {
     } else {
       ok = false;
     }
+  }
+  {
+    // The encoding dialog over a UTF-8 text file with a title line.
+    const std::string text = "Song of the road\r\nFirst verse, \xC5\x81\xC3\xB3" "d\xC5\xBA\r\nSecond verse";
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    TextLoadDialogSetup setup;
+    setup.encodingEnabled = setup.languageEnabled = setup.descriptionEnabled = true;
+    setup.data = bytes;
+    EncodingDialog encoding(options, {});
+    encoding.prepare(setup, QStringLiteral("Unsychronised lyrics"));
+    encoding.show();
+    ok = Save(&encoding, out + QStringLiteral("/encoding-dialog.png")) && ok;
+    encoding.hide();
   }
   {
     TransferDialog transfer({});

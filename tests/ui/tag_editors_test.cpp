@@ -28,6 +28,7 @@
 #include "tags/id3v2_catalogue.h"
 #include "tags/id3v2_reader.h"
 #include "tags/message_kind.h"
+#include "ui/encoding_dialog.h"
 #include "ui/id3v1_editor_window.h"
 #include "ui/id3v2_editor_window.h"
 #include "ui/image_window.h"
@@ -797,6 +798,89 @@ class Id3v2EditorTest : public QObject {
     w->cancelButton()->click();
     QCOMPARE(tag.fields[3].tansi, std::string("note"));
     QCOMPARE(tag.fields[3].akcija, uint8_t{0});
+  }
+
+  void loadFromFileGoesThroughTheHook() {
+    std::vector<uint32_t> asked;
+    Id3v2EditorHooks hooks;
+    hooks.loadTextField = [&](uint32_t field) {
+      asked.push_back(field);
+      tag.fields[field].tansi = "from a file";
+      tag.fields[field].akcija = kFieldEdited;
+      return true;
+    };
+    w = std::make_unique<Id3v2EditorWindow>(tag, options, hooks);
+    options.tagFlags &= static_cast<uint8_t>(~kTagFlagEditorInstructions);
+    open();
+    QVERIFY(w->loadTextButton()->isEnabled());
+    w->list(FieldListKind::kText)->setCurrentIndex(1);
+    emit w->list(FieldListKind::kText)->activated(1);
+    QCOMPARE(w->otherTextBox()->text(), QStringLiteral("2001"));
+    w->loadTextButton()->click();
+    QCOMPARE(asked, std::vector<uint32_t>{4});
+    QCOMPARE(w->otherTextBox()->text(), QStringLiteral("from a file"));
+    // No text field listed: nothing to load.
+    w->duplicatesButton()->click();
+    w->removeButton(FieldListKind::kText)->click();
+    QVERIFY(!w->loadTextButton()->isEnabled());
+    QCOMPARE(w->otherTextBox()->text(), QStringLiteral(" no item to edit"));
+    w->cancelButton()->click();
+  }
+
+  void encodingDialogDetectsAndForces() {
+    std::vector<Shown> messages;
+    EncodingDialog d(options, [&](const std::string& t, int k, const std::string& c) { messages.push_back({t, k, c}); });
+    const std::vector<uint8_t> le = {0x41, 0x00, 0xE9, 0x00, 0x42, 0x00};  // UTF-16LE without mark
+    TextLoadDialogSetup setup;
+    setup.encodingEnabled = setup.languageEnabled = setup.descriptionEnabled = true;
+    setup.data = le;
+    d.prepare(setup, QStringLiteral("Comment"));
+    QCOMPARE(d.windowTitle(), QStringLiteral("Comment"));
+    QCOMPARE(d.titleLabel()->text(), QStringLiteral("enter additional text field description"));
+    QCOMPARE(items(d.encodingList()), QStringList({"ISO-8859-1 (Latin)", "UTF-16 with BOM", "UTF-16-BE", "UTF-8",
+                                                   "UTF-16-LE", "Autodetect"}));
+    QCOMPARE(d.encodingList()->currentText(), QStringLiteral("Autodetect"));
+    QCOMPARE(d.detectionLine()->text(), QStringLiteral("detected: UTF-16LE"));
+    QCOMPARE(d.detectionLine()->toolTip(),
+             QStringLiteral("not a valid utf-8\neven file length in bytes\nmore LE than BE sequences"));
+    QCOMPARE(d.preview()->toPlainText(), QStringLiteral("A\u00e9B"));
+    QCOMPARE(items(d.descriptionList()), QStringList({"Enter in the textbox above", "Use 1st line from the file",
+                                                      "Use 1st zero separated string"}));
+    QCOMPARE(d.descriptionBox()->toolTip(), QStringLiteral("Type up to 1K of text here"));
+    QCOMPARE(d.descriptionBox()->maxLength(), 1024);
+    QCOMPARE(d.languageBox()->text(), QStringLiteral("eng"));
+    QCOMPARE(d.languageBox()->toolTip(), QStringLiteral("Type 3 English letters here"));
+    QCOMPARE(d.rememberBox()->toolTip(), QStringLiteral("Use them next time"));
+    QVERIFY(!d.rememberBox()->isChecked());
+    // Forcing an encoding names it and drops the reason.
+    d.encodingList()->setCurrentIndex(0);
+    emit d.encodingList()->activated(0);
+    QCOMPARE(d.detectionLine()->text(), QStringLiteral("Forced: ISO-88590-1 (Latin)"));
+    QVERIFY(d.detectionLine()->toolTip().isEmpty());
+    QCOMPARE(d.preview()->toPlainText(), QStringLiteral("A"));  // ends at the first NUL
+    d.helpButton()->click();
+    QCOMPARE(messages.size(), size_t{1});
+    QCOMPARE(messages[0].caption, std::string("encoding"));
+    QCOMPARE(messages[0].kind, 256);
+    QVERIFY(messages[0].text.rfind("Choose the input file encoding.\r\n\r\n", 0) == 0);
+    // Remembered settings come back next time.
+    d.descriptionList()->setCurrentIndex(1);
+    d.descriptionBox()->setText(QStringLiteral("desc"));
+    d.languageBox()->setText(QStringLiteral("deu"));
+    d.rememberBox()->setChecked(true);
+    const TextLoadDialogAnswer a = d.answer();
+    QCOMPARE(a.encodingChoice, 0);
+    QCOMPARE(a.descriptionChoice, 1);
+    QCOMPARE(a.language, std::string("deu"));
+    QCOMPARE(a.description, std::string("desc"));
+    d.done(QDialog::Accepted);
+    setup.encodingEnabled = false;
+    d.prepare(setup, QStringLiteral("Comment"));
+    QCOMPARE(d.encodingList()->currentIndex(), 0);
+    QVERIFY(!d.encodingList()->isEnabled());
+    QCOMPARE(d.descriptionList()->currentIndex(), 1);
+    QCOMPARE(d.descriptionBox()->text(), QStringLiteral("desc"));
+    QCOMPARE(d.languageBox()->text(), QStringLiteral("deu"));
   }
 
   void scanFillsAndHighlights() {
