@@ -135,7 +135,7 @@ void Id3v2Editor::RebuildLists() { txtset(); mixset(); binset(); picset(); }
 
 std::string Id3v2Editor::BoxText(MainBox box) const {
   const int64_t i = BoxField(box);
-  if (i < 0) return "";
+  if (i < 0 || static_cast<size_t>(i) >= tag_->fields.size()) return "";
   const Id3v2Field& f = tag_->fields[i];
   std::string s = DescriptionMode(box) ? f.tcont : f.tansi;
   if (box == MainBox::Year || box == MainBox::Track || box == MainBox::Bpm || box == MainBox::Size)
@@ -145,7 +145,7 @@ std::string Id3v2Editor::BoxText(MainBox box) const {
 
 std::string Id3v2Editor::CommentLanguage() const {
   const int64_t i = BoxField(MainBox::Comment);
-  return i < 0 ? "" : tag_->fields[i].tlan;
+  return i < 0 || static_cast<size_t>(i) >= tag_->fields.size() ? "" : tag_->fields[i].tlan;
 }
 
 std::string Id3v2Editor::FieldText(uint32_t field) const {

@@ -465,7 +465,8 @@ void Id3v2EditorWindow::showBoxes() {
       boxes_[i]->setCursorPosition(0);  // the start of a long text in view
     }
     const int64_t f = model_.BoxField(b);
-    boxes_[i]->setToolTip(f < 0 ? QString() : Hint(tag_.fields[static_cast<size_t>(f)].thint));
+    const bool shown = f >= 0 && static_cast<size_t>(f) < tag_.fields.size();
+    boxes_[i]->setToolTip(shown ? Hint(tag_.fields[static_cast<size_t>(f)].thint) : QString());
   }
   const QString lang = Q(model_.CommentLanguage());
   if (commentLanguage_->text() != lang) commentLanguage_->setText(lang);
