@@ -148,9 +148,10 @@ std::string Id3v2Editor::CommentLanguage() const {
   return i < 0 || static_cast<size_t>(i) >= tag_->fields.size() ? "" : tag_->fields[i].tlan;
 }
 
-std::string Id3v2Editor::FieldText(uint32_t field) const {
+std::string Id3v2Editor::FieldText(uint32_t field, bool description) const {
   if (field >= tag_->fields.size()) return "";
-  return ShowBreaks(CutChars(tag_->fields[field].tansi, kBoxMaxChars));
+  const Id3v2Field& f = tag_->fields[field];
+  return ShowBreaks(CutChars(description ? f.tcont : f.tansi, kBoxMaxChars));
 }
 
 void Id3v2Editor::MarkEdited(Id3v2Field& f) {

@@ -75,7 +75,7 @@ class Id3v2Editor {
   std::string CommentLanguage() const;
   // The text the other-text box shows for a field (cut to a box's length, line
   // breaks as "\u21B5"); empty for a field it cannot show.
-  std::string FieldText(uint32_t field) const;
+  std::string FieldText(uint32_t field, bool description = false) const;
 
   // A change of a main box's text (in content-description mode its tcont).
   void EditBox(MainBox box, const std::string& text);

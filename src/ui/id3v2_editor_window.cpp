@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QMoveEvent>
 #include <QPushButton>
@@ -67,6 +68,9 @@ const char* const kExtHeaderWarning =
     "your own risk.";
 
 const char* const kHighlightStyle = "QLineEdit { background: rgb(128, 0, 0); color: rgb(255, 255, 191); }";
+const char* const kDescriptionStyle = "QLineEdit { background: rgb(0, 0, 128); color: rgb(255, 255, 255); }";
+const char* const kDescriptionHint =
+    "Right-click or tab out (shift focus)\r\nwhen finished with \"content description\"";
 const char* const kInvalidStyle = "QLineEdit { background: rgb(255, 0, 0); color: rgb(255, 255, 255); }";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -126,6 +130,9 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     if (name.endsWith(QLatin1Char(':')) || name.endsWith(QLatin1Char('.'))) name.chop(1);
     edit->setAccessibleName(name);
     edit->installEventFilter(this);
+    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(edit, &QLineEdit::customContextMenuRequested, this,
+            [this, b, edit](const QPoint& at) { showBoxMenu(static_cast<int>(b), edit->mapToGlobal(at)); });
     auto* label = new QLabel(QString::fromUtf8(kBoxLabels[i]), this);
     label->setBuddy(edit);
     boxes_[i] = edit;
@@ -185,6 +192,15 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     list->setMaxVisibleItems(20);
     lists_[k] = list;
+    if (kind == FieldListKind::kPicture) {
+      list->setContextMenuPolicy(Qt::CustomContextMenu);
+      connect(list, &QComboBox::customContextMenuRequested, this, [this, list](const QPoint& at) {
+        if (adding_ >= 0 || model_.pictureList().empty()) return;
+        QMenu menu(this);
+        QAction* show = menu.addAction(QStringLiteral("Content description"));
+        if (menu.exec(list->mapToGlobal(at)) == show) showPictureDescription();
+      });
+    }
     inner->addWidget(list);
     if (kind == FieldListKind::kText) {
       auto* line = new QHBoxLayout;
@@ -192,6 +208,9 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
       otherText_->setMaxLength(static_cast<int>(kBoxMaxChars));
       otherText_->setAccessibleName(QStringLiteral("Text of the other text field"));
       otherText_->installEventFilter(this);
+      otherText_->setContextMenuPolicy(Qt::CustomContextMenu);
+      connect(otherText_, &QLineEdit::customContextMenuRequested, this,
+              [this](const QPoint& at) { showBoxMenu(kOtherTextBox, otherText_->mapToGlobal(at)); });
       auto* langLabel = new QLabel(QStringLiteral("lang."), group);
       otherLanguage_ = new QLineEdit(group);
       otherLanguage_->setMaxLength(3);
@@ -212,7 +231,10 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
       connect(otherText_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const int64_t f = otherTextField();
         if (filling_ || f < 0) return;
-        model_.EditField(static_cast<uint32_t>(f), S(text));
+        if (descriptionBox_ == kOtherTextBox)
+          model_.EditFieldDescription(static_cast<uint32_t>(f), S(text));
+        else
+          model_.EditField(static_cast<uint32_t>(f), S(text));
         showOtherText();
         refreshButtons();
       });
@@ -250,6 +272,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
         choose(kind, index);
         return;
       }
+      if (kind == FieldListKind::kText && descriptionBox_ == kOtherTextBox) leaveDescriptionMode();
       showList(kind, index);
       if (kind == FieldListKind::kText) showOtherText();
     });
@@ -441,6 +464,8 @@ void Id3v2EditorWindow::openFor(const std::string& sourcePath, bool sourceHadTag
 void Id3v2EditorWindow::prepare() {
   if (!model_.isOpen() && !model_.Open(tag_, options_.newTagFormat, options_.paddingIndex)) return;
   adding_ = -1;
+  if (descriptionBox_ >= 0) boxWidget(descriptionBox_)->setStyleSheet(QString());
+  descriptionBox_ = -1;
   filling_ = true;
   const uint8_t switches = options_.volumeChannelAndTagSwitches;
   album_->setChecked(switches & kTagSwitchFolderAsAlbum);
@@ -466,7 +491,10 @@ void Id3v2EditorWindow::showBoxes() {
     }
     const int64_t f = model_.BoxField(b);
     const bool shown = f >= 0 && static_cast<size_t>(f) < tag_.fields.size();
-    boxes_[i]->setToolTip(shown ? Hint(tag_.fields[static_cast<size_t>(f)].thint) : QString());
+    if (descriptionBox_ == static_cast<int>(i))
+      boxes_[i]->setToolTip(Hint(kDescriptionHint));
+    else
+      boxes_[i]->setToolTip(shown ? Hint(tag_.fields[static_cast<size_t>(f)].thint) : QString());
   }
   const QString lang = Q(model_.CommentLanguage());
   if (commentLanguage_->text() != lang) commentLanguage_->setText(lang);
@@ -474,6 +502,8 @@ void Id3v2EditorWindow::showBoxes() {
 }
 
 void Id3v2EditorWindow::showLists() {
+  // The other-text box may come to show another field.
+  if (descriptionBox_ == kOtherTextBox) leaveDescriptionMode();
   for (size_t k = 0; k < lists_.size(); ++k) showList(static_cast<FieldListKind>(k), lists_[k]->currentIndex());
   showOtherText();
   refreshButtons();
@@ -517,6 +547,7 @@ void Id3v2EditorWindow::showOtherText() {
   bool editable = false;
   QString lang = QStringLiteral("n/a");
   bool langEditable = false;
+  if (f < 0 && descriptionBox_ == kOtherTextBox) descriptionBox_ = -1;
   if (f >= 0) {
     const Id3v2Field& field = tag_.fields[static_cast<size_t>(f)];
     if (field.err & kErrUnknownEncoding) {
@@ -526,14 +557,14 @@ void Id3v2EditorWindow::showOtherText() {
     } else if (field.err & kErrTooLarge) {
       text = QStringLiteral("- TOO LARGE TO DISPLAY (1 KB MAX) -");
     } else {
-      text = Q(model_.FieldText(static_cast<uint32_t>(f)));
+      text = Q(model_.FieldText(static_cast<uint32_t>(f), descriptionBox_ == kOtherTextBox));
       editable = true;
     }
     if (field.sub & kPartLanguage) {
       lang = Q(field.tlan);
       langEditable = editable;
     }
-    otherText_->setToolTip(Hint(field.thint));
+    otherText_->setToolTip(Hint(descriptionBox_ == kOtherTextBox ? std::string(kDescriptionHint) : field.thint));
   } else {
     otherText_->setToolTip(QString());
   }
@@ -709,6 +740,130 @@ void Id3v2EditorWindow::scan() {
   highlight(changed);
 }
 
+QLineEdit* Id3v2EditorWindow::boxWidget(int which) const {
+  return which == kOtherTextBox ? otherText_ : boxes_[static_cast<size_t>(which)];
+}
+
+int64_t Id3v2EditorWindow::boxFieldOf(int which) const {
+  const int64_t f = which == kOtherTextBox ? otherTextField() : model_.BoxField(static_cast<MainBox>(which));
+  return f >= 0 && static_cast<size_t>(f) < tag_.fields.size() ? f : -1;
+}
+
+bool Id3v2EditorWindow::enterDescriptionMode(int which) {
+  if (busy_ || !model_.isOpen() || which < 0 || which > kOtherTextBox) return false;
+  const bool mainBox = which != kOtherTextBox;
+  if (mainBox && which != static_cast<int>(MainBox::Url) && which != static_cast<int>(MainBox::Comment)) return false;
+  leaveDescriptionMode();
+  int64_t f = boxFieldOf(which);
+  if (f < 0 && !mainBox) return false;
+  if (f >= 0 && !(tag_.fields[static_cast<size_t>(f)].sub & kPartDescription)) return false;
+  const uint8_t index = f >= 0 ? tag_.fields[static_cast<size_t>(f)].ind : MainBoxIndex(static_cast<MainBox>(which));
+  const std::string code = Id3v2Code(index, model_.DisplayVersion());
+  std::string question;
+  if (f < 0) {
+    question = "Content description:\r\n- the field doesn't exist -\r\n\r\nADD IT?";
+  } else if (!tag_.fields[static_cast<size_t>(f)].tcont.empty()) {
+    question = "Content description:\r\n" + tag_.fields[static_cast<size_t>(f)].tcont + "\r\n\r\nEDIT?";
+  } else {
+    question = "Content description:\r\n- the field is empty -\r\nADD IT?";
+  }
+  if (hooks_.ask && hooks_.ask(question, kMsgModal, code) == kAnswerNo) return false;
+  if (f < 0) {
+    const std::optional<uint32_t> added = model_.BoxFieldOrAdd(static_cast<MainBox>(which));
+    if (!added) return false;
+  }
+  descriptionBox_ = which;
+  QLineEdit* edit = boxWidget(which);
+  edit->setStyleSheet(QString::fromUtf8(kDescriptionStyle));
+  if (mainBox) {
+    model_.SetDescriptionMode(static_cast<MainBox>(which), true);
+    showBoxes();
+  } else {
+    showOtherText();
+  }
+  edit->setFocus(Qt::OtherFocusReason);
+  return true;
+}
+
+void Id3v2EditorWindow::leaveDescriptionMode() {
+  const int which = descriptionBox_;
+  if (which < 0) return;
+  descriptionBox_ = -1;
+  boxWidget(which)->setStyleSheet(QString());
+  if (which != kOtherTextBox) {
+    model_.SetDescriptionMode(static_cast<MainBox>(which), false);
+    showBoxes();
+  } else {
+    showOtherText();
+  }
+}
+
+void Id3v2EditorWindow::reloadOriginal(int which) {
+  const int64_t f = boxFieldOf(which);
+  if (busy_ || f < 0) return;
+  leaveDescriptionMode();
+  model_.ReloadOriginal(static_cast<uint32_t>(f), [this](const EditorQuestion& m) { report(m); });
+  showBoxes();
+  showOtherText();
+  refreshButtons();
+}
+
+void Id3v2EditorWindow::showPictureDescription() {
+  const std::vector<EditorListEntry>& e = model_.pictureList();
+  const int row = lists_[static_cast<size_t>(FieldListKind::kPicture)]->currentIndex();
+  if (row < 0 || static_cast<size_t>(row) >= e.size()) return;
+  const Id3v2Field& f = tag_.fields[e[static_cast<size_t>(row)].field];
+  const std::string caption = std::string("PICTURE: ") + PictureTypeName(f.sub);
+  if (f.tcont.empty())
+    report({"- the field is empty -", caption, kMsgWarning});
+  else
+    report({f.tcont, caption, kMsgInfo});
+}
+
+void Id3v2EditorWindow::showBoxMenu(int which, const QPoint& globalPos) {
+  if (busy_ || !model_.isOpen()) return;
+  QLineEdit* edit = boxWidget(which);
+  const int64_t f = boxFieldOf(which);
+  QMenu menu(this);
+  QAction* description = nullptr;
+  QAction* revert = nullptr;
+  if (descriptionBox_ == which) {
+    revert = menu.addAction(QStringLiteral("Revert to main text display"));
+  } else {
+    const bool canDescribe = which == kOtherTextBox
+                                 ? f >= 0 && (tag_.fields[static_cast<size_t>(f)].sub & kPartDescription) &&
+                                       edit->isEnabled()
+                                 : which == static_cast<int>(MainBox::Url) || which == static_cast<int>(MainBox::Comment);
+    if (canDescribe) description = menu.addAction(QStringLiteral("Content description"));
+  }
+  QAction* reload = menu.addAction(QStringLiteral("Reload original content"));
+  const uint8_t akcija = f >= 0 ? tag_.fields[static_cast<size_t>(f)].akcija : 0;
+  reload->setEnabled(f >= 0 && !(akcija & kFieldAdded) &&
+                     (akcija & (kFieldLoaded | kFieldEdited | kFieldEditedMultiLine)) != 0);
+  menu.addSeparator();
+  QAction* copy = menu.addAction(QStringLiteral("&Copy  (Ctrl+C)"));
+  QAction* paste = menu.addAction(QStringLiteral("&Paste  (Ctrl+V)"));
+  QAction* cut = menu.addAction(QStringLiteral("Cu&t  (Ctrl+X)"));
+  copy->setEnabled(edit->hasSelectedText());
+  cut->setEnabled(edit->hasSelectedText() && edit->isEnabled());
+  paste->setEnabled(edit->isEnabled());
+  QAction* chosen = menu.exec(globalPos);
+  if (chosen == nullptr) return;
+  if (chosen == description) {
+    enterDescriptionMode(which);
+  } else if (chosen == revert) {
+    leaveDescriptionMode();
+  } else if (chosen == reload) {
+    reloadOriginal(which);
+  } else if (chosen == copy) {
+    edit->copy();
+  } else if (chosen == cut) {
+    edit->cut();
+  } else if (chosen == paste) {
+    edit->paste();
+  }
+}
+
 void Id3v2EditorWindow::openMultiLine(bool comment) {
   if (busy_ || !model_.isOpen()) return;
   std::optional<uint32_t> field;
@@ -745,6 +900,7 @@ bool Id3v2EditorWindow::highlighting() const { return highlightTimer_->isActive(
 void Id3v2EditorWindow::highlightExpired() {
   highlightTimer_->stop();
   for (QLineEdit* e : boxes_) e->setStyleSheet(QString());
+  if (descriptionBox_ >= 0) boxWidget(descriptionBox_)->setStyleSheet(QString::fromUtf8(kDescriptionStyle));
 }
 
 void Id3v2EditorWindow::setBusy(bool busy) {
@@ -793,6 +949,8 @@ void Id3v2EditorWindow::cancelAndClose() {
 
 void Id3v2EditorWindow::finishClosing(bool accepted, bool writeTag) {
   adding_ = -1;
+  if (descriptionBox_ >= 0) boxWidget(descriptionBox_)->setStyleSheet(QString());
+  descriptionBox_ = -1;
   if (multiLine_ != nullptr) multiLine_->discard();
   highlightExpired();
   options_.id3v2Editor = {x(), y()};
@@ -843,6 +1001,12 @@ bool Id3v2EditorWindow::eventFilter(QObject* watched, QEvent* event) {
       }
       return true;
     }
+  }
+  // Leaving the box ends its content-description mode (a menu or another
+  // window taking the focus for a while does not).
+  if (event->type() == QEvent::FocusOut && descriptionBox_ >= 0 && watched == boxWidget(descriptionBox_)) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) leaveDescriptionMode();
   }
   // A click on "Remove" or "fields" toggles the switch between them.
   if (event->type() == QEvent::MouseButtonRelease && (watched == erroneousBefore_ || watched == erroneousAfter_)) {

@@ -115,6 +115,21 @@ class Id3v2EditorWindow : public QDialog {
   // The field shown in the other-text box, or -1.
   int64_t otherTextField() const;
 
+  // The boxes that have a context menu: the twelve main boxes (by MainBox)
+  // and the other-text box.
+  static constexpr int kOtherTextBox = kMainBoxCount;
+  // "Content description": asks, then the box shows and edits the field's
+  // content description until it is left. False when refused or impossible.
+  bool enterDescriptionMode(int which);
+  // "Revert to main text display" (also on leaving the box).
+  void leaveDescriptionMode();
+  int descriptionBox() const { return descriptionBox_; }
+  // "Reload original content" of a box's field.
+  void reloadOriginal(int which);
+  // "Content description" of the picture list: shows the picture's description.
+  void showPictureDescription();
+  void showBoxMenu(int which, const QPoint& globalPos);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
@@ -149,6 +164,9 @@ class Id3v2EditorWindow : public QDialog {
   bool filling_ = false;
   bool busy_ = false;
   int adding_ = -1;  // the list in the mode of choosing a new field
+  int descriptionBox_ = -1;  // the box in content-description mode
+  QLineEdit* boxWidget(int which) const;
+  int64_t boxFieldOf(int which) const;
   std::vector<uint8_t> candidates_;
   std::array<QLineEdit*, kMainBoxCount> boxes_{};
   std::array<QLabel*, kMainBoxCount> labels_{};

@@ -883,6 +883,52 @@ class Id3v2EditorTest : public QObject {
     QCOMPARE(d.languageBox()->text(), QStringLiteral("deu"));
   }
 
+  void contentDescriptionModeAndOriginalContent() {
+    open();
+    // The URL box without a field: asked, added, then it edits the description.
+    QVERIFY(w->enterDescriptionMode(static_cast<int>(MainBox::Url)));
+    QCOMPARE(questions.back(), std::string("Content description:\r\n- the field doesn't exist -\r\n\r\nADD IT?"));
+    QLineEdit* url = w->box(MainBox::Url);
+    QCOMPARE(url->toolTip(), QStringLiteral("Right-click or tab out (shift focus)\nwhen finished with \"content description\""));
+    QVERIFY(!url->styleSheet().isEmpty());
+    TypeText(url, QStringLiteral("home page"));
+    const Id3v2Field& added = tag.fields.back();
+    QCOMPARE(std::string(Id3v2Code(added.ind, 3)), std::string("WXXX"));
+    QCOMPARE(added.tcont, std::string("home page"));
+    QCOMPARE(added.tansi, std::string());
+    w->leaveDescriptionMode();
+    QCOMPARE(url->text(), QString());
+    QVERIFY(url->styleSheet().isEmpty());
+    TypeText(url, QStringLiteral("http://example.org"));
+    QCOMPARE(tag.fields.back().tansi, std::string("http://example.org"));
+    QCOMPARE(tag.fields.back().tcont, std::string("home page"));
+    // A comment with a description: No keeps the main text.
+    tag.fields[3].tcont = "short";
+    answer = kAnswerNo;
+    QVERIFY(!w->enterDescriptionMode(static_cast<int>(MainBox::Comment)));
+    QCOMPARE(questions.back(), std::string("Content description:\r\nshort\r\n\r\nEDIT?"));
+    QCOMPARE(w->descriptionBox(), -1);
+    QVERIFY(!w->enterDescriptionMode(static_cast<int>(MainBox::Title)));  // a title has no description
+
+    // "Reload original content": a read field goes back; an added one cannot.
+    w->box(MainBox::Title)->end(false);
+    TypeText(w->box(MainBox::Title), QStringLiteral(" edit"));
+    QCOMPARE(tag.fields[0].akcija, kFieldEdited);
+    w->reloadOriginal(static_cast<int>(MainBox::Title));
+    QCOMPARE(w->box(MainBox::Title)->text(), QStringLiteral("First"));
+    QCOMPARE(tag.fields[0].akcija, uint8_t{0});
+    w->reloadOriginal(static_cast<int>(MainBox::Url));
+    QCOMPARE(shown.back().text, std::string("The field doesn't exist in the original tag."));
+
+    // A picture's description is only shown.
+    w->showPictureDescription();
+    QCOMPARE(shown.back().text, std::string("- the field is empty -"));
+    QCOMPARE(shown.back().caption, std::string("PICTURE: ") + PictureTypeName(3));
+    QCOMPARE(shown.back().kind, 2);
+    w->cancelButton()->click();
+    QCOMPARE(tag.fields.size(), size_t{6});
+  }
+
   void scanFillsAndHighlights() {
     options.volumeChannelAndTagSwitches = kTagSwitchFolderAsAlbum | kTagSwitchSplitFolder;
     open("/music/Band - Album/Artist - Name.MP3");
