@@ -534,6 +534,7 @@ void Id3v2EditorWindow::showList(FieldListKind kind, int selectRow) {
 }
 
 int64_t Id3v2EditorWindow::otherTextField() const {
+  if (!model_.isOpen()) return -1;
   const std::vector<EditorListEntry>& e = model_.textList();
   const int row = lists_[0]->currentIndex();
   if (adding_ >= 0 || row < 0 || static_cast<size_t>(row) >= e.size()) return -1;
@@ -600,7 +601,7 @@ void Id3v2EditorWindow::showSettings() {
 
 // The enabled state of everything that depends on the model.
 void Id3v2EditorWindow::refreshButtons() {
-  if (busy_) return;
+  if (busy_ || !model_.isOpen()) return;
   for (size_t k = 0; k < lists_.size(); ++k) {
     const bool any = !entries(static_cast<FieldListKind>(k)).empty();
     const bool thisAdding = adding_ == static_cast<int>(k);
@@ -913,7 +914,8 @@ void Id3v2EditorWindow::setBusy(bool busy) {
       w->setEnabled(!busy);
     }
   }
-  if (!busy) {
+  // A closed editor keeps no model to draw; opening draws it afresh.
+  if (!busy && model_.isOpen()) {
     showOtherText();
     refreshButtons();
   }

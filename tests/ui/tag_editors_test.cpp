@@ -969,6 +969,13 @@ class Id3v2EditorTest : public QObject {
     w->close();
     QVERIFY(!w->isVisible());
     QCOMPARE(closedCount, 1);
+    // A save after the editor closed: nothing left to draw, nothing breaks.
+    w->setBusy(true);
+    w->setBusy(false);
+    QVERIFY(!w->isVisible());
+    open();
+    QVERIFY(w->box(MainBox::Title)->isEnabled());
+    QCOMPARE(w->otherTextBox()->text(), QStringLiteral("Second"));
   }
 
   // From the main window: the viewer button after the "ID3v&2 tag" box, by keys.
