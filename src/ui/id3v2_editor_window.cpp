@@ -436,7 +436,9 @@ const std::vector<EditorListEntry>& Id3v2EditorWindow::entries(FieldListKind kin
 void Id3v2EditorWindow::openFor(const std::string& sourcePath, bool sourceHadTag) {
   sourcePath_ = sourcePath;
   sourceHadTag_ = sourceHadTag;
-  if (isVisible()) {
+  // Open (also when hidden with its window, the session goes on): to the front.
+  if (isVisible() || model_.isOpen()) {
+    show();
     raise();
     activateWindow();
     return;
@@ -946,7 +948,7 @@ void Id3v2EditorWindow::reject() {
 }
 
 void Id3v2EditorWindow::cancelAndClose() {
-  if (isVisible()) reject();
+  if (isVisible() || model_.isOpen()) reject();
 }
 
 void Id3v2EditorWindow::finishClosing(bool accepted, bool writeTag) {

@@ -600,6 +600,22 @@ class Id3v2EditorTest : public QObject {
     QVERIFY(!closedWriteTag);
   }
 
+  // A session hidden with its window goes on; closing the tag windows ends it.
+  void aHiddenSessionContinuesAndCancels() {
+    open();
+    w->box(MainBox::Title)->end(false);
+    TypeText(w->box(MainBox::Title), QStringLiteral("+"));
+    w->hide();
+    w->openFor("/music/a.mp3", true);
+    QVERIFY(w->isVisible());
+    QCOMPARE(w->box(MainBox::Title)->text(), QStringLiteral("First+"));
+    w->hide();
+    w->cancelAndClose();
+    QCOMPARE(closedCount, 1);
+    QCOMPARE(tag.fields[0].tansi, std::string("First"));
+    QVERIFY(!w->model().isOpen());
+  }
+
   void enterMovesToTheNextBox() {
     open();
     w->activateWindow();
