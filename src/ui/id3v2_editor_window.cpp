@@ -62,6 +62,7 @@ const char* const kPaddingHelp =
     "A sequence of zero bytes appended to the tag end.\r\nUsed to decrease disk operation. If unpadded tag\r\nis "
     "extended by a single byte, the whole mp3 file\r\nhas to be rewritten since id3v2 tag is on the file\r\n"
     "beginning. If padding is used, then only the zeroed\r\nbytes are overwritten when the tag is expanded.";
+const char* const kTooManyFields = "The tag has more fields than the editor can show (65,535).";
 const char* const kExtHeaderWarning =
     "Important notes:\r\n\r\nYou need to load all the data except the size.\r\nQuorvel will write the size "
     "automatically, and unsynchronise optionally.\r\n\r\nYou are advised not to use extended header. Proceed on "
@@ -410,7 +411,13 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     highlightExpired();
     // The state is read again whatever the outcome; the window shows what is there.
     if (hooks_.reloadTag) hooks_.reloadTag();
-    if (model_.Open(tag_, options_.newTagFormat, options_.paddingIndex)) prepare();
+    if (model_.Open(tag_, options_.newTagFormat, options_.paddingIndex)) {
+      prepare();
+    } else {
+      // Too many fields to show: the state the window was opened with comes back.
+      report({kTooManyFields, "error", kMsgError | kMsgModal});
+      reject();
+    }
   });
   connect(scan_, &QPushButton::clicked, this, &Id3v2EditorWindow::scan);
   auto setSwitch = [this](uint8_t bit, bool on) {
@@ -444,7 +451,7 @@ void Id3v2EditorWindow::openFor(const std::string& sourcePath, bool sourceHadTag
     return;
   }
   if (!model_.Open(tag_, options_.newTagFormat, options_.paddingIndex)) {
-    report({"The tag has more fields than the editor can show.", "error", kMsgError});
+    report({kTooManyFields, "error", kMsgError | kMsgModal});
     return;
   }
   const WindowPlace& place = options_.id3v2Editor;

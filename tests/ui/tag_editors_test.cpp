@@ -600,6 +600,16 @@ class Id3v2EditorTest : public QObject {
     QVERIFY(!closedWriteTag);
   }
 
+  // More fields than the editor counts: it says so and does not open.
+  void tooManyFieldsAreRefused() {
+    while (tag.fields.size() <= kEditorMaxFields) tag.fields.push_back(tag.fields[1]);
+    w->openFor("/music/a.mp3", true);
+    QVERIFY(!w->isVisible());
+    QCOMPARE(shown.size(), size_t{1});
+    QCOMPARE(shown[0].text, std::string("The tag has more fields than the editor can show (65,535)."));
+    QCOMPARE(tag.fields.size(), kEditorMaxFields + 1);
+  }
+
   // A session hidden with its window goes on; closing the tag windows ends it.
   void aHiddenSessionContinuesAndCancels() {
     open();
