@@ -511,7 +511,9 @@ void Id3v2EditorWindow::showBoxes() {
 }
 
 void Id3v2EditorWindow::showLists() {
-  // The other-text box may come to show another field.
+  // The lists are drawn from the model again: a choice of a new field ends,
+  // and the other-text box may come to show another field.
+  cancelAdding();
   if (descriptionBox_ == kOtherTextBox) leaveDescriptionMode();
   for (size_t k = 0; k < lists_.size(); ++k) showList(static_cast<FieldListKind>(k), lists_[k]->currentIndex());
   showOtherText();

@@ -748,6 +748,14 @@ class Id3v2EditorTest : public QObject {
     w->removeButton(FieldListKind::kText)->click();
     QCOMPARE(tag.fields.back().akcija, kFieldRemoved);
     QVERIFY(!items(text).contains(QStringLiteral("Lyricist (TEXT)")));
+    // A version change meanwhile ends the choice (the rows are entries again).
+    w->addButton(FieldListKind::kText)->click();
+    w->versionList()->setCurrentIndex(2);
+    emit w->versionList()->activated(2);
+    QVERIFY(!w->adding(FieldListKind::kText));
+    QCOMPARE(items(text), QStringList({"Title (DUPLICATE) (TIT2)", "Encoding time (TDEN)"}));
+    w->versionList()->setCurrentIndex(1);
+    emit w->versionList()->activated(1);
     // Leaving the candidates puts the list back.
     w->addButton(FieldListKind::kText)->click();
     QTest::keyClick(w.get(), Qt::Key_Escape);
