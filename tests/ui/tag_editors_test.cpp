@@ -959,8 +959,31 @@ class Id3v2EditorTest : public QObject {
     QCOMPARE(shown.back().text, std::string("- the field is empty -"));
     QCOMPARE(shown.back().caption, std::string("PICTURE: ") + PictureTypeName(3));
     QCOMPARE(shown.back().kind, 2);
+
+    // The other-text box edits the description of a field that has one.
     w->cancelButton()->click();
-    QCOMPARE(tag.fields.size(), size_t{6});
+    const uint32_t txxx = addRead(FindId3v2Code("TXXX", 3), "value");
+    open();
+    QComboBox* text = w->list(FieldListKind::kText);
+    const int row = static_cast<int>(items(text).indexOf(QStringLiteral("User-defined text information frame (TXXX)")));
+    QVERIFY2(row >= 0, qPrintable(items(text).join(QLatin1Char('|'))));
+    text->setCurrentIndex(row);
+    emit text->activated(row);
+    answer = kAnswerYes;
+    QVERIFY(w->enterDescriptionMode(Id3v2EditorWindow::kOtherTextBox));
+    QCOMPARE(questions.back(), std::string("Content description:\r\n- the field is empty -\r\nADD IT?"));
+    w->otherTextBox()->selectAll();
+    TypeText(w->otherTextBox(), QStringLiteral("key"));
+    QCOMPARE(tag.fields[txxx].tcont, std::string("key"));
+    QCOMPARE(tag.fields[txxx].tansi, std::string("value"));
+    text->setCurrentIndex(0);
+    emit text->activated(0);  // another entry: back to main texts
+    QCOMPARE(w->descriptionBox(), -1);
+    QCOMPARE(w->otherTextBox()->text(), QStringLiteral("Second"));
+
+    w->cancelButton()->click();
+    QCOMPARE(tag.fields.size(), size_t{7});
+    QCOMPARE(tag.fields[txxx].tcont, std::string());
   }
 
   void scanFillsAndHighlights() {
