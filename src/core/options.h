@@ -21,6 +21,8 @@ constexpr uint8_t kIgnoreErrorsSilent = 0x20;
 constexpr uint8_t kShowEditedStats = 0x40;
 constexpr uint8_t kScriptsOrderLocked = 0x80;
 // tagFlags
+constexpr uint8_t kTagFlagRememberEncodingDialog = 0x10;  // "remember settings" of the text encoding dialog
+constexpr uint8_t kTagFlagEditorInstructions = 0x20;  // the ID3v2 editor's one-time instructions are due
 constexpr uint8_t kSkipEmptyId3v2Fields = 0x40;
 constexpr uint8_t kSaveFolderIsLastSave = 0x80;
 // volumeChannelAndTagSwitches, above the volume dialog's two channel bits:

@@ -315,6 +315,7 @@ Writer::Step Writer::writeTag() {
   Id3v2TagState& tag = doc_.id3v2;
   Id3v2BlockOptions options;
   options.skipEmptyFields = (ctx_.options.tagFlags & kSkipEmptyId3v2Fields) != 0;
+  options.dropErroneousFields = tag.dropErroneous;
   uint8_t major = ctx_.options.newTagFormat & 0x7F;
   options.newTagMajor = major >= 2 && major <= 4 ? major : 3;
   Id3v2BlockCallbacks callbacks;

@@ -137,6 +137,10 @@ void BatchExecute(Context& ctx, const std::string& path, CommandHandler handler)
     ReportScriptFailure(ctx, kScriptReadErrorText);
   } else {
     run.baseOffset = 0;
+    // The tag editors edit the tag state in place and keep indexes into it;
+    // the script's tag commands change that state, so open editors close first
+    // (as Cancel: what they hold unaccepted is dropped).
+    ctx.host.closeTagWindows();
     run.active = true;
     ctx.doc.id3v2.tagStarted = false;
     // A block left open by an earlier script never continues into this one.

@@ -72,13 +72,12 @@ const char* Id3v2Editor::EmptyListText(uint8_t kind) {
   }
 }
 
-bool Id3v2Editor::Open(Id3v2TagState& tag) {
+bool Id3v2Editor::Open(Id3v2TagState& tag, uint8_t newTagFormat, uint8_t paddingIndex) {
   if (tag.fields.size() > kEditorMaxFields) return false;
-  if (!tag.present && tag.fields.empty()) StartScriptTag(tag, tag.tagversion.major ? tag.tagversion.major : 3, 0);
+  if (!tag.present && tag.fields.empty()) StartScriptTag(tag, newTagFormat, paddingIndex);
   tag_ = &tag;
   snapshot_ = tag;
   descMode_.fill(false);
-  dropErroneous_ = false;
   RebuildLists();
   return true;
 }
@@ -136,7 +135,7 @@ void Id3v2Editor::RebuildLists() { txtset(); mixset(); binset(); picset(); }
 
 std::string Id3v2Editor::BoxText(MainBox box) const {
   const int64_t i = BoxField(box);
-  if (i < 0) return "";
+  if (i < 0 || static_cast<size_t>(i) >= tag_->fields.size()) return "";
   const Id3v2Field& f = tag_->fields[i];
   std::string s = DescriptionMode(box) ? f.tcont : f.tansi;
   if (box == MainBox::Year || box == MainBox::Track || box == MainBox::Bpm || box == MainBox::Size)
@@ -146,7 +145,13 @@ std::string Id3v2Editor::BoxText(MainBox box) const {
 
 std::string Id3v2Editor::CommentLanguage() const {
   const int64_t i = BoxField(MainBox::Comment);
-  return i < 0 ? "" : tag_->fields[i].tlan;
+  return i < 0 || static_cast<size_t>(i) >= tag_->fields.size() ? "" : tag_->fields[i].tlan;
+}
+
+std::string Id3v2Editor::FieldText(uint32_t field, bool description) const {
+  if (field >= tag_->fields.size()) return "";
+  const Id3v2Field& f = tag_->fields[field];
+  return ShowBreaks(CutChars(description ? f.tcont : f.tansi, kBoxMaxChars));
 }
 
 void Id3v2Editor::MarkEdited(Id3v2Field& f) {
@@ -247,6 +252,77 @@ void Id3v2Editor::RemoveField(uint32_t field) {
   if (field >= tag_->fields.size()) return;
   tag_->fields[field].akcija = kFieldRemoved;
   RebuildLists();
+}
+
+std::optional<uint32_t> Id3v2Editor::BoxFieldOrAdd(MainBox box) {
+  const int b = static_cast<int>(box);
+  if (boxField_[b] >= 0) return static_cast<uint32_t>(boxField_[b]);
+  if (tag_->fields.size() >= kEditorMaxFields) return std::nullopt;
+  const uint32_t i = AddId3v2Field(*tag_, kBoxIndex[b]);
+  tag_->fields[i].akcija = kFieldAdded | kFieldEdited;
+  tag_->fields[i].tlan = "eng";
+  tag_->textlist.push_back(i);
+  boxField_[b] = i;
+  return i;
+}
+
+bool Id3v2Editor::MultiLineAllowed(uint8_t index) { return index == 4 || index == 22 || index == 80; }
+
+namespace {
+
+// Line breaks of any form, and the "\u21B5" a box shows for them, as LF.
+std::string BreaksAsLf(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s.compare(i, kReturnMark.size(), kReturnMark) == 0) {
+      out += '\n';
+      i += kReturnMark.size() - 1;
+    } else if (s[i] == '\r' || s[i] == '\n') {
+      if (i + 1 < s.size() && (s[i + 1] == '\r' || s[i + 1] == '\n') && s[i + 1] != s[i]) ++i;
+      out += '\n';
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// Whether a UTF-8 text holds a character above U+00FF.
+bool BeyondLatin1(const std::string& s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<uint8_t>(s[i]);
+    if (c >= 0xC4) return true;  // a lead byte of U+0100 and above
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string Id3v2Editor::MultiLineText(uint32_t field) const {
+  return field < tag_->fields.size() ? BreaksAsLf(tag_->fields[field].tansi) : "";
+}
+
+std::string Id3v2Editor::OriginalMultiLineText(uint32_t field) const {
+  return field < tag_->fields.size() ? BreaksAsLf(tag_->fields[field].torig) : "";
+}
+
+void Id3v2Editor::StoreMultiLine(uint32_t field, const std::string& input) {
+  if (field >= tag_->fields.size()) return;
+  Id3v2Field& f = tag_->fields[field];
+  std::string text;
+  for (size_t i = 0; i < input.size(); ++i) {
+    if ((input[i] == '\r' && i + 1 < input.size() && input[i + 1] == '\n') ||
+        (input[i] == '\n' && i + 1 < input.size() && input[i + 1] == '\r')) {
+      text += '\n';
+      ++i;
+    } else {
+      text += input[i];
+    }
+  }
+  f.tansi = text;
+  // Encoding 2 (UTF-16 without mark) exists from 2.4 on; below it, UTF-16 with mark.
+  f.enc = BeyondLatin1(text) ? (tag_->tagversion.major >= 4 ? kEncUtf16Be : kEncUtf16Bom) : kEncLatin1;
+  f.akcija = static_cast<uint8_t>((f.akcija & 0x07) | kFieldEditedMultiLine);
 }
 
 bool Id3v2Editor::HasDuplicates() const {

@@ -49,7 +49,9 @@ class Id3v2Editor {
  public:
   // Opens the editor on a tag. Fails (returns false) for a tag of more fields
   // than the editor can count; the tag is then left as it was.
-  bool Open(Id3v2TagState& tag);
+  // A tag the source did not have starts in the new-tag format (major 2..4,
+  // +0x80 with unsynchronisation) with the padding of paddingIndex.
+  bool Open(Id3v2TagState& tag, uint8_t newTagFormat = 3, uint8_t paddingIndex = 0);
   bool isOpen() const { return tag_ != nullptr; }
 
   // Rebuild the four lists (marking duplicates).
@@ -71,6 +73,9 @@ class Id3v2Editor {
   // The text a main box shows.
   std::string BoxText(MainBox box) const;
   std::string CommentLanguage() const;
+  // The text the other-text box shows for a field (cut to a box's length, line
+  // breaks as "\u21B5"); empty for a field it cannot show.
+  std::string FieldText(uint32_t field, bool description = false) const;
 
   // A change of a main box's text (in content-description mode its tcont).
   void EditBox(MainBox box, const std::string& text);
@@ -89,13 +94,26 @@ class Id3v2Editor {
   bool ReloadOriginal(uint32_t field, const EditorReport& report);
   void RemoveField(uint32_t field);
 
+  // The multi-line window. It opens on the field of a main box (one is added,
+  // language "eng", when the box has none) or on a Comment, Synchronised or
+  // Unsynchronised lyrics field of the other-text list.
+  std::optional<uint32_t> BoxFieldOrAdd(MainBox box);
+  static bool MultiLineAllowed(uint8_t catalogueIndex);
+  // The field's text with line breaks as LF ("\u21B5" turned back into them).
+  std::string MultiLineText(uint32_t field) const;
+  // The field's original text, the same way.
+  std::string OriginalMultiLineText(uint32_t field) const;
+  // "OK" of the multi-line window after a change: CR LF and LF CR become LF;
+  // the encoding is UTF-16 when a character needs more than ISO-8859-1.
+  void StoreMultiLine(uint32_t field, const std::string& text);
+
   bool HasDuplicates() const;
   void RemoveDuplicates();
   bool HasErroneousFields() const;
   // The "erroneous" switch: the writer then leaves out fields with an unknown
   // encoding or a missing language (Id3v2BlockOptions::dropErroneousFields).
-  void SetDropErroneous(bool on) { dropErroneous_ = on && HasErroneousFields(); }
-  bool dropErroneous() const { return dropErroneous_; }
+  void SetDropErroneous(bool on) { tag_->dropErroneous = on && HasErroneousFields(); }
+  bool dropErroneous() const { return tag_ != nullptr && tag_->dropErroneous; }
 
   // Adding: candidates of a list's kind (catalogue indexes), then the new field.
   std::vector<uint8_t> AddCandidates(uint8_t kind) const;
@@ -136,7 +154,6 @@ class Id3v2Editor {
   Id3v2TagState snapshot_;
   std::array<int64_t, kMainBoxCount> boxField_{};
   std::array<bool, kMainBoxCount> descMode_{};
-  bool dropErroneous_ = false;
   std::vector<EditorListEntry> textEntries_, mixEntries_, binEntries_, picEntries_;
 };
 

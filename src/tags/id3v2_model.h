@@ -129,6 +129,9 @@ struct Id3v2TagState {
   uint32_t padding = 0;
   uint32_t savedpadding = 0;
   bool readerror = false;
+  // The editor's "erroneous" switch: the writer leaves out fields with an
+  // unknown encoding or a missing language.
+  bool dropErroneous = false;
   // Set by the first tag command of a script run; cleared by ResetId3v2State.
   bool tagStarted = false;
 

@@ -674,6 +674,7 @@ void ResetId3v2State(Id3v2TagState& tag) {
   tag.binlist.clear();
   tag.piclist.clear();
   tag.tagStarted = false;
+  tag.dropErroneous = false;
 }
 
 uint32_t AddId3v2Field(Id3v2TagState& tag, uint8_t catalogueIndex) {

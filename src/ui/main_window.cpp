@@ -44,6 +44,9 @@
 #include "ui/accessible_widgets.h"
 #include "ui/id3v1_editor_window.h"
 #include "ui/window_manners.h"
+#include "tags/id3v2_catalogue.h"
+#include "ui/encoding_dialog.h"
+#include "ui/id3v2_editor_window.h"
 #include "ui/silence_dialog.h"
 #include "ui/volume_dialog.h"
 #include "app/close_commands.h"
@@ -403,7 +406,7 @@ void MainWindow::buildCentral() {
   };
   const std::array<RemoveBoxText, 6> removeBoxes = {{
       {"RIFF header", "You don't really need it, check to remove", ""},
-      {"ID3v&2 tag", "Check to remove it", ""},
+      {"ID3v&2 tag", "Check to remove it", "Edit id3v2 tag"},
       {"Unknown header", "Data of unknown origin, check to remove", "View unknown header tag"},
       {"Unknown footer", "Data of unknown origin, check to remove", "view unknown footer tag"},
       {"L&yrics3 tag", "Check to remove it", "View lyrics3 tag (lyrics only)"},
@@ -431,6 +434,7 @@ void MainWindow::buildCentral() {
       viewButtons_[i] = view;
       connect(view, &QPushButton::clicked, this, [this, i] {
         if (userCommandsRefused()) return;
+        if (i == 1) openId3v2Editor();
         if (i == 2) ViewUnknownHeaderClick(ctx_);
         if (i == 3) ViewUnknownFooterClick(ctx_);
         if (i == 4) ViewLyrics3Click(ctx_);
@@ -714,7 +718,7 @@ void MainWindow::refreshCommands() {
   if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus
   for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
   for (QLineEdit* box : boxes_) box->setEnabled(open && !ctx_.script.active);
-  std::array<Command, 6> viewers = {Command::kCount, Command::kCount, Command::kViewUnknownHeader,
+  std::array<Command, 6> viewers = {Command::kCount, Command::kId3v2Editor, Command::kViewUnknownHeader,
                                     Command::kViewUnknownFooter, Command::kViewLyrics3, Command::kId3v1Editor};
   for (size_t i = 0; i < viewers.size(); ++i) {
     if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(!refused && available[viewers[i]]);
@@ -782,7 +786,8 @@ void MainWindow::updateTexts() {
     QSignalBlocker block(removeBoxes_[i]);
     removeBoxes_[i]->setEnabled(loaded && all[i]->enabled);
     removeBoxes_[i]->setChecked(all[i]->checked);
-    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(loaded && all[i]->enabled);
+    // The ID3v2 editor also opens on a file without a tag: it can start one.
+    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(loaded && (all[i]->enabled || i == 1));
   }
 }
 
@@ -1115,6 +1120,7 @@ void MainWindow::setBusy(bool busy) {
   busy_ = busy;
   // The writer reads the tags while it saves: the tag editors change nothing meanwhile.
   if (id3v1Editor_ != nullptr) id3v1Editor_->setBusy(busy);
+  if (id3v2Editor_ != nullptr) id3v2Editor_->setBusy(busy);
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     progress_->setProgress(0);
@@ -1224,8 +1230,45 @@ void MainWindow::openId3v1Editor() {
   id3v1Editor_->openFor(ctx_.doc.sourceName, ctx_.doc.source.id3v1Found);
 }
 
+void MainWindow::openId3v2Editor() {
+  if (TagEditorRefused(ctx_)) return;
+  if (id3v2Editor_ == nullptr) {
+    Id3v2EditorHooks hooks;
+    hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
+      ReportMessage(ctx_, text, kind, caption);
+    };
+    hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
+      return ask(text, kind, caption);
+    };
+    hooks.reloadTag = [this] { return ReloadId3v2Tag(ctx_); };
+    hooks.loadField = [this](uint32_t field) { return LoadId3v2FieldFromFile(ctx_, field); };
+    hooks.loadTextField = [this](uint32_t field) {
+      const uint8_t index = ctx_.doc.id3v2.fields[field].ind;
+      const QString caption = QString::fromUtf8(index < Id3v2Catalogue.size() ? Id3v2Catalogue[index].description : "");
+      return LoadId3v2TextFieldFromFile(ctx_, field, [this, caption](const TextLoadDialogSetup& setup) {
+        EncodingDialog dialog(
+            ctx_.options,
+            [this](const std::string& text, int kind, const std::string& c) { ReportMessage(ctx_, text, kind, c); },
+            id3v2Editor_);
+        ArrowWhileAsking arrow;
+        return dialog.choose(setup, caption);
+      });
+    };
+    hooks.closed = [this](bool accepted, bool writeTag) {
+      Id3v2EditorClosed(ctx_, accepted, writeTag);
+      if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+    };
+    hooks.saveOptions = [this] {
+      if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+    };
+    id3v2Editor_ = new Id3v2EditorWindow(ctx_.doc.id3v2, ctx_.options, std::move(hooks), this);
+  }
+  id3v2Editor_->openFor(ctx_.doc.sourceName, ctx_.doc.id3v2.present);
+}
+
 void MainWindow::closeTagWindows() {
   if (id3v1Editor_ != nullptr) id3v1Editor_->cancelAndClose();
+  if (id3v2Editor_ != nullptr) id3v2Editor_->cancelAndClose();
 }
 
 std::optional<FadeChoice> MainWindow::askFade(const FadeDialogState& state) {

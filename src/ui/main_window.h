@@ -123,6 +123,9 @@ class MainWindow : public QMainWindow, public Host {
   // "Edit id3v1 tag": opens the ID3v1 editor, or brings it to the front.
   void openId3v1Editor();
   class Id3v1EditorWindow* id3v1Editor() const { return id3v1Editor_; }
+  // "Edit id3v2 tag": opens the ID3v2 editor, or brings it to the front.
+  void openId3v2Editor();
+  class Id3v2EditorWindow* id3v2Editor() const { return id3v2Editor_; }
   // The "..." button of a remove box (0 RIFF .. 5 ID3v1); nullptr where there is none.
   QPushButton* viewButton(int box) const { return viewButtons_[static_cast<size_t>(box)]; }
   std::optional<SilenceChoice> askSilence(const SilenceDialogState& state) override;
@@ -181,6 +184,7 @@ class MainWindow : public QMainWindow, public Host {
   QMenu* helpMenu_ = nullptr;
   class LegendWindow* legend_ = nullptr;
   class Id3v1EditorWindow* id3v1Editor_ = nullptr;
+  class Id3v2EditorWindow* id3v2Editor_ = nullptr;
   QAction* enqueueSeparator_ = nullptr;
   std::array<QAction*, 3> enqueueActions_{};  // the Play menu's enqueue items (app/enqueue_menu.h)
 

@@ -20,6 +20,8 @@
 #include "core/mpeg_header.h"
 #include "core/tag_editing.h"
 #include "tags/id3v1.h"
+#include "tags/id3v2_catalogue.h"
+#include "tags/id3v2_reader.h"
 
 namespace quorvel {
 namespace {
@@ -1516,6 +1518,113 @@ TEST_F(AnalysisTest, Id3v1EditorReloadAndClose) {
 
   ctx.script.active = true;
   EXPECT_TRUE(TagEditorRefused(ctx));
+}
+
+// The ID3v2 editor's "Reload tag", the load of an added field, and closing.
+TEST(Id3v2EditorHooks, ReloadLoadAndClose) {
+  const char* data = std::getenv("QUORVEL_TEST_DATA");
+  const std::string folder = data ? data : "tests/data";
+  const std::filesystem::path scratch = std::filesystem::temp_directory_path() /
+                                        ("quorvel-v2hooks-" + std::to_string(getpid()));
+  std::filesystem::create_directories(scratch);
+  const std::string source = (scratch / "tagged.mp3").string();
+  std::filesystem::copy_file(folder + "/tagged-v23-v1.mp3", source,
+                             std::filesystem::copy_options::overwrite_existing);
+  HeadlessHost host;
+  Context ctx(host);
+  ASSERT_TRUE(Loadfile(ctx, source));
+  Id3v2TagState& tag = ctx.doc.id3v2;
+  const Id3v2TagState asLoaded = tag;
+  ASSERT_FALSE(tag.fields.empty());
+  EXPECT_FALSE(TagEditorRefused(ctx));
+
+  // Edits of every kind go; the source's version, flags and fields come back.
+  tag.fields[0].tansi = "changed";
+  tag.fields[0].akcija = kFieldEdited;
+  AddId3v2Field(tag, 44);
+  tag.tagversion = {4, 0};
+  tag.unsync = tag.footer = tag.experimental = true;
+  tag.dropErroneous = true;
+  EXPECT_TRUE(ReloadId3v2Tag(ctx));
+  EXPECT_TRUE(host.messages.empty());
+  ASSERT_EQ(tag.fields.size(), asLoaded.fields.size());
+  for (size_t i = 0; i < tag.fields.size(); ++i) {
+    EXPECT_EQ(tag.fields[i].tansi, asLoaded.fields[i].tansi);
+    EXPECT_EQ(tag.fields[i].akcija, asLoaded.fields[i].akcija);
+  }
+  EXPECT_EQ(tag.textlist, asLoaded.textlist);
+  EXPECT_EQ(tag.tagversion.major, 3);
+  EXPECT_EQ(tag.padding, asLoaded.padding);
+  EXPECT_FALSE(tag.unsync || tag.footer || tag.experimental || tag.dropErroneous);
+
+  // An added mixed field takes the file the user picks; a cancelled pick loads nothing.
+  const uint32_t priv = AddId3v2Field(tag, FindId3v2Code("PRIV", 3));
+  host.fileAnswers.push_back(std::nullopt);
+  EXPECT_FALSE(LoadId3v2FieldFromFile(ctx, priv));
+  ASSERT_EQ(host.fileRequests.size(), 1u);
+  EXPECT_EQ(host.fileRequests[0].title, "Choose the source file");
+  const std::string payload = (scratch / "payload.bin").string();
+  std::ofstream(payload) << "owner";
+  host.fileAnswers.push_back(payload);
+  EXPECT_TRUE(LoadId3v2FieldFromFile(ctx, priv));
+  EXPECT_EQ(tag.fields[priv].tload, payload);
+  EXPECT_EQ(tag.fields[priv].akcija, kFieldAdded | kFieldLoaded);
+  const uint32_t picture = AddId3v2Field(tag, 2);
+  host.fileAnswers.push_back((scratch / "missing.png").string());
+  EXPECT_FALSE(LoadId3v2FieldFromFile(ctx, picture));
+  EXPECT_EQ(host.fileRequests.back().title, "Choose the picture file");
+  EXPECT_TRUE(tag.fields[picture].tload.empty());
+  host.messages.clear();
+
+  // A text field from a text file: the dialog's answer decides; Esc keeps the field.
+  const std::string text = (scratch / "lyrics.txt").string();
+  std::ofstream(text, std::ios::binary) << "Title line\r\n\xC5\x81\xC3\xB3" "d\xC5\xBA";
+  const uint32_t comment = AddId3v2Field(tag, 4);
+  tag.fields[comment].tansi = "kept";
+  host.fileAnswers.push_back(text);
+  EXPECT_FALSE(LoadId3v2TextFieldFromFile(ctx, comment, [](const TextLoadDialogSetup&) {
+    return std::optional<TextLoadDialogAnswer>();
+  }));
+  EXPECT_EQ(tag.fields[comment].tansi, "kept");
+  EXPECT_EQ(host.fileRequests.back().title, "Choose the source text file");
+  host.fileAnswers.push_back(text);
+  bool described = false;
+  EXPECT_TRUE(LoadId3v2TextFieldFromFile(ctx, comment, [&](const TextLoadDialogSetup& setup) {
+    described = setup.descriptionEnabled && setup.languageEnabled && setup.encodingEnabled;
+    TextLoadDialogAnswer answer;
+    answer.descriptionChoice = kDescriptionFirstLine;
+    answer.language = "POL";
+    return std::optional<TextLoadDialogAnswer>(answer);
+  }));
+  EXPECT_TRUE(described);
+  EXPECT_EQ(tag.fields[comment].tcont, "Title line");
+  EXPECT_EQ(tag.fields[comment].tansi, "\xC5\x81\xC3\xB3" "d\xC5\xBA");
+  EXPECT_EQ(tag.fields[comment].tlan, "pol");
+  EXPECT_EQ(tag.fields[comment].enc, kEncUtf16Bom);
+  EXPECT_EQ(ctx.options.tagLoadTextFolder, scratch.string());
+
+  // OK with no field left disables and unchecks the box; Cancel leaves it.
+  ctx.doc.boxes.id3v2.checked = true;
+  Id3v2EditorClosed(ctx, false, false);
+  EXPECT_TRUE(ctx.doc.boxes.id3v2.enabled);
+  EXPECT_TRUE(ctx.doc.boxes.id3v2.checked);
+  Id3v2EditorClosed(ctx, true, false);
+  EXPECT_FALSE(ctx.doc.boxes.id3v2.enabled);
+  EXPECT_FALSE(ctx.doc.boxes.id3v2.checked);
+  Id3v2EditorClosed(ctx, true, true);
+  EXPECT_TRUE(ctx.doc.boxes.id3v2.enabled);
+
+  // A source rewritten since it was loaded: no fields, and the disk message.
+  std::filesystem::remove(source);
+  std::filesystem::copy_file(folder + "/tagged-v23-v1.mp3", source);
+  std::ofstream(source, std::ios::app) << "more";
+  EXPECT_FALSE(ReloadId3v2Tag(ctx));
+  EXPECT_TRUE(tag.fields.empty());
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text,
+            "Disk read error. Perhaps the source file was either\r\nmoved, modified, renamed or deleted in the "
+            "meantime?");
+  std::filesystem::remove_all(scratch);
 }
 
 }  // namespace

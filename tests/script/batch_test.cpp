@@ -98,6 +98,25 @@ TEST_F(BatchTest, InteractiveRunMovesTheScriptToTheTopEvenWhenEmpty) {
   EXPECT_FALSE(ctx.script.active);
 }
 
+TEST(BatchRun, OpenTagEditorsCloseBeforeTheFirstStatement) {
+  struct CountingHost : HeadlessHost {
+    int closed = 0;
+    void closeTagWindows() override { ++closed; }
+  } counting;
+  Context c(counting);
+  testing::TempFolder folder;
+  const std::string path = (folder.path / "s.txt").string();
+  std::ofstream(path, std::ios::binary) << "SELECT 1\n";
+  int closedBefore = -1;
+  g_lines = nullptr;
+  static int* seen = nullptr;
+  static CountingHost* host = nullptr;
+  seen = &closedBefore;
+  host = &counting;
+  BatchExecute(c, path, [](Context&, ScriptCommand) { *seen = host->closed; });
+  EXPECT_EQ(closedBefore, 1);
+}
+
 TEST_F(BatchTest, LockedOrderDoesNotMove) {
   ctx.options.recentScripts = {"/a.txt", "/b.txt", "", "", ""};
   ctx.options.mainFlags |= kScriptsOrderLocked;

@@ -420,5 +420,81 @@ TEST_F(EditorTest, TooManyFieldsAreNotOpened) {
   EXPECT_EQ(tag_.fields.size(), kEditorMaxFields + 1);
 }
 
+// The "erroneous" switch lives in the tag state, where the save reads it, and
+// Cancel takes it back; it cannot be set on a tag without erroneous fields.
+TEST_F(EditorTest, ErroneousSwitchIsPartOfTheTagState) {
+  Load(3, Cat({Frame(3, "TIT2", {7, 'a'}), Frame(3, "TALB", Latin("c"))}));
+  ASSERT_TRUE(ed_.Open(tag_));
+  ASSERT_TRUE(ed_.HasErroneousFields());
+  ed_.SetDropErroneous(true);
+  EXPECT_TRUE(tag_.dropErroneous);
+  Id3v2BlockOptions options;
+  options.dropErroneousFields = tag_.dropErroneous;
+  InputFile src;
+  ASSERT_TRUE(src.open(path_));
+  EXPECT_EQ(BuildId3v2TagBlock(tag_, src, options, {}).bytes, Tag(3, 0, Frame(3, "TALB", Latin("c"))));
+  ed_.Cancel();
+  EXPECT_FALSE(tag_.dropErroneous);
+
+  Load(3, Frame(3, "TALB", Latin("c")));
+  ASSERT_TRUE(ed_.Open(tag_));
+  ed_.SetDropErroneous(true);
+  EXPECT_FALSE(tag_.dropErroneous);
+}
+
+// The multi-line window's OK: breaks become LF; a character above U+00FF
+// makes the text UTF-16 (encoding 2 exists only from 2.4 on); edited flag.
+TEST_F(EditorTest, MultiLineOkStoresLfAndAnEncodingTheVersionKnows) {
+  struct Case {
+    unsigned major;
+    const char* typed;
+    const char* stored;
+    uint8_t enc;
+  };
+  const Case cases[] = {
+      {3, "a\r\nb\n\rc\nd", "a\nb\nc\nd", kEncLatin1},
+      {3, "caf\xC3\xA9\nx", "caf\xC3\xA9\nx", kEncLatin1},             // U+00E9 fits ISO-8859-1
+      {3, "\xC5\x81\xC3\xB3" "d\xC5\xBA", "\xC5\x81\xC3\xB3" "d\xC5\xBA", kEncUtf16Bom},  // Polish
+      {2, "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", kEncUtf16Bom},    // outside the BMP
+      {4, "\xD7\xA9\xD7\x9C", "\xD7\xA9\xD7\x9C", kEncUtf16Be},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    Load(c.major, Frame(c.major, c.major == 2 ? "COM" : "COMM", Cat({{0}, B("eng"), {0}, B("note")})));
+    ASSERT_TRUE(ed_.Open(tag_));
+    const std::optional<uint32_t> f = ed_.BoxFieldOrAdd(MainBox::Comment);
+    ASSERT_TRUE(f.has_value());
+    EXPECT_EQ(*f, 0u);
+    ed_.StoreMultiLine(*f, c.typed);
+    EXPECT_EQ(tag_.fields[0].tansi, c.stored);
+    EXPECT_EQ(tag_.fields[0].enc, c.enc);
+    EXPECT_EQ(tag_.fields[0].akcija, kFieldEditedMultiLine);
+    // What was stored reads back exactly after saving.
+    const Id3v2TagState back = WriteAndRead();
+    ASSERT_FALSE(back.fields.empty());
+    EXPECT_EQ(back.fields[0].tansi, c.stored);
+    ed_.Cancel();
+  }
+}
+
+TEST_F(EditorTest, MultiLineTextShowsBreaksAndAddsAMissingComment) {
+  Load(3, Frame(3, "TIT2", Latin("t")));
+  ASSERT_TRUE(ed_.Open(tag_));
+  ed_.EditBox(MainBox::Title, "one\xE2\x86\xB5two");  // as a box shows a break
+  EXPECT_EQ(ed_.MultiLineText(0), "one\ntwo");
+  tag_.fields[0].tansi = "a\r\nb\rc";
+  EXPECT_EQ(ed_.MultiLineText(0), "a\nb\nc");
+  EXPECT_EQ(ed_.OriginalMultiLineText(0), "t");
+  const std::optional<uint32_t> comment = ed_.BoxFieldOrAdd(MainBox::Comment);
+  ASSERT_TRUE(comment.has_value());
+  EXPECT_EQ(tag_.fields[*comment].akcija, kFieldAdded | kFieldEdited);
+  EXPECT_EQ(tag_.fields[*comment].tlan, "eng");
+  EXPECT_EQ(ed_.BoxField(MainBox::Comment), int64_t(*comment));
+  EXPECT_TRUE(Id3v2Editor::MultiLineAllowed(80));
+  EXPECT_FALSE(Id3v2Editor::MultiLineAllowed(44));
+  ed_.Cancel();
+  EXPECT_EQ(tag_.fields.size(), 1u);
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -18,8 +18,11 @@
 #include "core/host.h"
 #include "ui/main_window.h"
 #include "core/edit_dialogs.h"
+#include "ui/encoding_dialog.h"
 #include "ui/fade_dialog.h"
 #include "ui/id3v1_editor_window.h"
+#include "ui/id3v2_editor_window.h"
+#include "ui/multiline_window.h"
 #include "ui/silence_dialog.h"
 #include "ui/image_window.h"
 #include "ui/message_windows.h"
@@ -156,6 +159,35 @@ int main(int argc, char** argv) {
     editor.fill(false);
     ok = Save(&editor, out + QStringLiteral("/id3v1-editor.png")) && ok;
     editor.model().Cancel();
+  }
+  {
+    // The ID3v2 editor on the loaded file's tag, opened as the viewer button opens it.
+    w.context().options.tagFlags &= static_cast<uint8_t>(~kTagFlagEditorInstructions);
+    w.openId3v2Editor();
+    if (Id3v2EditorWindow* editor = w.id3v2Editor()) {
+      ok = Save(editor, out + QStringLiteral("/id3v2-editor.png")) && ok;
+      editor->openMultiLine(true);
+      if (MultiLineWindow* lines = editor->multiLineWindow()) {
+        ok = Save(lines, out + QStringLiteral("/multiline-window.png")) && ok;
+        lines->discard();
+      }
+      editor->cancelAndClose();
+    } else {
+      ok = false;
+    }
+  }
+  {
+    // The encoding dialog over a UTF-8 text file with a title line.
+    const std::string text = "Song of the road\r\nFirst verse, \xC5\x81\xC3\xB3" "d\xC5\xBA\r\nSecond verse";
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    TextLoadDialogSetup setup;
+    setup.encodingEnabled = setup.languageEnabled = setup.descriptionEnabled = true;
+    setup.data = bytes;
+    EncodingDialog encoding(options, {});
+    encoding.prepare(setup, QStringLiteral("Unsychronised lyrics"));
+    encoding.show();
+    ok = Save(&encoding, out + QStringLiteral("/encoding-dialog.png")) && ok;
+    encoding.hide();
   }
   {
     TransferDialog transfer({});

@@ -1,0 +1,203 @@
+#pragma once
+// " ID3v2 (header) tag editor": the document's ID3v2 tag drawn from the
+// editor's model (tags/id3v2_editor.h). Every edit goes straight into the tag
+// state; "O&K" keeps it, "Cancel", Esc or closing the window puts back the
+// state the window was opened with.
+
+#include <QDialog>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tags/id3v2_editor.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QTimer;
+
+namespace quorvel {
+
+struct Options;
+class MultiLineWindow;
+
+// What the editor needs from the rest of the program.
+struct Id3v2EditorHooks {
+  std::function<void(const std::string& text, int kind, const std::string& caption)> message;
+  // Returns kAnswerYes, kAnswerNo or kAnswerEscape.
+  std::function<int(const std::string& text, int kind, const std::string& caption)> ask;
+  // "&Reload tag": reads the tag from the source file again (the messages are
+  // shown there); false when the source could not be read.
+  std::function<bool()> reloadTag;
+  // Fills a newly added mixed, binary or picture field from a file the user
+  // picks; false when nothing was loaded.
+  std::function<bool(uint32_t field)> loadField;
+  // "Load from file" of the other-text list: fills the text field from a text
+  // file (with the encoding dialog); false when nothing was loaded.
+  std::function<bool(uint32_t field)> loadTextField;
+  // The window closed: accepted by "O&K" (writeTag: at least one field is
+  // left) or cancelled.
+  std::function<void(bool accepted, bool writeTag)> closed;
+  // The options changed and should be stored.
+  std::function<void()> saveOptions;
+};
+
+// The four field lists beside the main boxes.
+enum class FieldListKind { kText, kMixed, kBinary, kPicture };
+
+class Id3v2EditorWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kHighlightMs = 251;
+
+  Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2EditorHooks hooks, QWidget* parent = nullptr);
+
+  // Prepares the window for the tag and shows it; when it is already open it
+  // only comes to the front.
+  void openFor(const std::string& sourcePath, bool sourceHadTag);
+  // While a save or another long operation runs, nothing can be changed (the
+  // writer walks the fields meanwhile).
+  void setBusy(bool busy);
+  bool busy() const { return busy_; }
+  // Closes as Cancel does (the document goes away).
+  void cancelAndClose();
+
+  // Colours the changed main boxes and starts the highlight.
+  void highlight(const std::vector<MainBox>& boxes);
+  bool highlighting() const;
+  // The highlight's end: the timer calls it 251 ms after highlight().
+  void highlightExpired();
+
+  // "Add a field" of a list: the list shows the candidates; choose() takes one
+  // (its row in the list) and cancelAdding() puts the list back.
+  void startAdding(FieldListKind kind);
+  bool adding(FieldListKind kind) const { return adding_ == static_cast<int>(kind); }
+  void choose(FieldListKind kind, int row);
+  void cancelAdding();
+
+  Id3v2Editor& model() { return model_; }
+  QLineEdit* box(MainBox b) const { return boxes_[static_cast<size_t>(b)]; }
+  QLabel* boxLabel(MainBox b) const { return labels_[static_cast<size_t>(b)]; }
+  QLineEdit* commentLanguageBox() const { return commentLanguage_; }
+  QComboBox* list(FieldListKind kind) const { return lists_[static_cast<size_t>(kind)]; }
+  QPushButton* removeButton(FieldListKind kind) const { return removeButtons_[static_cast<size_t>(kind)]; }
+  QPushButton* addButton(FieldListKind kind) const { return addButtons_[static_cast<size_t>(kind)]; }
+  QLineEdit* otherTextBox() const { return otherText_; }
+  // The buttons that open the multi-line window, and the window once opened.
+  QPushButton* commentLinesButton() const { return commentLines_; }
+  QPushButton* otherLinesButton() const { return otherLines_; }
+  QPushButton* loadTextButton() const { return loadText_; }
+  MultiLineWindow* multiLineWindow() const { return multiLine_; }
+  void openMultiLine(bool comment);
+  QLineEdit* otherLanguageBox() const { return otherLanguage_; }
+  QPushButton* duplicatesButton() const { return duplicates_; }
+  QCheckBox* erroneousBox() const { return erroneous_; }
+  QComboBox* versionList() const { return version_; }
+  QSpinBox* minorBox() const { return minor_; }
+  QCheckBox* unsyncBox() const { return unsync_; }
+  QCheckBox* experimentalBox() const { return experimental_; }
+  QCheckBox* footerBox() const { return footer_; }
+  QCheckBox* extendedHeaderBox() const { return extHeader_; }
+  QLineEdit* paddingBox() const { return padding_; }
+  QPushButton* okButton() const { return ok_; }
+  QPushButton* cancelButton() const { return cancel_; }
+  QPushButton* reloadButton() const { return reload_; }
+  QPushButton* scanButton() const { return scan_; }
+  QCheckBox* albumBox() const { return album_; }
+  QCheckBox* splitBox() const { return split_; }
+  QTimer* highlightTimer() const { return highlightTimer_; }
+  // The field shown in the other-text box, or -1.
+  int64_t otherTextField() const;
+
+  // The boxes that have a context menu: the twelve main boxes (by MainBox)
+  // and the other-text box.
+  static constexpr int kOtherTextBox = kMainBoxCount;
+  // "Content description": asks, then the box shows and edits the field's
+  // content description until it is left. False when refused or impossible.
+  bool enterDescriptionMode(int which);
+  // "Revert to main text display" (also on leaving the box).
+  void leaveDescriptionMode();
+  int descriptionBox() const { return descriptionBox_; }
+  // "Reload original content" of a box's field.
+  void reloadOriginal(int which);
+  // "Content description" of the picture list: shows the picture's description.
+  void showPictureDescription();
+  void showBoxMenu(int which, const QPoint& globalPos);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void prepare();
+  void showBoxes();
+  void showLists();
+  void showList(FieldListKind kind, int selectRow);
+  void showOtherText();
+  void showSettings();
+  void refreshButtons();
+  void boxEdited(MainBox b, const QString& text);
+  void removeSelected(FieldListKind kind);
+  void changeVersion(int row);
+  void scan();
+  void accept() override;
+  void reject() override;
+  void finishClosing(bool accepted, bool writeTag);
+  void report(const EditorQuestion& m);
+  bool askYes(const EditorQuestion& q);
+  const std::vector<EditorListEntry>& entries(FieldListKind kind) const;
+
+  Id3v2TagState& tag_;
+  Options& options_;
+  Id3v2EditorHooks hooks_;
+  Id3v2Editor model_;
+  std::string sourcePath_;
+  bool sourceHadTag_ = false;
+  bool filling_ = false;
+  bool busy_ = false;
+  int adding_ = -1;  // the list in the mode of choosing a new field
+  int descriptionBox_ = -1;  // the box in content-description mode
+  QLineEdit* boxWidget(int which) const;
+  int64_t boxFieldOf(int which) const;
+  std::vector<uint8_t> candidates_;
+  std::array<QLineEdit*, kMainBoxCount> boxes_{};
+  std::array<QLabel*, kMainBoxCount> labels_{};
+  QLineEdit* commentLanguage_ = nullptr;
+  std::array<QComboBox*, 4> lists_{};
+  std::array<QPushButton*, 4> removeButtons_{};
+  std::array<QPushButton*, 4> addButtons_{};
+  QLineEdit* otherText_ = nullptr;
+  QPushButton* commentLines_ = nullptr;
+  QPushButton* otherLines_ = nullptr;
+  QPushButton* loadText_ = nullptr;
+  MultiLineWindow* multiLine_ = nullptr;
+  QLineEdit* otherLanguage_ = nullptr;
+  QPushButton* duplicates_ = nullptr;
+  QCheckBox* erroneous_ = nullptr;
+  QLabel* erroneousBefore_ = nullptr;
+  QLabel* erroneousAfter_ = nullptr;
+  QComboBox* version_ = nullptr;
+  QSpinBox* minor_ = nullptr;
+  QCheckBox* unsync_ = nullptr;
+  QCheckBox* experimental_ = nullptr;
+  QCheckBox* footer_ = nullptr;
+  QCheckBox* extHeader_ = nullptr;
+  QLineEdit* padding_ = nullptr;
+  QPushButton* ok_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  QPushButton* reload_ = nullptr;
+  QPushButton* scan_ = nullptr;
+  QCheckBox* album_ = nullptr;
+  QCheckBox* split_ = nullptr;
+  QTimer* highlightTimer_ = nullptr;
+};
+
+}  // namespace quorvel
