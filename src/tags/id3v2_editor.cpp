@@ -143,6 +143,52 @@ std::string Id3v2Editor::BoxText(MainBox box) const {
   return ShowBreaks(CutChars(s, kBoxMaxChars));
 }
 
+namespace {
+
+struct TransferBox {
+  uint32_t bit;
+  MainBox box;
+  std::string Id3v2EditorFields::*text;
+};
+
+constexpr std::array<TransferBox, 7> kTransferBoxes = {{
+    {kTransferTitle, MainBox::Title, &Id3v2EditorFields::title},
+    {kTransferArtist, MainBox::Artist, &Id3v2EditorFields::artist},
+    {kTransferAlbum, MainBox::Album, &Id3v2EditorFields::album},
+    {kTransferGenre, MainBox::Genre, &Id3v2EditorFields::genre},
+    {kTransferComment, MainBox::Comment, &Id3v2EditorFields::comment},
+    {kTransferYear, MainBox::Year, &Id3v2EditorFields::year},
+    {kTransferTrack, MainBox::Track, &Id3v2EditorFields::track},
+}};
+
+}  // namespace
+
+Id3v2EditorFields Id3v2Editor::TransferFields() const {
+  Id3v2EditorFields fields;
+  for (const TransferBox& t : kTransferBoxes) {
+    const int64_t i = BoxField(t.box);
+    if (i < 0 || static_cast<size_t>(i) >= tag_->fields.size()) continue;
+    std::string s = CutChars(tag_->fields[i].tansi, kBoxMaxChars);
+    if (t.box == MainBox::Year || t.box == MainBox::Track) s = TrimBlanksAndNul(s);
+    fields.*t.text = s;
+  }
+  return fields;
+}
+
+std::vector<MainBox> Id3v2Editor::ApplyTransfer(const TransferResult<Id3v2EditorFields>& result) {
+  std::vector<MainBox> changed;
+  if (!result.ran) return changed;
+  for (const TransferBox& t : kTransferBoxes) {
+    if ((result.changed & t.bit) == 0) continue;
+    const bool description = DescriptionMode(t.box);
+    SetDescriptionMode(t.box, false);
+    EditBox(t.box, result.fields.*t.text);
+    SetDescriptionMode(t.box, description);
+    changed.push_back(t.box);
+  }
+  return changed;
+}
+
 std::string Id3v2Editor::CommentLanguage() const {
   const int64_t i = BoxField(MainBox::Comment);
   return i < 0 || static_cast<size_t>(i) >= tag_->fields.size() ? "" : tag_->fields[i].tlan;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tags/id3v2_model.h"
+#include "tags/transfer.h"
 
 namespace quorvel {
 
@@ -137,6 +138,13 @@ class Id3v2Editor {
 
   // Fills Title, Artist and (with useFolder) Album from a path.
   void Scan(const std::string& path, bool useFolder, bool splitFolder);
+
+  // The tag data transfer: the seven common fields as the main boxes hold
+  // them (their main texts, also while a box shows its description), and a
+  // transfer's result written into those boxes as edits of them. Returns the
+  // boxes that changed.
+  Id3v2EditorFields TransferFields() const;
+  std::vector<MainBox> ApplyTransfer(const TransferResult<Id3v2EditorFields>& result);
 
   // OK: false when the caller's answer keeps the window open. writeTag says
   // whether the main window's switch for the ID3v2 tag should be on.

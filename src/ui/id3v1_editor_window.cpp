@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QSignalBlocker>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -262,6 +263,26 @@ void Id3v1EditorWindow::highlight(uint32_t fields) {
   }
   if (fields & Id3v1FieldBit(Id3v1EditorField::kGenre)) genre_->setStyleSheet(QString::fromUtf8(kHighlightStyle));
   highlightTimer_->start();
+}
+
+void Id3v1EditorWindow::applyTransfer(const TransferResult<Id3v1EditorFields>& result) {
+  uint32_t changed = model_.ApplyTransfer(result);
+  showModel();
+  show();
+  raise();
+  activateWindow();
+  for (Id3v1EditorField field : kBoxFields) {
+    if (changed & Id3v1FieldBit(field)) {
+      box(field)->setFocus();
+      break;
+    }
+  }
+  highlight(changed);
+}
+
+void Id3v1EditorWindow::syncShowDialog() {
+  QSignalBlocker block(showDialog_);
+  showDialog_->setChecked(options_.volumeChannelAndTagSwitches & kTagSwitchShowTransferDialog);
 }
 
 bool Id3v1EditorWindow::highlighting() const { return highlightTimer_->isActive(); }

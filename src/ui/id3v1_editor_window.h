@@ -52,6 +52,11 @@ class Id3v1EditorWindow : public QDialog {
   // Colours the boxes of the mask (Id3v1FieldBit) and starts the highlight.
   void highlight(uint32_t fields);
   bool highlighting() const;
+  // A tag data transfer into this editor: the boxes take the result, the
+  // changed ones are highlighted and the window gets the focus.
+  void applyTransfer(const TransferResult<Id3v1EditorFields>& result);
+  // The "show dialog" box follows the option.
+  void syncShowDialog();
   // The highlight's end: the timer calls it 251 ms after highlight().
   void highlightExpired();
   // While a save or another long operation runs, nothing can be changed.

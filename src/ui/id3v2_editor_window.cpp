@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QMoveEvent>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -24,6 +23,7 @@
 #include "tags/id3v2_catalogue.h"
 #include "tags/message_kind.h"
 #include "ui/multiline_window.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -352,8 +352,14 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
   scan_ = Button("&scan", "Extract data from the filename\r\n(and the folder name, optionally)", this);
   album_ = Check("album", "Use folder name as Album", this);
   split_ = Check("split", "Presume \"artist - album\" folder format", this);
+  import_ = Button("id3v1 import", nullptr, this);
+  export_ = Button("id3v1 export", nullptr, this);
+  showDialog_ = Check("show dialog", nullptr, this);
   auto* side = new QVBoxLayout;
-  for (QWidget* w : std::initializer_list<QWidget*>{ok_, cancel_, reload_, scan_, album_, split_}) side->addWidget(w);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{ok_, cancel_, reload_, scan_, album_, split_, import_, export_, showDialog_}) {
+    side->addWidget(w);
+  }
   side->addStretch();
 
   auto* top = new QHBoxLayout;
@@ -429,6 +435,35 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     split_->setEnabled(on && !busy_);
   });
   connect(split_, &QCheckBox::toggled, this, [setSwitch](bool on) { setSwitch(kTagSwitchSplitFolder, on); });
+  connect(showDialog_, &QCheckBox::toggled, this, [this, setSwitch](bool on) {
+    if (!filling_) setSwitch(kTagSwitchShowTransferDialog, on);
+  });
+  // A running highlight (a scan's or a transfer's) holds both back.
+  connect(import_, &QPushButton::clicked, this, [this] {
+    if (!highlighting() && !busy_ && hooks_.transfer) hooks_.transfer(TransferDirection::kV1ToV2);
+  });
+  connect(export_, &QPushButton::clicked, this, [this] {
+    if (!highlighting() && !busy_ && hooks_.transfer) hooks_.transfer(TransferDirection::kV2ToV1);
+  });
+  KeepPlace(this, options_.id3v2Editor);
+}
+
+void Id3v2EditorWindow::applyTransfer(const TransferResult<Id3v2EditorFields>& result) {
+  std::vector<MainBox> changed = model_.ApplyTransfer(result);
+  showBoxes();
+  showLists();
+  refreshButtons();
+  show();
+  raise();
+  activateWindow();
+  if (!changed.empty()) box(changed.front())->setFocus();
+  highlight(changed);
+}
+
+void Id3v2EditorWindow::syncShowDialog() {
+  filling_ = true;
+  showDialog_->setChecked(options_.volumeChannelAndTagSwitches & kTagSwitchShowTransferDialog);
+  filling_ = false;
 }
 
 const std::vector<EditorListEntry>& Id3v2EditorWindow::entries(FieldListKind kind) const {
@@ -454,8 +489,6 @@ void Id3v2EditorWindow::openFor(const std::string& sourcePath, bool sourceHadTag
     report({kTooManyFields, "error", kMsgError | kMsgModal});
     return;
   }
-  const WindowPlace& place = options_.id3v2Editor;
-  if (place.left != 0 || place.top != 0) move(place.left, place.top);
   prepare();
   show();
   raise();
@@ -479,6 +512,7 @@ void Id3v2EditorWindow::prepare() {
   const uint8_t switches = options_.volumeChannelAndTagSwitches;
   album_->setChecked(switches & kTagSwitchFolderAsAlbum);
   split_->setChecked(switches & kTagSwitchSplitFolder);
+  showDialog_->setChecked(switches & kTagSwitchShowTransferDialog);
   filling_ = false;
   for (QLineEdit* e : boxes_) e->setStyleSheet(QString());
   padding_->setStyleSheet(QString());
@@ -977,11 +1011,6 @@ void Id3v2EditorWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   QDialog::closeEvent(event);  // reject() when visible
-}
-
-void Id3v2EditorWindow::moveEvent(QMoveEvent* event) {
-  QDialog::moveEvent(event);
-  if (isVisible()) options_.id3v2Editor = {x(), y()};
 }
 
 void Id3v2EditorWindow::keyPressEvent(QKeyEvent* event) {

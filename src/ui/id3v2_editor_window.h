@@ -45,6 +45,8 @@ struct Id3v2EditorHooks {
   std::function<void(bool accepted, bool writeTag)> closed;
   // The options changed and should be stored.
   std::function<void()> saveOptions;
+  // "id3v1 import" (kV1ToV2) and "id3v1 export" (kV2ToV1).
+  std::function<void(TransferDirection)> transfer;
 };
 
 // The four field lists beside the main boxes.
@@ -71,6 +73,12 @@ class Id3v2EditorWindow : public QDialog {
   // Colours the changed main boxes and starts the highlight.
   void highlight(const std::vector<MainBox>& boxes);
   bool highlighting() const;
+  // A tag data transfer into this editor: the boxes take the result, the
+  // changed ones are highlighted and the window gets the focus.
+  void applyTransfer(const TransferResult<Id3v2EditorFields>& result);
+  // The "show dialog" box follows the option (changed in the other editor or
+  // in the transfer dialog).
+  void syncShowDialog();
   // The highlight's end: the timer calls it 251 ms after highlight().
   void highlightExpired();
 
@@ -111,6 +119,9 @@ class Id3v2EditorWindow : public QDialog {
   QPushButton* scanButton() const { return scan_; }
   QCheckBox* albumBox() const { return album_; }
   QCheckBox* splitBox() const { return split_; }
+  QPushButton* importButton() const { return import_; }
+  QPushButton* exportButton() const { return export_; }
+  QCheckBox* showDialogBox() const { return showDialog_; }
   QTimer* highlightTimer() const { return highlightTimer_; }
   // The field shown in the other-text box, or -1.
   int64_t otherTextField() const;
@@ -132,7 +143,6 @@ class Id3v2EditorWindow : public QDialog {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -197,6 +207,9 @@ class Id3v2EditorWindow : public QDialog {
   QPushButton* scan_ = nullptr;
   QCheckBox* album_ = nullptr;
   QCheckBox* split_ = nullptr;
+  QPushButton* import_ = nullptr;
+  QPushButton* export_ = nullptr;
+  QCheckBox* showDialog_ = nullptr;
   QTimer* highlightTimer_ = nullptr;
 };
 

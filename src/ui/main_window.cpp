@@ -47,6 +47,7 @@
 #include "tags/id3v2_catalogue.h"
 #include "ui/encoding_dialog.h"
 #include "ui/id3v2_editor_window.h"
+#include "ui/transfer_dialog.h"
 #include "ui/silence_dialog.h"
 #include "ui/volume_dialog.h"
 #include "app/close_commands.h"
@@ -1031,6 +1032,35 @@ class ArrowWhileAsking {
   ArrowWhileAsking(const ArrowWhileAsking&) = delete;
   ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
 };
+
+// While a modal window is open, a message, question or file dialog belongs to
+// it: it opens in front of it. The message windows live on; they come home
+// when the question is over.
+QWidget* Owner(QWidget* home) {
+  QWidget* modal = QApplication::activeModalWidget();
+  return modal != nullptr ? modal : home;
+}
+
+class OwnedWhileAsking {
+ public:
+  OwnedWhileAsking(QWidget* window, QWidget* home) : window_(window), home_(home) {
+    QWidget* owner = Owner(home);
+    if (owner != home && owner != window) {
+      window->setParent(owner, window->windowFlags());
+      moved_ = true;
+    }
+  }
+  ~OwnedWhileAsking() {
+    if (moved_) window_->setParent(home_, window_->windowFlags());
+  }
+  OwnedWhileAsking(const OwnedWhileAsking&) = delete;
+  OwnedWhileAsking& operator=(const OwnedWhileAsking&) = delete;
+
+ private:
+  QWidget* window_;
+  QWidget* home_;
+  bool moved_ = false;
+};
 }  // namespace
 
 void MainWindow::showMessage(const std::string& text, int kind, const std::string& caption) {
@@ -1043,6 +1073,7 @@ void MainWindow::showMessage(const std::string& text, int kind, const std::strin
   }
   {
     ArrowWhileAsking arrow;
+    OwnedWhileAsking owned(message_.get(), this);
     message_->showMessage(text, kind, caption);
   }
   carryOutWaitingClose();
@@ -1052,6 +1083,7 @@ int MainWindow::ask(const std::string& text, int kind, const std::string& captio
   int answer = 0;
   {
     ArrowWhileAsking arrow;
+    OwnedWhileAsking owned(yesNo_.get(), this);
     answer = yesNo_->ask(text, kind, caption);
   }
   carryOutWaitingClose();
@@ -1077,7 +1109,7 @@ void MainWindow::carryOutWaitingClose() {
 }
 
 std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& request) {
-  QFileDialog dialog(this, Q(request.title), Q(request.folder), QtFilter(request.filter));
+  QFileDialog dialog(Owner(this), Q(request.title), Q(request.folder), QtFilter(request.filter));
   dialog.setObjectName(QStringLiteral("openDialog"));
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -1094,7 +1126,7 @@ std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& r
 }
 
 std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& request) {
-  QFileDialog dialog(this, Q(request.title), Q(request.folder), QtFilter(request.filter));
+  QFileDialog dialog(Owner(this), Q(request.title), Q(request.folder), QtFilter(request.filter));
   dialog.setObjectName(QStringLiteral("saveDialog"));
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -1221,6 +1253,7 @@ void MainWindow::openId3v1Editor() {
       return ask(text, kind, caption);
     };
     hooks.reloadRecord = [this] { return ReloadId3v1Record(ctx_); };
+    hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v1Editor_); };
     hooks.closed = [this](bool holdsSomething) {
       Id3v1EditorClosed(ctx_, holdsSomething);
       if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
@@ -1261,9 +1294,73 @@ void MainWindow::openId3v2Editor() {
     hooks.saveOptions = [this] {
       if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
     };
+    hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v2Editor_); };
     id3v2Editor_ = new Id3v2EditorWindow(ctx_.doc.id3v2, ctx_.options, std::move(hooks), this);
   }
   id3v2Editor_->openFor(ctx_.doc.sourceName, ctx_.doc.id3v2.present);
+}
+
+void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
+  if (TagEditorRefused(ctx_) || busy_) return;
+  Options& o = ctx_.options;
+  // The ID3v1 editor's "id3v2 i&mport" (ID3v2 to ID3v1) keeps its word as the
+  // import settings, its "id3v2 e&xport" (ID3v1 to ID3v2) as the export settings.
+  uint32_t rememberedV1ToV2 = o.transferExportSettings;
+  uint32_t rememberedV2ToV1 = o.transferImportSettings;
+  uint32_t word = 0;
+  if (o.volumeChannelAndTagSwitches & kTagSwitchShowTransferDialog) {
+    TransferDialog dialog([this](const std::string& text, int kind, const std::string& caption) {
+      return ask(text, kind, caption);
+    }, from != nullptr ? from : this);
+    KeepPlace(&dialog, o.transferDialog);
+    std::optional<TransferChoice> choice;
+    {
+      ArrowWhileAsking arrow;
+      choice = dialog.choose(direction, rememberedV1ToV2, rememberedV2ToV1);
+    }
+    carryOutWaitingClose();
+    if (!choice || TagEditorRefused(ctx_)) return;
+    direction = choice->direction;
+    word = choice->settings;
+    RememberTransferSettings(word, direction, rememberedV1ToV2, rememberedV2ToV1);
+    o.transferExportSettings = static_cast<uint16_t>(rememberedV1ToV2);
+    o.transferImportSettings = static_cast<uint16_t>(rememberedV2ToV1);
+    o.volumeChannelAndTagSwitches = static_cast<uint8_t>(
+        choice->showNextTime ? o.volumeChannelAndTagSwitches | kTagSwitchShowTransferDialog
+                             : o.volumeChannelAndTagSwitches & ~kTagSwitchShowTransferDialog);
+    if (id3v1Editor_ != nullptr) id3v1Editor_->syncShowDialog();
+    if (id3v2Editor_ != nullptr) id3v2Editor_->syncShowDialog();
+    if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+  } else {
+    word = EffectiveTransferSettings(direction == TransferDirection::kV1ToV2 ? rememberedV1ToV2 : rememberedV2ToV1) |
+           kTransferNoDialog;
+  }
+  auto report = [this](const std::vector<TransferMessage>& messages) {
+    for (const TransferMessage& m : messages) ReportMessage(ctx_, m.text, m.kind | kMsgModal, m.caption);
+  };
+  if ((word & kTransferFieldMask) == 0) {
+    // No field chosen: the message, and no editor is opened.
+    report(TransferV1ToV2({}, {}, word).messages);
+    return;
+  }
+  // The source editor's fields as its boxes hold them; the target opened and filled.
+  if (direction == TransferDirection::kV1ToV2) {
+    if (id3v1Editor_ == nullptr) return;
+    Id3v1EditorFields source = id3v1Editor_->model().fields();
+    openId3v2Editor();
+    if (id3v2Editor_ == nullptr || !id3v2Editor_->model().isOpen()) return;
+    TransferResult<Id3v2EditorFields> result = TransferV1ToV2(source, id3v2Editor_->model().TransferFields(), word);
+    report(result.messages);
+    id3v2Editor_->applyTransfer(result);
+  } else {
+    if (id3v2Editor_ == nullptr || !id3v2Editor_->model().isOpen()) return;
+    Id3v2EditorFields source = id3v2Editor_->model().TransferFields();
+    openId3v1Editor();
+    if (id3v1Editor_ == nullptr) return;
+    TransferResult<Id3v1EditorFields> result = TransferV2ToV1(source, id3v1Editor_->model().fields(), word);
+    report(result.messages);
+    id3v1Editor_->applyTransfer(result);
+  }
 }
 
 void MainWindow::closeTagWindows() {

@@ -18,6 +18,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "core/context.h"
+#include "tags/transfer.h"
 #include "ui/commands.h"
 #include "ui/repeat.h"
 
@@ -122,6 +123,10 @@ class MainWindow : public QMainWindow, public Host {
   void closeTagWindows() override;
   // "Edit id3v1 tag": opens the ID3v1 editor, or brings it to the front.
   void openId3v1Editor();
+  // "id3v2 e&xport" / "id3v1 import" (kV1ToV2) and "id3v2 i&mport" / "id3v1
+  // export" (kV2ToV1) of the editor `from`: the tag data transfer, with its
+  // dialog when "show dialog" is on; the target editor opens and is filled.
+  void transferTags(TransferDirection direction, QWidget* from);
   class Id3v1EditorWindow* id3v1Editor() const { return id3v1Editor_; }
   // "Edit id3v2 tag": opens the ID3v2 editor, or brings it to the front.
   void openId3v2Editor();

@@ -281,7 +281,11 @@ void MessageWindow::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   if (event->type() == QEvent::ActivationChange) {
     update();
-    if (!isActiveWindow() && showing_ && !modal_ && isVisible()) {
+    QWidget* dialog = QApplication::activeModalWidget();
+    // A dialog of the program that opens over it (a file dialog reopened
+    // after an error) does not dismiss a message the user has not read yet.
+    bool dialogOpened = dialog != nullptr && dialog != this;
+    if (!isActiveWindow() && showing_ && !modal_ && isVisible() && !dialogOpened) {
       // A modeless window goes away when the user turns elsewhere.
       if (type_ == Type::kMessage) answer_ = kAnswerNo;
       close();

@@ -1036,6 +1036,89 @@ class Id3v2EditorTest : public QObject {
   }
 
   // From the main window: the viewer button after the "ID3v&2 tag" box, by keys.
+  // The tag data transfer between the two editors: without the dialog all
+  // seven fields go with overwrite; with it only the chosen ones. The target
+  // editor opens, takes the fields, highlights them, and nothing reaches its
+  // tag before its OK.
+  void transferBetweenTheEditors() {
+    QTemporaryDir home;
+    MainWindow main;
+    main.context().settingsFolder = home.path().toStdString() + "/";
+    Options& o = main.context().options;
+    o.tagFlags &= static_cast<uint8_t>(~kTagFlagEditorInstructions);
+    o.volumeChannelAndTagSwitches &= static_cast<uint8_t>(~kTagSwitchShowTransferDialog);
+    main.show();
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    const char* data = std::getenv("QUORVEL_TEST_DATA");
+    main.openFile(std::string(data != nullptr ? data : "tests/data") + "/tagged-v23-v1.mp3");
+    DocumentState& doc = main.context().doc;
+    QVERIFY(doc.loaded);
+
+    main.openId3v1Editor();
+    Id3v1EditorWindow* v1 = main.id3v1Editor();
+    QVERIFY(v1 != nullptr);
+    Id3v1Editor& m1 = v1->model();
+    m1.SetVersion(true);
+    m1.SetText(Id3v1EditorField::kTitle, "Tone One");
+    m1.SetText(Id3v1EditorField::kArtist, "Band");
+    m1.SetText(Id3v1EditorField::kAlbum, "Album X");
+    m1.SetText(Id3v1EditorField::kComment, "c1");
+    m1.SetText(Id3v1EditorField::kYear, "1999");
+    m1.SetText(Id3v1EditorField::kTrack, "7");
+    m1.SetGenre(17);
+    QVERIFY(main.id3v2Editor() == nullptr || !main.id3v2Editor()->isVisible());
+    const std::vector<Id3v2Field> before = doc.id3v2.fields;
+    v1->exportButton()->click();
+    Id3v2EditorWindow* v2 = main.id3v2Editor();
+    QVERIFY(v2 != nullptr && v2->isVisible());
+    const std::vector<std::pair<MainBox, QString>> expected = {
+        {MainBox::Title, "Tone One"}, {MainBox::Artist, "Band"}, {MainBox::Album, "Album X"},
+        {MainBox::Comment, "c1"},     {MainBox::Year, "1999"},   {MainBox::Track, "7"},
+        {MainBox::Genre, "Rock"}};
+    for (const auto& [box, text] : expected) QCOMPARE(v2->box(box)->text(), text);
+    QVERIFY(v2->highlighting());
+    // While the highlight runs the buttons do nothing.
+    v2->exportButton()->click();
+    QCOMPARE(m1.fields().title, std::string("Tone One"));
+    v2->highlightExpired();
+    // Cancel puts the tag back as it was: the transfer wrote nothing of its own.
+    v2->cancelButton()->click();
+    QCOMPARE(doc.id3v2.fields.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) QCOMPARE(doc.id3v2.fields[i].tansi, before[i].tansi);
+
+    // The other way, through the dialog: only the title, into the ID3v1 editor.
+    o.volumeChannelAndTagSwitches |= kTagSwitchShowTransferDialog;
+    main.openId3v2Editor();
+    v2->box(MainBox::Title)->selectAll();
+    TypeText(v2->box(MainBox::Title), QStringLiteral("Z\u00fcrich"));
+    v2->box(MainBox::Artist)->selectAll();
+    TypeText(v2->box(MainBox::Artist), QStringLiteral("Nobody"));
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* d = qobject_cast<TransferDialog*>(QApplication::activeModalWidget());
+      if (d == nullptr) return;
+      shown = true;
+      QCOMPARE(d->direction(), TransferDirection::kV2ToV1);
+      d->uncheckAllButton()->click();
+      d->fieldBox(0)->click();
+      d->okButton()->click();
+    });
+    v2->exportButton()->click();
+    QVERIFY(shown);
+    QVERIFY(v1->isVisible());
+    QCOMPARE(m1.fields().title, std::string("Z\xC3\xBCrich"));
+    QCOMPARE(m1.fields().artist, std::string("Band"));
+    QCOMPARE(v1->box(Id3v1EditorField::kTitle)->text(), QStringLiteral("Z\u00fcrich"));
+    QVERIFY(v1->highlighting());
+    v1->highlightExpired();
+    // The dialog's "show this dialog next time" reached both editors' boxes.
+    QVERIFY(v1->showDialogBox()->isChecked());
+    QVERIFY(v2->showDialogBox()->isChecked());
+    v1->cancelButton()->click();
+    v2->cancelButton()->click();
+  }
+
   void openedFromTheMainWindowByKeys() {
     QTemporaryDir home;
     MainWindow main;

@@ -749,6 +749,41 @@ class WindowTest : public QObject {
     QCOMPARE(w->context().doc.editCount, 1 + 156 - 40);
   }
 
+  // A message raised while a dialog is open is modal, belongs to the dialog
+  // (it opens in front of it), and comes back to the main window afterwards;
+  // so does a file dialog opened from a dialog.
+  void messagesAndFileDialogsBelongToTheOpenDialog() {
+    open(SampleFile());
+    DocumentState& doc = w->context().doc;
+    doc.cursor = 10;
+    doc.selectionEnd = 30;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+    QString messageOwner;
+    QString fileDialogOwner;
+    bool messageModal = false;
+    WhenModalNamed(QStringLiteral("TSaveSelForm"), [&](QWidget* modal) {
+      auto* d = qobject_cast<SaveSelectionDialog*>(modal);
+      WhenModalNamed(QStringLiteral("TMsgBoxForm"), [&](QWidget* message) {
+        messageOwner = message->parentWidget() != nullptr ? message->parentWidget()->objectName() : QString();
+        messageModal = message->isModal();
+        w->messageWindow()->positiveButton()->click();
+      });
+      ReportMessage(w->context(), "a note from the dialog", kMsgInfo, "info");
+      WhenModalNamed(QStringLiteral("saveDialog"), [&](QWidget* fileDialog) {
+        fileDialogOwner = fileDialog->parentWidget() != nullptr ? fileDialog->parentWidget()->objectName() : QString();
+        static_cast<QDialog*>(fileDialog)->reject();
+      });
+      d->nameButton()->click();
+      d->reject();
+    });
+    w->action(UiCommand::kSaveSelection)->trigger();
+    QCOMPARE(messageOwner, QStringLiteral("TSaveSelForm"));
+    QVERIFY(messageModal);
+    QCOMPARE(fileDialogOwner, QStringLiteral("TSaveSelForm"));
+    QCOMPARE(w->messageWindow()->parentWidget(), static_cast<QWidget*>(w.get()));
+  }
+
   void splitDialogCancelWritesNothing() {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
@@ -1860,6 +1895,34 @@ class MessageWindowTest : public QObject {
       QVERIFY(shown);
       QVERIFY(!m.isVisible());
     }
+  }
+
+  // A modeless message stays when a dialog of the program opens over it (the
+  // file dialog that comes back after an error), and goes when the user turns
+  // to another window.
+  void modelessMessageSurvivesADialogOpenedOverIt() {
+    QWidget other;
+    MessageWindow m(MessageWindow::Type::kMessage, place, state);
+    m.showMessage("You are not allowed to save to the application folder.", kMsgError, "warning");
+    QVERIFY(QTest::qWaitForWindowActive(&m));
+    bool visibleUnderDialog = false;
+    QDialog fileDialog;
+    QTimer::singleShot(0, &fileDialog, [&] {
+      QApplication::setActiveWindow(&fileDialog);
+      QCoreApplication::processEvents();
+      visibleUnderDialog = m.isVisible();
+      fileDialog.reject();
+    });
+    fileDialog.exec();
+    QVERIFY(visibleUnderDialog);
+    QVERIFY(m.isVisible());
+    // Turning to another window of no dialog dismisses it.
+    other.show();
+    QApplication::setActiveWindow(&m);
+    QCoreApplication::processEvents();
+    QApplication::setActiveWindow(&other);
+    QCoreApplication::processEvents();
+    QVERIFY(!m.isVisible());
   }
 
   void maximizedWindowStaysMaximized() {
