@@ -307,7 +307,7 @@ void ViewFieldContent(Context& ctx, int64_t index, bool original, bool textInMes
       ReportMessage(ctx, kNotInOriginalTag, kMsgWarning, caption);
       return;
     }
-    if (!Loaded(f)) {
+    if (!text && !Loaded(f)) {
       ReportMessage(ctx, kContentEmptyField, kMsgWarning, caption);
       return;
     }
@@ -324,9 +324,16 @@ void ViewFieldContent(Context& ctx, int64_t index, bool original, bool textInMes
       ctx.host.openWithDesktop(f.tload);
       return;
     }
-    std::optional<std::vector<uint8_t>> data = SourceData(ctx, f, kFieldContentLimit);
-    if (!data) return;
-    data->erase(data->begin(), data->begin() + static_cast<std::ptrdiff_t>(AfterEncodingAndLanguage(*data, f.sub)));
+    std::optional<std::vector<uint8_t>> data;
+    if (text && Added(f)) {
+      // An added text field has no source: its text as it stands now (UTF-8).
+      data.emplace(f.tansi.begin(), f.tansi.end());
+    } else {
+      data = SourceData(ctx, f, kFieldContentLimit);
+      if (!data) return;
+      data->erase(data->begin(),
+                  data->begin() + static_cast<std::ptrdiff_t>(AfterEncodingAndLanguage(*data, f.sub)));
+    }
     const std::string path = WorkingFile(ctx, kTagTextFileName);
     if (!WriteBytes(path, *data)) {
       ReportMessage(ctx, std::string("Can't write to temporary text file.") + kTempNote, kModalError, "error");

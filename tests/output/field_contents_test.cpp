@@ -395,6 +395,37 @@ TEST_F(FieldContents, PictureLinksOpenOnlyWhatMayBeOpened) {
   }
 }
 
+// "Save original" of a link: a URL is left to the viewer, a path's file is
+// copied after the question, a missing one is reported.
+TEST_F(FieldContents, SavingPictureLinks) {
+  const Bytes jpeg = B("\xFF\xD8jpeg\xFF\xD9");
+  WriteAll(dir / "cover.jpg", jpeg);
+  const std::string target = (dir / "copy.jpg").string();
+  LoadTagged(LinkPicture("http://example.com/a.png"), "url.mp3");
+  SavePictureOriginal(s.ctx, FieldOf("APIC"));
+  EXPECT_EQ(LastMessage().text,
+            "This picture field contains embedded URL instead of data.\r\nUse View button to open it with system "
+            "viewer (probably the default browser).\r\nYou may be able to save the picture from there.");
+  EXPECT_EQ(LastMessage().caption, "View, not Save");
+  EXPECT_TRUE(s.host.fileRequests.empty());
+
+  LoadTagged(LinkPicture("cover.jpg"), "path.mp3");
+  s.host.answers = {kAnswerYes};
+  s.host.fileAnswers.push_back(target);
+  SavePictureOriginal(s.ctx, FieldOf("APIC"));
+  EXPECT_EQ(s.host.messages.back().text,
+            "This picture field contains embedded path to a file, not data.\r\nAttempt to copy the referenced "
+            "file?\r\n" + (dir / "cover.jpg").string());
+  EXPECT_EQ(ReadAll(target), jpeg);
+
+  LoadTagged(LinkPicture("gone.jpg"), "gone.mp3");
+  s.host.answers = {kAnswerYes};
+  SavePictureOriginal(s.ctx, FieldOf("APIC"));
+  EXPECT_EQ(LastMessage().text, "Unfortunately, this file doesn't exist.");
+  EXPECT_TRUE(s.host.opened.empty());
+  EXPECT_TRUE(NoTemporaryIn(dir.path));
+}
+
 // Pictures: shown in the internal window from memory, or written to the
 // working file of their type for the system viewer; unknown types and
 // encodings are refused.
@@ -469,6 +500,20 @@ TEST_F(FieldContents, TextViewerWorkingFile) {
   ViewFieldContent(s.ctx, added, true, true);
   EXPECT_EQ(LastMessage().text, "This field doesn't exist in the original tag.");
   EXPECT_EQ(LastMessage().caption, "Comment");
+  // Its current text is what the user typed.
+  s.ctx.doc.id3v2.fields[added].tansi = "typed \xC3\xBC";
+  ViewFieldContent(s.ctx, added, false, true);
+  EXPECT_EQ(LastMessage().text, "typed \xC3\xBC");
+  s.host.opened.clear();
+  ViewFieldContent(s.ctx, added, false, false);
+  EXPECT_EQ(s.host.opened, std::vector<std::string>{working});
+  EXPECT_EQ(ReadAll(working), B("typed \xC3\xBC"));
+
+  // An added mixed field without a file is empty.
+  const uint32_t priv = AddId3v2Field(s.ctx.doc.id3v2, 15);
+  ViewFieldContent(s.ctx, priv, false, true);
+  EXPECT_EQ(LastMessage().text, "- EMPTY FIELD -  ");
+  EXPECT_TRUE(NoTemporaryIn(dir / "settings"));
 }
 
 TEST_F(FieldContents, ExtendedInformation) {
