@@ -93,8 +93,11 @@ std::string Upper(std::string s) {
   return s;
 }
 
-// The settings folder's working file of that name.
-std::string WorkingFile(const Context& ctx, const std::string& name) { return ctx.settingsFolder + name; }
+// The settings folder's working file of that name; none (a write that fails)
+// while no settings folder is known, never a file in the current folder.
+std::string WorkingFile(const Context& ctx, const std::string& name) {
+  return ctx.settingsFolder.empty() ? std::string() : ctx.settingsFolder + name;
+}
 
 // A save dialog that refuses the settings folder (the working files and the
 // settings live there) and opens again; the chosen folder is remembered.

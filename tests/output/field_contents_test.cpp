@@ -509,6 +509,28 @@ TEST_F(FieldContents, TextViewerWorkingFile) {
   EXPECT_EQ(s.host.opened, std::vector<std::string>{working});
   EXPECT_EQ(ReadAll(working), B("typed \xC3\xBC"));
 
+  // A loaded field's current content is its file, opened as it is.
+  const fs::path body = dir / "body.bin";
+  WriteAll(body, B("\0text"));
+  const uint32_t comm = FieldOf("COMM");
+  s.host.fileAnswers.push_back(body.string());
+  ASSERT_TRUE(LoadFieldContent(s.ctx, AddId3v2Field(s.ctx.doc.id3v2, 9)));
+  const uint32_t geob = static_cast<uint32_t>(s.ctx.doc.id3v2.fields.size() - 1);
+  s.host.opened.clear();
+  ViewFieldContent(s.ctx, geob, false, false);
+  EXPECT_EQ(s.host.opened, std::vector<std::string>{body.string()});
+  fs::remove(body);
+  ViewFieldContent(s.ctx, geob, false, false);
+  EXPECT_EQ(LastMessage().text, "The referenced file not found:\r\n" + body.string());
+  EXPECT_EQ(s.host.opened.size(), 1u);
+  // Without a settings folder nothing is written anywhere else.
+  s.ctx.settingsFolder.clear();
+  ViewFieldContent(s.ctx, comm, true, false);
+  EXPECT_EQ(LastMessage().text.rfind("Can't write to temporary text file.\r\n\r\nYou may be running", 0), 0u);
+  EXPECT_EQ(LastMessage().kind, 257);
+  EXPECT_EQ(s.host.opened.size(), 1u);
+  EXPECT_FALSE(fs::exists("Quorvel.tag.txt"));
+
   // An added mixed field without a file is empty.
   const uint32_t priv = AddId3v2Field(s.ctx.doc.id3v2, 15);
   ViewFieldContent(s.ctx, priv, false, true);
