@@ -426,6 +426,32 @@ TEST_F(FieldContents, SavingPictureLinks) {
   EXPECT_TRUE(NoTemporaryIn(dir.path));
 }
 
+// A source cut or changed since loading: the read error, nothing shown,
+// opened or written.
+TEST_F(FieldContents, SourceChangedSinceLoading) {
+  const Bytes png = Cat({B("\x89PNG\r\n\x1A\n", 8), kPayload});
+  LoadTagged(Tag(3, 0, Cat({Frame(3, "APIC", Cat({B("\0image/png\0\x03\0", 13), png})),
+                            Frame(3, "PRIV", B("o\0data", 6))})));
+  fs::resize_file(source, 30);
+  const std::string gone =
+      "Disk read error. Perhaps the source file was either\r\nmoved, modified, renamed or deleted in the meantime?";
+  EXPECT_FALSE(ViewPictureContent(s.ctx, FieldOf("APIC"), false, true).show);
+  EXPECT_EQ(LastMessage().text, gone);
+  EXPECT_FALSE(ViewPictureContent(s.ctx, FieldOf("APIC"), false, false).show);
+  EXPECT_EQ(LastMessage().text, gone);
+  ViewFieldContent(s.ctx, FieldOf("PRIV"), false, true);
+  EXPECT_EQ(LastMessage().text, gone);
+  const std::string target = (dir / "saved.bin").string();
+  s.host.fileAnswers = {target, target};
+  SaveFieldOriginal(s.ctx, FieldOf("PRIV"));
+  EXPECT_EQ(LastMessage().text, gone);
+  SavePictureOriginal(s.ctx, FieldOf("APIC"));
+  EXPECT_EQ(LastMessage().text, gone);
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_TRUE(s.host.opened.empty());
+  EXPECT_EQ(SettingsFiles(), std::vector<std::string>{});
+}
+
 // Pictures: shown in the internal window from memory, or written to the
 // working file of their type for the system viewer; unknown types and
 // encodings are refused.
