@@ -180,4 +180,36 @@ SafeWrite WriteThroughTemporaryFile(Context& ctx, const std::string& target, int
   return result;
 }
 
+ByteWrite WriteBytesThroughTemporaryFile(const std::string& target, const uint8_t* data, size_t size) {
+  const std::string finalPath = ResolveSaveTarget(target);
+  if (finalPath.empty()) return ByteWrite::kRefused;
+  struct stat existing {};
+  const bool existed = ::stat(finalPath.c_str(), &existing) == 0;
+  if (existed && !S_ISREG(existing.st_mode)) return ByteWrite::kRefused;
+  OwnTemporary own;
+  int fd = CreateTemporary(finalPath, own);
+  if (fd < 0) return ByteWrite::kCreateFailed;
+  if (existed) TakeOwnerAndMode(fd, existing);
+  bool ok = true;
+  size_t done = 0;
+  while (ok && done < size) {
+    ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<size_t>(n);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (!ok) {
+    own.discard();
+    return ByteWrite::kWriteFailed;
+  }
+  if (::rename(own.path.c_str(), finalPath.c_str()) != 0) {
+    own.discard();
+    return ByteWrite::kRenameFailed;
+  }
+  SyncFolderOf(finalPath);
+  return ByteWrite::kWritten;
+}
+
 }  // namespace quorvel

@@ -9,6 +9,7 @@
 // by the save that created it. Hard links to a replaced file are not kept:
 // they go on naming the old content.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -55,5 +56,20 @@ struct SafeWriteOptions {
 // is left to the caller, which has its own message for it.
 SafeWrite WriteThroughTemporaryFile(Context& ctx, const std::string& target, int purpose, int32_t rangeFirst,
                                     int32_t rangeEnd, const SafeWriteOptions& options = {});
+
+// How a write of bytes ended (WriteBytesThroughTemporaryFile).
+enum class ByteWrite {
+  kWritten,       // the bytes are under the target's name
+  kRefused,       // the target is not a regular file, or its links loop
+  kCreateFailed,  // no temporary file could be created beside it
+  kWriteFailed,   // writing or flushing failed; the temporary file is gone
+  kRenameFailed,  // written completely, but not renamed; the temporary file is gone
+};
+
+// Writes bytes to target the way the saves do: through a temporary file
+// beside it (given a replaced file's owner and mode), flushed and renamed over
+// it. The name never holds a part of the bytes; on any failure the temporary
+// file is deleted and the target is left as it was.
+ByteWrite WriteBytesThroughTemporaryFile(const std::string& target, const uint8_t* data, size_t size);
 
 }  // namespace quorvel
