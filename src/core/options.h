@@ -30,6 +30,10 @@ constexpr uint8_t kSaveFolderIsLastSave = 0x80;
 constexpr uint8_t kTagSwitchShowTransferDialog = 0x04;  // "show dialog": the tag transfer opens its dialog
 constexpr uint8_t kTagSwitchFolderAsAlbum = 0x08;       // "album": the scan takes the folder's name as album
 constexpr uint8_t kTagSwitchSplitFolder = 0x10;         // "split": the folder is named "artist - album"
+// displayFlags: how the ID3v2 editor shows field contents (bit 0x01 is the
+// red captions of app/options_menu.h)
+constexpr uint8_t kPicturesInInternalViewer = 0x02;  // else the desktop's viewer
+constexpr uint8_t kTextsInMessageBox = 0x04;         // else the desktop's application for text files
 // listFlags
 constexpr uint8_t kRecentListTakesSaved = 0x80;
 

@@ -62,39 +62,6 @@ bool ReloadId3v2Tag(Context& ctx) {
   return !tag.readerror;
 }
 
-bool LoadId3v2FieldFromFile(Context& ctx, uint32_t index) {
-  Id3v2TagState& tag = ctx.doc.id3v2;
-  if (index >= tag.fields.size()) return false;
-  Id3v2Field& field = tag.fields[index];
-  const bool picture = field.tip == kFieldPicture;
-  std::string& folder = picture ? ctx.options.tagLoadPictureFolder : ctx.options.tagSaveMixedFolder;
-  FileDialogRequest request;
-  request.title = picture ? "Choose the picture file" : "Choose the source file";
-  request.filter = picture ? "JPEG & PNG files|*.jpg;*.jpeg;*.jfif;*.png|JPEG files|*.jpg;*.jpeg;*.jfif|"
-                             "PNG files|*.png|All files|*.*"
-                           : "All files|*.*";
-  request.folder = folder;
-  request.mustExist = true;
-  std::optional<std::string> path = ctx.host.chooseOpenFile(request);
-  if (!path) return false;
-  folder = FolderOf(*path);
-  if (picture) {
-    InputFile file;
-    if (!file.open(*path)) {
-      ReportMessage(ctx, kLoadReadErrorText, kModalWarning, "error");
-      return false;
-    }
-    field.tload = *path;
-    field.akcija = static_cast<uint8_t>((field.akcija & kFieldAdded) | kFieldLoaded);
-    return true;
-  }
-  LoadResult result = LoadFieldFromFile(field, *path, (ctx.options.tagFlags & kSkipEmptyId3v2Fields) != 0);
-  if (!result.message.empty()) {
-    ReportMessage(ctx, result.message, result.kind, result.caption.empty() ? "info" : result.caption);
-  }
-  return result.loaded;
-}
-
 bool LoadId3v2TextFieldFromFile(Context& ctx, uint32_t index, const TextFieldDialog& dialog) {
   Id3v2TagState& tag = ctx.doc.id3v2;
   if (index >= tag.fields.size() || tag.fields[index].tip != kFieldText) return false;

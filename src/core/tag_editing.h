@@ -32,11 +32,6 @@ void Id3v1EditorClosed(Context& ctx, bool recordHoldsSomething);
 // it, with "Invalid id3v2 tag.". Returns whether the fields were read.
 bool ReloadId3v2Tag(Context& ctx);
 
-// "Load from file" for a newly added mixed, binary or picture field of the
-// ID3v2 tag: the user picks a file, the field takes it. False when nothing was
-// loaded (cancelled or unreadable; the message is shown).
-bool LoadId3v2FieldFromFile(Context& ctx, uint32_t field);
-
 // "Load from file" for a text field of the ID3v2 editor's other-text list: the
 // user picks a text file; `dialog` confirms its encoding, language and
 // description (nullopt cancels). False when the field was not loaded; the

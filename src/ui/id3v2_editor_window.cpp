@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -252,6 +253,43 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     addButtons_[k]->setAccessibleName(QStringLiteral("Add a %1 field").arg(QString::fromUtf8(kListWords[k])));
     buttons->addWidget(removeButtons_[k]);
     buttons->addWidget(addButtons_[k]);
+    // The content of the selected field: view, save the original, load.
+    auto* content = new QHBoxLayout;
+    const QString word = QString::fromUtf8(kListWords[k]);
+    viewButtons_[k] = Button(kind == FieldListKind::kText ? "View original" : "View current", nullptr, group);
+    viewButtons_[k]->setAccessibleName(viewButtons_[k]->text() + QStringLiteral(" of the %1 field").arg(word));
+    saveButtons_[k] = Button("Save original", nullptr, group);
+    saveButtons_[k]->setAccessibleName(QStringLiteral("Save original of the %1 field").arg(word));
+    content->addWidget(viewButtons_[k]);
+    content->addWidget(saveButtons_[k]);
+    connect(viewButtons_[k], &QPushButton::clicked, this, [this, kind] {
+      const int64_t f = selectedField(kind);
+      if (busy_ || f < 0 || !hooks_.viewContent) return;
+      hooks_.viewContent(f, kind == FieldListKind::kText, std::string());
+    });
+    connect(saveButtons_[k], &QPushButton::clicked, this, [this, kind] {
+      const int64_t f = selectedField(kind);
+      if (busy_ || f < 0 || !hooks_.saveOriginal) return;
+      hooks_.saveOriginal(static_cast<uint32_t>(f));
+    });
+    if (kind != FieldListKind::kText) {
+      loadButtons_[k] = Button("Load from file", nullptr, group);
+      loadButtons_[k]->setAccessibleName(QStringLiteral("Load the %1 field from a file").arg(word));
+      content->addWidget(loadButtons_[k]);
+      connect(loadButtons_[k], &QPushButton::clicked, this, [this, kind] {
+        const int64_t f = selectedField(kind);
+        if (busy_ || f < 0 || !hooks_.loadField) return;
+        if (hooks_.loadField(static_cast<uint32_t>(f))) {
+          showLists();
+          refreshButtons();
+        }
+      });
+    }
+    if (kind == FieldListKind::kPicture) {
+      list->setContextMenuPolicy(Qt::CustomContextMenu);
+      connect(list, &QWidget::customContextMenuRequested, this,
+              [this, list](const QPoint& at) { showPictureMenu(list->mapToGlobal(at)); });
+    }
     if (kind == FieldListKind::kText) {
       loadText_ = Button("Load from file", nullptr, group);
       loadText_->setAccessibleName(QStringLiteral("Load the text field from a file"));
@@ -266,6 +304,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
       });
     }
     inner->addLayout(buttons);
+    inner->addLayout(content);
     lists->addWidget(group);
     connect(list, &QComboBox::activated, this, [this, kind](int index) {
       if (filling_) return;
@@ -318,6 +357,10 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
   erroneousBefore_ = new QLabel(QStringLiteral("Remove"), this);
   erroneous_ = Check("erroneous", "Remove fields with improper headers,\r\nencoding or language", this);
   erroneousAfter_ = new QLabel(QStringLiteral("fields"), this);
+  invalidFields_ = Button("View invalid fields", nullptr, this);
+  connect(invalidFields_, &QPushButton::clicked, this, [this] {
+    if (!busy_ && hooks_.viewInvalidFields) hooks_.viewInvalidFields();
+  });
   erroneousBefore_->installEventFilter(this);
   erroneousAfter_->installEventFilter(this);
 
@@ -340,6 +383,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
   erroneousRow->addWidget(erroneousBefore_);
   erroneousRow->addWidget(erroneous_);
   erroneousRow->addWidget(erroneousAfter_);
+  erroneousRow->addWidget(invalidFields_);
   erroneousRow->addStretch();
   settings->addLayout(erroneousRow, 2, 0, 1, 6);
   settings->addWidget(duplicates_, 0, 6, 3, 1);
@@ -369,6 +413,38 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addLayout(settings);
+
+  // How contents are shown: texts in a message or by the desktop's application,
+  // pictures in the image window or by the desktop's viewer.
+  auto* viewers = new QHBoxLayout;
+  auto* textViewers = new QGroupBox(QStringLiteral("view texts in"), this);
+  auto* pictureViewers = new QGroupBox(QStringLiteral("view pictures in"), this);
+  const std::array<std::pair<const char*, const char*>, 4> choices = {{
+      {"a messagebox", "Standard Windows messagebox"},
+      {"system app.", "An application assigned to open\r\nthe respective file type"},
+      {"internal window", "A window inside Quorvel"},
+      {"system app.", "An application assigned to open\r\nthe respective file type"},
+  }};
+  for (size_t i = 0; i < choices.size(); ++i) {
+    QGroupBox* group = i < 2 ? textViewers : pictureViewers;
+    auto* r = new QRadioButton(QString::fromUtf8(choices[i].first), group);
+    r->setToolTip(Hint(choices[i].second));
+    r->setAccessibleName(QString::fromUtf8(choices[i].first) + (i < 2 ? QStringLiteral(" for texts")
+                                                                      : QStringLiteral(" for pictures")));
+    viewerChoices_[i] = r;
+    if (group->layout() == nullptr) new QHBoxLayout(group);
+    group->layout()->addWidget(r);
+  }
+  viewers->addWidget(textViewers);
+  viewers->addWidget(pictureViewers);
+  layout->addLayout(viewers);
+  auto viewerFlag = [this](uint8_t bit, bool on) {
+    options_.displayFlags = static_cast<uint8_t>(on ? options_.displayFlags | bit : options_.displayFlags & ~bit);
+  };
+  connect(viewerChoices_[0], &QRadioButton::toggled, this,
+          [viewerFlag](bool on) { viewerFlag(kTextsInMessageBox, on); });
+  connect(viewerChoices_[2], &QRadioButton::toggled, this,
+          [viewerFlag](bool on) { viewerFlag(kPicturesInInternalViewer, on); });
 
   highlightTimer_ = new QTimer(this);
   highlightTimer_->setSingleShot(true);
@@ -513,6 +589,8 @@ void Id3v2EditorWindow::prepare() {
   album_->setChecked(switches & kTagSwitchFolderAsAlbum);
   split_->setChecked(switches & kTagSwitchSplitFolder);
   showDialog_->setChecked(switches & kTagSwitchShowTransferDialog);
+  viewerChoices_[(options_.displayFlags & kTextsInMessageBox) ? 0 : 1]->setChecked(true);
+  viewerChoices_[(options_.displayFlags & kPicturesInInternalViewer) ? 2 : 3]->setChecked(true);
   filling_ = false;
   for (QLineEdit* e : boxes_) e->setStyleSheet(QString());
   padding_->setStyleSheet(QString());
@@ -576,6 +654,37 @@ void Id3v2EditorWindow::showList(FieldListKind kind, int selectRow) {
   }
   filling_ = false;
   refreshButtons();
+}
+
+int64_t Id3v2EditorWindow::selectedField(FieldListKind kind) const {
+  if (kind == FieldListKind::kText) return otherTextField();
+  if (!model_.isOpen() || adding_ >= 0) return -1;
+  const std::vector<EditorListEntry>& e = entries(kind);
+  const int row = lists_[static_cast<size_t>(kind)]->currentIndex();
+  if (row < 0 || static_cast<size_t>(row) >= e.size()) return -1;
+  return e[static_cast<size_t>(row)].field;
+}
+
+void Id3v2EditorWindow::showPictureMenu(const QPoint& globalPos) {
+  if (busy_ || !model_.isOpen()) return;
+  const int64_t f = selectedField(FieldListKind::kPicture);
+  QMenu menu(this);
+  QAction* internal = menu.addAction(QStringLiteral("View using &internal viewer"));
+  QAction* external = menu.addAction(QStringLiteral("View using e&xternal (system) viewer"));
+  internal->setCheckable(true);
+  external->setCheckable(true);
+  internal->setChecked(viewerChoices_[2]->isChecked());
+  external->setChecked(viewerChoices_[3]->isChecked());
+  menu.addSeparator();
+  QAction* original = menu.addAction(QStringLiteral("View &original content (when edited)"));
+  original->setEnabled(f >= 0 && !(tag_.fields[static_cast<size_t>(f)].akcija & kFieldAdded));
+  QAction* information = menu.addAction(QStringLiteral("Extended information"));
+  information->setEnabled(f >= 0);
+  QAction* chosen = menu.exec(globalPos);
+  if (chosen == internal) viewerChoices_[2]->setChecked(true);
+  if (chosen == external) viewerChoices_[3]->setChecked(true);
+  if (chosen == original && hooks_.viewContent) hooks_.viewContent(f, true, std::string());
+  if (chosen == information && hooks_.fieldInformation) hooks_.fieldInformation(f, std::string());
 }
 
 int64_t Id3v2EditorWindow::otherTextField() const {
@@ -652,11 +761,15 @@ void Id3v2EditorWindow::refreshButtons() {
     const bool thisAdding = adding_ == static_cast<int>(k);
     lists_[k]->setEnabled(any || thisAdding);
     removeButtons_[k]->setEnabled(any && adding_ < 0);
+    for (QPushButton* b : {viewButtons_[k], saveButtons_[k], loadButtons_[k]}) {
+      if (b != nullptr) b->setEnabled(any && adding_ < 0);
+    }
     addButtons_[k]->setEnabled(adding_ < 0);
   }
   duplicates_->setEnabled(model_.HasDuplicates());
   const bool erroneous = model_.HasErroneousFields();
   erroneous_->setEnabled(erroneous);
+  invalidFields_->setEnabled(erroneous);
   erroneousBefore_->setEnabled(erroneous);
   erroneousAfter_->setEnabled(erroneous);
   reload_->setEnabled(sourceHadTag_ || !tag_.fields.empty());
@@ -882,6 +995,11 @@ void Id3v2EditorWindow::showBoxMenu(int which, const QPoint& globalPos) {
                                  : which == static_cast<int>(MainBox::Url) || which == static_cast<int>(MainBox::Comment);
     if (canDescribe) description = menu.addAction(QStringLiteral("Content description"));
   }
+  const std::string boxName = edit->accessibleName().toStdString();
+  QAction* viewOriginal = menu.addAction(QStringLiteral("View original content"));
+  QAction* viewCurrent = menu.addAction(QStringLiteral("View current content"));
+  viewCurrent->setEnabled(f >= 0);
+  QAction* information = menu.addAction(QStringLiteral("Extended information"));
   QAction* reload = menu.addAction(QStringLiteral("Reload original content"));
   const uint8_t akcija = f >= 0 ? tag_.fields[static_cast<size_t>(f)].akcija : 0;
   reload->setEnabled(f >= 0 && !(akcija & kFieldAdded) &&
@@ -895,7 +1013,11 @@ void Id3v2EditorWindow::showBoxMenu(int which, const QPoint& globalPos) {
   paste->setEnabled(edit->isEnabled());
   QAction* chosen = menu.exec(globalPos);
   if (chosen == nullptr) return;
-  if (chosen == description) {
+  if (chosen == viewOriginal || chosen == viewCurrent) {
+    if (hooks_.viewContent) hooks_.viewContent(f, chosen == viewOriginal, boxName);
+  } else if (chosen == information) {
+    if (hooks_.fieldInformation) hooks_.fieldInformation(f, boxName);
+  } else if (chosen == description) {
     enterDescriptionMode(which);
   } else if (chosen == revert) {
     leaveDescriptionMode();

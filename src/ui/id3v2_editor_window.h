@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QRadioButton;
 class QSpinBox;
 class QTimer;
 
@@ -45,6 +46,13 @@ struct Id3v2EditorHooks {
   std::function<void(bool accepted, bool writeTag)> closed;
   // The options changed and should be stored.
   std::function<void()> saveOptions;
+  // The content of a field: "View current" / "View original" (field -1: a
+  // main box that shows none, named boxName), "Save original", "Extended
+  // information" and "View invalid fields".
+  std::function<void(int64_t field, bool original, const std::string& boxName)> viewContent;
+  std::function<void(uint32_t field)> saveOriginal;
+  std::function<void(int64_t field, const std::string& boxName)> fieldInformation;
+  std::function<void()> viewInvalidFields;
   // "id3v1 import" (kV1ToV2) and "id3v1 export" (kV2ToV1).
   std::function<void(TransferDirection)> transfer;
 };
@@ -101,6 +109,16 @@ class Id3v2EditorWindow : public QDialog {
   QPushButton* commentLinesButton() const { return commentLines_; }
   QPushButton* otherLinesButton() const { return otherLines_; }
   QPushButton* loadTextButton() const { return loadText_; }
+  // "View current" / "View original", "Save original" and "Load from file"
+  // of a list (no load button for the text list: loadTextButton()).
+  QPushButton* viewButton(FieldListKind kind) const { return viewButtons_[static_cast<size_t>(kind)]; }
+  QPushButton* saveButton(FieldListKind kind) const { return saveButtons_[static_cast<size_t>(kind)]; }
+  QPushButton* loadButton(FieldListKind kind) const { return loadButtons_[static_cast<size_t>(kind)]; }
+  QPushButton* invalidFieldsButton() const { return invalidFields_; }
+  // The field a list has selected, or -1.
+  int64_t selectedField(FieldListKind kind) const;
+  // The picture list's context menu.
+  void showPictureMenu(const QPoint& globalPos);
   MultiLineWindow* multiLineWindow() const { return multiLine_; }
   void openMultiLine(bool comment);
   QLineEdit* otherLanguageBox() const { return otherLanguage_; }
@@ -184,6 +202,11 @@ class Id3v2EditorWindow : public QDialog {
   std::array<QComboBox*, 4> lists_{};
   std::array<QPushButton*, 4> removeButtons_{};
   std::array<QPushButton*, 4> addButtons_{};
+  std::array<QPushButton*, 4> viewButtons_{};
+  std::array<QPushButton*, 4> saveButtons_{};
+  std::array<QPushButton*, 4> loadButtons_{};
+  QPushButton* invalidFields_ = nullptr;
+  std::array<QRadioButton*, 4> viewerChoices_{};  // texts: message box, system; pictures: internal, system
   QLineEdit* otherText_ = nullptr;
   QPushButton* commentLines_ = nullptr;
   QPushButton* otherLines_ = nullptr;

@@ -48,6 +48,8 @@
 #include "ui/encoding_dialog.h"
 #include "ui/id3v2_editor_window.h"
 #include "ui/transfer_dialog.h"
+#include "ui/image_window.h"
+#include "output/field_contents.h"
 #include "ui/silence_dialog.h"
 #include "ui/volume_dialog.h"
 #include "app/close_commands.h"
@@ -1274,7 +1276,29 @@ void MainWindow::openId3v2Editor() {
       return ask(text, kind, caption);
     };
     hooks.reloadTag = [this] { return ReloadId3v2Tag(ctx_); };
-    hooks.loadField = [this](uint32_t field) { return LoadId3v2FieldFromFile(ctx_, field); };
+    auto isPicture = [this](int64_t field) {
+      return field >= 0 && static_cast<size_t>(field) < ctx_.doc.id3v2.fields.size() &&
+             ctx_.doc.id3v2.fields[static_cast<size_t>(field)].tip == kFieldPicture;
+    };
+    hooks.loadField = [this, isPicture](uint32_t field) {
+      return isPicture(field) ? LoadPictureContent(ctx_, field) : LoadFieldContent(ctx_, field);
+    };
+    hooks.viewContent = [this, isPicture](int64_t field, bool original, const std::string& boxName) {
+      if (!isPicture(field)) {
+        ViewFieldContent(ctx_, field, original, (ctx_.options.displayFlags & kTextsInMessageBox) != 0, boxName);
+        return;
+      }
+      PictureView view = ViewPictureContent(ctx_, static_cast<uint32_t>(field), original,
+                                            (ctx_.options.displayFlags & kPicturesInInternalViewer) != 0);
+      if (view.show) showPicture(view);
+    };
+    hooks.saveOriginal = [this, isPicture](uint32_t field) {
+      if (isPicture(field)) SavePictureOriginal(ctx_, field); else SaveFieldOriginal(ctx_, field);
+    };
+    hooks.fieldInformation = [this](int64_t field, const std::string& boxName) {
+      ShowFieldInformation(ctx_, field, boxName);
+    };
+    hooks.viewInvalidFields = [this] { ViewInvalidFields(ctx_); };
     hooks.loadTextField = [this](uint32_t field) {
       const uint8_t index = ctx_.doc.id3v2.fields[field].ind;
       const QString caption = QString::fromUtf8(index < Id3v2Catalogue.size() ? Id3v2Catalogue[index].description : "");
@@ -1298,6 +1322,18 @@ void MainWindow::openId3v2Editor() {
     id3v2Editor_ = new Id3v2EditorWindow(ctx_.doc.id3v2, ctx_.options, std::move(hooks), this);
   }
   id3v2Editor_->openFor(ctx_.doc.sourceName, ctx_.doc.id3v2.present);
+}
+
+void MainWindow::showPicture(const PictureView& view) {
+  if (imageWindow_ == nullptr) {
+    imageWindow_ = new ImageWindow(this);
+    KeepPlace(imageWindow_, ctx_.options.imageViewer);
+  }
+  const QByteArray data(reinterpret_cast<const char*>(view.data.data()), static_cast<qsizetype>(view.data.size()));
+  imageWindow_->showPicture(data, Q(view.pictureType), Q(view.mime));
+  imageWindow_->show();
+  imageWindow_->raise();
+  imageWindow_->activateWindow();
 }
 
 void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
@@ -1364,6 +1400,7 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
 }
 
 void MainWindow::closeTagWindows() {
+  if (imageWindow_ != nullptr) imageWindow_->close();
   if (id3v1Editor_ != nullptr) id3v1Editor_->cancelAndClose();
   if (id3v2Editor_ != nullptr) id3v2Editor_->cancelAndClose();
 }

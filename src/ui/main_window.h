@@ -32,6 +32,8 @@ class QToolButton;
 
 namespace quorvel {
 
+struct PictureView;
+
 class MessageWindow;
 class ProgressArea;
 class ScrollWidget;
@@ -127,6 +129,9 @@ class MainWindow : public QMainWindow, public Host {
   // export" (kV2ToV1) of the editor `from`: the tag data transfer, with its
   // dialog when "show dialog" is on; the target editor opens and is filled.
   void transferTags(TransferDirection direction, QWidget* from);
+  // A picture of the ID3v2 editor in the image window.
+  void showPicture(const PictureView& view);
+  class ImageWindow* imageWindow() const { return imageWindow_; }
   class Id3v1EditorWindow* id3v1Editor() const { return id3v1Editor_; }
   // "Edit id3v2 tag": opens the ID3v2 editor, or brings it to the front.
   void openId3v2Editor();
@@ -189,6 +194,7 @@ class MainWindow : public QMainWindow, public Host {
   QMenu* helpMenu_ = nullptr;
   class LegendWindow* legend_ = nullptr;
   class Id3v1EditorWindow* id3v1Editor_ = nullptr;
+  class ImageWindow* imageWindow_ = nullptr;  // "id3v2 image", made on first use
   class Id3v2EditorWindow* id3v2Editor_ = nullptr;
   QAction* enqueueSeparator_ = nullptr;
   std::array<QAction*, 3> enqueueActions_{};  // the Play menu's enqueue items (app/enqueue_menu.h)

@@ -1557,25 +1557,6 @@ TEST(Id3v2EditorHooks, ReloadLoadAndClose) {
   EXPECT_EQ(tag.padding, asLoaded.padding);
   EXPECT_FALSE(tag.unsync || tag.footer || tag.experimental || tag.dropErroneous);
 
-  // An added mixed field takes the file the user picks; a cancelled pick loads nothing.
-  const uint32_t priv = AddId3v2Field(tag, FindId3v2Code("PRIV", 3));
-  host.fileAnswers.push_back(std::nullopt);
-  EXPECT_FALSE(LoadId3v2FieldFromFile(ctx, priv));
-  ASSERT_EQ(host.fileRequests.size(), 1u);
-  EXPECT_EQ(host.fileRequests[0].title, "Choose the source file");
-  const std::string payload = (scratch / "payload.bin").string();
-  std::ofstream(payload) << "owner";
-  host.fileAnswers.push_back(payload);
-  EXPECT_TRUE(LoadId3v2FieldFromFile(ctx, priv));
-  EXPECT_EQ(tag.fields[priv].tload, payload);
-  EXPECT_EQ(tag.fields[priv].akcija, kFieldAdded | kFieldLoaded);
-  const uint32_t picture = AddId3v2Field(tag, 2);
-  host.fileAnswers.push_back((scratch / "missing.png").string());
-  EXPECT_FALSE(LoadId3v2FieldFromFile(ctx, picture));
-  EXPECT_EQ(host.fileRequests.back().title, "Choose the picture file");
-  EXPECT_TRUE(tag.fields[picture].tload.empty());
-  host.messages.clear();
-
   // A text field from a text file: the dialog's answer decides; Esc keeps the field.
   const std::string text = (scratch / "lyrics.txt").string();
   std::ofstream(text, std::ios::binary) << "Title line\r\n\xC5\x81\xC3\xB3" "d\xC5\xBA";
