@@ -7,6 +7,10 @@
 #include <QImage>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QProcess>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +32,7 @@
 #include "tags/id3v2_catalogue.h"
 #include "tags/id3v2_reader.h"
 #include "tags/message_kind.h"
+#include "ui/commands.h"
 #include "ui/encoding_dialog.h"
 #include "ui/id3v1_editor_window.h"
 #include "ui/id3v2_editor_window.h"
@@ -1117,6 +1122,99 @@ class Id3v2EditorTest : public QObject {
     QVERIFY(v2->showDialogBox()->isChecked());
     v1->cancelButton()->click();
     v2->cancelButton()->click();
+  }
+
+  // A cover picture: "View current" shows it in the image window; "Load from
+  // file" replaces it by a file the user picks; after OK and "Save as" mutagen
+  // reads the new picture byte for byte.
+  void pictureViewedAndReplacedFromAFile() {
+    QTemporaryDir home;
+    const char* data = std::getenv("QUORVEL_TEST_DATA");
+    const QString source = home.path() + QStringLiteral("/cover.mp3");
+    QVERIFY(QFile::copy(QString::fromUtf8(data != nullptr ? data : "tests/data") + QStringLiteral("/tagged-v23-v1.mp3"),
+                        source));
+    QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner);
+    auto png = [](int w, int h, QColor colour) {
+      QImage image(w, h, QImage::Format_RGB32);
+      image.fill(colour);
+      QByteArray bytes;
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      image.save(&buffer, "PNG");
+      return bytes;
+    };
+    const QByteArray first = png(5, 3, Qt::red);
+    const QByteArray second = png(7, 2, Qt::blue);
+    const QString firstFile = home.path() + QStringLiteral("/first.png");
+    const QString secondFile = home.path() + QStringLiteral("/second.png");
+    for (const auto& [file, bytes] : {std::pair{firstFile, first}, std::pair{secondFile, second}}) {
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write(bytes);
+    }
+    auto python = [](const QStringList& args) {
+      QProcess p;
+      p.start(QStringLiteral("/usr/bin/python3"), args);
+      if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        qWarning() << p.readAllStandardError();
+        return QByteArray();
+      }
+      return p.readAllStandardOutput();
+    };
+    const QString addCover = QStringLiteral(
+        "import sys\nfrom mutagen.id3 import ID3, APIC\nt = ID3(sys.argv[1])\n"
+        "t.add(APIC(encoding=0, mime='image/png', type=3, desc='', data=open(sys.argv[2], 'rb').read()))\n"
+        "t.save(v2_version=3)\nprint('ok')\n");
+    QCOMPARE(python({QStringLiteral("-c"), addCover, source, firstFile}).trimmed(), QByteArray("ok"));
+
+    MainWindow main;
+    main.context().settingsFolder = home.path().toStdString() + "/settings/";
+    QDir().mkpath(home.path() + QStringLiteral("/settings"));
+    Options& o = main.context().options;
+    o.tagFlags &= static_cast<uint8_t>(~kTagFlagEditorInstructions);
+    o.displayFlags |= kPicturesInInternalViewer;
+    o.lastSaveFolder = home.path().toStdString();
+    main.show();
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    main.openFile(source.toStdString());
+    QVERIFY(main.context().doc.loaded);
+    main.openId3v2Editor();
+    Id3v2EditorWindow* editor = main.id3v2Editor();
+    QVERIFY(editor != nullptr);
+    QCOMPARE(editor->model().pictureList().size(), size_t{1});
+    editor->list(FieldListKind::kPicture)->setCurrentIndex(0);
+    QVERIFY(editor->viewButton(FieldListKind::kPicture)->isEnabled());
+    editor->viewButton(FieldListKind::kPicture)->click();
+    QVERIFY(main.imageWindow() != nullptr);
+    QVERIFY(main.imageWindow()->isVisible());
+    QCOMPARE(main.imageWindow()->image().size(), QSize(5, 3));
+
+    bool picked = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      picked = dialog->windowTitle() == QStringLiteral("Choose the picture file");
+      dialog->selectFile(secondFile);
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    editor->loadButton(FieldListKind::kPicture)->click();
+    QVERIFY(picked);
+    editor->okButton()->click();
+
+    const QString out = home.path() + QStringLiteral("/out.mp3");
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      dialog->selectFile(out);
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    main.action(UiCommand::kSaveAs)->trigger();
+    QVERIFY(QFile::exists(out));
+    const QString readCover = QStringLiteral(
+        "import sys\nfrom mutagen.id3 import ID3\nsys.stdout.buffer.write(ID3(sys.argv[1]).getall('APIC')[0].data)\n");
+    QCOMPARE(python({QStringLiteral("-c"), readCover, out}), second);
+    main.context().doc.unsavedChanges = false;
   }
 
   void openedFromTheMainWindowByKeys() {
