@@ -5,14 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "tags/id3v1.h"
+#include "tags/id3v1_editor.h"
 #include "tags/id3v2_editor.h"
 #include "tags/id3v2_reader.h"
 #include "tags/id3v2_read_support.h"
 #include "tags/id3v2_writer.h"
+#include "tags/message_kind.h"
 
 namespace quorvel {
 namespace {
@@ -215,6 +219,114 @@ INSTANTIATE_TEST_SUITE_P(Sources, EditorInterop,
                            return i.param.maker + "_v2" + std::to_string(i.param.major) + "_enc" +
                                   std::to_string(i.param.encoding);
                          });
+
+
+// The tag data transfer over a 2.4 tag written by mutagen: all seven fields to
+// an empty ID3v1 record (texts cut at 30 bytes, never inside a character, the
+// genre by name, a track "7/12" not taken), and the record
+// back into an ID3v2 editor (the genre by its name, the track in decimal);
+// both tags read back by mutagen.
+TEST(TransferInterop, MutagenTagToId3v1AndBack) {
+  ScratchDir dir;
+  const char* data = std::getenv("QUORVEL_TEST_DATA");
+  ASSERT_NE(data, nullptr);
+  const Bytes audio = ReadBytes(std::string(data) + "/cbr128-info.mp3");
+  ASSERT_FALSE(audio.empty());
+  const std::string src = dir.file("src.mp3");
+  WriteBytes(src, audio);
+  const std::string maker = dir.file("make.py");
+  WriteText(maker, R"(import sys
+from mutagen.id3 import ID3, TIT2, TPE1, TALB, TCON, COMM, TDRC, TRCK
+t = ID3()
+t.add(TIT2(encoding=3, text='A title that runs past thirty bytes \u00e9'))
+t.add(TPE1(encoding=3, text='Twenty-nine bytes of artist\u00fc'))
+t.add(TALB(encoding=3, text='  Album  '))
+t.add(TCON(encoding=3, text='rock'))
+t.add(COMM(encoding=3, lang='eng', desc='', text='a comment'))
+t.add(TDRC(encoding=3, text='2004-05-01'))
+t.add(TRCK(encoding=3, text='7/12'))
+t.save(sys.argv[1], v2_version=4)
+)");
+  ASSERT_EQ(Shell("/usr/bin/python3 '" + maker + "' '" + src + "'"), "");
+  Id3v2TagState tag;
+  ASSERT_TRUE(ReadTagAt(src, tag));
+  Id3v2Editor v2;
+  ASSERT_TRUE(v2.Open(tag));
+
+  // ID3v2 to ID3v1, the default word: every field, overwrite.
+  Id3v1State v1state;
+  ClearId3v1(v1state.record);
+  std::vector<std::string> messages;
+  Id3v1Editor v1(
+      v1state, [&](const std::string& text, int, const std::string&) { messages.push_back(text); },
+      [](const std::string&, int, const std::string&) { return kAnswerYes; });
+  v1.Fill(false);
+  const TransferResult<Id3v1EditorFields> toV1 = TransferV2ToV1(v2.TransferFields(), v1.fields(), kTransferDefault);
+  ASSERT_TRUE(toV1.ran);
+  v1.ApplyTransfer(toV1);
+  ASSERT_TRUE(v1.Accept());
+  const std::string v1file = dir.file("v1.mp3");
+  // The record holds the 125 bytes after "TAG".
+  WriteBytes(v1file, Cat({audio, B("TAG"), Bytes(v1state.record.bytes.begin(), v1state.record.bytes.end())}));
+
+  const std::string readV1 = dir.file("readv1.py");
+  WriteText(readV1, R"(import sys
+from mutagen.id3 import ParseID3v1
+d = open(sys.argv[1], 'rb').read()[-128:]
+f = ParseID3v1(d)
+# mutagen decodes ID3v1 as Latin-1: the bytes, as hex, are what was stored.
+for k in ('TIT2', 'TPE1', 'TALB', 'TDRC', 'COMM', 'TRCK', 'TCON'):
+    print(k, str(f[k].text[0]).encode('latin-1').hex() if k in f else '-')
+)");
+  // The title is cut to its first 30 bytes; the artist's 29 bytes fit, its
+  // last character included; mutagen strips the spaces around ID3v1 texts. A
+  // 2.4 tag keeps its date in TDRC ("Recording time"), which is not the Year
+  // box (TYER): no year goes. "7/12" is no track number.
+  const std::string expectedV1 = "TIT2 " + Hex("A title that runs past thirty") + "\n" +
+                                 "TPE1 " + Hex("Twenty-nine bytes of artist\xC3\xBC") + "\n" +
+                                 "TALB " + Hex("Album") + "\n" +
+                                 "TDRC -\n" +
+                                 "COMM " + Hex("a comment") + "\n" +
+                                 "TRCK -\n" +
+                                 "TCON " + Hex("17") + "\n";
+  EXPECT_EQ(Shell("/usr/bin/python3 '" + readV1 + "' '" + v1file + "'"), expectedV1);
+
+  // Back: the record into a fresh ID3v2 tag, the track set in the ID3v1 editor first.
+  v1.SetVersion(true);
+  v1.SetText(Id3v1EditorField::kTrack, "9");
+  ASSERT_TRUE(v1.Accept());
+  Id3v2TagState fresh;
+  Id3v2Editor back;
+  ASSERT_TRUE(back.Open(fresh));
+  const TransferResult<Id3v2EditorFields> toV2 = TransferV1ToV2(v1.fields(), back.TransferFields(), kTransferDefault);
+  ASSERT_TRUE(toV2.ran);
+  back.ApplyTransfer(toV2);
+  bool write = false;
+  ASSERT_TRUE(back.Ok({}, write));
+  ASSERT_TRUE(write);
+  InputFile in;
+  ASSERT_TRUE(in.open(src));
+  const Id3v2Block block = BuildId3v2TagBlock(fresh, in, {}, {});
+  ASSERT_EQ(block.outcome, Id3v2BlockOutcome::kWritten);
+  const std::string v2file = dir.file("v2.mp3");
+  WriteBytes(v2file, Cat({block.bytes, audio}));
+  const std::string readV2 = dir.file("readv2.py");
+  WriteText(readV2, R"(import sys
+from mutagen.id3 import ID3
+t = ID3(sys.argv[1])
+c = t.getall('COMM')
+for k in ('TIT2', 'TPE1', 'TALB', 'TCON', 'TRCK'):
+    print(k, t[k].text[0] if k in t else '-')
+print('TDRC', str(t['TDRC'].text[0]) if 'TDRC' in t else (t['TYER'].text[0] if 'TYER' in t else '-'))
+print('COMM', c[0].text[0] if c else '-')
+)");
+  // The ID3v1 editor's texts go unchanged (the title's trailing space and the
+  // album's spaces too), the genre by its name, the track in decimal.
+  const std::string expectedV2 = std::string("TIT2 A title that runs past thirty \n") +
+                                 "TPE1 Twenty-nine bytes of artist\xC3\xBC\n" + "TALB   Album  \n" + "TCON Rock\n" +
+                                 "TRCK 9\n" + "TDRC -\n" + "COMM a comment\n";
+  EXPECT_EQ(Shell("/usr/bin/python3 '" + readV2 + "' '" + v2file + "'"), expectedV2);
+}
 
 }  // namespace
 }  // namespace quorvel
