@@ -56,3 +56,16 @@ wait_exit() {  # pid -> exit status, or nothing after 10 s
     sleep 0.1
   done
 }
+save_as() {  # main window id, target path, log: Alt+A, the path typed into "Save as", waits for the file
+  xdotool windowactivate --sync "$1" || true
+  keys alt+a
+  local dialog
+  dialog=$(find_window '^Save as$') || { echo "no Save as dialog"; return 1; }
+  xdotool windowactivate --sync "$dialog" || true
+  keys ctrl+a
+  typed "$2"
+  keys Return
+  for _ in $(seq 100); do [ -s "$2" ] && break; sleep 0.1; done
+  [ -s "$2" ] || { echo "the output was not written"; cat "$3"; return 1; }
+  sleep 0.5
+}

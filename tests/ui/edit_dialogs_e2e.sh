@@ -53,16 +53,8 @@ xdotool windowactivate --sync "$fade" || true
 keys alt+k
 sleep 0.5
 
-xdotool windowactivate --sync "$main" || true
-keys alt+a
-dialog=$(find_window '^Save as$') || { echo "no Save as dialog"; exit 1; }
-xdotool windowactivate --sync "$dialog" || true
-keys ctrl+a
-typed "$work/out.mp3"
-keys Return
-for _ in $(seq 100); do [ -s "$work/out.mp3" ] && break; sleep 0.1; done
-[ -s "$work/out.mp3" ] || { echo "the output was not written"; cat "$work/quorvel.log"; exit 1; }
-sleep 0.5
+# Save as a new name through the file dialog.
+save_as "$main" "$work/out.mp3" "$work/quorvel.log" || exit 1
 xdotool windowactivate --sync "$main" || true
 keys alt+F4
 s=$(wait_exit "$app")

@@ -112,6 +112,14 @@ class WindowTest : public QObject {
     w->openFile(path.toStdString());
     QVERIFY2(w->context().doc.loaded, qPrintable(path));
   }
+  // Frames from..to selected, as a drag would select them.
+  void select(int32_t from, int32_t to) {
+    DocumentState& doc = w->context().doc;
+    doc.cursor = from;
+    doc.selectionEnd = to;
+    SetSelectionExists(doc, true);
+    w->refreshAll();
+  }
 
  private slots:
   void init() {
@@ -232,10 +240,7 @@ class WindowTest : public QObject {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
     const int32_t count = doc.editCount;
-    doc.cursor = 10;
-    doc.selectionEnd = 30;
-    SetSelectionExists(doc, true);
-    w->refreshAll();
+    select(10, 30);
     WhenModalNamed(QStringLiteral("TFadeForm"), [](QWidget* modal) {
       auto* d = static_cast<FadeDialog*>(modal);
       d->fadeOutButton()->setChecked(true);
@@ -663,10 +668,7 @@ class WindowTest : public QObject {
   void saveSelectionKeyWritesTheSelection() {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
-    doc.cursor = 10;
-    doc.selectionEnd = 30;
-    SetSelectionExists(doc, true);
-    w->refreshAll();
+    select(10, 30);
     QTemporaryDir target;  // the settings folder itself is refused as a target
     const QString out = target.path() + QStringLiteral("/part.mp3");
     bool shown = false;
@@ -754,11 +756,7 @@ class WindowTest : public QObject {
   // so does a file dialog opened from a dialog.
   void messagesAndFileDialogsBelongToTheOpenDialog() {
     open(SampleFile());
-    DocumentState& doc = w->context().doc;
-    doc.cursor = 10;
-    doc.selectionEnd = 30;
-    SetSelectionExists(doc, true);
-    w->refreshAll();
+    select(10, 30);
     QString messageOwner;
     QString fileDialogOwner;
     bool messageModal = false;
@@ -787,10 +785,7 @@ class WindowTest : public QObject {
   void splitDialogCancelWritesNothing() {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
-    doc.cursor = 10;
-    doc.selectionEnd = 30;
-    SetSelectionExists(doc, true);
-    w->refreshAll();
+    select(10, 30);
     WhenModalNamed(QStringLiteral("TSplitForm"), [](QWidget* modal) {
       auto* d = qobject_cast<SplitDialog*>(modal);
       QVERIFY(d != nullptr);
@@ -809,10 +804,7 @@ class WindowTest : public QObject {
     open(SampleFile());
     DocumentState& doc = w->context().doc;
     QVERIFY(doc.id3v2.present);
-    doc.cursor = 10;
-    doc.selectionEnd = 30;
-    SetSelectionExists(doc, true);
-    w->refreshAll();
+    select(10, 30);
     bool checked = false;
     WhenModalNamed(QStringLiteral("TSplitForm"), [&](QWidget* modal) {
       auto* d = qobject_cast<SplitDialog*>(modal);
@@ -971,11 +963,7 @@ class WindowTest : public QObject {
     QFETCH(bool, onScreen);
     open(SampleFile());
     Context& ctx = w->context();
-    DocumentState& doc = ctx.doc;
-    doc.cursor = 10;
-    doc.selectionEnd = 30;
-    SetSelectionExists(doc, true);
-    w->refreshAll();
+    select(10, 30);
     QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const QPoint remembered = onScreen ? area.topLeft() + QPoint(37, 41) : QPoint(100000, -90000);
     Options& o = ctx.options;
