@@ -170,11 +170,18 @@ bool TransferDialog::eventFilter(QObject* watched, QEvent* event) {
 void TransferDialog::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   // Another program taking the focus closes the dialog without a transfer; the
-  // program's own question windows do not.
-  if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow() && !asking_ &&
+  // program's own question windows do not. Hiding the dialog on OK deactivates
+  // it as well, which must not turn that OK into a Cancel.
+  if (event->type() == QEvent::ActivationChange && !closing_ && isVisible() && !isActiveWindow() && !asking_ &&
       QApplication::activeWindow() == nullptr && QApplication::activeModalWidget() == this) {
     reject();
   }
+}
+
+void TransferDialog::done(int result) {
+  closing_ = true;
+  QDialog::done(result);
+  closing_ = false;
 }
 
 }  // namespace quorvel

@@ -58,6 +58,7 @@ class TransferDialog : public QDialog {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void done(int result) override;
 
  private:
   void setUp(TransferDirection direction);
@@ -70,6 +71,7 @@ class TransferDialog : public QDialog {
   uint32_t word_ = kTransferDefault;
   bool showing_ = false;
   bool asking_ = false;
+  bool closing_ = false;  // OK or Cancel is closing the dialog
   QLabel* title_ = nullptr;
   std::array<QCheckBox*, 7> fields_{};
   QCheckBox* bothWays_ = nullptr;
