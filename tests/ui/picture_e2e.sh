@@ -78,16 +78,7 @@ xdotool windowactivate --sync "$editor" || true
 keys alt+k
 sleep 0.5
 
-xdotool windowactivate --sync "$main" || true
-keys alt+a
-save=$(find_window '^Save as$')
-xdotool windowactivate --sync "$save" || true
-keys ctrl+a
-typed "$work/out.mp3"
-keys Return
-for _ in $(seq 100); do [ -s "$work/out.mp3" ] && break; sleep 0.1; done
-[ -s "$work/out.mp3" ] || { echo "the output was not written"; cat "$work/quorvel.log"; exit 1; }
-sleep 0.5
+save_as "$main" "$work/out.mp3" "$work/quorvel.log" || exit 1
 
 xdotool windowactivate --sync "$main" || true
 keys alt+F4
