@@ -34,8 +34,9 @@ constexpr const char* kCaption = " ID3v2 (header) tag editor ";
 constexpr std::array<const char*, kMainBoxCount> kBoxLabels = {
     "Title:", "Artist:", "Album:", "Genre:", "Composer:", "Copyright:", "URL:", "Comment:", "Year:", "Track no.",
     "bpm:",   "size:"};
-constexpr std::array<const char*, 4> kListNames = {"other text fields", "other mixed fields", "other binary fields",
-                                                   "pictures"};
+// Each group's accelerator takes the focus to its list.
+constexpr std::array<const char*, 4> kListNames = {"other te&xt fields", "other &mixed fields", "other &binary fields",
+                                                   "&pictures"};
 constexpr std::array<const char*, 4> kListWords = {"text", "mixed", "binary", "picture"};
 constexpr std::array<uint8_t, 4> kListFieldKind = {kFieldText, kFieldMixed, kFieldBinary, kFieldPicture};
 constexpr const char* kChooseItem = "- CHOOSE THE ITEM -";
@@ -189,7 +190,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     list->popupClosed = [this, kind] {
       if (adding(kind)) cancelAdding();
     };
-    list->setAccessibleName(QString::fromUtf8(kListNames[k]));
+    list->setAccessibleName(QString::fromUtf8(kListNames[k]).remove(QLatin1Char('&')));
     list->setMinimumContentsLength(24);
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     list->setMaxVisibleItems(20);

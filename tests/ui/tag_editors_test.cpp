@@ -1183,6 +1183,16 @@ class Id3v2EditorTest : public QObject {
     Id3v2EditorWindow* editor = main.id3v2Editor();
     QVERIFY(editor != nullptr);
     QCOMPARE(editor->model().pictureList().size(), size_t{1});
+    // Each list's group has an accelerator that takes the focus to the list.
+    QApplication::setActiveWindow(editor);
+    QCoreApplication::processEvents();
+    for (auto [key, kind] : {std::pair{Qt::Key_P, FieldListKind::kPicture}, std::pair{Qt::Key_X, FieldListKind::kText},
+                             std::pair{Qt::Key_M, FieldListKind::kMixed}, std::pair{Qt::Key_B, FieldListKind::kBinary}}) {
+      if (!editor->list(kind)->isEnabled()) continue;  // an empty list: its group's next control
+      QTest::keyClick(editor, key, Qt::AltModifier);
+      QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(editor->list(kind)));
+    }
+    QVERIFY(editor->list(FieldListKind::kPicture)->isEnabled());
     editor->list(FieldListKind::kPicture)->setCurrentIndex(0);
     QVERIFY(editor->viewButton(FieldListKind::kPicture)->isEnabled());
     editor->viewButton(FieldListKind::kPicture)->click();
