@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -15,10 +16,13 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <cmath>
 
 #include "core/analysis.h"
@@ -82,13 +86,49 @@ void SetHint(QWidget* w, const char* hint) {
   w->setToolTipDuration(HintDuration(text));
 }
 
-// A control's accessible name: its caption without the mnemonic marks, or its hint.
-QString AccessibleCaption(const QString& caption) {
+// A caption as it shows: without the mnemonic marks, "&&" as one '&'.
+QString ShownCaption(const QString& caption) {
   QString s = caption;
   s.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
   s.remove(QLatin1Char('&'));
   s.replace(QStringLiteral("\x01"), QStringLiteral("&"));
-  return s.trimmed();
+  return s;
+}
+
+// A control's accessible name: its caption without the mnemonic marks, or its hint.
+QString AccessibleCaption(const QString& caption) { return ShownCaption(caption).trimmed(); }
+
+// Gives `w` the largest font, from `base` down in half points, at which each of
+// `texts` is at most `room` pixels wide. A widget whose texts fit at `base`
+// inherits its font again when `inherit` is set. Fixed geometry leaves the
+// long values of a long file (six-digit frame counts, "299 min 58.367 sec")
+// no other way to show in full.
+void FitFont(QWidget* w, const QFont& base, const QStringList& texts, int room, bool inherit) {
+  auto widest = [&](const QFont& font) {
+    QFontMetrics fm(font);
+    int most = 0;
+    for (const QString& t : texts) most = std::max(most, fm.horizontalAdvance(t));
+    return most;
+  };
+  if (widest(base) <= room) {
+    w->setFont(inherit ? QFont() : base);
+    return;
+  }
+  QFont font = base;
+  bool points = base.pointSizeF() > 0;
+  double size = points ? base.pointSizeF() : base.pixelSize();
+  double smallest = size / 2;
+  double step = points ? 0.5 : 1.0;
+  while (size - step >= smallest) {
+    size -= step;
+    if (points) {
+      font.setPointSizeF(size);
+    } else {
+      font.setPixelSize(static_cast<int>(size));
+    }
+    if (widest(font) <= room) break;
+  }
+  w->setFont(font);
 }
 
 QString QtFilter(const std::string& filter) {
@@ -336,10 +376,10 @@ void MainWindow::buildCentral() {
 
   label("input:", {6, 85, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   label("edited:", {6, 109, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  sourceInfo_ = label("No file loaded", {100, 83, 284, 20});
+  sourceInfo_ = label("No file loaded", {100, 83, 288, 20});
   sourceInfo_->setObjectName(QStringLiteral("sourceInfo"));
   SetHint(sourceInfo_, "Basic info about the source file");
-  editInfo_ = label("", {100, 107, 284, 20});
+  editInfo_ = label("", {100, 107, 288, 20});
   editInfo_->setObjectName(QStringLiteral("editInfo"));
   SetHint(editInfo_, "Basic info about the edited file");
   editInfo_->setAccessibleName(QStringLiteral("Basic info about the edited file"));
@@ -541,7 +581,42 @@ void MainWindow::buildCentral() {
   find_->installEventFilter(this);
   connect(find_, &QPushButton::clicked, this, &MainWindow::find);
 
+  fitCaptions();
   setFixedSize(sizeHint());
+}
+
+void MainWindow::fitCaptions() {
+  QWidget* client = centralWidget();
+  std::set<QLabel*> ownFit = {sourceInfo_, editInfo_, sourcePath_, targetPath_, selLabel_};
+  for (QLabel* l : timeLabels_) ownFit.insert(l);
+  for (QLabel* l : client->findChildren<QLabel*>()) {
+    if (ownFit.count(l) != 0 || l->text().isEmpty()) continue;
+    FitFont(l, l->parentWidget()->font(), {ShownCaption(l->text())}, l->contentsRect().width() - 2 * l->margin(),
+            true);
+  }
+  for (QAbstractButton* b : client->findChildren<QAbstractButton*>()) {
+    if (b->text().isEmpty()) continue;
+    QStyleOptionButton opt;
+    opt.initFrom(b);
+    opt.text = b->text();
+    int room = 0;
+    if (qobject_cast<QCheckBox*>(b) != nullptr) {
+      // A check box's caption starts right of its indicator and ends two pixels
+      // short of the box's right edge, where a "..." button may stand.
+      room = b->width() - b->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, b).left() - 2;
+    } else {
+      // A button centres its caption inside the bevel, clear of its frame.
+      room = b->width() - 2 * (b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, b) + 1);
+    }
+    FitFont(b, b->parentWidget()->font(), {ShownCaption(b->text())}, room, true);
+  }
+  // The time labels under the strip take the width of their text around the
+  // same centre.
+  for (QLabel* l : timeLabels_) {
+    int centre = l->x() + l->width() / 2;
+    int w = std::max(40, l->fontMetrics().horizontalAdvance(l->text()) + 4);
+    l->setGeometry(centre - w / 2, l->y(), w, l->height());
+  }
 }
 
 void MainWindow::setStart(const StartState& state, const std::vector<std::string>& params) {
@@ -551,6 +626,12 @@ void MainWindow::setStart(const StartState& state, const std::vector<std::string
 
 void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
+  // Captions fitted to their controls are fitted again to the new font.
+  if (event->type() == QEvent::FontChange && find_ != nullptr) {  // the client area is built
+    fitCaptions();
+    updateTexts();
+    updateStatistics();
+  }
   if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activated_) {
     QTimer::singleShot(0, this, &MainWindow::firstActivation);
   }
@@ -760,6 +841,9 @@ void MainWindow::updateTexts() {
   }
   sourceInfo_->setText(Q(SourceInfoText(doc)));
   editInfo_->setText(Q(EditedInfoText(doc)));
+  for (QLabel* l : {sourceInfo_, editInfo_}) {
+    FitFont(l, l->parentWidget()->font(), {l->text()}, l->contentsRect().width() - 2 * l->margin(), true);
+  }
 
   if (StripLabelsDue(doc) || !loaded) {
     std::array<StripLabel, 3> labels = BuildStripLabels(doc, doc.viewStart);
@@ -801,7 +885,15 @@ void MainWindow::updateStatistics() {
   StatisticsList list = BuildStatisticsList(ShownStatistics(doc, ctx_.options.mainFlag(kShowEditedStats)),
                                             doc.editCount);
   if (list.empty) return;
-  for (const std::string& line : list.lines) stats_->addItem(Q(line));
+  QStringList lines;
+  for (const std::string& line : list.lines) lines << Q(line);
+  // The list always scrolls; an entry's text keeps the focus frame's margin
+  // and one pixel more on each side.
+  int margin = stats_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, stats_) + 1;
+  int scrollBar = stats_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, stats_);
+  int room = stats_->contentsRect().width() - scrollBar - 2 * margin;
+  FitFont(stats_, QFontDatabase::systemFont(QFontDatabase::FixedFont), lines, room, false);
+  stats_->addItems(lines);
   stats_->setCurrentRow(list.selected);
   stats_->scrollToItem(stats_->item(list.topLine), QAbstractItemView::PositionAtTop);
 }

@@ -172,6 +172,7 @@ class MainWindow : public QMainWindow, public Host {
   void showInfoBox(bool source);
   void updateIndicators();
   void updateTexts();
+  void fitCaptions();  // narrower fonts for the captions that do not fit their controls
   void updateBoxes();
   void updateStatistics();
   void showOperation();

@@ -15,16 +15,21 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QAccessible>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QtTest>
+#include <array>
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "core/busy.h"
 #include "core/document_ops.h"
@@ -42,6 +47,7 @@
 #include "ui/legend_window.h"
 #include "ui/strip_widgets.h"
 #include "view/strip_model.h"
+#include "../core/edit_fixture.h"
 
 using namespace quorvel;
 
@@ -99,6 +105,84 @@ QPoint StripPoint(int clientX, int clientY) {
   return {clientX - StripWidget::kOriginX, clientY - StripWidget::kOriginY};
 }
 
+
+// The text a control shows: mnemonic marks dropped, "&&" kept as one '&'.
+QString ShownText(QString text) {
+  text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+  text.remove(QLatin1Char('&'));
+  text.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+  return text;
+}
+
+int WidestLine(const QFontMetrics& fm, const QString& text) {
+  int widest = 0;
+  for (const QString& line : text.split(QLatin1Char('\n'))) widest = std::max(widest, fm.horizontalAdvance(line));
+  return widest;
+}
+
+// Every caption of the main window's client area that does not fit the room its
+// control gives it, as "object: text (needs N, has M)".
+QStringList CutCaptions(QWidget* client) {
+  QStringList cut;
+  auto check = [&](const QWidget* w, const QString& text, int needs, int room) {
+    if (needs <= room) return;
+    QString who = w->objectName().isEmpty() ? QString::fromUtf8(w->metaObject()->className()) : w->objectName();
+    cut << QStringLiteral("%1: \"%2\" (needs %3, has %4)").arg(who, text).arg(needs).arg(room);
+  };
+  for (QLabel* l : client->findChildren<QLabel*>()) {
+    if (l->text().isEmpty() || l->wordWrap() || Qt::mightBeRichText(l->text())) continue;
+    QString text = ShownText(l->text());
+    check(l, text, WidestLine(l->fontMetrics(), text), l->contentsRect().width() - 2 * l->margin());
+  }
+  for (QAbstractButton* b : client->findChildren<QAbstractButton*>()) {
+    if (b->text().isEmpty()) continue;
+    QString text = ShownText(b->text());
+    int needs = WidestLine(b->fontMetrics(), text);
+    QStyleOptionButton opt;
+    opt.initFrom(b);
+    opt.text = b->text();
+    int room = 0;
+    if (qobject_cast<QCheckBox*>(b) != nullptr || qobject_cast<QRadioButton*>(b) != nullptr) {
+      // The caption starts right of the indicator and its spacing and must end
+      // inside the box: a neighbour placed at the box's right edge (the "..."
+      // buttons of the remove boxes) then never touches it.
+      bool check = qobject_cast<QCheckBox*>(b) != nullptr;
+      QRect contents = b->style()->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents,
+                                                  &opt, b);
+      room = b->width() - contents.left() - 2;
+    } else {
+      // A push or tool button centres its caption inside the bevel; the bevel's
+      // frame on each side and one pixel of air next to it are taken.
+      int frame = b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, b);
+      room = b->width() - 2 * (frame + 1);
+    }
+    check(b, text, needs, room);
+  }
+  for (QGroupBox* g : client->findChildren<QGroupBox*>()) {
+    if (g->title().isEmpty()) continue;
+    QStyleOptionGroupBox opt;
+    opt.initFrom(g);
+    opt.text = g->title();
+    opt.lineWidth = 1;
+    opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+    opt.textAlignment = g->alignment();
+    QRect label = g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, g);
+    // The title keeps the same margin to the frame's right end as to its left.
+    QString text = ShownText(g->title());
+    check(g, text, g->fontMetrics().horizontalAdvance(text), g->width() - 2 * label.left());
+  }
+  for (QListWidget* list : client->findChildren<QListWidget*>()) {
+    // An entry's text sits inside the focus frame's margin plus one pixel on each side.
+    int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    int room = list->viewport()->width() - 2 * margin;
+    for (int i = 0; i < list->count(); ++i) {
+      QString text = list->item(i)->text();
+      check(list, text, QFontMetrics(list->font()).horizontalAdvance(text), room);
+    }
+  }
+  return cut;
+}
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -138,6 +222,39 @@ class WindowTest : public QObject {
   void cleanup() {
     if (w) w->context().doc.unsavedChanges = false;
     w.reset();
+  }
+
+  // With a 5-hour VBR document (six-digit frame counts, the longest times a file
+  // gives) every caption of the client area fits its control, at the default
+  // font and with the application font 25 % larger.
+  void everyCaptionFitsItsControl() {
+    std::vector<testing::FrameShape> shapes(689000);
+    const std::array<uint8_t, 4> rates = {9, 9, 10, 11};  // 128, 128, 160, 192 kbps
+    for (size_t i = 0; i < shapes.size(); ++i) shapes[i].kbps = rates[i % rates.size()];
+    testing::LoadFrames(w->context(), shapes);
+    QWidget* client = w->centralWidget();
+    w->refreshAll();
+    QCoreApplication::processEvents();
+    QStringList atDefault = CutCaptions(client);
+
+    const QFont original = QApplication::font();
+    QFont larger = original;
+    if (larger.pointSizeF() > 0) {
+      larger.setPointSizeF(original.pointSizeF() * 1.25);
+    } else {
+      larger.setPixelSize(original.pixelSize() * 5 / 4);
+    }
+    QApplication::setFont(larger);
+    QCoreApplication::processEvents();
+    w->refreshAll();
+    QCoreApplication::processEvents();
+    QStringList atLarger = CutCaptions(client);
+    QApplication::setFont(original);
+    QCoreApplication::processEvents();
+    w->refreshAll();
+
+    QVERIFY2(atDefault.isEmpty(), qPrintable(QStringLiteral("default font: ") + atDefault.join(QStringLiteral("; "))));
+    QVERIFY2(atLarger.isEmpty(), qPrintable(QStringLiteral("font +25 %: ") + atLarger.join(QStringLiteral("; "))));
   }
 
   void everyKeyAndMnemonicIsUnique() {
