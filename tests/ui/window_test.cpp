@@ -42,6 +42,7 @@
 #include "tags/id3v1.h"
 #include "ui/fade_dialog.h"
 #include "ui/id3v1_editor_window.h"
+#include "ui/id3v2_editor_window.h"
 #include "ui/silence_dialog.h"
 #include "ui/split_dialogs.h"
 #include "ui/legend_window.h"
@@ -122,10 +123,12 @@ int WidestLine(const QFontMetrics& fm, const QString& text) {
 
 // Every caption of the main window's client area that does not fit the room its
 // control gives it, as "object: text (needs N, has M)".
-QStringList CutCaptions(QWidget* client) {
+// shownOnly: controls hidden now are passed over (a dialog lays a control out
+// when it shows it).
+QStringList CutCaptions(QWidget* client, bool shownOnly = false) {
   QStringList cut;
   auto check = [&](const QWidget* w, const QString& text, int needs, int room) {
-    if (needs <= room) return;
+    if (needs <= room || (shownOnly && !w->isVisibleTo(client))) return;
     QString who = w->objectName().isEmpty() ? QString::fromUtf8(w->metaObject()->className()) : w->objectName();
     cut << QStringLiteral("%1: \"%2\" (needs %3, has %4)").arg(who, text).arg(needs).arg(room);
   };
@@ -255,6 +258,58 @@ class WindowTest : public QObject {
 
     QVERIFY2(atDefault.isEmpty(), qPrintable(QStringLiteral("default font: ") + atDefault.join(QStringLiteral("; "))));
     QVERIFY2(atLarger.isEmpty(), qPrintable(QStringLiteral("font +25 %: ") + atLarger.join(QStringLiteral("; "))));
+  }
+
+  // The dialogs and tool windows are laid out from their contents: every
+  // caption fits there too, at the default font and 25 % larger.
+  void everyCaptionFitsInTheDialogs() {
+    open(SampleFile());
+    select(10, 30);
+    w->context().options.tagFlags &= static_cast<uint8_t>(~kTagFlagEditorInstructions);
+    const QFont original = QApplication::font();
+    QFont larger = original;
+    if (larger.pointSizeF() > 0) {
+      larger.setPointSizeF(original.pointSizeF() * 1.25);
+    } else {
+      larger.setPixelSize(original.pixelSize() * 5 / 4);
+    }
+    QStringList cut;
+    int walked = 0;
+    auto walk = [&](QWidget* window, const QString& font) {
+      QCoreApplication::processEvents();
+      ++walked;
+      for (const QString& c : CutCaptions(window, true)) cut << font + QStringLiteral(", ") + window->objectName() + ": " + c;
+    };
+    for (const QFont& font : {original, larger}) {
+      QApplication::setFont(font);
+      QCoreApplication::processEvents();
+      const QString name = font == original ? QStringLiteral("default font") : QStringLiteral("font +25 %");
+      for (UiCommand c : {UiCommand::kVolume, UiCommand::kFade, UiCommand::kSilence, UiCommand::kSaveSelection,
+                          UiCommand::kSplit}) {
+        WhenModal([&] {
+          QWidget* m = QApplication::activeModalWidget();
+          walk(m, name);
+          m->close();
+        });
+        w->action(c)->trigger();
+      }
+      w->findChild<QAction*>("about")->trigger();
+      w->openId3v1Editor();
+      w->openId3v2Editor();
+      for (const char* window : {"TReadmeF", "TID3v1Form"}) {
+        QWidget* opened = w->findChild<QWidget*>(window);
+        QVERIFY2(opened != nullptr, window);
+        walk(opened, name);
+        opened->close();
+      }
+      QVERIFY(w->id3v2Editor() != nullptr);
+      walk(w->id3v2Editor(), name);
+      w->id3v2Editor()->cancelAndClose();
+    }
+    QApplication::setFont(original);
+    QCoreApplication::processEvents();
+    QCOMPARE(walked, 16);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
   }
 
   void everyKeyAndMnemonicIsUnique() {
