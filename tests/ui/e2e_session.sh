@@ -69,3 +69,33 @@ save_as() {  # main window id, target path, log: Alt+A, the path typed into "Sav
   [ -s "$2" ] || { echo "the output was not written"; cat "$3"; return 1; }
   sleep 0.5
 }
+start_program() {  # file: starts the program on it (log in $work/quorvel.log); sets app and main
+  "$bin" "$1" >"$work/quorvel.log" 2>&1 &
+  app=$!
+  pids+=($app)
+  main=$(find_window '^ Quorvel$') || { cat "$work/quorvel.log"; return 1; }
+  xdotool windowactivate --sync "$main" || true
+  sleep 1.5  # the first activation loads the file
+}
+quit_program() {  # Alt+F4 in the main window; the program must end with status 0
+  xdotool windowactivate --sync "$main" || true
+  keys alt+F4
+  local status
+  status=$(wait_exit "$app")
+  [ -n "$status" ] || { echo "the program did not end after closing its window"; for w in $(xdotool search --onlyvisible --name "." 2>/dev/null); do echo "open: $(xdotool getwindowname "$w")"; done; cat "$work/quorvel.log"; return 1; }
+  [ "$status" -eq 0 ] || { echo "exit status $status"; cat "$work/quorvel.log"; return 1; }
+}
+open_id3v2_editor() {  # Alt+2 twice leaves the box as it was; Tab reaches its "..." button, Space opens the editor; sets editor
+  keys alt+2
+  sleep 0.3
+  keys alt+2
+  keys Tab space
+  # The one-time instructions come with the first opening.
+  local info
+  info=$(find_window '^info$') || return 1
+  xdotool windowactivate --sync "$info" || true
+  keys Return
+  editor=$(find_window '^ ID3v2 \(header\) tag editor $') || return 1
+  xdotool windowactivate --sync "$editor" || true
+  sleep 0.3
+}

@@ -16,12 +16,7 @@ for tool in ffprobe mpg123; do
 done
 source "$(dirname "$0")/e2e_session.sh"
 
-"$bin" "$work/a.mp3" >"$work/quorvel.log" 2>&1 &
-app=$!
-pids+=($app)
-main=$(find_window '^ Quorvel$') || { cat "$work/quorvel.log"; exit 1; }
-xdotool windowactivate --sync "$main" || true
-sleep 1.5  # the first activation loads the file
+start_program "$work/a.mp3" || exit 1
 
 # The sample: 156 frames of 1152 samples at 44.1 kHz; the first carries the
 # encoder's information and decodes to nothing.
@@ -55,10 +50,7 @@ sleep 0.5
 
 # Save as a new name through the file dialog.
 save_as "$main" "$work/out.mp3" "$work/quorvel.log" || exit 1
-xdotool windowactivate --sync "$main" || true
-keys alt+F4
-s=$(wait_exit "$app")
-[ "$s" = "0" ] || { echo "exit status '${s:-still running}'"; cat "$work/quorvel.log"; exit 1; }
+quit_program || exit 1
 
 in_len=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$sample")
 out_len=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$work/out.mp3")

@@ -35,12 +35,7 @@ PY
 title="Quiet Harbour" artist="Ada Lovelace" album="Night Notes"
 year="1999" comment="typed by keys" track="7" genre="Jazz"
 
-"$bin" "$work/a.mp3" >"$work/quorvel.log" 2>&1 &
-app=$!
-pids+=($app)
-main=$(find_window '^ Quorvel$')
-xdotool windowactivate --sync "$main" || true
-sleep 1.5  # the first activation loads the file
+start_program "$work/a.mp3" || exit 1
 
 # Without an ID3v1 tag the "ID3v1 tag" box is off, so Alt+1 cannot reach it;
 # the button follows in the focus chain, one step back from the cursor box.
@@ -86,10 +81,7 @@ sleep 0.5
 
 save_as "$main" "$work/out.mp3" "$work/quorvel.log" || exit 1
 
-xdotool windowactivate --sync "$main" || true
-keys alt+F4
-status=$(wait_exit "$app")
-[ "${status:-}" = "0" ] || { echo "exit status '${status:-none}'"; cat "$work/quorvel.log"; exit 1; }
+quit_program || exit 1
 
 "$py" - "$work/out.mp3" "$title" "$artist" "$album" "$year" "$comment" "$track" "$genre" <<'PY'
 import sys

@@ -43,23 +43,9 @@ if [f.data for f in ID3(path).getall("APIC")] != [open(first, "rb").read()]:
     sys.exit("the input's picture was not written")
 PY
 
-"$bin" "$work/a.mp3" >"$work/quorvel.log" 2>&1 &
-app=$!
-pids+=($app)
-main=$(find_window '^ Quorvel$')
-xdotool windowactivate --sync "$main" || true
-sleep 1.5  # the first activation loads the file
+start_program "$work/a.mp3" || exit 1
 
-keys alt+2
-sleep 0.3
-keys alt+2
-keys Tab space
-info=$(find_window '^info$')
-xdotool windowactivate --sync "$info" || true
-keys Return
-editor=$(find_window '^ ID3v2 \(header\) tag editor $')
-xdotool windowactivate --sync "$editor" || true
-sleep 0.3
+open_id3v2_editor || exit 1
 
 # From the title box the focus chain runs through the other 13 main boxes
 # (with the comment's language and "..." between comment and year), then the
@@ -80,10 +66,7 @@ sleep 0.5
 
 save_as "$main" "$work/out.mp3" "$work/quorvel.log" || exit 1
 
-xdotool windowactivate --sync "$main" || true
-keys alt+F4
-status=$(wait_exit "$app")
-[ "${status:-}" = "0" ] || { echo "exit status '${status:-none}'"; cat "$work/quorvel.log"; exit 1; }
+quit_program || exit 1
 
 "$py" - "$work/out.mp3" "$work/cover2.png" <<'PY'
 import sys

@@ -15,25 +15,9 @@ py=/usr/bin/python3  # the system Python, which has mutagen
 
 source "$(dirname "$0")/e2e_session.sh"
 
-"$bin" "$work/a.mp3" >"$work/quorvel.log" 2>&1 &
-app=$!
-pids+=($app)
-main=$(find_window '^ Quorvel$')
-xdotool windowactivate --sync "$main" || true
-sleep 1.5  # the first activation loads the file
+start_program "$work/a.mp3" || exit 1
 
-# Alt+2 twice leaves the box as it was and the focus on it; Tab reaches the button.
-keys alt+2
-sleep 0.3
-keys alt+2
-keys Tab space
-# The one-time instructions come with the first opening.
-info=$(find_window '^info$')
-xdotool windowactivate --sync "$info" || true
-keys Return
-editor=$(find_window '^ ID3v2 \(header\) tag editor $')
-xdotool windowactivate --sync "$editor" || true
-sleep 0.3
+open_id3v2_editor || exit 1
 
 # The title box has the focus; Enter walks the boxes down to the comment.
 keys ctrl+a
@@ -47,10 +31,7 @@ sleep 0.5
 # Save as a new name through the file dialog.
 save_as "$main" "$work/out.mp3" "$work/quorvel.log" || exit 1
 
-xdotool windowactivate --sync "$main" || true
-keys alt+F4
-status=$(wait_exit "$app")
-[ "${status:-}" = "0" ] || { echo "exit status '${status:-none}'"; cat "$work/quorvel.log"; exit 1; }
+quit_program || exit 1
 
 "$py" - "$work/a.mp3" "$work/out.mp3" <<'PY'
 import sys

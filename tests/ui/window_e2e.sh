@@ -72,13 +72,7 @@ env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-plugin "$bin" --script
   || { echo "silent run without a display failed"; cat "$work/silent.log"; exit 1; }
 [ -s "$work/silent.mp3" ] || { echo "the silent run wrote nothing"; exit 1; }
 
-"$bin" "$in" >"$work/quorvel.log" 2>&1 &
-app=$!
-pids+=($app)
-
-main=$(find_window '^ Quorvel$') || { cat "$work/quorvel.log"; exit 1; }
-xdotool windowactivate --sync "$main" || true
-sleep 1.5  # the first activation loads the file
+start_program "$in" || exit 1
 
 # Cursor box: 1 s; selection box: 2 s.
 keys alt+c ctrl+a
@@ -108,12 +102,7 @@ sleep 0.5
 # Save as a new name through the file dialog.
 save_as "$main" "$work/out.mp3" "$work/quorvel.log" || exit 1
 
-# Close the window; nothing is left unsaved, so no question comes.
-xdotool windowactivate --sync "$main" || true
-keys alt+F4
-status=$(wait_exit "$app")
-[ -n "$status" ] || { echo "the program did not end after closing its window"; for w in $(xdotool search --onlyvisible --name "." 2>/dev/null); do echo "open: $(xdotool getwindowname $w)"; done; cat "$work/quorvel.log"; exit 1; }
-[ "$status" -eq 0 ] || { echo "exit status $status"; cat "$work/quorvel.log"; exit 1; }
+quit_program || exit 1
 
 # The boxes place a time on the nearest frame boundary (frames of
 # samples_per_frame / rate seconds; frame 0 is the Info frame). Deleted: frames
