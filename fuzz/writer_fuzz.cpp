@@ -139,7 +139,7 @@ void Check(const quorvel::DocumentState& doc, const std::vector<uint8_t>& file, 
     if (r < 0) std::abort();
     const quorvel::frametype& f = doc.frames[static_cast<size_t>(r)];
     if (p == 0 && f.spec != 0) continue;
-    if (f.framelen < quorvel::MinimumFrameLength(f.stereo)) continue;
+    if (f.framelen < quorvel::MinimumFrameLength(f.stereo, f.version)) continue;
     const size_t len = static_cast<size_t>(std::min(f.framelen, 32767));
     if (static_cast<size_t>(f.framepos) + len > file.size()) std::abort();  // a frame outside the file
     starts.emplace_back(frames.size(), doc.gainLeft[static_cast<size_t>(p)] != 0 || doc.gainRight[static_cast<size_t>(p)] != 0);

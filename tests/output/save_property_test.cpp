@@ -50,7 +50,7 @@ Bytes ExpectedFrames(const DocumentState& doc, const Bytes& source, int32_t firs
   for (int32_t p = first; p < end; ++p) {
     const frametype& f = doc.frames[static_cast<size_t>(doc.ref[static_cast<size_t>(p)])];
     if (p == 0 && f.spec != 0) continue;
-    if (f.framelen < MinimumFrameLength(f.stereo)) continue;
+    if (f.framelen < MinimumFrameLength(f.stereo, f.version)) continue;
     starts.emplace_back(frames.size(), doc.gainLeft[static_cast<size_t>(p)] != 0 || doc.gainRight[static_cast<size_t>(p)] != 0);
     frames.insert(frames.end(), source.begin() + f.framepos, source.begin() + f.framepos + f.framelen);
     ++count;
