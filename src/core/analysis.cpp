@@ -268,7 +268,7 @@ const char* HeaderProblemText(const frametype& f, HeaderCodes codes, HeaderProbl
   problem = HeaderProblem::kVersion;
   if (codes.version == kVersionReserved) return "Unknown mpeg version.";
   problem = HeaderProblem::kOtherVersion;
-  if (onlyVersion >= 0 && codes.version != onlyVersion) return kTextOtherVersion;
+  if (onlyVersion >= 0 && !SameFamily(codes.version, onlyVersion)) return kTextOtherVersion;
   problem = HeaderProblem::kBitrate;
   if (f.kbps > 14) return "Invalid bitrate detected.";
   // Free format is taken in MPEG-1 only; its length is found from the next header.
@@ -780,7 +780,7 @@ int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, In
 }
 
 std::string MixedVersionsText(int a, int b) {
-  if (a == b) return "";
+  if (SameFamily(a, b)) return "";
   // Oldest version first: MPEG-1, MPEG-2, MPEG-2.5.
   auto rank = [](int v) { return v == kVersionMpeg1 ? 0 : v == kVersionMpeg2 ? 1 : 2; };
   if (rank(a) > rank(b)) std::swap(a, b);
@@ -794,19 +794,30 @@ VersionSettlement SettleFrameVersion(DocumentState& doc, int32_t first, int32_t 
   auto& frames = doc.frames;
   std::array<int32_t, 4> perVersion{};
   for (int32_t k = first; k < first + count; ++k) ++perVersion[frames[static_cast<size_t>(k)].version & 3];
-  // The version with the most frames; on a tie the first frame's.
-  uint8_t version = frames[static_cast<size_t>(first)].version;
-  for (uint8_t v = 0; v < 4; ++v) {
-    if (perVersion[v] > perVersion[version]) version = v;
+  const int32_t lower = perVersion[kVersionMpeg2] + perVersion[kVersionMpeg25];
+  const int32_t mpeg1 = perVersion[kVersionMpeg1];
+  // The family with the most frames (on a tie the first frame's), and in it
+  // the version with the most frames (on a tie MPEG-2, or the first frame's).
+  const uint8_t head = frames[static_cast<size_t>(first)].version;
+  bool lowerFamily = lower > mpeg1 || (lower == mpeg1 && IsLowerFrequencyVersion(head));
+  uint8_t version = kVersionMpeg1;
+  if (lowerFamily) {
+    version = perVersion[kVersionMpeg25] > perVersion[kVersionMpeg2] ||
+                      (perVersion[kVersionMpeg25] == perVersion[kVersionMpeg2] && head == kVersionMpeg25)
+                  ? kVersionMpeg25
+                  : kVersionMpeg2;
   }
   result.version = version;
-  for (uint8_t v = 0; v < 4; ++v) {
-    if (v != version && perVersion[v] >= kVersionAudioFrames) {
-      result.mixText = MixedVersionsText(version, v);
-      return result;
-    }
+  const int32_t family = lowerFamily ? lower : mpeg1;
+  const int32_t other = lowerFamily ? mpeg1 : lower;
+  if (other >= kVersionAudioFrames) {
+    const uint8_t otherVersion = lowerFamily ? kVersionMpeg1
+                                 : perVersion[kVersionMpeg25] > perVersion[kVersionMpeg2] ? kVersionMpeg25
+                                                                                          : kVersionMpeg2;
+    result.mixText = MixedVersionsText(version, otherVersion);
+    return result;
   }
-  result.others = perVersion[version] != count;
+  result.others = family != count;
   return result;
 }
 
@@ -1038,7 +1049,7 @@ void ReadSourceTags(Context& ctx, InputFile& file, const std::string& path) {
 void ComputeSourceStatistics(Context& ctx) {
   DocumentState& doc = ctx.doc;
   doc.fallbackBitrate = 0;
-  doc.fallbackFreq = 3;
+  doc.fallbackFreq = kFrequencyMixed;
   doc.fallbackMode = 4;
   ComputeEditStatistics(doc);
   doc.fallbackBitrate = doc.editStats.bitrateSummary;

@@ -126,8 +126,8 @@ struct FrameScanRules {
   // Audio of at least this many bytes is scanned in two halves at once, the
   // second on another thread; negative: never.
   int64_t splitFrom = kScanSplitFrom;
-  // Not negative: only headers of this MPEG version are taken; others are
-  // passed over without a question, as bytes inside the audio.
+  // Not negative: only headers of this MPEG version's family are taken;
+  // others are passed over without a question, as bytes inside the audio.
   int onlyVersion = -1;
   // False for a second scan of the same bytes: the user who was asked about a
   // refused header and chose to go on is not asked again (a policy that fails
@@ -200,14 +200,16 @@ int32_t DropUnchainedFrames(DocumentState& doc, int32_t first, int32_t count, In
                             int onlyVersion = -1);
 
 // The MPEG version of records first .. first + count - 1. A document holds
-// frames of one version: the one most records have. When another version has
-// kVersionAudioFrames records or more, the audio mixes versions and mixText
-// says so; otherwise records of other versions (others) are headers found by
-// chance, and the caller scans again for the one version (FrameScanRules).
+// frames of one family (MPEG-1, or MPEG-2 and MPEG-2.5): the one most records
+// have; its version is the family's version with the most records. When the
+// other family has kVersionAudioFrames records or more, the audio mixes
+// versions and mixText says so; otherwise records of the other family (others)
+// are headers found by chance, and the caller scans again for the one family
+// (FrameScanRules).
 constexpr int32_t kVersionAudioFrames = 4;
 struct VersionSettlement {
   uint8_t version = 3;
-  bool others = false;  // records of other versions were found
+  bool others = false;  // records of the other family were found
   std::string mixText;  // not empty: the audio mixes versions
 };
 VersionSettlement SettleFrameVersion(DocumentState& doc, int32_t first, int32_t count);

@@ -40,13 +40,18 @@ struct frametype {
 // blank frames, and a later volume change or fade may overwrite the entries.
 constexpr int16_t kNoGain = -32768;
 
+// Frequency slots of the statistics (see FrequencySlot in core/mpeg_header.h):
+// three frequencies of MPEG-1 or MPEG-2 and three of MPEG-2.5.
+constexpr int kFrequencySlots = 6;
+constexpr uint8_t kFrequencyMixed = 6;  // a summary of more than one frequency
+
 struct FrameStatistics {
-  std::array<int32_t, 3> freqCount{};
+  std::array<int32_t, kFrequencySlots> freqCount{};  // by frequency slot
   std::array<int32_t, 4> modeCount{};
   std::array<int32_t, 15> bitrateCount{};
   uint8_t bitrateSummary = 0;  // bitrate index, 0 = more than one
   uint8_t modeSummary = 4;     // 0..3, 4 = mixed
-  uint8_t freqSummary = 3;     // 0..2, 3 = mixed
+  uint8_t freqSummary = kFrequencyMixed;  // the only frequency slot, or kFrequencyMixed
   uint8_t version = 3;         // the document's version code: the indices above are of its tables
 };
 
@@ -135,8 +140,8 @@ struct LocalClipboard {
 // storage), otherwise times are counted frame by frame.
 struct FrequencyRun {
   int32_t start = 0;                 // first EditList position of the run
-  uint8_t freq = 0;                  // frequency index of every frame in it
-  std::array<int64_t, 3> before{};   // frames per frequency index before start
+  uint8_t freq = 0;                                // frequency slot of every frame in it
+  std::array<int64_t, kFrequencySlots> before{};   // frames per frequency slot before start
 };
 
 struct FrequencyIndex {
@@ -150,9 +155,10 @@ struct DocumentState {
   // FrameTable
   LargeVector<frametype> frames;  // allocated length = frames.size()
   int32_t frameTableCount = 0;
-  // The MPEG version code of every frame of the document (3 MPEG-1, 2 MPEG-2,
-  // 0 MPEG-2.5): frequency indices, bitrate indices and blank frames are of
-  // this version's tables. A document never mixes versions.
+  // The MPEG version code of the document (3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5):
+  // bitrate indices and blank frames are of this version's tables. Its frames
+  // are all of its family: MPEG-1 alone, or MPEG-2 and MPEG-2.5, which share
+  // their bitrates and frame layout (see FrequencySlot for their frequencies).
   uint8_t version = 3;
 
   // EditList (parallel arrays of length editCount)
@@ -189,7 +195,7 @@ struct DocumentState {
   FrameStatistics editStats;
   FrameStatistics sourceStats;
   uint8_t fallbackBitrate = 0;
-  uint8_t fallbackFreq = 3;
+  uint8_t fallbackFreq = kFrequencyMixed;
   uint8_t fallbackMode = 4;
 
   std::string documentName;

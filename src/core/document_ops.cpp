@@ -42,6 +42,18 @@ int FrequencyAt(const DocumentState& doc, int32_t p) {
   return DecodeBlankFrameCode(code).freqIndex;
 }
 
+int VersionAt(const DocumentState& doc, int32_t p) {
+  int32_t code;
+  if (const frametype* f = RecordAt(doc, p, code)) return f->version & 3;
+  return doc.version;
+}
+
+int FrequencySlotAt(const DocumentState& doc, int32_t p) {
+  int32_t code;
+  if (const frametype* f = RecordAt(doc, p, code)) return FrequencySlot(f->version, f->freqb % 3);
+  return FrequencySlot(doc.version, DecodeBlankFrameCode(code).freqIndex);
+}
+
 int ModeAt(const DocumentState& doc, int32_t p) {
   int32_t code;
   if (const frametype* f = RecordAt(doc, p, code)) return f->stereo & 3;
@@ -122,42 +134,45 @@ bool FrequencyIndexUsable(const DocumentState& doc) {
          index.refSize == doc.ref.size();
 }
 
-// Frames per frequency index at positions 0..q-1, q within 0..editCount, from the index.
-std::array<int64_t, 3> IndexedCountsBefore(const FrequencyIndex& index, int32_t q) {
+using SlotCounts = std::array<int64_t, kFrequencySlots>;
+
+// Frames per frequency slot at positions 0..q-1, q within 0..editCount, from the index.
+SlotCounts IndexedCountsBefore(const FrequencyIndex& index, int32_t q) {
   const auto& runs = index.runs;
   auto after = std::upper_bound(runs.begin(), runs.end(), q - 1,
                                 [](int32_t p, const FrequencyRun& run) { return p < run.start; });
   if (q <= 0 || after == runs.begin()) return {};
   const FrequencyRun& run = *(after - 1);
-  std::array<int64_t, 3> count = run.before;
+  SlotCounts count = run.before;
   count[run.freq] += q - run.start;
   return count;
 }
 
-// Frames per frequency index at positions lo..hi-1 (clamped to the EditList).
-std::array<int64_t, 3> CountFrequencies(const DocumentState& doc, int32_t lo, int32_t hi) {
-  std::array<int64_t, 3> count{};
+// Frames per frequency slot at positions lo..hi-1 (clamped to the EditList).
+SlotCounts CountFrequencies(const DocumentState& doc, int32_t lo, int32_t hi) {
+  SlotCounts count{};
   lo = std::max(lo, 0);
   hi = std::min(hi, doc.editCount);
   if (lo >= hi) return count;
   if (FrequencyIndexUsable(doc)) {
-    const std::array<int64_t, 3> upper = IndexedCountsBefore(doc.frequencyIndex, hi);
-    const std::array<int64_t, 3> lower = IndexedCountsBefore(doc.frequencyIndex, lo);
-    for (size_t f = 0; f < 3; ++f) count[f] = upper[f] - lower[f];
+    const SlotCounts upper = IndexedCountsBefore(doc.frequencyIndex, hi);
+    const SlotCounts lower = IndexedCountsBefore(doc.frequencyIndex, lo);
+    for (size_t f = 0; f < count.size(); ++f) count[f] = upper[f] - lower[f];
     return count;
   }
-  for (int32_t p = lo; p < hi; ++p) ++count[FrequencyAt(doc, p)];
+  for (int32_t p = lo; p < hi; ++p) ++count[static_cast<size_t>(FrequencySlotAt(doc, p))];
   return count;
 }
 
-// Frames count at each frequency index of the document's version.
-double Seconds(const DocumentState& doc, const std::array<int64_t, 3>& count) {
-  return static_cast<double>(count[0]) * SecondsPerFrame(doc.version, 0) +
-         static_cast<double>(count[1]) * SecondsPerFrame(doc.version, 1) +
-         static_cast<double>(count[2]) * SecondsPerFrame(doc.version, 2);
+// Seconds of frames counted by frequency slot.
+double Seconds(const DocumentState& doc, const SlotCounts& count) {
+  double seconds = 0;
+  for (size_t f = 0; f < count.size(); ++f)
+    if (count[f] != 0) seconds += static_cast<double>(count[f]) * SlotSeconds(doc.version, static_cast<int>(f));
+  return seconds;
 }
 
-double FrameSeconds(const DocumentState& doc, int32_t p) { return SecondsPerFrame(doc.version, FrequencyAt(doc, p)); }
+double FrameSeconds(const DocumentState& doc, int32_t p) { return SlotSeconds(doc.version, FrequencySlotAt(doc, p)); }
 
 }  // namespace
 
@@ -225,12 +240,23 @@ int32_t IndexedFrameAtTime(const DocumentState& doc, double seconds, int64_t i0,
 }  // namespace
 
 int32_t FrameAtTime(const DocumentState& doc, double seconds) {
-  // Index 1 is each version's highest frequency (shortest frame), index 2 its lowest.
-  if (seconds < SecondsPerFrame(doc.version, 1) / 2) return 0;
-  uint8_t f = doc.editStats.freqSummary;
-  if (f <= 2) return static_cast<int32_t>(std::nearbyint(seconds / SecondsPerFrame(doc.version, f)));
+  // The shortest frame is of each version's highest frequency (index 1), the
+  // longest of its lowest (index 2); a document of MPEG-2 and MPEG-2.5 frames
+  // takes the extremes of both.
+  const uint8_t f = doc.editStats.freqSummary;
+  double shortest = SecondsPerFrame(doc.version, 1);
+  double longest = SecondsPerFrame(doc.version, 2);
+  if (IsLowerFrequencyVersion(doc.version)) {
+    const auto& count = doc.editStats.freqCount;
+    const bool mpeg2 = doc.version == kVersionMpeg2 || count[0] + count[1] + count[2] != 0;
+    const bool mpeg25 = doc.version == kVersionMpeg25 || count[3] + count[4] + count[5] != 0;
+    shortest = SecondsPerFrame(mpeg2 ? kVersionMpeg2 : kVersionMpeg25, 1);
+    longest = SecondsPerFrame(mpeg25 ? kVersionMpeg25 : kVersionMpeg2, 2);
+  }
+  if (seconds < shortest / 2) return 0;
+  if (f != kFrequencyMixed) return static_cast<int32_t>(std::nearbyint(seconds / SlotSeconds(doc.version, f)));
   const int32_t last = doc.editCount - 1;
-  auto i = static_cast<int64_t>(seconds / SecondsPerFrame(doc.version, 2));
+  auto i = static_cast<int64_t>(seconds / longest);
   if (i >= last) return last;
   if (FrequencyIndexUsable(doc)) return IndexedFrameAtTime(doc, seconds, i, last);
   return WalkToTime(doc, seconds, i, last);
@@ -283,8 +309,8 @@ uint8_t Summary(const std::array<int32_t, N>& count, uint8_t fallback, uint8_t m
 
 namespace {
 
-// Records a frame of frequency freq at position p in the index being built.
-void AddToFrequencyIndex(FrequencyIndex& index, std::array<int64_t, 3>& count, int32_t p, int freq) {
+// Records a frame of frequency slot freq at position p in the index being built.
+void AddToFrequencyIndex(FrequencyIndex& index, SlotCounts& count, int32_t p, int freq) {
   if (index.runs.empty() || index.runs.back().freq != freq) {
     index.runs.push_back(FrequencyRun{p, static_cast<uint8_t>(freq), count});
   }
@@ -300,7 +326,7 @@ void ComputeEditStatistics(DocumentState& doc) {
   index.editCount = -1;
   doc.editStats.version = doc.version;
   if (doc.editCount <= 0) return;
-  std::array<int64_t, 3> indexed{};
+  SlotCounts indexed{};
   FrameStatistics& s = doc.editStats;
   s.freqCount = {};
   s.modeCount = {};
@@ -311,20 +337,23 @@ void ComputeEditStatistics(DocumentState& doc) {
     const int32_t r = doc.ref[p];
     if (r >= 0 && static_cast<size_t>(r) < records) {
       const frametype& f = doc.frames[static_cast<size_t>(r)];
-      ++s.freqCount[f.freqb % 3];
+      const int slot = FrequencySlot(f.version, f.freqb % 3);
+      ++s.freqCount[static_cast<size_t>(slot)];
       ++s.modeCount[f.stereo & 3];
       ++s.bitrateCount[f.kbps % 15];
-      AddToFrequencyIndex(index, indexed, static_cast<int32_t>(p), f.freqb % 3);
+      AddToFrequencyIndex(index, indexed, static_cast<int32_t>(p), slot);
     } else {
       const BlankFrame b = DecodeBlankFrameCode(r < 0 && r != INT32_MIN ? -r : 0);
-      ++s.freqCount[b.freqIndex];
+      const int slot = FrequencySlot(doc.version, b.freqIndex);
+      ++s.freqCount[static_cast<size_t>(slot)];
       ++s.modeCount[b.mode];
       ++s.bitrateCount[b.bitrateIndex];
-      AddToFrequencyIndex(index, indexed, static_cast<int32_t>(p), b.freqIndex);
+      AddToFrequencyIndex(index, indexed, static_cast<int32_t>(p), slot);
     }
   }
-  // Positions beyond the stored entries read as frequency 0.
-  for (auto p = static_cast<int32_t>(n); p < doc.editCount; ++p) AddToFrequencyIndex(index, indexed, p, 0);
+  // Positions beyond the stored entries read as frequency 0 of the document's version.
+  const int beyond = FrequencySlot(doc.version, 0);
+  for (auto p = static_cast<int32_t>(n); p < doc.editCount; ++p) AddToFrequencyIndex(index, indexed, p, beyond);
   index.editCount = doc.editCount;
   index.refData = doc.ref.data();
   index.refSize = doc.ref.size();
@@ -332,7 +361,8 @@ void ComputeEditStatistics(DocumentState& doc) {
   s.bitrateSummary =
       Summary(s.bitrateCount, doc.fallbackBitrate, 0, infoLead, BitrateAt(doc, 0), BitrateAt(doc, 1));
   s.modeSummary = Summary(s.modeCount, doc.fallbackMode, kModeMixed, infoLead, ModeAt(doc, 0), ModeAt(doc, 1));
-  s.freqSummary = Summary(s.freqCount, doc.fallbackFreq, 3, infoLead, FrequencyAt(doc, 0), FrequencyAt(doc, 1));
+  s.freqSummary = Summary(s.freqCount, doc.fallbackFreq, kFrequencyMixed, infoLead, FrequencySlotAt(doc, 0),
+                          FrequencySlotAt(doc, 1));
 }
 
 const char* const kSaveChangesText = "  Save changes?  ";

@@ -21,6 +21,10 @@ int FrequencyAt(const DocumentState& doc, int32_t p);
 int ModeAt(const DocumentState& doc, int32_t p);
 int BitrateAt(const DocumentState& doc, int32_t p);
 int MarkerAt(const DocumentState& doc, int32_t p);
+// The version code of the frame at p (blank frames are of the document's version).
+int VersionAt(const DocumentState& doc, int32_t p);
+// The frame's frequency slot (FrequencySlot of its version and frequency index).
+int FrequencySlotAt(const DocumentState& doc, int32_t p);
 
 // A blank frame is stored as ref = -BlankFrameCode(...): b + 16 f + 64 m with
 // the bitrate index b in 1..14, so the code is never 0.

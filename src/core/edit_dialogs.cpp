@@ -226,8 +226,12 @@ SilenceDialogState PrepareSilenceDialog(const Context& ctx) {
   }
   state.bitrateSelected = singleBitrate ? bitrate - 1 : 0;
 
-  uint8_t freq = doc.sourceStats.freqSummary <= 2 ? doc.sourceStats.freqSummary : 0;
-  bool freqMixed = doc.editStats.freqSummary > 2;
+  // Blank frames are of the document's version: the source's one frequency
+  // is recommended when it is of that version too.
+  const uint8_t sourceFreq = doc.sourceStats.freqSummary;
+  uint8_t freq = 0;
+  if (sourceFreq != kFrequencyMixed && SlotVersion(doc.version, sourceFreq) == doc.version) freq = sourceFreq % 3;
+  bool freqMixed = doc.editStats.freqSummary == kFrequencyMixed;
   for (size_t i = 0; i < kFrequencyListOrder.size(); ++i) {
     uint8_t f = kFrequencyListOrder[i];
     std::string item = FrequencyText(f, doc.version) + " ";

@@ -232,13 +232,14 @@ InsertStep KeepAudioFrames(Context& ctx, InputFile& file, const InsertFileLayout
   if (n == 0) return InsertFailure(kInsertNoFrame, kInsertNoFrameText);
   const VersionSettlement settled = SettleFrameVersion(doc, first, n);
   if (!settled.mixText.empty()) return InsertFailure(kInsertVersion, settled.mixText);
-  // Frames of another version do not join the document's: their frame layout,
-  // sampling frequencies and times differ.
-  if (settled.version != doc.version) {
+  // Frames of the other family do not join the document's: their frame
+  // layout, bitrates and samples per frame differ. MPEG-2 and MPEG-2.5 frames
+  // join each other as frames of another frequency do.
+  if (!SameFamily(settled.version, doc.version)) {
     return InsertFailure(kInsertVersion, OtherVersionInsertText(settled.version, doc.version));
   }
   if (settled.others && onlyVersion < 0) {
-    // Headers of another version found by chance: scan again for this version only.
+    // Headers of the other family found by chance: scan again for this family only.
     rescan = true;
     return {};
   }

@@ -137,17 +137,17 @@ std::string BitrateColumnText(int bitrateIndex, int version) {
   return std::string(4 - digits.size(), ' ') + digits;
 }
 
-std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount, int version) {
+std::string FrequencyStatText(const std::array<int32_t, kFrequencySlots>& freqCount, int version) {
   int nonZero = 0;
   int only = 0;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < kFrequencySlots; ++i) {
     if (freqCount[i] != 0) {
       ++nonZero;
       only = i;
     }
   }
   if (nonZero == 0) return "n/a KHz";
-  if (nonZero == 1) return FrequencyText(only, version);
+  if (nonZero == 1) return FrequencyText(only % 3, SlotVersion(version, only));
   return "mixed freq";
 }
 
@@ -191,9 +191,9 @@ std::string DecimalText(double value, int decimals, bool strip) {
   return std::string(text, static_cast<size_t>(length));
 }
 
-std::string DurationText(const std::array<int32_t, 3>& freqCount, int version) {
+std::string DurationText(const std::array<int32_t, kFrequencySlots>& freqCount, int version) {
   double total = 0;
-  for (size_t f = 0; f < 3; ++f) total += freqCount[f] * SecondsPerFrame(version, static_cast<int>(f));
+  for (size_t f = 0; f < freqCount.size(); ++f) total += freqCount[f] * SlotSeconds(version, static_cast<int>(f));
   auto minutes = static_cast<long long>(std::trunc(total / 60.0));
   double rest = total - 60.0 * static_cast<double>(minutes);
   if (rest < 0) rest = 0;

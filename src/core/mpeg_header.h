@@ -63,6 +63,9 @@ constexpr int kSideInfoMono = 17;
 // MPEG-1 values above: one granule of 576 samples a frame, 72 x bitrate /
 // frequency bytes, and a shorter side information.
 constexpr bool IsLowerFrequencyVersion(int version) { return version == kVersionMpeg2 || version == kVersionMpeg25; }
+// MPEG-1 is one family; MPEG-2 and MPEG-2.5 (the same frame layout, bitrates
+// and 576 samples a frame) are the other. Frames of one family may share a file.
+constexpr bool SameFamily(int a, int b) { return IsLowerFrequencyVersion(a) == IsLowerFrequencyVersion(b); }
 // Bitrate in kbps by bitrate index for MPEG-2 and MPEG-2.5 Layer III.
 static constexpr std::array<int, 16> kBitrateKbpsLower = {0,  8,  16, 24,  32,  40,  48,  56,
                                                            64, 80, 96, 112, 128, 144, 160, 0};
@@ -98,6 +101,22 @@ constexpr int SamplesPerFrame(int version) { return IsLowerFrequencyVersion(vers
 constexpr double SecondsPerFrame(int version, int freqIndex) {
   const int32_t hz = FrequencyHz(version, freqIndex);
   return hz == 0 ? 0.0 : static_cast<double>(SamplesPerFrame(version)) / static_cast<double>(hz);
+}
+// A document counts its frames by frequency slot: the frequency index for
+// MPEG-1 and MPEG-2 frames, 3 + the index for MPEG-2.5 frames, so that a
+// document of the lower-frequency family tells its six frequencies apart.
+// The version that slots 0..2 stand for is the document's (MPEG-2 in a
+// document of the lower family). kFrequencySlots and kFrequencyMixed are in
+// core/document.h.
+constexpr int FrequencySlot(int version, int freqIndex) {
+  return version == kVersionMpeg25 ? 3 + freqIndex : freqIndex;
+}
+constexpr int SlotVersion(int documentVersion, int slot) {
+  if (!IsLowerFrequencyVersion(documentVersion)) return documentVersion;
+  return slot >= 3 ? kVersionMpeg25 : kVersionMpeg2;
+}
+constexpr double SlotSeconds(int documentVersion, int slot) {
+  return SecondsPerFrame(SlotVersion(documentVersion, slot), slot % 3);
 }
 // Bytes of a frame of this version with a bitrate index 1..14: samples / 8 x
 // bitrate / frequency, truncated, + padding; 0 for free format, index 15 and
@@ -218,11 +237,11 @@ std::string ModeText(int index);
 std::string BitrateText(int bitrateIndex, int version = kVersionMpeg1);
 std::string BitrateSummaryText(int summary, int version = kVersionMpeg1);
 std::string BitrateColumnText(int bitrateIndex, int version = kVersionMpeg1);
-std::string FrequencyStatText(const std::array<int32_t, 3>& freqCount, int version = kVersionMpeg1);
+std::string FrequencyStatText(const std::array<int32_t, kFrequencySlots>& freqCount, int version = kVersionMpeg1);
 // m:ss.fff (or s.fff) with 3 digits; s.ff + " s" (or m:ss.ff s) with 2 digits.
 std::string TimeText(double seconds, int digits);
 std::string DecimalText(double value, int decimals, bool strip);
-std::string DurationText(const std::array<int32_t, 3>& freqCount, int version = kVersionMpeg1);
+std::string DurationText(const std::array<int32_t, kFrequencySlots>& freqCount, int version = kVersionMpeg1);
 // "44.1 KHz, JOINT STEREO, 128 kbps, 3 min 5.016 sec"
 std::string InfoLine(const FrameStatistics& stats);
 

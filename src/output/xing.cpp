@@ -127,7 +127,7 @@ XingShape ChooseXingShape(uint8_t modeSummary, uint8_t firstFreqIndex, uint8_t f
 XingShape ChooseXingShape(const DocumentState& doc, int32_t firstPosition) {
   XingShape shape = ChooseXingShape(doc.editStats.modeSummary, static_cast<uint8_t>(FrequencyAt(doc, firstPosition)),
                                     static_cast<uint8_t>(ModeAt(doc, firstPosition)));
-  shape.version = static_cast<uint8_t>(ValidVersion(doc.version));
+  shape.version = static_cast<uint8_t>(ValidVersion(VersionAt(doc, firstPosition)));
   return shape;
 }
 

@@ -187,8 +187,8 @@ std::optional<std::string> FrameInfoText(const DocumentState& doc, int32_t f) {
     }
   }
   return "Frame position: " + std::to_string(f + 1) + "\r\n" + origin + "\r\n" + "Bitrate: " +
-         BitrateText(BitrateAt(doc, f), doc.version) + "\r\n" + "Frequency: " +
-         FrequencyText(FrequencyAt(doc, f), doc.version) + "\r\n" +
+         BitrateText(BitrateAt(doc, f), VersionAt(doc, f)) + "\r\n" + "Frequency: " +
+         FrequencyText(FrequencyAt(doc, f), VersionAt(doc, f)) + "\r\n" +
          "Mode: " + ModeText(ModeAt(doc, f)) + extra;
 }
 

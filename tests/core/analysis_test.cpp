@@ -1328,8 +1328,8 @@ Bytes Mpeg25Frames(int n) {
   return out;
 }
 
-// Audio that switches between versions is refused under every policy and in
-// a silent script, with the versions named; a few chained headers of another
+// Audio that switches between MPEG-1 and the lower-frequency versions is
+// refused under every policy and in a silent script, with the versions named; a few chained headers of another
 // version are no audio and stay in the data around the frames.
 TEST_F(AnalysisTest, FilesOfMixedVersionsAreRefused) {
   struct Case {
@@ -1341,15 +1341,15 @@ TEST_F(AnalysisTest, FilesOfMixedVersionsAreRefused) {
   Append(mpeg1Then2, Mpeg2Frames(6));
   Bytes mpeg2Then1 = Mpeg2Frames(10);
   Append(mpeg2Then1, Frames(4));
-  Bytes mpeg25Then2 = Mpeg25Frames(5);
-  Append(mpeg25Then2, Mpeg2Frames(5));
+  Bytes mpeg1Then25 = Frames(5);
+  Append(mpeg1Then25, Mpeg25Frames(5));
   const Case cases[] = {
       {"MPEG-1 then MPEG-2", mpeg1Then2,
        "The file mixes MPEG-1 and MPEG-2 frames.\r\nFiles of more than one mpeg version are not supported."},
       {"MPEG-2 then MPEG-1", mpeg2Then1,
        "The file mixes MPEG-1 and MPEG-2 frames.\r\nFiles of more than one mpeg version are not supported."},
-      {"MPEG-2.5 then MPEG-2", mpeg25Then2,
-       "The file mixes MPEG-2 and MPEG-2.5 frames.\r\nFiles of more than one mpeg version are not supported."},
+      {"MPEG-1 then MPEG-2.5", mpeg1Then25,
+       "The file mixes MPEG-1 and MPEG-2.5 frames.\r\nFiles of more than one mpeg version are not supported."},
   };
   for (const Case& c : cases) {
     for (uint8_t policy : {kErrorFail, kErrorPrompt, kErrorTryToContinue}) {
@@ -1369,8 +1369,23 @@ TEST_F(AnalysisTest, FilesOfMixedVersionsAreRefused) {
     ctx.script.silent = false;
   }
 
-  // Two MPEG-1 frames ahead of MPEG-2 audio: unknown data before the first frame.
+  // MPEG-2 and MPEG-2.5 frames share their layout: one file may hold both,
+  // as an MPEG-1 file may hold frames of several frequencies.
   ctx.options.errorPolicy = kErrorFail;
+  Bytes mpeg25Then2 = Mpeg25Frames(5);
+  Append(mpeg25Then2, Mpeg2Frames(3));
+  host.messages.clear();
+  ASSERT_TRUE(Load(mpeg25Then2));
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(ctx.doc.version, kVersionMpeg25);
+  EXPECT_EQ(ctx.doc.frameTableCount, 8);
+  EXPECT_EQ(FrequencyStatText(ctx.doc.sourceStats.freqCount, ctx.doc.sourceStats.version), "mixed freq");
+  // 576 samples at 11025 Hz, then at 22050 Hz.
+  EXPECT_NEAR(TimeAtFrame(ctx.doc, 5), 5 * 576 / 11025.0, 1e-12);
+  EXPECT_NEAR(TimeAtFrame(ctx.doc, 8), 5 * 576 / 11025.0 + 3 * 576 / 22050.0, 1e-12);
+  EXPECT_EQ(FrameAtTime(ctx.doc, 5 * 576 / 11025.0 + 2 * 576 / 22050.0), 7);
+
+  // Two MPEG-1 frames ahead of MPEG-2 audio: unknown data before the first frame.
   Bytes lead = Frames(2);
   Append(lead, Mpeg2Frames(10));
   ASSERT_TRUE(Load(lead));

@@ -172,7 +172,7 @@ TEST(DocumentOps, FrameAtTime) {
   mixed.insert(mixed.end(), 10, Record(1, 0, 9));
   Load(doc, mixed);
   ComputeEditStatistics(doc);
-  ASSERT_EQ(doc.editStats.freqSummary, 3);
+  ASSERT_EQ(doc.editStats.freqSummary, kFrequencyMixed);
   EXPECT_EQ(FrameAtTime(doc, 0.036 * 3 + 0.001), 3);
   EXPECT_EQ(FrameAtTime(doc, 0.36 + 0.024 * 4 + 0.01), 14);
   EXPECT_EQ(FrameAtTime(doc, 0.36 + 0.024 * 4 + 0.014), 15);
@@ -211,8 +211,8 @@ TEST(DocumentOps, StatisticsSummaries) {
   ComputeEditStatistics(doc);
   EXPECT_EQ(doc.editStats.bitrateSummary, 0);
   EXPECT_EQ(doc.editStats.modeSummary, 4);
-  EXPECT_EQ(doc.editStats.freqSummary, 3);
-  EXPECT_EQ(doc.editStats.freqCount, (std::array<int32_t, 3>{2, 1, 0}));
+  EXPECT_EQ(doc.editStats.freqSummary, kFrequencyMixed);
+  EXPECT_EQ(doc.editStats.freqCount, (std::array<int32_t, kFrequencySlots>{2, 1, 0}));
   EXPECT_EQ(doc.editStats.modeCount, (std::array<int32_t, 4>{0, 2, 0, 1}));
   EXPECT_EQ(doc.editStats.bitrateCount[11], 2);
   EXPECT_EQ(doc.stripLabelPos, -1);
@@ -232,7 +232,7 @@ TEST(DocumentOps, InformationFrameDoesNotMakeTheEditVariable) {
   ComputeEditStatistics(doc);
   EXPECT_EQ(doc.editStats.bitrateSummary, 0);
   EXPECT_EQ(doc.editStats.modeSummary, 4);
-  EXPECT_EQ(doc.editStats.freqSummary, 3);
+  EXPECT_EQ(doc.editStats.freqSummary, kFrequencyMixed);
 
   // The exception needs record 0 at position 0.
   doc.frames[0].spec = 1;

@@ -42,7 +42,10 @@ inline void LoadFrames(Context& ctx, const std::vector<FrameShape>& shapes, cons
   DocumentState& doc = ctx.doc;
   auto n = static_cast<int32_t>(shapes.size());
   doc.frames.clear();
-  for (int32_t i = 0; i < n; ++i) doc.frames.push_back(MakeRecord(shapes[i], 417 * i));
+  for (int32_t i = 0; i < n; ++i) {
+    doc.frames.push_back(MakeRecord(shapes[i], 417 * i));
+    doc.frames.back().version = doc.version;  // frames of the document's version
+  }
   doc.frameTableCount = n;
   doc.editCount = n;
   ResizeEditList(doc);
@@ -69,7 +72,7 @@ inline void LoadFrames(Context& ctx, const std::vector<FrameShape>& shapes, cons
   doc.pasteAvailable = false;
   doc.clip = LocalClipboard{};
   doc.fallbackBitrate = 0;
-  doc.fallbackFreq = 3;
+  doc.fallbackFreq = kFrequencyMixed;
   doc.fallbackMode = 4;
   ComputeEditStatistics(doc);
   doc.fallbackBitrate = doc.editStats.bitrateSummary;

@@ -277,7 +277,7 @@ TEST_F(Insert, OtherFrequenciesMakeTheEditMixed) {
   ScriptInsert(TestData("48k.mp3"));
   EXPECT_EQ(ctx.script.resultCode, 0);
   EXPECT_EQ(doc.editCount, 5 + 64);
-  EXPECT_EQ(doc.editStats.freqSummary, 3);
+  EXPECT_EQ(doc.editStats.freqSummary, kFrequencyMixed);
   EXPECT_EQ(FrequencyStatText(doc.editStats.freqCount), "mixed freq");
   EXPECT_EQ(doc.editStats.modeSummary, kModeMixed);
 }

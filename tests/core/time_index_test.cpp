@@ -105,7 +105,7 @@ TEST(FrequencyIndex, TimesEqualThePlainCountOnRandomEditLists) {
   for (int round = 0; round < 300; ++round) {
     RandomDocument(doc, rng);
     ASSERT_EQ(doc.frequencyIndex.editCount, doc.editCount);
-    if (doc.editStats.freqSummary == 3) ++mixed;
+    if (doc.editStats.freqSummary == kFrequencyMixed) ++mixed;
     for (int32_t p = -2; p <= doc.editCount + 2; ++p) {
       ASSERT_EQ(TimeAtFrame(doc, p), PlainTime(doc, p, false)) << "round " << round << " p " << p;
       ASSERT_EQ(TimeAtFrame(doc, p, true), PlainTime(doc, p, true)) << "round " << round << " p " << p;
@@ -126,7 +126,7 @@ TEST(FrequencyIndex, FrameAtTimeEqualsTheWalkIncludingMidpoints) {
   int checked = 0;
   for (int round = 0; round < 300; ++round) {
     RandomDocument(doc, rng);
-    if (doc.editStats.freqSummary != 3) continue;
+    if (doc.editStats.freqSummary != kFrequencyMixed) continue;
     const double total = PlainTime(doc, doc.editCount, false);
     std::vector<double> times = {0.0, 0.011, 0.012, 0.64, total, total + 1.0};
     for (int k = 0; k < 60; ++k) times.push_back(std::uniform_real_distribution<double>(0.0, total + 0.5)(rng));
@@ -161,7 +161,7 @@ TEST(FrequencyIndex, RunsAndStaleIndex) {
   EXPECT_EQ(runs[1].start, 2);
   EXPECT_EQ(runs[1].freq, 1);
   EXPECT_EQ(runs[2].start, 5);
-  EXPECT_EQ(runs[2].before, (std::array<int64_t, 3>{2, 3, 0}));
+  EXPECT_EQ(runs[2].before, (std::array<int64_t, kFrequencySlots>{2, 3, 0}));
 
   // A list resized and not yet recounted is counted frame by frame.
   doc.editCount = 8;

@@ -211,5 +211,79 @@ TEST(LowerVersionInsert, MpegOneDocumentRefusesMpegTwo) {
   EXPECT_EQ(Refs(ctx.doc), before);
 }
 
+// The samples mpg123 decodes from a file whose sampling frequency changes. Its
+// raw output starts over at the start of a seekable file on a new format, so
+// the samples go through a pipe.
+std::string DecodedAcrossFormats(const fs::path& mp3, const fs::path& scratch) {
+  const fs::path raw = scratch / "piped.raw";
+  const fs::path err = scratch / "mpg123.txt";
+  const int rc = RunProgram({"bash", "-c", "set -o pipefail; mpg123 -q --no-gapless -s \"$1\" | cat", "bash",
+                             mp3.string()},
+                            raw.string(), err.string());
+  const std::string samples = FileText(raw);
+  if (rc != 0 || samples.empty()) ADD_FAILURE() << "mpg123 did not decode " << mp3 << ": " << FileText(err);
+  return samples;
+}
+
+// MPEG-2 and MPEG-2.5 frames join each other as frames of another frequency
+// do: the document counts each frame's own 576 samples, and the saved file
+// holds every frame of both, as mpg123 decodes it. mp3val notes the change of
+// version, which is what such a file is, and finds nothing else.
+TEST(LowerVersionInsert, MpegTwoAndTwoPointFiveJoinAsMixedFrequencies) {
+  TempFolder dir;
+  const fs::path first = TestData("mpeg2-22k.mp3");     // 22.05 kHz joint stereo, no information frame
+  const fs::path second = TestData("mpeg25-11k.mp3");   // 11.025 kHz joint stereo, no information frame
+  const std::string decoded1 = DecodedAcrossFormats(first, dir.path);
+  const std::string decoded2 = DecodedAcrossFormats(second, dir.path);
+  const auto bytes1 = static_cast<long>(decoded1.size());
+  const auto bytes2 = static_cast<long>(decoded2.size());
+  ASSERT_GT(bytes1, 0);
+  ASSERT_GT(bytes2, 0);
+  const long frames1 = bytes1 / (576 * 4);
+  const long frames2 = bytes2 / (576 * 4);
+
+  struct Case {
+    const char* name;
+    fs::path document;
+    fs::path inserted;
+    uint8_t version;  // the document's, which stays
+  };
+  const Case cases[] = {
+      {"MPEG-2.5 into MPEG-2", first, second, kVersionMpeg2},
+      {"MPEG-2 into MPEG-2.5", second, first, kVersionMpeg25},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HeadlessHost host;
+    Context ctx{host};
+    ctx.script.active = true;
+    ExecuteStatement(ctx, "LOAD \"" + c.document.string() + "\"", ExecuteCommand);
+    ASSERT_EQ(ctx.script.errorText, "");
+    ExecuteStatement(ctx, "INSERT EOF \"" + c.inserted.string() + "\"", ExecuteCommand);
+    ASSERT_EQ(ctx.script.errorText, "");
+    EXPECT_EQ(ctx.doc.version, c.version);
+    ASSERT_EQ(ctx.doc.editCount, frames1 + frames2);
+    EXPECT_EQ(FrequencyStatText(ctx.doc.editStats.freqCount, ctx.doc.editStats.version), "mixed freq");
+    const double seconds = static_cast<double>(bytes1) / 4 / 22050 + static_cast<double>(bytes2) / 4 / 11025;
+    EXPECT_NEAR(DurationBetween(ctx.doc, 0, ctx.doc.editCount), seconds, 1e-9);
+    const long documentFrames = c.document == first ? frames1 : frames2;
+    EXPECT_EQ(FrameAtTime(ctx.doc, TimeAtFrame(ctx.doc, static_cast<int32_t>(documentFrames) + 3, true) - 1e-6),
+              documentFrames + 3);
+
+    const fs::path out = dir.path / "joined.mp3";
+    ExecuteStatement(ctx, "SAVEAS \"" + out.string() + "\"", ExecuteCommand);
+    ASSERT_EQ(ctx.script.errorText, "");
+    // Every frame of both files, and the document's own audio, ahead of the
+    // inserted file, sample for sample.
+    const std::string joined = DecodedAcrossFormats(out, dir.path);
+    EXPECT_EQ(joined.size(), decoded1.size() + decoded2.size());
+    const std::string& own = c.document == first ? decoded1 : decoded2;
+    EXPECT_TRUE(joined.compare(0, own.size(), own) == 0);
+    const std::string problems = Mp3valProblems(out, dir.path);
+    EXPECT_NE(problems.find("Different MPEG versions"), std::string::npos) << problems;
+    EXPECT_EQ(problems.find('\n'), problems.size() - 1) << problems;  // that warning alone
+  }
+}
+
 }  // namespace
 }  // namespace quorvel
