@@ -213,12 +213,12 @@ void MainWindow::buildActions() {
     if (!c.key.isEmpty()) {
       a->setShortcut(c.key);
       a->setShortcutContext(Qt::WindowShortcut);
-      a->setAutoRepeat(c.id == UiCommand::kPageUp || c.id == UiCommand::kPageDown);
+      a->setAutoRepeat((c.flags & kAutoRepeatKey) != 0);
     }
     addAction(a);
-    UiCommand id = c.id;
-    connect(a, &QAction::triggered, this, [this, id] { run(id); });
-    actions_[c.id] = a;
+    const CommandSpec* row = &c;
+    connect(a, &QAction::triggered, this, [this, row] { run(*row); });
+    actions_[c.command] = a;
   }
 }
 
@@ -229,7 +229,7 @@ void MainWindow::buildMenus() {
   helpMenu_ = menuBar()->addMenu(QStringLiteral("&Help"));
   for (QMenu* m : {fileMenu_, editMenu_, playMenu_, helpMenu_}) m->setAccessibleName(AccessibleCaption(m->title()));
   for (const CommandSpec& c : CommandTable()) {
-    if (c.menu == UiMenu::kPlay) playMenu_->addAction(actions_.at(c.id));
+    if (c.menu == UiMenu::kPlay) playMenu_->addAction(actions_.at(c.command));
   }
   enqueueSeparator_ = playMenu_->addSeparator();
   const std::array<EnqueueItem, 3> enqueue = {EnqueueItem::kInput, EnqueueItem::kPreview, EnqueueItem::kOutput};
@@ -246,33 +246,18 @@ void MainWindow::buildMenus() {
     enqueueActions_[i] = a;
   }
   connect(playMenu_, &QMenu::aboutToShow, this, &MainWindow::updateEnqueueItems);
+  const std::map<UiMenu, QMenu*> menus = {
+      {UiMenu::kFile, fileMenu_}, {UiMenu::kEdit, editMenu_}, {UiMenu::kHelp, helpMenu_}};
   for (const CommandSpec& c : CommandTable()) {
-    QAction* a = actions_.at(c.id);
-    switch (c.menu) {
-      case UiMenu::kFile:
-        if (c.id == UiCommand::kSaveSelection || c.id == UiCommand::kClose) fileMenu_->addSeparator();
-        fileMenu_->addAction(a);
-        break;
-      case UiMenu::kEdit:
-        if (c.id == UiCommand::kSelectAll || c.id == UiCommand::kVolume || c.id == UiCommand::kInsertFile) {
-          editMenu_->addSeparator();
-        }
-        editMenu_->addAction(a);
-        break;
-      case UiMenu::kPlay:  // added above, before the enqueue items
-        break;
-      case UiMenu::kHelp:
-        if (c.id == UiCommand::kLegend) helpMenu_->addSeparator();
-        helpMenu_->addAction(a);
-        break;
-      case UiMenu::kNone:
-        break;
-    }
+    auto menu = menus.find(c.menu);
+    if (menu == menus.end()) continue;  // no menu item, or the Play menu above
+    if ((c.flags & kSeparatorBefore) != 0) menu->second->addSeparator();
+    menu->second->addAction(actions_.at(c.command));
   }
 }
 
-QPushButton* MainWindow::commandButton(UiCommand id, QWidget* parent, QRect geometry) {
-  const CommandSpec& c = CommandFor(id);
+QPushButton* MainWindow::commandButton(Command id, QWidget* parent, QRect geometry) {
+  const CommandSpec& c = *FindCommand(id);
   auto* b = new QPushButton(QString::fromUtf8(c.buttonCaption), parent);
   b->setObjectName(QString::fromUtf8(c.name) + QStringLiteral("Button"));
   b->setGeometry(geometry);
@@ -369,10 +354,10 @@ void MainWindow::buildCentral() {
   sourcePath_->installEventFilter(this);
   targetPath_->installEventFilter(this);
 
-  commandButton(UiCommand::kOpen, central, {6, 44, 64, 25});
-  commandButton(UiCommand::kReopen, central, {72, 44, 64, 25});
-  commandButton(UiCommand::kSaveAs, central, {138, 44, 64, 25});
-  commandButton(UiCommand::kSave, central, {204, 44, 64, 25});
+  commandButton(Command::kOpen, central, {6, 44, 64, 25});
+  commandButton(Command::kReopen, central, {72, 44, 64, 25});
+  commandButton(Command::kSaveAs, central, {138, 44, 64, 25});
+  commandButton(Command::kQuickSave, central, {204, 44, 64, 25});
 
   label("input:", {6, 85, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   label("edited:", {6, 109, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -389,15 +374,15 @@ void MainWindow::buildCentral() {
 
   auto* playLabel = label("Play:", {392, 64, 86, 16});
   playLabel->setAlignment(Qt::AlignCenter);
-  commandButton(UiCommand::kPlayInput, central, {392, 82, 86, 23});
-  commandButton(UiCommand::kPlayOutput, central, {392, 106, 86, 23});
-  commandButton(UiCommand::kPlayPreview, central, {392, 130, 86, 23});
-  commandButton(UiCommand::kPlaySelection, central, {392, 154, 86, 23});
+  commandButton(Command::kPlayInput, central, {392, 82, 86, 23});
+  commandButton(Command::kPlayOutput, central, {392, 106, 86, 23});
+  commandButton(Command::kPlayPreview, central, {392, 130, 86, 23});
+  commandButton(Command::kPlaySelection, central, {392, 154, 86, 23});
   // The column right of the play buttons: fades, silence, inserting and splitting.
-  commandButton(UiCommand::kFade, central, {484, 82, 86, 23});
-  commandButton(UiCommand::kSilence, central, {484, 106, 86, 23});
-  commandButton(UiCommand::kInsertFile, central, {484, 130, 86, 23});
-  commandButton(UiCommand::kSplit, central, {484, 154, 86, 23});
+  commandButton(Command::kFade, central, {484, 82, 86, 23});
+  commandButton(Command::kSilence, central, {484, 106, 86, 23});
+  commandButton(Command::kInsertFile, central, {484, 130, 86, 23});
+  commandButton(Command::kSplit, central, {484, 154, 86, 23});
 
   stats_ = new QListWidget(central);
   stats_->setObjectName(QStringLiteral("statistics"));
@@ -429,15 +414,15 @@ void MainWindow::buildCentral() {
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
   });
 
-  commandButton(UiCommand::kDelete, central, {188, 133, 64, 24});
-  commandButton(UiCommand::kCut, central, {254, 133, 64, 24});
-  commandButton(UiCommand::kCopy, central, {320, 133, 64, 24});
-  commandButton(UiCommand::kPaste, central, {188, 159, 64, 24});
-  commandButton(UiCommand::kTrim, central, {254, 159, 64, 24});
-  commandButton(UiCommand::kUndo, central, {320, 159, 64, 24});
-  commandButton(UiCommand::kSelectAll, central, {188, 185, 64, 24});
-  commandButton(UiCommand::kUnselect, central, {254, 185, 64, 24});
-  commandButton(UiCommand::kVolume, central, {320, 185, 64, 24});
+  commandButton(Command::kDelete, central, {188, 133, 64, 24});
+  commandButton(Command::kCut, central, {254, 133, 64, 24});
+  commandButton(Command::kCopy, central, {320, 133, 64, 24});
+  commandButton(Command::kPaste, central, {188, 159, 64, 24});
+  commandButton(Command::kTrim, central, {254, 159, 64, 24});
+  commandButton(Command::kUndo, central, {320, 159, 64, 24});
+  commandButton(Command::kSelectAll, central, {188, 185, 64, 24});
+  commandButton(Command::kUnselect, central, {254, 185, 64, 24});
+  commandButton(Command::kVolume, central, {320, 185, 64, 24});
 
   auto* group = new QGroupBox(QStringLiteral(" Check to remove, press to view/edit "), central);
   group->setGeometry(188, 212, 290, 64);
@@ -561,8 +546,8 @@ void MainWindow::buildCentral() {
   clear_->setFocusPolicy(Qt::TabFocus);
   clear_->setAccessibleName(QStringLiteral("clear"));
   clear_->installEventFilter(this);
-  connect(clear_, &QPushButton::clicked, actions_.at(UiCommand::kUnselect), &QAction::trigger);
-  connect(actions_.at(UiCommand::kUnselect), &QAction::enabledChanged, clear_, &QPushButton::setEnabled);
+  connect(clear_, &QPushButton::clicked, actions_.at(Command::kUnselect), &QAction::trigger);
+  connect(actions_.at(Command::kUnselect), &QAction::enabledChanged, clear_, &QPushButton::setEnabled);
 
   onScreen_ = label("on screen", {404, 354, 74, 18});
   onScreen_->setAlignment(Qt::AlignCenter);
@@ -681,123 +666,22 @@ void MainWindow::openFile(const std::string& path) {
   refreshAll();
 }
 
-void MainWindow::run(UiCommand id) {
-  if (id == UiCommand::kEscape) {
-    if (busy_ || ctx_.script.active) cancelRequested_ = true;
-    return;
-  }
-  if (userCommandsRefused()) return;
-  QAction* a = actions_.at(id);
-  if (!a->isEnabled()) return;
-  DocumentState& doc = ctx_.doc;
-  switch (id) {
-    case UiCommand::kOpen:
-      if (NotReady(ctx_)) return;
-      if (!askSaveChanges()) return;
-      MenuLoadClick(ctx_);
-      break;
-    case UiCommand::kReopen: ReloadbutClick(ctx_); break;
-    case UiCommand::kSaveAs: ButSaveAsClick(ctx_); break;
-    case UiCommand::kSave:
-      MenuQuickSaveClick(ctx_, start_.calledWithFile);
-      break;
-    case UiCommand::kClose:
-      // The source name stays: Reload opens the closed file again.
-      MenuCloseClick(ctx_, start_.calledWithFile);
-      break;
-    case UiCommand::kCloseProgram: close(); break;
-    case UiCommand::kDelete: DelButClick(ctx_); break;
-    case UiCommand::kCut: CutButClick(ctx_); break;
-    case UiCommand::kCopy: CopybutClick(ctx_); break;
-    case UiCommand::kPaste: PastebutClick(ctx_); break;
-    case UiCommand::kTrim: TrimButClick(ctx_); break;
-    case UiCommand::kSelectAll: SelAllButClick(ctx_); break;
-    case UiCommand::kUnselect: UnselbutClick(ctx_); break;
-    case UiCommand::kUndo: UndobutClick(ctx_); break;
-    case UiCommand::kVolume: AmplifybutClick(ctx_); break;
-    case UiCommand::kFade: FadeButClick(ctx_); break;
-    case UiCommand::kSilence: EmptybutClick(ctx_); break;
-    case UiCommand::kInsertFile: MenuInsertClick(ctx_); break;
-    case UiCommand::kSaveSelection: MenuSaveSelClick(ctx_); break;
-    case UiCommand::kSplit: MenuSplitClick(ctx_); break;
-    case UiCommand::kPlayInput: player_.PlayInput(ctx_, false); break;
-    case UiCommand::kPlayOutput: player_.PlayOutput(ctx_, false); break;
-    case UiCommand::kPlayPreview: player_.PlayPreview(ctx_, false); break;
-    case UiCommand::kPlaySelection: player_.PlaySelection(ctx_, false); break;
-    case UiCommand::kPageUp: PageView(doc, false); return changed(kChangedView);
-    case UiCommand::kPageDown: PageView(doc, true); return changed(kChangedView);
-    case UiCommand::kViewStart: ViewToStart(doc); return changed(kChangedView);
-    case UiCommand::kViewEnd: ViewToEnd(doc); return changed(kChangedView);
-    case UiCommand::kProgramHelp: OpenHelpFile(ctx_, kProgramHelpFile); break;
-    case UiCommand::kScriptHelp: OpenHelpFile(ctx_, kScriptHelpFile); break;
-    case UiCommand::kLegend:
-      if (legend_ == nullptr) legend_ = new LegendWindow(ctx_.options.legendWindow, this);
-      legend_->setVersion(ctx_.doc.version);
-      legend_->show();
-      legend_->raise();
-      break;
-    case UiCommand::kEscape: break;
-  }
-  refreshAll();
+void MainWindow::run(const CommandSpec& command) {
+  if (userCommandsRefused() && !LiveWhileRefused(command.command)) return;
+  if (!actions_.at(command.command)->isEnabled()) return;
+  Changes what = command.handler(*this);
+  if (what != 0) changed(what);
 }
-
-namespace {
-
-// The engine's command behind each action (scrolling keys and Escape have none).
-std::optional<Command> EngineCommand(UiCommand id) {
-  switch (id) {
-    case UiCommand::kOpen: return Command::kOpen;
-    case UiCommand::kReopen: return Command::kReopen;
-    case UiCommand::kSaveAs: return Command::kSaveAs;
-    case UiCommand::kSave: return Command::kQuickSave;
-    case UiCommand::kSaveSelection: return Command::kSaveSelection;
-    case UiCommand::kSplit: return Command::kSplit;
-    case UiCommand::kInsertFile: return Command::kInsertFile;
-    case UiCommand::kClose: return Command::kClose;
-    case UiCommand::kDelete: return Command::kDelete;
-    case UiCommand::kCut: return Command::kCut;
-    case UiCommand::kCopy: return Command::kCopy;
-    case UiCommand::kPaste: return Command::kPaste;
-    case UiCommand::kTrim: return Command::kTrim;
-    case UiCommand::kSelectAll: return Command::kSelectAll;
-    case UiCommand::kUnselect: return Command::kUnselect;
-    case UiCommand::kUndo: return Command::kUndo;
-    case UiCommand::kVolume: return Command::kVolume;
-    case UiCommand::kFade: return Command::kFade;
-    case UiCommand::kSilence: return Command::kSilence;
-    case UiCommand::kPlayInput: return Command::kPlayInput;
-    case UiCommand::kPlayOutput: return Command::kPlayOutput;
-    case UiCommand::kPlayPreview: return Command::kPlayPreview;
-    case UiCommand::kPlaySelection: return Command::kPlaySelection;
-    default: return std::nullopt;
-  }
-}
-
-}  // namespace
 
 void MainWindow::refreshCommands() {
   const DocumentState& doc = ctx_.doc;
-  CommandAvailability available = ComputeAvailability(ctx_, &player_);
+  CommandAvailability available = ComputeAvailability(ctx_, &player_, busy_);
   bool refused = busy_ || CommandsRefused(ctx_);
   bool open = doc.loaded && doc.editCount > 0;
-  for (const CommandSpec& c : CommandTable()) {
-    std::optional<Command> engine = EngineCommand(c.id);
-    bool on = false;
-    if (engine) {
-      on = !refused && available[*engine];
-    } else if (c.id == UiCommand::kEscape) {
-      on = true;
-    } else if (c.id == UiCommand::kCloseProgram || c.id == UiCommand::kProgramHelp ||
-               c.id == UiCommand::kScriptHelp || c.id == UiCommand::kLegend) {
-      on = !refused;
-    } else {
-      on = !refused && open;  // the view keys
-    }
-    actions_.at(c.id)->setEnabled(on);
-  }
+  for (const CommandSpec& c : CommandTable()) actions_.at(c.command)->setEnabled(available[c.command]);
   // An open Play menu keeps the items it showed when it opened.
   if (!playMenu_->isVisible()) updateEnqueueItems();
-  playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
+  playMenu_->setEnabled(available[Command::kPlayMenu]);
   fileMenu_->setEnabled(!busy_);
   if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus
   for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
@@ -805,7 +689,7 @@ void MainWindow::refreshCommands() {
   std::array<Command, 6> viewers = {Command::kCount, Command::kId3v2Editor, Command::kViewUnknownHeader,
                                     Command::kViewUnknownFooter, Command::kViewLyrics3, Command::kId3v1Editor};
   for (size_t i = 0; i < viewers.size(); ++i) {
-    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(!refused && available[viewers[i]]);
+    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(available[viewers[i]]);
   }
 }
 

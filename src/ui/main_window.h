@@ -73,7 +73,7 @@ class MainWindow : public QMainWindow, public Host {
     if (busy_ || ctx_.script.active) cancelRequested_ = true;
   }
 
-  QAction* action(UiCommand id) const { return actions_.at(id); }
+  QAction* action(Command id) const { return actions_.at(id); }
   // The Play menu's enqueue items: input, preview, output.
   QAction* enqueueAction(int i) const { return enqueueActions_[static_cast<size_t>(i)]; }
   // Every command's availability from the engine (the 937 ms timer and every change).
@@ -147,6 +147,9 @@ class MainWindow : public QMainWindow, public Host {
   const std::vector<std::string>& operations() const { return operations_; }
 
  protected:
+  // The command table's handlers run the window's commands.
+  friend const std::vector<CommandSpec>& CommandTable();
+
   void closeEvent(QCloseEvent* event) override;
   void carryOutWaitingClose();
   void changeEvent(QEvent* event) override;
@@ -161,8 +164,9 @@ class MainWindow : public QMainWindow, public Host {
   void buildMenus();
   void updateEnqueueItems();
   void buildCentral();
-  QPushButton* commandButton(UiCommand id, QWidget* parent, QRect geometry);
-  void run(UiCommand id);
+  QPushButton* commandButton(Command id, QWidget* parent, QRect geometry);
+  // Runs a row of the command table when its command is available.
+  void run(const CommandSpec& command);
   bool userCommandsRefused() const;
   void applyBox(int box);
   void step(int button);
@@ -187,8 +191,8 @@ class MainWindow : public QMainWindow, public Host {
   bool closing_ = false;
   bool closeAfterSave_ = false;
 
-  std::map<UiCommand, QAction*> actions_;
-  std::map<UiCommand, QPushButton*> buttons_;
+  std::map<Command, QAction*> actions_;
+  std::map<Command, QPushButton*> buttons_;
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;
   QMenu* playMenu_ = nullptr;

@@ -284,8 +284,8 @@ class WindowTest : public QObject {
       QApplication::setFont(font);
       QCoreApplication::processEvents();
       const QString name = font == original ? QStringLiteral("default font") : QStringLiteral("font +25 %");
-      for (UiCommand c : {UiCommand::kVolume, UiCommand::kFade, UiCommand::kSilence, UiCommand::kSaveSelection,
-                          UiCommand::kSplit}) {
+      for (Command c : {Command::kVolume, Command::kFade, Command::kSilence, Command::kSaveSelection,
+                          Command::kSplit}) {
         WhenModal([&] {
           QWidget* m = QApplication::activeModalWidget();
           walk(m, name);
@@ -405,6 +405,29 @@ class WindowTest : public QObject {
       QCOMPARE(b->text(), button);
       QVERIFY(!b->accessibleName().isEmpty());
     }
+  }
+
+  // One row per engine command, each with its handler and its action; while
+  // an operation runs only Esc stays enabled, and it comes back afterwards.
+  void commandTableRows() {
+    std::set<Command> seen;
+    for (const CommandSpec& c : CommandTable()) {
+      QVERIFY2(seen.insert(c.command).second, c.name);
+      QVERIFY2(c.handler != nullptr, c.name);
+      QCOMPARE(FindCommand(c.command), &c);
+      QCOMPARE(w->action(c.command)->objectName(), QString::fromUtf8(c.name));
+    }
+    QCOMPARE(FindCommand(Command::kEnqueueInput), nullptr);  // a Play menu item of its own
+    open(SampleFile());
+    std::map<Command, bool> before;
+    for (const CommandSpec& c : CommandTable()) before[c.command] = w->action(c.command)->isEnabled();
+    QVERIFY(before[Command::kPageDown] && before[Command::kLegend] && before[Command::kSaveAs]);
+    w->busyBegin(kBusySave);
+    for (const CommandSpec& c : CommandTable()) {
+      QCOMPARE(w->action(c.command)->isEnabled(), c.command == Command::kCancel);
+    }
+    w->busyEnd(kBusySave);
+    for (const CommandSpec& c : CommandTable()) QCOMPARE(w->action(c.command)->isEnabled(), before[c.command]);
   }
 
   // The fade and silence commands open their dialogs and apply what they hand back.
@@ -579,8 +602,8 @@ class WindowTest : public QObject {
     QCOMPARE(doc.editCount, 156);
     QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("44.1 KHz, JOINT STEREO, 96 kbps, 4.075 sec"));
     QCOMPARE(w->timeLabel(0)->text(), QStringLiteral("0.00 s"));
-    QVERIFY(w->action(UiCommand::kSaveAs)->isEnabled());
-    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(w->action(Command::kSaveAs)->isEnabled());
+    QVERIFY(!w->action(Command::kDelete)->isEnabled());
     QCOMPARE(doc.viewStartMax, 156 - 84);
     QVERIFY(w->sourcePathLabel()->text().endsWith(QStringLiteral("sample.mp3")));
   }
@@ -617,7 +640,7 @@ class WindowTest : public QObject {
   void selectAllOnLoad() {
     w->context().options.mainFlags |= kSelectAllOnLoad;
     open(SampleFile());
-    QVERIFY(w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(w->action(Command::kDelete)->isEnabled());
     QCOMPARE(w->selectionLabel()->text(), QStringLiteral("sel: 4.075"));
   }
 
@@ -630,7 +653,7 @@ class WindowTest : public QObject {
     QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::ShiftModifier, StripPoint(30 + 5 * 20 + 1, 300));
     QCOMPARE(doc.selectionEnd, 20);
     QVERIFY(doc.selectionExists);
-    QVERIFY(w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(w->action(Command::kDelete)->isEnabled());
     QVERIFY(w->selectionLabel()->isVisible());
     QVERIFY(w->selectionLabel()->text().startsWith(QStringLiteral("sel: 0.340")));
     // Right-click moves the other end.
@@ -872,7 +895,7 @@ class WindowTest : public QObject {
 
   void saveSelectionKeyWithoutASelectionSaysSo() {
     open(SampleFile());
-    QVERIFY(w->action(UiCommand::kSaveSelection)->isEnabled());
+    QVERIFY(w->action(Command::kSaveSelection)->isEnabled());
     QString title, text;
     WhenModal([&] {
       MessageWindow* m = w->messageWindow();
@@ -947,7 +970,7 @@ class WindowTest : public QObject {
       d->nameButton()->click();
       d->reject();
     });
-    w->action(UiCommand::kSaveSelection)->trigger();
+    w->action(Command::kSaveSelection)->trigger();
     QCOMPARE(messageOwner, QStringLiteral("TSaveSelForm"));
     QVERIFY(messageModal);
     QCOMPARE(fileDialogOwner, QStringLiteral("TSaveSelForm"));
@@ -965,7 +988,7 @@ class WindowTest : public QObject {
       QCOMPARE(d->partBox(1)->title(), QStringLiteral(" File 2: the selection "));
       d->reject();
     });
-    w->action(UiCommand::kSplit)->trigger();
+    w->action(Command::kSplit)->trigger();
     QVERIFY(!doc.splitDialogOpen);
     QCOMPARE(QDir(home.path()).entryList({QStringLiteral("*.mp3")}).size(), 0);
   }
@@ -1004,7 +1027,7 @@ class WindowTest : public QObject {
       checked = true;
       d->reject();
     });
-    w->action(UiCommand::kSplit)->trigger();
+    w->action(Command::kSplit)->trigger();
     QVERIFY(checked);
   }
 
@@ -1045,14 +1068,14 @@ class WindowTest : public QObject {
     w->busyEnd(kBusyWrite);
     QVERIFY(w->busy());
     QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("save"));
-    QVERIFY(!w->action(UiCommand::kSelectAll)->isEnabled());
+    QVERIFY(!w->action(Command::kSelectAll)->isEnabled());
     QTest::keyClick(w.get(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(!w->context().doc.selectionExists);  // refused while busy
     w->busyEnd(kBusySave);
     QVERIFY(!w->busy());
     QVERIFY(w->operations().empty());
     QVERIFY(w->progressArea()->accessibleDescription().isEmpty());
-    QVERIFY(w->action(UiCommand::kSelectAll)->isEnabled());
+    QVERIFY(w->action(Command::kSelectAll)->isEnabled());
   }
 
   void startErrorIsReportedAfterTheDelay() {
@@ -1159,11 +1182,11 @@ class WindowTest : public QObject {
       seen = QRect(opened->pos(), opened->size());
     };
     const std::map<QString, std::function<void()>> openModal = {
-        {"TAmplifyForm", [&] { w->action(UiCommand::kVolume)->trigger(); }},
-        {"TFadeForm", [&] { w->action(UiCommand::kFade)->trigger(); }},
-        {"TSilenceForm", [&] { w->action(UiCommand::kSilence)->trigger(); }},
-        {"TSaveSelForm", [&] { w->action(UiCommand::kSaveSelection)->trigger(); }},
-        {"TSplitForm", [&] { w->action(UiCommand::kSplit)->trigger(); }},
+        {"TAmplifyForm", [&] { w->action(Command::kVolume)->trigger(); }},
+        {"TFadeForm", [&] { w->action(Command::kFade)->trigger(); }},
+        {"TSilenceForm", [&] { w->action(Command::kSilence)->trigger(); }},
+        {"TSaveSelForm", [&] { w->action(Command::kSaveSelection)->trigger(); }},
+        {"TSplitForm", [&] { w->action(Command::kSplit)->trigger(); }},
         {"TMsgBoxYesNoForm", [&] { AskYesNo(ctx, "q", kModalQuestion, "q"); }}};
     if (openModal.count(window) != 0) {
       WhenModal([&] {
@@ -1354,8 +1377,8 @@ class WindowTest : public QObject {
     QTest::keyClick(w.get(), Qt::Key_F4, Qt::ControlModifier);
     QVERIFY(!w->context().doc.loaded);
     QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("No file loaded"));
-    QVERIFY(!w->action(UiCommand::kSaveAs)->isEnabled());
-    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(!w->action(Command::kSaveAs)->isEnabled());
+    QVERIFY(!w->action(Command::kDelete)->isEnabled());
   }
 
   void escapeRequestsCancelWhileBusy() {
@@ -1363,7 +1386,7 @@ class WindowTest : public QObject {
     QTest::keyClick(w.get(), Qt::Key_Escape);
     QVERIFY(!w->processEvents().cancel);  // not busy: Esc asks nothing
     w->setBusy(true);
-    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(!w->action(Command::kDelete)->isEnabled());
     QTest::keyClick(w.get(), Qt::Key_Escape);
     EventRequests r = w->processEvents();
     QVERIFY(r.cancel);
@@ -1395,7 +1418,7 @@ class WindowTest : public QObject {
     QVERIFY(!del->isEnabled());
     QTest::mouseClick(w->findChild<QPushButton*>("selectAllButton"), Qt::LeftButton);
     QVERIFY(del->isEnabled());
-    QVERIFY(w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(w->action(Command::kDelete)->isEnabled());
     QTest::mouseClick(w->findChild<QPushButton*>("clearButton"), Qt::LeftButton);
     QVERIFY(!doc.selectionExists);
     QVERIFY(!del->isEnabled());
@@ -1503,12 +1526,12 @@ class WindowTest : public QObject {
     w->setBusy(true);
     QVERIFY(w->progressArea()->isVisible());
     QVERIFY(!w->sourceInfoLabel()->isVisible());
-    QVERIFY(!w->action(UiCommand::kOpen)->isEnabled());
+    QVERIFY(!w->action(Command::kOpen)->isEnabled());
     w->setBusy(true);  // set again (the writer inside a save): still busy
     QVERIFY(w->progressArea()->isVisible());
     w->setBusy(false);
     QVERIFY(!w->progressArea()->isVisible());
-    QVERIFY(w->action(UiCommand::kOpen)->isEnabled());
+    QVERIFY(w->action(Command::kOpen)->isEnabled());
   }
 
   void droppedFiles() {
@@ -1666,7 +1689,7 @@ class WindowTest : public QObject {
     } else if (path == QLatin1String("drop")) {
       w->dropFiles({other.toStdString()});
     } else if (path == QLatin1String("close")) {
-      w->action(UiCommand::kClose)->trigger();
+      w->action(Command::kClose)->trigger();
     } else {
       closed = w->close();
     }
