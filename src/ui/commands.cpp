@@ -169,10 +169,10 @@ const std::vector<CommandSpec>& CommandTable() {
        }},
       {Command::kLegend, UiMenu::kHelp, " &Frames legend", "", K(), "", "legend", kSeparatorBefore,
        [](W w) -> Changes {
-         if (w.legend_ == nullptr) w.legend_ = new LegendWindow(w.ctx_.options.legendWindow, &w);
-         w.legend_->setVersion(w.ctx_.doc.version);
-         w.legend_->show();
-         w.legend_->raise();
+         LegendWindow* legend = w.tools_.open<LegendWindow>();
+         legend->setVersion(w.ctx_.doc.version);
+         legend->show();
+         legend->raise();
          return kChangedDocument;
        }},
   };

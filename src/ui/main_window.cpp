@@ -159,6 +159,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   buildActions();
   buildMenus();
   buildCentral();
+  defineToolWindows();
   new ShellMenus(*this);  // Options, Scripts, recent files, close all instances, about (owned by the window)
 
   refreshTimer_.setInterval(kRefreshInterval);
@@ -695,7 +696,7 @@ void MainWindow::refreshCommands() {
 
 void MainWindow::refreshAll() {
   SetViewStart(ctx_.doc, ctx_.doc.viewStart);
-  if (legend_ != nullptr) legend_->setVersion(ctx_.doc.version);
+  tools_.refresh(ctx_, kChangedDocument);
   updateTexts();
   updateStatistics();
   updateBoxes();
@@ -1129,8 +1130,7 @@ void MainWindow::setBusy(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;
   // The writer reads the tags while it saves: the tag editors change nothing meanwhile.
-  if (id3v1Editor_ != nullptr) id3v1Editor_->setBusy(busy);
-  if (id3v2Editor_ != nullptr) id3v2Editor_->setBusy(busy);
+  tools_.setBusy(busy);
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     progress_->setProgress(0);
@@ -1190,6 +1190,7 @@ void MainWindow::changed(Changes what) {
     NotifyAccessibleValue(strip_);
     NotifyAccessibleValue(scroll_);
   }
+  tools_.refresh(ctx_, what);
   refreshCommands();
 }
 
@@ -1220,96 +1221,108 @@ std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state
   return dialog.choose(state);
 }
 
+void MainWindow::defineToolWindows() {
+  // In the order they are told of a close, a busy state or a change.
+  tools_.define<ImageWindow>([this] { return new ImageWindow(this, &ctx_.options.imageViewer); });
+  tools_.define<Id3v1EditorWindow>([this] { return makeId3v1Editor(); });
+  tools_.define<Id3v2EditorWindow>([this] { return makeId3v2Editor(); });
+  tools_.define<LegendWindow>([this] { return new LegendWindow(ctx_.options.legendWindow, this); });
+}
+
+ImageWindow* MainWindow::imageWindow() const { return tools_.find<ImageWindow>(); }
+Id3v1EditorWindow* MainWindow::id3v1Editor() const { return tools_.find<Id3v1EditorWindow>(); }
+Id3v2EditorWindow* MainWindow::id3v2Editor() const { return tools_.find<Id3v2EditorWindow>(); }
+LegendWindow* MainWindow::legend() const { return tools_.find<LegendWindow>(); }
+
 void MainWindow::openId3v1Editor() {
   if (TagEditorRefused(ctx_)) return;
-  if (id3v1Editor_ == nullptr) {
-    Id3v1EditorHooks hooks;
-    hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
-      ReportMessage(ctx_, text, kind, caption);
-    };
-    hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
-      return ask(text, kind, caption);
-    };
-    hooks.reloadRecord = [this] { return ReloadId3v1Record(ctx_); };
-    hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v1Editor_); };
-    hooks.closed = [this](bool holdsSomething) {
-      Id3v1EditorClosed(ctx_, holdsSomething);
-      if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
-    };
-    id3v1Editor_ = new Id3v1EditorWindow(ctx_.doc.id3v1, ctx_.options, std::move(hooks), this);
-  }
-  id3v1Editor_->openFor(ctx_.doc.sourceName, ctx_.doc.source.id3v1Found);
+  tools_.open<Id3v1EditorWindow>()->openFor(ctx_.doc.sourceName, ctx_.doc.source.id3v1Found);
+}
+
+Id3v1EditorWindow* MainWindow::makeId3v1Editor() {
+  Id3v1EditorHooks hooks;
+  hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
+    ReportMessage(ctx_, text, kind, caption);
+  };
+  hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
+    return ask(text, kind, caption);
+  };
+  hooks.reloadRecord = [this] { return ReloadId3v1Record(ctx_); };
+  hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v1Editor()); };
+  hooks.closed = [this](bool holdsSomething) {
+    Id3v1EditorClosed(ctx_, holdsSomething);
+    if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+  };
+  return new Id3v1EditorWindow(ctx_.doc.id3v1, ctx_.options, std::move(hooks), this);
 }
 
 void MainWindow::openId3v2Editor() {
   if (TagEditorRefused(ctx_)) return;
-  if (id3v2Editor_ == nullptr) {
-    Id3v2EditorHooks hooks;
-    hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
-      ReportMessage(ctx_, text, kind, caption);
-    };
-    hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
-      return ask(text, kind, caption);
-    };
-    hooks.reloadTag = [this] { return ReloadId3v2Tag(ctx_); };
-    auto isPicture = [this](int64_t field) {
-      return field >= 0 && static_cast<size_t>(field) < ctx_.doc.id3v2.fields.size() &&
-             ctx_.doc.id3v2.fields[static_cast<size_t>(field)].tip == kFieldPicture;
-    };
-    hooks.loadField = [this, isPicture](uint32_t field) {
-      return isPicture(field) ? LoadPictureContent(ctx_, field) : LoadFieldContent(ctx_, field);
-    };
-    hooks.viewContent = [this, isPicture](int64_t field, bool original, const std::string& boxName) {
-      if (!isPicture(field)) {
-        ViewFieldContent(ctx_, field, original, (ctx_.options.displayFlags & kTextsInMessageBox) != 0, boxName);
-        return;
-      }
-      PictureView view = ViewPictureContent(ctx_, static_cast<uint32_t>(field), original,
-                                            (ctx_.options.displayFlags & kPicturesInInternalViewer) != 0);
-      if (view.show) showPicture(view);
-    };
-    hooks.saveOriginal = [this, isPicture](uint32_t field) {
-      if (isPicture(field)) SavePictureOriginal(ctx_, field); else SaveFieldOriginal(ctx_, field);
-    };
-    hooks.fieldInformation = [this](int64_t field, const std::string& boxName) {
-      ShowFieldInformation(ctx_, field, boxName);
-    };
-    hooks.viewInvalidFields = [this] { ViewInvalidFields(ctx_); };
-    hooks.loadTextField = [this](uint32_t field) {
-      const uint8_t index = ctx_.doc.id3v2.fields[field].ind;
-      const QString caption = QString::fromUtf8(index < Id3v2Catalogue.size() ? Id3v2Catalogue[index].description : "");
-      return LoadId3v2TextFieldFromFile(ctx_, field, [this, caption](const TextLoadDialogSetup& setup) {
-        EncodingDialog dialog(
-            ctx_.options,
-            [this](const std::string& text, int kind, const std::string& c) { ReportMessage(ctx_, text, kind, c); },
-            id3v2Editor_);
-        ArrowWhileAsking arrow;
-        return dialog.choose(setup, caption);
-      });
-    };
-    hooks.closed = [this](bool accepted, bool writeTag) {
-      Id3v2EditorClosed(ctx_, accepted, writeTag);
-      if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
-    };
-    hooks.saveOptions = [this] {
-      if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
-    };
-    hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v2Editor_); };
-    id3v2Editor_ = new Id3v2EditorWindow(ctx_.doc.id3v2, ctx_.options, std::move(hooks), this);
-  }
-  id3v2Editor_->openFor(ctx_.doc.sourceName, ctx_.doc.id3v2.present);
+  tools_.open<Id3v2EditorWindow>()->openFor(ctx_.doc.sourceName, ctx_.doc.id3v2.present);
+}
+
+Id3v2EditorWindow* MainWindow::makeId3v2Editor() {
+  Id3v2EditorHooks hooks;
+  hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
+    ReportMessage(ctx_, text, kind, caption);
+  };
+  hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
+    return ask(text, kind, caption);
+  };
+  hooks.reloadTag = [this] { return ReloadId3v2Tag(ctx_); };
+  auto isPicture = [this](int64_t field) {
+    return field >= 0 && static_cast<size_t>(field) < ctx_.doc.id3v2.fields.size() &&
+           ctx_.doc.id3v2.fields[static_cast<size_t>(field)].tip == kFieldPicture;
+  };
+  hooks.loadField = [this, isPicture](uint32_t field) {
+    return isPicture(field) ? LoadPictureContent(ctx_, field) : LoadFieldContent(ctx_, field);
+  };
+  hooks.viewContent = [this, isPicture](int64_t field, bool original, const std::string& boxName) {
+    if (!isPicture(field)) {
+      ViewFieldContent(ctx_, field, original, (ctx_.options.displayFlags & kTextsInMessageBox) != 0, boxName);
+      return;
+    }
+    PictureView view = ViewPictureContent(ctx_, static_cast<uint32_t>(field), original,
+                                          (ctx_.options.displayFlags & kPicturesInInternalViewer) != 0);
+    if (view.show) showPicture(view);
+  };
+  hooks.saveOriginal = [this, isPicture](uint32_t field) {
+    if (isPicture(field)) SavePictureOriginal(ctx_, field); else SaveFieldOriginal(ctx_, field);
+  };
+  hooks.fieldInformation = [this](int64_t field, const std::string& boxName) {
+    ShowFieldInformation(ctx_, field, boxName);
+  };
+  hooks.viewInvalidFields = [this] { ViewInvalidFields(ctx_); };
+  hooks.loadTextField = [this](uint32_t field) {
+    const uint8_t index = ctx_.doc.id3v2.fields[field].ind;
+    const QString caption = QString::fromUtf8(index < Id3v2Catalogue.size() ? Id3v2Catalogue[index].description : "");
+    return LoadId3v2TextFieldFromFile(ctx_, field, [this, caption](const TextLoadDialogSetup& setup) {
+      EncodingDialog dialog(
+          ctx_.options,
+          [this](const std::string& text, int kind, const std::string& c) { ReportMessage(ctx_, text, kind, c); },
+          id3v2Editor());
+      ArrowWhileAsking arrow;
+      return dialog.choose(setup, caption);
+    });
+  };
+  hooks.closed = [this](bool accepted, bool writeTag) {
+    Id3v2EditorClosed(ctx_, accepted, writeTag);
+    if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+  };
+  hooks.saveOptions = [this] {
+    if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+  };
+  hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v2Editor()); };
+  return new Id3v2EditorWindow(ctx_.doc.id3v2, ctx_.options, std::move(hooks), this);
 }
 
 void MainWindow::showPicture(const PictureView& view) {
-  if (imageWindow_ == nullptr) {
-    imageWindow_ = new ImageWindow(this);
-    KeepPlace(imageWindow_, ctx_.options.imageViewer);
-  }
+  ImageWindow* image = tools_.open<ImageWindow>();
   const QByteArray data(reinterpret_cast<const char*>(view.data.data()), static_cast<qsizetype>(view.data.size()));
-  imageWindow_->showPicture(data, Q(view.pictureType), Q(view.mime));
-  imageWindow_->show();
-  imageWindow_->raise();
-  imageWindow_->activateWindow();
+  image->showPicture(data, Q(view.pictureType), Q(view.mime));
+  image->show();
+  image->raise();
+  image->activateWindow();
 }
 
 void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
@@ -1340,8 +1353,7 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
     o.volumeChannelAndTagSwitches = static_cast<uint8_t>(
         choice->showNextTime ? o.volumeChannelAndTagSwitches | kTagSwitchShowTransferDialog
                              : o.volumeChannelAndTagSwitches & ~kTagSwitchShowTransferDialog);
-    if (id3v1Editor_ != nullptr) id3v1Editor_->syncShowDialog();
-    if (id3v2Editor_ != nullptr) id3v2Editor_->syncShowDialog();
+    tools_.refresh(ctx_, kChangedOptions);
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
   } else {
     word = EffectiveTransferSettings(direction == TransferDirection::kV1ToV2 ? rememberedV1ToV2 : rememberedV2ToV1) |
@@ -1357,28 +1369,30 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
   }
   // The source editor's fields as its boxes hold them; the target opened and filled.
   if (direction == TransferDirection::kV1ToV2) {
-    if (id3v1Editor_ == nullptr) return;
-    Id3v1EditorFields source = id3v1Editor_->model().fields();
+    Id3v1EditorWindow* from1 = id3v1Editor();
+    if (from1 == nullptr) return;
+    Id3v1EditorFields source = from1->model().fields();
     openId3v2Editor();
-    if (id3v2Editor_ == nullptr || !id3v2Editor_->model().isOpen()) return;
-    TransferResult<Id3v2EditorFields> result = TransferV1ToV2(source, id3v2Editor_->model().TransferFields(), word);
+    Id3v2EditorWindow* to2 = id3v2Editor();
+    if (to2 == nullptr || !to2->model().isOpen()) return;
+    TransferResult<Id3v2EditorFields> result = TransferV1ToV2(source, to2->model().TransferFields(), word);
     report(result.messages);
-    id3v2Editor_->applyTransfer(result);
+    to2->applyTransfer(result);
   } else {
-    if (id3v2Editor_ == nullptr || !id3v2Editor_->model().isOpen()) return;
-    Id3v2EditorFields source = id3v2Editor_->model().TransferFields();
+    Id3v2EditorWindow* from2 = id3v2Editor();
+    if (from2 == nullptr || !from2->model().isOpen()) return;
+    Id3v2EditorFields source = from2->model().TransferFields();
     openId3v1Editor();
-    if (id3v1Editor_ == nullptr) return;
-    TransferResult<Id3v1EditorFields> result = TransferV2ToV1(source, id3v1Editor_->model().fields(), word);
+    Id3v1EditorWindow* to1 = id3v1Editor();
+    if (to1 == nullptr) return;
+    TransferResult<Id3v1EditorFields> result = TransferV2ToV1(source, to1->model().fields(), word);
     report(result.messages);
-    id3v1Editor_->applyTransfer(result);
+    to1->applyTransfer(result);
   }
 }
 
 void MainWindow::closeTagWindows() {
-  if (imageWindow_ != nullptr) imageWindow_->close();
-  if (id3v1Editor_ != nullptr) id3v1Editor_->cancelAndClose();
-  if (id3v2Editor_ != nullptr) id3v2Editor_->cancelAndClose();
+  tools_.closeTagWindows();
 }
 
 std::optional<FadeChoice> MainWindow::askFade(const FadeDialogState& state) {

@@ -21,6 +21,7 @@
 #include "tags/transfer.h"
 #include "ui/commands.h"
 #include "ui/repeat.h"
+#include "ui/tool_window.h"
 
 class QCheckBox;
 class QLabel;
@@ -131,11 +132,13 @@ class MainWindow : public QMainWindow, public Host {
   void transferTags(TransferDirection direction, QWidget* from);
   // A picture of the ID3v2 editor in the image window.
   void showPicture(const PictureView& view);
-  class ImageWindow* imageWindow() const { return imageWindow_; }
-  class Id3v1EditorWindow* id3v1Editor() const { return id3v1Editor_; }
+  // The tool windows once made (nullptr before their first use).
+  class ImageWindow* imageWindow() const;
+  class Id3v1EditorWindow* id3v1Editor() const;
+  class LegendWindow* legend() const;
   // "Edit id3v2 tag": opens the ID3v2 editor, or brings it to the front.
   void openId3v2Editor();
-  class Id3v2EditorWindow* id3v2Editor() const { return id3v2Editor_; }
+  class Id3v2EditorWindow* id3v2Editor() const;
   // The "..." button of a remove box (0 RIFF .. 5 ID3v1); nullptr where there is none.
   QPushButton* viewButton(int box) const { return viewButtons_[static_cast<size_t>(box)]; }
   std::optional<SilenceChoice> askSilence(const SilenceDialogState& state) override;
@@ -164,6 +167,9 @@ class MainWindow : public QMainWindow, public Host {
   void buildMenus();
   void updateEnqueueItems();
   void buildCentral();
+  void defineToolWindows();
+  class Id3v1EditorWindow* makeId3v1Editor();
+  class Id3v2EditorWindow* makeId3v2Editor();
   QPushButton* commandButton(Command id, QWidget* parent, QRect geometry);
   // Runs a row of the command table when its command is available.
   void run(const CommandSpec& command);
@@ -197,10 +203,8 @@ class MainWindow : public QMainWindow, public Host {
   QMenu* editMenu_ = nullptr;
   QMenu* playMenu_ = nullptr;
   QMenu* helpMenu_ = nullptr;
-  class LegendWindow* legend_ = nullptr;
-  class Id3v1EditorWindow* id3v1Editor_ = nullptr;
-  class ImageWindow* imageWindow_ = nullptr;  // "id3v2 image", made on first use
-  class Id3v2EditorWindow* id3v2Editor_ = nullptr;
+  // The picture viewer, the tag editors and the legend, made on first use.
+  ToolWindows tools_;
   QAction* enqueueSeparator_ = nullptr;
   std::array<QAction*, 3> enqueueActions_{};  // the Play menu's enqueue items (app/enqueue_menu.h)
 

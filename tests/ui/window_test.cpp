@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -37,6 +38,9 @@
 #include "app/startup.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
+#include "ui/tool_window.h"
+#include "ui/id3v1_editor_window.h"
+#include "ui/id3v2_editor_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
 #include "tags/id3v1.h"
@@ -187,6 +191,21 @@ QStringList CutCaptions(QWidget* client, bool shownOnly = false) {
 }
 
 }  // namespace
+
+// Tool windows for the registry's own test: they record what they are told.
+struct RecordingTool : QWidget, ToolWindow {
+  explicit RecordingTool(Closing closing) : QWidget(nullptr, Qt::Window), ToolWindow(this, nullptr, closing) {}
+  void setBusy(bool on) override { busy = on; }
+  void refresh(const Context&, Changes what) override { seen |= what; }
+  bool busy = false;
+  Changes seen = 0;
+};
+struct TagTool : RecordingTool {
+  TagTool() : RecordingTool(Closing::kWithDocument) {}
+};
+struct KeyTool : RecordingTool {
+  KeyTool() : RecordingTool(Closing::kStays) {}
+};
 
 class WindowTest : public QObject {
   Q_OBJECT
@@ -428,6 +447,82 @@ class WindowTest : public QObject {
     }
     w->busyEnd(kBusySave);
     for (const CommandSpec& c : CommandTable()) QCOMPARE(w->action(c.command)->isEnabled(), before[c.command]);
+  }
+
+  // Each tool window is made once, on its first use, and made again only
+  // after it was deleted; a close request reaches the tag windows only, the
+  // busy state and the changes reach every window, also one made while busy.
+  void toolWindowRegistry() {
+    ToolWindows tools;
+    int made = 0;
+    std::vector<std::unique_ptr<QWidget>> owned;
+    tools.define<TagTool>([&] {
+      ++made;
+      owned.push_back(std::make_unique<TagTool>());
+      return static_cast<TagTool*>(owned.back().get());
+    });
+    tools.define<KeyTool>([&] {
+      ++made;
+      owned.push_back(std::make_unique<KeyTool>());
+      return static_cast<KeyTool*>(owned.back().get());
+    });
+    QCOMPARE(tools.find<TagTool>(), nullptr);
+    QCOMPARE(tools.count(), 0);
+    tools.setBusy(true);
+    TagTool* tag = tools.open<TagTool>();
+    QVERIFY(tag != nullptr);
+    QVERIFY(tag->busy);
+    QCOMPARE(tools.open<TagTool>(), tag);
+    QCOMPARE(tools.find<TagTool>(), tag);
+    QCOMPARE(made, 1);
+    QCOMPARE(tools.find<KeyTool>(), nullptr);
+    KeyTool* key = tools.open<KeyTool>();
+    QCOMPARE(made, 2);
+    QVERIFY(key->busy);
+    tools.setBusy(false);
+    QVERIFY(!tag->busy && !key->busy);
+    tools.refresh(w->context(), kChangedTags);
+    QCOMPARE(tag->seen, kChangedTags);
+    QCOMPARE(key->seen, kChangedTags);
+    tag->show();
+    key->show();
+    tools.closeTagWindows();
+    QVERIFY(!tag->isVisible());
+    QVERIFY(key->isVisible());
+    owned.front().reset();  // the tag window is deleted
+    QCOMPARE(tools.find<TagTool>(), nullptr);
+    QCOMPARE(tools.count(), 1);
+    QVERIFY(tools.open<TagTool>() != nullptr);
+    QCOMPARE(made, 3);
+  }
+
+  // The main window's tool windows: made on first use, once; the engine's
+  // close request closes the tag editors and leaves the legend.
+  void toolWindowsOfTheMainWindow() {
+    QVERIFY(w->id3v1Editor() == nullptr && w->id3v2Editor() == nullptr && w->imageWindow() == nullptr &&
+            w->legend() == nullptr);
+    open(SampleFile());
+    w->openId3v1Editor();
+    Id3v1EditorWindow* v1 = w->id3v1Editor();
+    QVERIFY(v1 != nullptr && v1->isVisible());
+    w->openId3v1Editor();
+    QCOMPARE(w->id3v1Editor(), v1);
+    WhenModal([] { QApplication::activeModalWidget()->close(); });  // the editor's note on a file without a tag
+    w->openId3v2Editor();
+    Id3v2EditorWindow* v2 = w->id3v2Editor();
+    QVERIFY(v2 != nullptr && v2->isVisible());
+    w->action(Command::kLegend)->trigger();
+    LegendWindow* legend = w->legend();
+    QVERIFY(legend != nullptr && legend->isVisible());
+    w->action(Command::kLegend)->trigger();
+    QCOMPARE(w->legend(), legend);
+    QCOMPARE(w->findChildren<Id3v1EditorWindow*>().size(), 1);
+    QCOMPARE(w->findChildren<LegendWindow*>().size(), 1);
+    w->closeTagWindows();
+    QVERIFY(!v1->isVisible());
+    QVERIFY(!v2->isVisible());
+    QVERIFY(legend->isVisible());
+    legend->close();
   }
 
   // The fade and silence commands open their dialogs and apply what they hand back.
