@@ -131,17 +131,6 @@ void FitFont(QWidget* w, const QFont& base, const QStringList& texts, int room, 
   w->setFont(font);
 }
 
-QString QtFilter(const std::string& filter) {
-  // "mp3 files|*.mp3|all files|*.*" -> "mp3 files (*.mp3);;all files (*)"
-  QStringList parts = Q(filter).split(QLatin1Char('|'));
-  QStringList out;
-  for (int i = 0; i + 1 < parts.size(); i += 2) {
-    QString pattern = parts[i + 1] == QStringLiteral("*.*") ? QStringLiteral("*") : parts[i + 1];
-    out << parts[i] + QStringLiteral(" (") + pattern + QStringLiteral(")");
-  }
-  return out.join(QStringLiteral(";;"));
-}
-
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), player_(shell_) {
@@ -151,10 +140,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   ctx_.doc.editCount = 0;
   WireContext(ctx_, player_, FrontEnd::kWindow);
 
-  message_ = std::make_unique<MessageWindow>(MessageWindow::Type::kMessage, ctx_.options.messageWindow,
-                                             ctx_.options.messageWindowState, this);
-  yesNo_ = std::make_unique<MessageWindow>(MessageWindow::Type::kYesNo, ctx_.options.yesNoWindow,
-                                           ctx_.options.yesNoWindowState, this);
+  host_ = std::make_unique<DesktopHost>(this, ctx_, busy_);
 
   buildActions();
   buildMenus();
@@ -182,8 +168,7 @@ MainWindow::~MainWindow() {
   startErrorTimer_.stop();
   // Every control and window of the program reads the context: they go while
   // it exists, not after the members, when the base class deletes its children.
-  message_.reset();
-  yesNo_.reset();
+  host_.reset();
   const QObjectList children = this->children();
   for (QObject* child : children) {
     if (child->isWidgetType()) delete child;
@@ -965,22 +950,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (QApplication::activeModalWidget() != nullptr) {
+  if (host_->asking()) {
     // A question or dialog is open: it is answered by the user alone. The
     // close waits for it and is carried out once it is closed.
-    closeRequested_ = true;
+    host_->recordClose();
     event->ignore();
     return;
   }
   if (busy_) {
     // Recorded; the running operation closes the window at its next progress point.
-    closeRequested_ = true;
+    host_->recordClose();
     event->ignore();
     return;
   }
   if (ctx_.script.active) {
     // Recorded: the script's operations stop, and its end closes the window.
-    closeRequested_ = true;
+    host_->recordClose();
     event->ignore();
     return;
   }
@@ -991,137 +976,30 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  message_->close();
-  yesNo_->close();
+  host_->closeMessageWindows();
   refreshTimer_.stop();
   closed_ = true;
   event->accept();
 }
 
-// Host
-
-namespace {
-// While the program waits for the user (a question, a file dialog, a dialog
-// of the running operation) the arrow shows, also during a busy operation;
-// the cursor that was set comes back afterwards.
-class ArrowWhileAsking {
- public:
-  ArrowWhileAsking() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
-  ~ArrowWhileAsking() { QApplication::restoreOverrideCursor(); }
-  ArrowWhileAsking(const ArrowWhileAsking&) = delete;
-  ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
-};
-
-// While a modal window is open, a message, question or file dialog belongs to
-// it: it opens in front of it. The message windows live on; they come home
-// when the question is over.
-QWidget* Owner(QWidget* home) {
-  QWidget* modal = QApplication::activeModalWidget();
-  return modal != nullptr ? modal : home;
-}
-
-class OwnedWhileAsking {
- public:
-  OwnedWhileAsking(QWidget* window, QWidget* home) : window_(window), home_(home) {
-    QWidget* owner = Owner(home);
-    if (owner != home && owner != window) {
-      window->setParent(owner, window->windowFlags());
-      moved_ = true;
-    }
-  }
-  ~OwnedWhileAsking() {
-    if (moved_) window_->setParent(home_, window_->windowFlags());
-  }
-  OwnedWhileAsking(const OwnedWhileAsking&) = delete;
-  OwnedWhileAsking& operator=(const OwnedWhileAsking&) = delete;
-
- private:
-  QWidget* window_;
-  QWidget* home_;
-  bool moved_ = false;
-};
-}  // namespace
+// Host: the messages, questions, file dialogs and waiting requests are the desktop host's.
 
 void MainWindow::showMessage(const std::string& text, int kind, const std::string& caption) {
-  // A dialog that is open blocks every modeless window: a message from it is
-  // shown modally over it, so that it can be read and dismissed.
-  if (QApplication::activeModalWidget() != nullptr) kind |= kMsgModal;
-  if ((kind & kMsgModal) == 0) {
-    message_->showMessage(text, kind, caption);
-    return;
-  }
-  {
-    ArrowWhileAsking arrow;
-    OwnedWhileAsking owned(message_.get(), this);
-    message_->showMessage(text, kind, caption);
-  }
-  carryOutWaitingClose();
+  host_->showMessage(text, kind, caption);
 }
 
 int MainWindow::ask(const std::string& text, int kind, const std::string& caption) {
-  int answer = 0;
-  {
-    ArrowWhileAsking arrow;
-    OwnedWhileAsking owned(yesNo_.get(), this);
-    answer = yesNo_->ask(text, kind, caption);
-  }
-  carryOutWaitingClose();
-  return answer;
+  return host_->ask(text, kind, caption);
 }
 
-void MainWindow::requestClose() {
-  if (QApplication::activeModalWidget() != nullptr || busy_ || ctx_.script.active) {
-    // Recorded, also while this window's own close waits for its question.
-    closeRequested_ = true;
-    return;
-  }
-  close();
-}
-
-void MainWindow::carryOutWaitingClose() {
-  // A close that waited for a question: once no modal window is open and no
-  // operation runs (a running one takes it at its next progress point, or
-  // when it ends), it is made again.
-  if (!closeRequested_ || busy_ || QApplication::activeModalWidget() != nullptr) return;
-  closeRequested_ = false;
-  QTimer::singleShot(0, this, [this] { close(); });
-}
+void MainWindow::requestClose() { host_->requestClose(); }
 
 std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& request) {
-  QFileDialog dialog(Owner(this), Q(request.title), Q(request.folder), QtFilter(request.filter));
-  dialog.setObjectName(QStringLiteral("openDialog"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
-  int result = QDialog::Rejected;
-  {
-    ArrowWhileAsking arrow;
-    result = dialog.exec();
-  }
-  carryOutWaitingClose();
-  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return S(dialog.selectedFiles().front());
+  return host_->chooseOpenFile(request);
 }
 
 std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& request) {
-  QFileDialog dialog(Owner(this), Q(request.title), Q(request.folder), QtFilter(request.filter));
-  dialog.setObjectName(QStringLiteral("saveDialog"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  // The save procedure asks its own overwrite question.
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
-  if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
-  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
-  int result = QDialog::Rejected;
-  {
-    ArrowWhileAsking arrow;
-    result = dialog.exec();
-  }
-  carryOutWaitingClose();
-  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return S(dialog.selectedFiles().front());
+  return host_->chooseSaveFile(request);
 }
 
 // The engine sets the busy state (the writer inside a save sets it again and
@@ -1148,20 +1026,9 @@ void MainWindow::setBusy(bool busy) {
 
 void MainWindow::reportProgress(double fraction) { progress_->setProgress(fraction); }
 
-EventRequests MainWindow::processEvents() {
-  QCoreApplication::processEvents();
-  EventRequests r{cancelRequested_, closeRequested_};
-  cancelRequested_ = false;
-  closeRequested_ = false;
-  return r;
-}
+EventRequests MainWindow::processEvents() { return host_->processEvents(); }
 
-EventRequests MainWindow::takePendingRequests() {
-  EventRequests r{cancelRequested_, closeRequested_};
-  cancelRequested_ = false;
-  closeRequested_ = false;
-  return r;
-}
+EventRequests MainWindow::takePendingRequests() { return host_->takePendingRequests(); }
 
 void MainWindow::closeMainWindow() {
   QTimer::singleShot(0, this, [this] { close(); });
@@ -1215,9 +1082,9 @@ void MainWindow::showOperation() {
 }
 
 std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
-  VolumeDialog dialog(this);
+  VolumeDialog dialog(host_->questionParent());
   KeepPlace(&dialog, ctx_.options.volumeDialog);
-  ArrowWhileAsking arrow;
+  DesktopHost::ModalScope scope(*host_);
   return dialog.choose(state);
 }
 
@@ -1301,7 +1168,7 @@ Id3v2EditorWindow* MainWindow::makeId3v2Editor() {
           ctx_.options,
           [this](const std::string& text, int kind, const std::string& c) { ReportMessage(ctx_, text, kind, c); },
           id3v2Editor());
-      ArrowWhileAsking arrow;
+      DesktopHost::ModalScope scope(*host_);
       return dialog.choose(setup, caption);
     });
   };
@@ -1340,10 +1207,10 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
     KeepPlace(&dialog, o.transferDialog);
     std::optional<TransferChoice> choice;
     {
-      ArrowWhileAsking arrow;
+      DesktopHost::ModalScope scope(*host_);
       choice = dialog.choose(direction, rememberedV1ToV2, rememberedV2ToV1);
     }
-    carryOutWaitingClose();
+    host_->carryOutWaitingClose();
     if (!choice || TagEditorRefused(ctx_)) return;
     direction = choice->direction;
     word = choice->settings;
@@ -1396,28 +1263,30 @@ void MainWindow::closeTagWindows() {
 }
 
 std::optional<FadeChoice> MainWindow::askFade(const FadeDialogState& state) {
-  FadeDialog dialog(this);
+  FadeDialog dialog(host_->questionParent());
   KeepPlace(&dialog, ctx_.options.fadeDialog);
+  DesktopHost::ModalScope scope(*host_);
   return dialog.choose(state);
 }
 
 std::optional<SilenceChoice> MainWindow::askSilence(const SilenceDialogState& state) {
-  SilenceDialog dialog(this);
+  SilenceDialog dialog(host_->questionParent());
   KeepPlace(&dialog, ctx_.options.silenceDialog);
+  DesktopHost::ModalScope scope(*host_);
   return dialog.choose(state);
 }
 
 std::optional<SaveSelectionDialogState> MainWindow::askSaveSelection(const SaveSelectionDialogState& state) {
-  SaveSelectionDialog dialog(ctx_, this);
+  SaveSelectionDialog dialog(ctx_, host_->questionParent());
   KeepPlace(&dialog, ctx_.options.saveSelectionDialog);
-  ArrowWhileAsking arrow;
+  DesktopHost::ModalScope scope(*host_);
   return dialog.choose(state);
 }
 
 std::optional<SplitDialogState> MainWindow::askSplit(const SplitDialogState& state) {
-  SplitDialog dialog(ctx_, this);
+  SplitDialog dialog(ctx_, host_->questionParent());
   KeepPlace(&dialog, ctx_.options.splitDialog);
-  ArrowWhileAsking arrow;
+  DesktopHost::ModalScope scope(*host_);
   return dialog.choose(state);
 }
 

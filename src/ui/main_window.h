@@ -1,8 +1,10 @@
 #pragma once
 // The main window: the engine's Host on the desktop. It shows the document
-// (paths, information lines, statistics, the frame strip), forwards buttons,
-// menu items, keys, mouse and dropped files to the engine's commands, and shows
-// every message and question in the message windows.
+// (paths, information lines, statistics, the frame strip) and forwards
+// buttons, menu items, keys, mouse and dropped files to the engine's commands
+// (ui/commands.h). Messages, questions, file dialogs and the requests that wait
+// for them are its DesktopHost's (ui/desktop_host.h); the tool windows are
+// its ToolWindows' (ui/tool_window.h).
 
 #include <QAction>
 #include <QMainWindow>
@@ -20,6 +22,7 @@
 #include "core/context.h"
 #include "tags/transfer.h"
 #include "ui/commands.h"
+#include "ui/desktop_host.h"
 #include "ui/repeat.h"
 #include "ui/tool_window.h"
 
@@ -71,7 +74,7 @@ class MainWindow : public QMainWindow, public Host {
   void requestClose();
   // Esc: the running operation or script is cancelled at its next progress point.
   void requestCancel() {
-    if (busy_ || ctx_.script.active) cancelRequested_ = true;
+    host_->requestCancel();
   }
 
   QAction* action(Command id) const { return actions_.at(id); }
@@ -100,8 +103,10 @@ class MainWindow : public QMainWindow, public Host {
   QLabel* onScreenLabel() const { return onScreen_; }
   QPushButton* findButton() const { return find_; }
   ProgressArea* progressArea() const { return progress_; }
-  MessageWindow* messageWindow() const { return message_.get(); }
-  MessageWindow* yesNoWindow() const { return yesNo_.get(); }
+  MessageWindow* messageWindow() const { return host_->messageWindow(); }
+  MessageWindow* yesNoWindow() const { return host_->yesNoWindow(); }
+  // The message windows, the file dialogs, the modal scope and the waiting requests.
+  DesktopHost& desktopHost() { return *host_; }
   QCheckBox* removeBox(int i) const { return removeBoxes_[static_cast<size_t>(i)]; }
   // The shown text of a path label for a full path ("..." and the tail when it does not fit).
   QString elidedPath(const QLabel* label, const QString& path) const;
@@ -154,7 +159,6 @@ class MainWindow : public QMainWindow, public Host {
   friend const std::vector<CommandSpec>& CommandTable();
 
   void closeEvent(QCloseEvent* event) override;
-  void carryOutWaitingClose();
   void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -231,8 +235,7 @@ class MainWindow : public QMainWindow, public Host {
   std::array<QCheckBox*, 6> removeBoxes_{};
   std::array<QPushButton*, 6> viewButtons_{};
 
-  std::unique_ptr<MessageWindow> message_;
-  std::unique_ptr<MessageWindow> yesNo_;
+  std::unique_ptr<DesktopHost> host_;
 
   QTimer refreshTimer_;
   QTimer stepTimer_;
@@ -242,8 +245,6 @@ class MainWindow : public QMainWindow, public Host {
 
   bool busy_ = false;
   std::vector<std::string> operations_;
-  bool cancelRequested_ = false;
-  bool closeRequested_ = false;
   bool closed_ = false;  // the close was accepted
 };
 

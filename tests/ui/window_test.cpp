@@ -525,6 +525,60 @@ class WindowTest : public QObject {
     legend->close();
   }
 
+  // The modal scope: the arrow over whatever cursor was set, one more level
+  // of depth, a living window moved in front of the modal window open now and
+  // back home afterwards; a close asked for inside it waits for its end.
+  void modalScopeOfTheDesktopHost() {
+    DesktopHost& host = w->desktopHost();
+    QCOMPARE(host.modalDepth(), 0);
+    QCOMPARE(host.questionParent(), static_cast<QWidget*>(w.get()));
+    QVERIFY(!host.asking());
+    w->setBusy(true);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    {
+      DesktopHost::ModalScope outer(host);
+      QCOMPARE(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+      {
+        DesktopHost::ModalScope inner(host);
+        QCOMPARE(host.modalDepth(), 2);
+      }
+      QCOMPARE(host.modalDepth(), 1);
+      QVERIFY(host.asking());
+    }
+    QCOMPARE(host.modalDepth(), 0);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    w->setBusy(false);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    QDialog dialog(w.get());
+    dialog.setObjectName(QStringLiteral("someDialog"));
+    QWidget* parentSeen = nullptr;
+    QWidget* messageParentSeen = nullptr;
+    WhenModal([&] {
+      parentSeen = host.questionParent();
+      {
+        DesktopHost::ModalScope scope(host, w->messageWindow());
+        messageParentSeen = w->messageWindow()->parentWidget();
+      }
+      QCOMPARE(w->messageWindow()->parentWidget(), static_cast<QWidget*>(w.get()));
+      dialog.reject();
+    });
+    dialog.exec();
+    QCOMPARE(parentSeen, static_cast<QWidget*>(&dialog));
+    QCOMPARE(messageParentSeen, static_cast<QWidget*>(&dialog));
+
+    {
+      DesktopHost::ModalScope scope(host);
+      w->requestClose();
+      QCoreApplication::processEvents();
+      QVERIFY(w->isVisible());
+    }
+    QVERIFY(w->isVisible());
+    host.carryOutWaitingClose();
+    QCoreApplication::processEvents();
+    QVERIFY(!w->isVisible());
+  }
+
   // The fade and silence commands open their dialogs and apply what they hand back.
   void fadeAndSilenceThroughTheirDialogs() {
     open(SampleFile());
