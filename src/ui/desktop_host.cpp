@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
 
 #include "ui/message_windows.h"
 
@@ -26,7 +27,7 @@ QString QtFilter(const std::string& filter) {
 
 }  // namespace
 
-DesktopHost::DesktopHost(QWidget* home, Context& ctx, const bool& busy) : home_(home), ctx_(ctx), busy_(busy) {
+DesktopHost::DesktopHost(QWidget* home, Context& ctx) : home_(home), ctx_(ctx) {
   message_ = std::make_unique<MessageWindow>(MessageWindow::Type::kMessage, ctx_.options.messageWindow,
                                              ctx_.options.messageWindowState, home);
   yesNo_ = std::make_unique<MessageWindow>(MessageWindow::Type::kYesNo, ctx_.options.yesNoWindow,
@@ -121,6 +122,35 @@ std::optional<std::string> DesktopHost::chooseSaveFile(const FileDialogRequest& 
   carryOutWaitingClose();
   if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front().toStdString();
+}
+
+void DesktopHost::setBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+  if (display_.busyChanged) display_.busyChanged(busy);
+}
+
+void DesktopHost::busyBegin(const std::string& operation) {
+  operations_.push_back(operation);
+  setBusy(true);
+  if (display_.operationShown) display_.operationShown(operation);
+}
+
+void DesktopHost::busyEnd(const std::string& operation) {
+  // Innermost first; an unmatched end removes the latest operation of that name.
+  auto it = std::find(operations_.rbegin(), operations_.rend(), operation);
+  if (it != operations_.rend()) operations_.erase(std::next(it).base());
+  if (display_.operationShown) display_.operationShown(operations_.empty() ? std::string() : operations_.back());
+  if (operations_.empty()) setBusy(false);
+}
+
+void DesktopHost::reportProgress(double fraction) {
+  if (display_.progress) display_.progress(fraction);
 }
 
 void DesktopHost::requestCancel() {

@@ -1,15 +1,18 @@
 #pragma once
-// The desktop side of the engine's questions: the message windows, the file
-// dialogs, the one modal scope every question, message and dialog opens in,
-// and the Esc and close requests that wait while one is open or an operation
-// runs. The main window keeps the layout and the commands and hands these
-// Host calls here.
+// The desktop side of the engine's questions and long operations: the message
+// windows, the file dialogs, the one modal scope every question, message and
+// dialog opens in, the busy state with its running operations, and the Esc
+// and close requests that wait while a question is open or an operation runs.
+// The main window keeps the layout and the commands and hands these Host
+// calls here; it shows the busy state through a BusyDisplay.
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/context.h"
 #include "core/host.h"
@@ -20,10 +23,16 @@ class MessageWindow;
 
 class DesktopHost {
  public:
+  // What the window shows of the busy state.
+  struct BusyDisplay {
+    std::function<void(bool busy)> busyChanged;
+    std::function<void(const std::string& operation)> operationShown;  // the innermost one; empty when none
+    std::function<void(double fraction)> progress;
+  };
+
   // `home` is the main window: the parent of every question when no modal
-  // window is open, and the window a waiting close closes. `busy` is the
-  // window's busy state (a long operation runs).
-  DesktopHost(QWidget* home, Context& ctx, const bool& busy);
+  // window is open, and the window a waiting close closes.
+  DesktopHost(QWidget* home, Context& ctx);
   ~DesktopHost();
   DesktopHost(const DesktopHost&) = delete;
   DesktopHost& operator=(const DesktopHost&) = delete;
@@ -57,6 +66,19 @@ class DesktopHost {
   std::optional<std::string> chooseOpenFile(const FileDialogRequest& request);
   std::optional<std::string> chooseSaveFile(const FileDialogRequest& request);
 
+  void setBusyDisplay(BusyDisplay display) { display_ = std::move(display); }
+  // The engine sets the busy state (the writer inside a save sets it again
+  // and restores what it found); the host follows it, it does not count.
+  // While busy the wait cursor shows.
+  void setBusy(bool busy);
+  // Long operations nest; the busy state lasts while one runs.
+  void busyBegin(const std::string& operation);
+  void busyEnd(const std::string& operation);
+  void reportProgress(double fraction);
+  bool busy() const { return busy_; }
+  // The running long operations, outermost first ("load", "save", "write", ...).
+  const std::vector<std::string>& operations() const { return operations_; }
+
   // Esc: the running operation or script is cancelled at its next progress point.
   void requestCancel();
   // A close from outside: made at once, or recorded while a question is open,
@@ -77,7 +99,9 @@ class DesktopHost {
  private:
   QWidget* home_;
   Context& ctx_;
-  const bool& busy_;
+  BusyDisplay display_;
+  bool busy_ = false;
+  std::vector<std::string> operations_;
   std::unique_ptr<MessageWindow> message_;
   std::unique_ptr<MessageWindow> yesNo_;
   int depth_ = 0;

@@ -140,7 +140,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), play
   ctx_.doc.editCount = 0;
   WireContext(ctx_, player_, FrontEnd::kWindow);
 
-  host_ = std::make_unique<DesktopHost>(this, ctx_, busy_);
+  host_ = std::make_unique<DesktopHost>(this, ctx_);
+  host_->setBusyDisplay({[this](bool busy) { showBusy(busy); },
+                         [this](const std::string& operation) { showOperation(operation); },
+                         [this](double fraction) { progress_->setProgress(fraction); }});
 
   buildActions();
   buildMenus();
@@ -182,7 +185,7 @@ void MainWindow::updateEnqueueItems() {
   for (const EnqueueMenuItem& item : items) {
     QAction* a = enqueueActions_[static_cast<size_t>(item.item)];
     a->setText(Q(item.state.caption));
-    a->setEnabled(item.state.enabled && !busy_);
+    a->setEnabled(item.state.enabled && !busy());
     a->setVisible(true);
   }
 }
@@ -639,7 +642,7 @@ QPoint MainWindow::rememberedPlace() const {
   return PlaceOnScreen(QPoint(ctx_.options.mainWindow.left, ctx_.options.mainWindow.top), size());
 }
 
-bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy_; }
+bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy(); }
 
 bool MainWindow::askSaveChanges() {
   return AskSaveChanges(ctx_, kSaveChangesText, kSaveChangesCaption) != kUnloadDeclined;
@@ -661,14 +664,14 @@ void MainWindow::run(const CommandSpec& command) {
 
 void MainWindow::refreshCommands() {
   const DocumentState& doc = ctx_.doc;
-  CommandAvailability available = ComputeAvailability(ctx_, &player_, busy_);
-  bool refused = busy_ || CommandsRefused(ctx_);
+  CommandAvailability available = ComputeAvailability(ctx_, &player_, busy());
+  bool refused = busy() || CommandsRefused(ctx_);
   bool open = doc.loaded && doc.editCount > 0;
   for (const CommandSpec& c : CommandTable()) actions_.at(c.command)->setEnabled(available[c.command]);
   // An open Play menu keeps the items it showed when it opened.
   if (!playMenu_->isVisible()) updateEnqueueItems();
   playMenu_->setEnabled(available[Command::kPlayMenu]);
-  fileMenu_->setEnabled(!busy_);
+  fileMenu_->setEnabled(!busy());
   if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus
   for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
   for (QLineEdit* box : boxes_) box->setEnabled(open && !ctx_.script.active);
@@ -801,7 +804,7 @@ void MainWindow::find() {
 }
 
 void MainWindow::applyBox(int b) {
-  if (busy_ || ctx_.script.active || NotReady(ctx_)) return;
+  if (busy() || ctx_.script.active || NotReady(ctx_)) return;
   if (!ctx_.doc.loaded || ctx_.doc.editCount <= 0) return;
   PositionBox& box = ctx_.script.positionBoxes[static_cast<size_t>(b)];
   box.text = S(boxes_[static_cast<size_t>(b)]->text());
@@ -957,7 +960,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (busy_) {
+  if (busy()) {
     // Recorded; the running operation closes the window at its next progress point.
     host_->recordClose();
     event->ignore();
@@ -1002,21 +1005,17 @@ std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& r
   return host_->chooseSaveFile(request);
 }
 
-// The engine sets the busy state (the writer inside a save sets it again and
-// restores what it found); the window follows the state, it does not count.
-void MainWindow::setBusy(bool busy) {
-  if (busy == busy_) return;
-  busy_ = busy;
+void MainWindow::setBusy(bool busy) { host_->setBusy(busy); }
+
+void MainWindow::showBusy(bool busy) {
   // The writer reads the tags while it saves: the tag editors change nothing meanwhile.
   tools_.setBusy(busy);
   if (busy) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     progress_->setProgress(0);
     progress_->show();
     progress_->raise();
     sourceInfo_->hide();
   } else {
-    QApplication::restoreOverrideCursor();
     progress_->hide();
     progress_->setProgress(0);
     sourceInfo_->show();
@@ -1024,7 +1023,7 @@ void MainWindow::setBusy(bool busy) {
   refreshCommands();
 }
 
-void MainWindow::reportProgress(double fraction) { progress_->setProgress(fraction); }
+void MainWindow::reportProgress(double fraction) { host_->reportProgress(fraction); }
 
 EventRequests MainWindow::processEvents() { return host_->processEvents(); }
 
@@ -1061,22 +1060,12 @@ void MainWindow::changed(Changes what) {
   refreshCommands();
 }
 
-void MainWindow::busyBegin(const std::string& operation) {
-  operations_.push_back(operation);
-  setBusy(true);
-  showOperation();
-}
+void MainWindow::busyBegin(const std::string& operation) { host_->busyBegin(operation); }
 
-void MainWindow::busyEnd(const std::string& operation) {
-  // Innermost first; an unmatched end removes the latest operation of that name.
-  auto it = std::find(operations_.rbegin(), operations_.rend(), operation);
-  if (it != operations_.rend()) operations_.erase(std::next(it).base());
-  showOperation();
-  if (operations_.empty()) setBusy(false);
-}
+void MainWindow::busyEnd(const std::string& operation) { host_->busyEnd(operation); }
 
-void MainWindow::showOperation() {
-  QString name = operations_.empty() ? QString() : Q(operations_.back());
+void MainWindow::showOperation(const std::string& operation) {
+  QString name = Q(operation);
   progress_->setAccessibleDescription(name);
   progress_->setToolTip(name);
 }
@@ -1193,7 +1182,7 @@ void MainWindow::showPicture(const PictureView& view) {
 }
 
 void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
-  if (TagEditorRefused(ctx_) || busy_) return;
+  if (TagEditorRefused(ctx_) || busy()) return;
   Options& o = ctx_.options;
   // The ID3v1 editor's "id3v2 i&mport" (ID3v2 to ID3v1) keeps its word as the
   // import settings, its "id3v2 e&xport" (ID3v1 to ID3v2) as the export settings.

@@ -150,9 +150,9 @@ class MainWindow : public QMainWindow, public Host {
   std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState& state) override;
   std::optional<SplitDialogState> askSplit(const SplitDialogState& state) override;
 
-  bool busy() const { return busy_; }
+  bool busy() const { return host_ != nullptr && host_->busy(); }
   // The running long operations, outermost first ("load", "save", "write", ...).
-  const std::vector<std::string>& operations() const { return operations_; }
+  const std::vector<std::string>& operations() const { return host_->operations(); }
 
  protected:
   // The command table's handlers run the window's commands.
@@ -189,7 +189,8 @@ class MainWindow : public QMainWindow, public Host {
   void fitCaptions();  // narrower fonts for the captions that do not fit their controls
   void updateBoxes();
   void updateStatistics();
-  void showOperation();
+  void showBusy(bool busy);  // the progress area instead of the source line, the tool windows, the commands
+  void showOperation(const std::string& operation);
   bool askSaveChanges();  // "  Save changes?  ": false when the user keeps the document open
 
   Context ctx_;
@@ -243,8 +244,6 @@ class MainWindow : public QMainWindow, public Host {
   ButtonRepeat stepRepeat_;
   int stepButton_ = -1;
 
-  bool busy_ = false;
-  std::vector<std::string> operations_;
   bool closed_ = false;  // the close was accepted
 };
 
