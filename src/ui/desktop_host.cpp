@@ -6,7 +6,12 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "ui/fade_dialog.h"
 #include "ui/message_windows.h"
+#include "ui/silence_dialog.h"
+#include "ui/split_dialogs.h"
+#include "ui/volume_dialog.h"
+#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -27,14 +32,21 @@ QString QtFilter(const std::string& filter) {
 
 }  // namespace
 
-DesktopHost::DesktopHost(QWidget* home, Context& ctx) : home_(home), ctx_(ctx) {
-  message_ = std::make_unique<MessageWindow>(MessageWindow::Type::kMessage, ctx_.options.messageWindow,
-                                             ctx_.options.messageWindowState, home);
-  yesNo_ = std::make_unique<MessageWindow>(MessageWindow::Type::kYesNo, ctx_.options.yesNoWindow,
-                                           ctx_.options.yesNoWindowState, home);
-}
+DesktopHost::DesktopHost(QWidget* home, Context& ctx, DesktopShell& shell) : home_(home), ctx_(ctx), shell_(shell) {}
 
 DesktopHost::~DesktopHost() = default;
+
+void DesktopHost::start() {
+  message_ = std::make_unique<MessageWindow>(MessageWindow::Type::kMessage, ctx_.options.messageWindow,
+                                             ctx_.options.messageWindowState, home_);
+  yesNo_ = std::make_unique<MessageWindow>(MessageWindow::Type::kYesNo, ctx_.options.yesNoWindow,
+                                           ctx_.options.yesNoWindowState, home_);
+}
+
+void DesktopHost::stop() {
+  message_.reset();
+  yesNo_.reset();
+}
 
 DesktopHost::ModalScope::ModalScope(DesktopHost& host, QWidget* window) : host_(host), window_(window) {
   QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -122,6 +134,57 @@ std::optional<std::string> DesktopHost::chooseSaveFile(const FileDialogRequest& 
   carryOutWaitingClose();
   if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<VolumeChoice> DesktopHost::askVolume(const VolumeDialogState& state) {
+  VolumeDialog dialog(questionParent());
+  KeepPlace(&dialog, ctx_.options.volumeDialog);
+  ModalScope scope(*this);
+  return dialog.choose(state);
+}
+
+std::optional<FadeChoice> DesktopHost::askFade(const FadeDialogState& state) {
+  FadeDialog dialog(questionParent());
+  KeepPlace(&dialog, ctx_.options.fadeDialog);
+  ModalScope scope(*this);
+  return dialog.choose(state);
+}
+
+std::optional<SilenceChoice> DesktopHost::askSilence(const SilenceDialogState& state) {
+  SilenceDialog dialog(questionParent());
+  KeepPlace(&dialog, ctx_.options.silenceDialog);
+  ModalScope scope(*this);
+  return dialog.choose(state);
+}
+
+std::optional<SaveSelectionDialogState> DesktopHost::askSaveSelection(const SaveSelectionDialogState& state) {
+  SaveSelectionDialog dialog(ctx_, questionParent());
+  KeepPlace(&dialog, ctx_.options.saveSelectionDialog);
+  ModalScope scope(*this);
+  return dialog.choose(state);
+}
+
+std::optional<SplitDialogState> DesktopHost::askSplit(const SplitDialogState& state) {
+  SplitDialog dialog(ctx_, questionParent());
+  KeepPlace(&dialog, ctx_.options.splitDialog);
+  ModalScope scope(*this);
+  return dialog.choose(state);
+}
+
+int DesktopHost::openWithDesktop(const std::string& target) { return shell_.open(target); }
+
+void DesktopHost::changed(Changes what) {
+  if (display_.changed) display_.changed(what);
+}
+
+void DesktopHost::documentChanged() { changed(kChangedDocument); }
+
+void DesktopHost::closeTagWindows() {
+  if (display_.closeTagWindows) display_.closeTagWindows();
+}
+
+void DesktopHost::closeMainWindow() {
+  QTimer::singleShot(0, home_, [home = home_] { home->close(); });
 }
 
 void DesktopHost::setBusy(bool busy) {

@@ -1,12 +1,11 @@
 #pragma once
-// The desktop side of the engine's questions and long operations: the message
-// windows, the file dialogs, the one modal scope every question, message and
-// dialog opens in, the busy state with its running operations, and the Esc
-// and close requests that wait while a question is open or an operation runs.
-// The main window keeps the layout and the commands and hands these Host
-// calls here; it shows the busy state through a BusyDisplay.
+// The engine's Host on the desktop: the message windows, the file dialogs and
+// the editing dialogs, the one modal scope every question, message and dialog
+// opens in, the busy state with its running operations, and the Esc and close
+// requests that wait while a question is open or an operation runs. The main
+// window keeps the layout and the commands; it shows what the host reports
+// (the busy state, the changes, the tag windows to close) through a Display.
 
-#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -16,24 +15,32 @@
 
 #include "core/context.h"
 #include "core/host.h"
+#include "app/desktop_shell.h"
 
 namespace quorvel {
 
 class MessageWindow;
 
-class DesktopHost {
+class DesktopHost : public Host {
  public:
-  // What the window shows of the busy state.
-  struct BusyDisplay {
+  // What the window shows of the host's state.
+  struct Display {
     std::function<void(bool busy)> busyChanged;
     std::function<void(const std::string& operation)> operationShown;  // the innermost one; empty when none
     std::function<void(double fraction)> progress;
+    std::function<void(Changes what)> changed;
+    std::function<void()> closeTagWindows;
   };
 
   // `home` is the main window: the parent of every question when no modal
-  // window is open, and the window a waiting close closes.
-  DesktopHost(QWidget* home, Context& ctx);
-  ~DesktopHost();
+  // window is open, and the window a waiting close closes. The context and
+  // the shell are only kept here: the host may be made before them.
+  DesktopHost(QWidget* home, Context& ctx, DesktopShell& shell);
+  ~DesktopHost() override;
+  // Makes the message windows (from the context's remembered places) and
+  // takes them away again, before the home window goes.
+  void start();
+  void stop();
   DesktopHost(const DesktopHost&) = delete;
   DesktopHost& operator=(const DesktopHost&) = delete;
 
@@ -61,20 +68,30 @@ class DesktopHost {
   // A question, dialog or file dialog is open: the user alone answers it.
   bool asking() const;
 
-  void showMessage(const std::string& text, int kind, const std::string& caption);
-  int ask(const std::string& text, int kind, const std::string& caption);
-  std::optional<std::string> chooseOpenFile(const FileDialogRequest& request);
-  std::optional<std::string> chooseSaveFile(const FileDialogRequest& request);
+  void showMessage(const std::string& text, int kind, const std::string& caption) override;
+  int ask(const std::string& text, int kind, const std::string& caption) override;
+  std::optional<std::string> chooseOpenFile(const FileDialogRequest& request) override;
+  std::optional<std::string> chooseSaveFile(const FileDialogRequest& request) override;
+  std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
+  std::optional<FadeChoice> askFade(const FadeDialogState& state) override;
+  std::optional<SilenceChoice> askSilence(const SilenceDialogState& state) override;
+  std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState& state) override;
+  std::optional<SplitDialogState> askSplit(const SplitDialogState& state) override;
+  int openWithDesktop(const std::string& target) override;
+  void changed(Changes what) override;
+  void documentChanged() override;
+  void closeTagWindows() override;
+  void closeMainWindow() override;
 
-  void setBusyDisplay(BusyDisplay display) { display_ = std::move(display); }
+  void setDisplay(Display display) { display_ = std::move(display); }
   // The engine sets the busy state (the writer inside a save sets it again
   // and restores what it found); the host follows it, it does not count.
   // While busy the wait cursor shows.
-  void setBusy(bool busy);
+  void setBusy(bool busy) override;
   // Long operations nest; the busy state lasts while one runs.
-  void busyBegin(const std::string& operation);
-  void busyEnd(const std::string& operation);
-  void reportProgress(double fraction);
+  void busyBegin(const std::string& operation) override;
+  void busyEnd(const std::string& operation) override;
+  void reportProgress(double fraction) override;
   bool busy() const { return busy_; }
   // The running long operations, outermost first ("load", "save", "write", ...).
   const std::vector<std::string>& operations() const { return operations_; }
@@ -88,8 +105,8 @@ class DesktopHost {
   void recordClose() { closeRequested_ = true; }
   // A close that waited is made once no question is open and no operation runs.
   void carryOutWaitingClose();
-  EventRequests processEvents();
-  EventRequests takePendingRequests();
+  EventRequests processEvents() override;
+  EventRequests takePendingRequests() override;
 
   MessageWindow* messageWindow() const { return message_.get(); }
   MessageWindow* yesNoWindow() const { return yesNo_.get(); }
@@ -99,7 +116,8 @@ class DesktopHost {
  private:
   QWidget* home_;
   Context& ctx_;
-  BusyDisplay display_;
+  DesktopShell& shell_;
+  Display display_;
   bool busy_ = false;
   std::vector<std::string> operations_;
   std::unique_ptr<MessageWindow> message_;

@@ -4,7 +4,6 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -40,11 +39,9 @@
 #include "ui/legend_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
-#include "ui/split_dialogs.h"
 #include "ui/shell_menus.h"  // Options, Scripts, recent files, close all, about
 #include "ui/strip_widgets.h"
 #include "core/tag_editing.h"
-#include "ui/fade_dialog.h"
 #include "ui/accessible_widgets.h"
 #include "ui/id3v1_editor_window.h"
 #include "ui/window_manners.h"
@@ -54,8 +51,6 @@
 #include "ui/transfer_dialog.h"
 #include "ui/image_window.h"
 #include "output/field_contents.h"
-#include "ui/silence_dialog.h"
-#include "ui/volume_dialog.h"
 #include "app/close_commands.h"
 #include "app/enqueue_menu.h"
 #include "app/options_menu.h"
@@ -133,17 +128,19 @@ void FitFont(QWidget* w, const QFont& base, const QStringList& texts, int room, 
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), player_(shell_) {
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), host_(this, ctx_, shell_), ctx_(host_), player_(shell_) {
   setWindowTitle(QStringLiteral(" Quorvel"));
   setObjectName(QStringLiteral("TMainForm"));
   setAcceptDrops(true);
   ctx_.doc.editCount = 0;
   WireContext(ctx_, player_, FrontEnd::kWindow);
 
-  host_ = std::make_unique<DesktopHost>(this, ctx_);
-  host_->setBusyDisplay({[this](bool busy) { showBusy(busy); },
-                         [this](const std::string& operation) { showOperation(operation); },
-                         [this](double fraction) { progress_->setProgress(fraction); }});
+  host_.start();
+  host_.setDisplay({[this](bool busy) { showBusy(busy); },
+                    [this](const std::string& operation) { showOperation(operation); },
+                    [this](double fraction) { progress_->setProgress(fraction); },
+                    [this](Changes what) { changed(what); }, [this] { closeTagWindows(); }});
 
   buildActions();
   buildMenus();
@@ -171,7 +168,8 @@ MainWindow::~MainWindow() {
   startErrorTimer_.stop();
   // Every control and window of the program reads the context: they go while
   // it exists, not after the members, when the base class deletes its children.
-  host_.reset();
+  host_.stop();
+  host_.setDisplay({});  // nothing of this window is shown any more
   const QObjectList children = this->children();
   for (QObject* child : children) {
     if (child->isWidgetType()) delete child;
@@ -953,22 +951,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (host_->asking()) {
+  if (host_.asking()) {
     // A question or dialog is open: it is answered by the user alone. The
     // close waits for it and is carried out once it is closed.
-    host_->recordClose();
+    host_.recordClose();
     event->ignore();
     return;
   }
   if (busy()) {
     // Recorded; the running operation closes the window at its next progress point.
-    host_->recordClose();
+    host_.recordClose();
     event->ignore();
     return;
   }
   if (ctx_.script.active) {
     // Recorded: the script's operations stop, and its end closes the window.
-    host_->recordClose();
+    host_.recordClose();
     event->ignore();
     return;
   }
@@ -979,33 +977,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  host_->closeMessageWindows();
+  host_.closeMessageWindows();
   refreshTimer_.stop();
   closed_ = true;
   event->accept();
 }
 
-// Host: the messages, questions, file dialogs and waiting requests are the desktop host's.
-
-void MainWindow::showMessage(const std::string& text, int kind, const std::string& caption) {
-  host_->showMessage(text, kind, caption);
-}
-
-int MainWindow::ask(const std::string& text, int kind, const std::string& caption) {
-  return host_->ask(text, kind, caption);
-}
-
-void MainWindow::requestClose() { host_->requestClose(); }
-
-std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& request) {
-  return host_->chooseOpenFile(request);
-}
-
-std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& request) {
-  return host_->chooseSaveFile(request);
-}
-
-void MainWindow::setBusy(bool busy) { host_->setBusy(busy); }
+void MainWindow::requestClose() { host_.requestClose(); }
 
 void MainWindow::showBusy(bool busy) {
   // The writer reads the tags while it saves: the tag editors change nothing meanwhile.
@@ -1022,20 +1000,6 @@ void MainWindow::showBusy(bool busy) {
   }
   refreshCommands();
 }
-
-void MainWindow::reportProgress(double fraction) { host_->reportProgress(fraction); }
-
-EventRequests MainWindow::processEvents() { return host_->processEvents(); }
-
-EventRequests MainWindow::takePendingRequests() { return host_->takePendingRequests(); }
-
-void MainWindow::closeMainWindow() {
-  QTimer::singleShot(0, this, [this] { close(); });
-}
-
-int MainWindow::openWithDesktop(const std::string& target) { return shell_.open(target); }
-
-void MainWindow::documentChanged() { refreshAll(); }
 
 // Redraws only what shows the changed state; a new or closed document redraws everything.
 void MainWindow::changed(Changes what) {
@@ -1060,21 +1024,10 @@ void MainWindow::changed(Changes what) {
   refreshCommands();
 }
 
-void MainWindow::busyBegin(const std::string& operation) { host_->busyBegin(operation); }
-
-void MainWindow::busyEnd(const std::string& operation) { host_->busyEnd(operation); }
-
 void MainWindow::showOperation(const std::string& operation) {
   QString name = Q(operation);
   progress_->setAccessibleDescription(name);
   progress_->setToolTip(name);
-}
-
-std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
-  VolumeDialog dialog(host_->questionParent());
-  KeepPlace(&dialog, ctx_.options.volumeDialog);
-  DesktopHost::ModalScope scope(*host_);
-  return dialog.choose(state);
 }
 
 void MainWindow::defineToolWindows() {
@@ -1101,7 +1054,7 @@ Id3v1EditorWindow* MainWindow::makeId3v1Editor() {
     ReportMessage(ctx_, text, kind, caption);
   };
   hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
-    return ask(text, kind, caption);
+    return host_.ask(text, kind, caption);
   };
   hooks.reloadRecord = [this] { return ReloadId3v1Record(ctx_); };
   hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v1Editor()); };
@@ -1123,7 +1076,7 @@ Id3v2EditorWindow* MainWindow::makeId3v2Editor() {
     ReportMessage(ctx_, text, kind, caption);
   };
   hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
-    return ask(text, kind, caption);
+    return host_.ask(text, kind, caption);
   };
   hooks.reloadTag = [this] { return ReloadId3v2Tag(ctx_); };
   auto isPicture = [this](int64_t field) {
@@ -1157,7 +1110,7 @@ Id3v2EditorWindow* MainWindow::makeId3v2Editor() {
           ctx_.options,
           [this](const std::string& text, int kind, const std::string& c) { ReportMessage(ctx_, text, kind, c); },
           id3v2Editor());
-      DesktopHost::ModalScope scope(*host_);
+      DesktopHost::ModalScope scope(host_);
       return dialog.choose(setup, caption);
     });
   };
@@ -1191,15 +1144,15 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
   uint32_t word = 0;
   if (o.volumeChannelAndTagSwitches & kTagSwitchShowTransferDialog) {
     TransferDialog dialog([this](const std::string& text, int kind, const std::string& caption) {
-      return ask(text, kind, caption);
+      return host_.ask(text, kind, caption);
     }, from != nullptr ? from : this);
     KeepPlace(&dialog, o.transferDialog);
     std::optional<TransferChoice> choice;
     {
-      DesktopHost::ModalScope scope(*host_);
+      DesktopHost::ModalScope scope(host_);
       choice = dialog.choose(direction, rememberedV1ToV2, rememberedV2ToV1);
     }
-    host_->carryOutWaitingClose();
+    host_.carryOutWaitingClose();
     if (!choice || TagEditorRefused(ctx_)) return;
     direction = choice->direction;
     word = choice->settings;
@@ -1249,34 +1202,6 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
 
 void MainWindow::closeTagWindows() {
   tools_.closeTagWindows();
-}
-
-std::optional<FadeChoice> MainWindow::askFade(const FadeDialogState& state) {
-  FadeDialog dialog(host_->questionParent());
-  KeepPlace(&dialog, ctx_.options.fadeDialog);
-  DesktopHost::ModalScope scope(*host_);
-  return dialog.choose(state);
-}
-
-std::optional<SilenceChoice> MainWindow::askSilence(const SilenceDialogState& state) {
-  SilenceDialog dialog(host_->questionParent());
-  KeepPlace(&dialog, ctx_.options.silenceDialog);
-  DesktopHost::ModalScope scope(*host_);
-  return dialog.choose(state);
-}
-
-std::optional<SaveSelectionDialogState> MainWindow::askSaveSelection(const SaveSelectionDialogState& state) {
-  SaveSelectionDialog dialog(ctx_, host_->questionParent());
-  KeepPlace(&dialog, ctx_.options.saveSelectionDialog);
-  DesktopHost::ModalScope scope(*host_);
-  return dialog.choose(state);
-}
-
-std::optional<SplitDialogState> MainWindow::askSplit(const SplitDialogState& state) {
-  SplitDialog dialog(ctx_, host_->questionParent());
-  KeepPlace(&dialog, ctx_.options.splitDialog);
-  DesktopHost::ModalScope scope(*host_);
-  return dialog.choose(state);
 }
 
 }  // namespace quorvel

@@ -1,10 +1,9 @@
 #pragma once
-// The main window: the engine's Host on the desktop. It shows the document
-// (paths, information lines, statistics, the frame strip) and forwards
-// buttons, menu items, keys, mouse and dropped files to the engine's commands
-// (ui/commands.h). Messages, questions, file dialogs and the requests that wait
-// for them are its DesktopHost's (ui/desktop_host.h); the tool windows are
-// its ToolWindows' (ui/tool_window.h).
+// The main window. It shows the document (paths, information lines,
+// statistics, the frame strip), redrawing by the engine's change bits, and
+// forwards buttons, menu items, keys, mouse and dropped files to the engine's
+// commands (ui/commands.h). The engine's Host is its DesktopHost
+// (ui/desktop_host.h); the tool windows are its ToolWindows' (ui/tool_window.h).
 
 #include <QAction>
 #include <QMainWindow>
@@ -43,7 +42,7 @@ class ProgressArea;
 class ScrollWidget;
 class StripWidget;
 
-class MainWindow : public QMainWindow, public Host {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -74,7 +73,7 @@ class MainWindow : public QMainWindow, public Host {
   void requestClose();
   // Esc: the running operation or script is cancelled at its next progress point.
   void requestCancel() {
-    host_->requestCancel();
+    host_.requestCancel();
   }
 
   QAction* action(Command id) const { return actions_.at(id); }
@@ -103,32 +102,18 @@ class MainWindow : public QMainWindow, public Host {
   QLabel* onScreenLabel() const { return onScreen_; }
   QPushButton* findButton() const { return find_; }
   ProgressArea* progressArea() const { return progress_; }
-  MessageWindow* messageWindow() const { return host_->messageWindow(); }
-  MessageWindow* yesNoWindow() const { return host_->yesNoWindow(); }
-  // The message windows, the file dialogs, the modal scope and the waiting requests.
-  DesktopHost& desktopHost() { return *host_; }
+  MessageWindow* messageWindow() const { return host_.messageWindow(); }
+  MessageWindow* yesNoWindow() const { return host_.yesNoWindow(); }
+  // The engine's Host: messages, questions, dialogs, the busy state, the waiting requests.
+  DesktopHost& desktopHost() { return host_; }
   QCheckBox* removeBox(int i) const { return removeBoxes_[static_cast<size_t>(i)]; }
   // The shown text of a path label for a full path ("..." and the tail when it does not fit).
   QString elidedPath(const QLabel* label, const QString& path) const;
 
-  // Host
-  void showMessage(const std::string& text, int kind, const std::string& caption) override;
-  int ask(const std::string& text, int kind, const std::string& caption) override;
-  std::optional<std::string> chooseOpenFile(const FileDialogRequest& request) override;
-  std::optional<std::string> chooseSaveFile(const FileDialogRequest& request) override;
-  void setBusy(bool busy) override;
-  void reportProgress(double fraction) override;
-  EventRequests processEvents() override;
-  void closeMainWindow() override;
-  EventRequests takePendingRequests() override;
-  int openWithDesktop(const std::string& target) override;
-  void documentChanged() override;
-  void changed(Changes what) override;
-  void busyBegin(const std::string& operation) override;
-  void busyEnd(const std::string& operation) override;
-  std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
-  std::optional<FadeChoice> askFade(const FadeDialogState& state) override;
-  void closeTagWindows() override;
+  // Redraws only what shows the changed state (Host::changed comes here).
+  void changed(Changes what);
+  // Closes the tag editors and the picture viewer (Host::closeTagWindows comes here).
+  void closeTagWindows();
   // "Edit id3v1 tag": opens the ID3v1 editor, or brings it to the front.
   void openId3v1Editor();
   // "id3v2 e&xport" / "id3v1 import" (kV1ToV2) and "id3v2 i&mport" / "id3v1
@@ -146,13 +131,10 @@ class MainWindow : public QMainWindow, public Host {
   class Id3v2EditorWindow* id3v2Editor() const;
   // The "..." button of a remove box (0 RIFF .. 5 ID3v1); nullptr where there is none.
   QPushButton* viewButton(int box) const { return viewButtons_[static_cast<size_t>(box)]; }
-  std::optional<SilenceChoice> askSilence(const SilenceDialogState& state) override;
-  std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState& state) override;
-  std::optional<SplitDialogState> askSplit(const SplitDialogState& state) override;
 
-  bool busy() const { return host_ != nullptr && host_->busy(); }
+  bool busy() const { return host_.busy(); }
   // The running long operations, outermost first ("load", "save", "write", ...).
-  const std::vector<std::string>& operations() const { return host_->operations(); }
+  const std::vector<std::string>& operations() const { return host_.operations(); }
 
  protected:
   // The command table's handlers run the window's commands.
@@ -193,6 +175,8 @@ class MainWindow : public QMainWindow, public Host {
   void showOperation(const std::string& operation);
   bool askSaveChanges();  // "  Save changes?  ": false when the user keeps the document open
 
+  // Made first and gone last: the context and every window speak to it.
+  DesktopHost host_;
   Context ctx_;
   DesktopShell shell_;
   Player player_;
@@ -236,7 +220,6 @@ class MainWindow : public QMainWindow, public Host {
   std::array<QCheckBox*, 6> removeBoxes_{};
   std::array<QPushButton*, 6> viewButtons_{};
 
-  std::unique_ptr<DesktopHost> host_;
 
   QTimer refreshTimer_;
   QTimer stepTimer_;

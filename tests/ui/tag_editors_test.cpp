@@ -1292,9 +1292,9 @@ class Id3v2EditorTest : public QObject {
 
     // Busy: read-only; closing the tag windows closes it, keeping nothing.
     main.openId3v2Editor();
-    main.setBusy(true);
+    main.desktopHost().setBusy(true);
     QVERIFY(!editor->box(MainBox::Title)->isEnabled());
-    main.setBusy(false);
+    main.desktopHost().setBusy(false);
     QVERIFY(editor->box(MainBox::Title)->isEnabled());
     TypeText(editor->box(MainBox::Album), QStringLiteral("?"));
     main.closeTagWindows();

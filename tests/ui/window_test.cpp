@@ -441,11 +441,11 @@ class WindowTest : public QObject {
     std::map<Command, bool> before;
     for (const CommandSpec& c : CommandTable()) before[c.command] = w->action(c.command)->isEnabled();
     QVERIFY(before[Command::kPageDown] && before[Command::kLegend] && before[Command::kSaveAs]);
-    w->busyBegin(kBusySave);
+    w->desktopHost().busyBegin(kBusySave);
     for (const CommandSpec& c : CommandTable()) {
       QCOMPARE(w->action(c.command)->isEnabled(), c.command == Command::kCancel);
     }
-    w->busyEnd(kBusySave);
+    w->desktopHost().busyEnd(kBusySave);
     for (const CommandSpec& c : CommandTable()) QCOMPARE(w->action(c.command)->isEnabled(), before[c.command]);
   }
 
@@ -533,7 +533,7 @@ class WindowTest : public QObject {
     QCOMPARE(host.modalDepth(), 0);
     QCOMPARE(host.questionParent(), static_cast<QWidget*>(w.get()));
     QVERIFY(!host.asking());
-    w->setBusy(true);
+    w->desktopHost().setBusy(true);
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     {
       DesktopHost::ModalScope outer(host);
@@ -547,7 +547,7 @@ class WindowTest : public QObject {
     }
     QCOMPARE(host.modalDepth(), 0);
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    w->setBusy(false);
+    w->desktopHost().setBusy(false);
     QVERIFY(QApplication::overrideCursor() == nullptr);
 
     QDialog dialog(w.get());
@@ -1208,19 +1208,19 @@ class WindowTest : public QObject {
 
   void busyNestsAndNamesTheOperation() {
     open(SampleFile());
-    w->busyBegin(kBusySave);
+    w->desktopHost().busyBegin(kBusySave);
     QVERIFY(w->busy());
     QVERIFY(w->progressArea()->isVisible());
     QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("save"));
-    w->busyBegin(kBusyWrite);
+    w->desktopHost().busyBegin(kBusyWrite);
     QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("write"));
-    w->busyEnd(kBusyWrite);
+    w->desktopHost().busyEnd(kBusyWrite);
     QVERIFY(w->busy());
     QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("save"));
     QVERIFY(!w->action(Command::kSelectAll)->isEnabled());
     QTest::keyClick(w.get(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(!w->context().doc.selectionExists);  // refused while busy
-    w->busyEnd(kBusySave);
+    w->desktopHost().busyEnd(kBusySave);
     QVERIFY(!w->busy());
     QVERIFY(w->operations().empty());
     QVERIFY(w->progressArea()->accessibleDescription().isEmpty());
@@ -1421,9 +1421,9 @@ class WindowTest : public QObject {
     }
     QVERIFY(w->enqueueAction(0)->isEnabled());   // the input file exists
     QVERIFY(!w->enqueueAction(2)->isEnabled());  // nothing saved yet
-    w->setBusy(true);
+    w->desktopHost().setBusy(true);
     QVERIFY(!w->enqueueAction(0)->isEnabled());
-    w->setBusy(false);
+    w->desktopHost().setBusy(false);
     // While the Play menu is open the refresh timer leaves its items alone;
     // they follow the player when the menu opens again.
     QMenu* play = nullptr;
@@ -1533,17 +1533,17 @@ class WindowTest : public QObject {
   void escapeRequestsCancelWhileBusy() {
     open(SampleFile());
     QTest::keyClick(w.get(), Qt::Key_Escape);
-    QVERIFY(!w->processEvents().cancel);  // not busy: Esc asks nothing
-    w->setBusy(true);
+    QVERIFY(!w->desktopHost().processEvents().cancel);  // not busy: Esc asks nothing
+    w->desktopHost().setBusy(true);
     QVERIFY(!w->action(Command::kDelete)->isEnabled());
     QTest::keyClick(w.get(), Qt::Key_Escape);
-    EventRequests r = w->processEvents();
+    EventRequests r = w->desktopHost().processEvents();
     QVERIFY(r.cancel);
     QVERIFY(!r.close);
     // A close request while busy is recorded for the running operation.
     QVERIFY(!w->close());
-    QVERIFY(w->processEvents().close);
-    w->setBusy(false);
+    QVERIFY(w->desktopHost().processEvents().close);
+    w->desktopHost().setBusy(false);
   }
 
   void commandLineFileOpensAtFirstActivation() {
@@ -1672,13 +1672,13 @@ class WindowTest : public QObject {
     QCOMPARE(ProgressArea::BlocksFor(0.0), 0);  // Round(0.5) is 0, ties to even
     QCOMPARE(ProgressArea::BlocksFor(0.5), 28);  // Round(28.5) = 28
     QCOMPARE(ProgressArea::BlocksFor(1.0), 56);
-    w->setBusy(true);
+    w->desktopHost().setBusy(true);
     QVERIFY(w->progressArea()->isVisible());
     QVERIFY(!w->sourceInfoLabel()->isVisible());
     QVERIFY(!w->action(Command::kOpen)->isEnabled());
-    w->setBusy(true);  // set again (the writer inside a save): still busy
+    w->desktopHost().setBusy(true);  // set again (the writer inside a save): still busy
     QVERIFY(w->progressArea()->isVisible());
-    w->setBusy(false);
+    w->desktopHost().setBusy(false);
     QVERIFY(!w->progressArea()->isVisible());
     QVERIFY(w->action(Command::kOpen)->isEnabled());
   }
@@ -1882,7 +1882,7 @@ class WindowTest : public QObject {
       qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject();
     });
     FileDialogRequest request;
-    QVERIFY(!w->chooseSaveFile(request));
+    QVERIFY(!w->desktopHost().chooseSaveFile(request));
     QCOMPARE(asking, Qt::ArrowCursor);
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     EndBusy(ctx, kBusySave);
@@ -1896,14 +1896,14 @@ class WindowTest : public QObject {
     ReportMessage(ctx, "note", kMsgInfo, "note");
     QVERIFY(w->messageWindow()->isVisible());
     QTest::keyClick(w->messageWindow(), Qt::Key_Escape);
-    EventRequests requests = w->processEvents();
+    EventRequests requests = w->desktopHost().processEvents();
     EndBusy(ctx, kBusySave);
     QVERIFY(requests.cancel);
     QVERIFY(!requests.close);
     // Not busy: Esc there cancels nothing.
     ReportMessage(ctx, "note", kMsgInfo, "note");
     QTest::keyClick(w->messageWindow(), Qt::Key_Escape);
-    QVERIFY(!w->processEvents().cancel);
+    QVERIFY(!w->desktopHost().processEvents().cancel);
   }
 
   // While a save runs, clicks, double-clicks, drags and wheel turns on every
