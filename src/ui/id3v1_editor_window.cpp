@@ -55,6 +55,7 @@ QPushButton* Button(const char* caption, const char* hint, QWidget* parent) {
 
 Id3v1EditorWindow::Id3v1EditorWindow(Id3v1State& state, Options& options, Id3v1EditorHooks hooks, QWidget* parent)
     : QDialog(parent, Qt::Window),
+      ToolWindow(this, &options.id3v1Editor, Closing::kWithDocument),
       state_(state),
       options_(options),
       hooks_(std::move(hooks)),
@@ -63,7 +64,6 @@ Id3v1EditorWindow::Id3v1EditorWindow(Id3v1State& state, Options& options, Id3v1E
   setWindowTitle(QString::fromUtf8(kId3v1EditorCaption));
   setAccessibleName(windowTitle().trimmed());
   setModal(false);
-  KeepPlace(this, options_.id3v1Editor);
 
   auto* grid = new QGridLayout;
   int row = 0;
@@ -278,6 +278,10 @@ void Id3v1EditorWindow::applyTransfer(const TransferResult<Id3v1EditorFields>& r
     }
   }
   highlight(changed);
+}
+
+void Id3v1EditorWindow::refresh(const Context& /*ctx*/, Changes what) {
+  if ((what & kChangedOptions) != 0) syncShowDialog();
 }
 
 void Id3v1EditorWindow::syncShowDialog() {

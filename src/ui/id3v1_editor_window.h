@@ -11,6 +11,7 @@
 
 #include "tags/id3v1_editor.h"
 #include "tags/transfer.h"
+#include "ui/tool_window.h"
 
 class QCheckBox;
 class QComboBox;
@@ -36,7 +37,7 @@ struct Id3v1EditorHooks {
   std::function<void(bool recordHoldsSomething)> closed;
 };
 
-class Id3v1EditorWindow : public QDialog {
+class Id3v1EditorWindow : public QDialog, public ToolWindow {
   Q_OBJECT
 
  public:
@@ -60,9 +61,12 @@ class Id3v1EditorWindow : public QDialog {
   // The highlight's end: the timer calls it 251 ms after highlight().
   void highlightExpired();
   // While a save or another long operation runs, nothing can be changed.
-  void setBusy(bool busy);
+  void setBusy(bool busy) override;
   // Closes as Cancel does (the document goes away).
   void cancelAndClose();
+  void closeOnRequest() override { cancelAndClose(); }
+  // The "show dialog" box follows a change of the options.
+  void refresh(const Context& ctx, Changes what) override;
 
   Id3v1Editor& model() { return model_; }
   QLineEdit* box(Id3v1EditorField field) const;

@@ -116,7 +116,11 @@ class FieldList : public QComboBox {
 }  // namespace
 
 Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2EditorHooks hooks, QWidget* parent)
-    : QDialog(parent, Qt::Window), tag_(tag), options_(options), hooks_(std::move(hooks)) {
+    : QDialog(parent, Qt::Window),
+      ToolWindow(this, &options.id3v2Editor, Closing::kWithDocument),
+      tag_(tag),
+      options_(options),
+      hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("TID3v2Form"));
   setWindowTitle(QString::fromUtf8(kCaption));
   setAccessibleName(windowTitle().trimmed());
@@ -522,7 +526,6 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
   connect(export_, &QPushButton::clicked, this, [this] {
     if (!highlighting() && !busy_ && hooks_.transfer) hooks_.transfer(TransferDirection::kV2ToV1);
   });
-  KeepPlace(this, options_.id3v2Editor);
 }
 
 void Id3v2EditorWindow::applyTransfer(const TransferResult<Id3v2EditorFields>& result) {
@@ -535,6 +538,10 @@ void Id3v2EditorWindow::applyTransfer(const TransferResult<Id3v2EditorFields>& r
   activateWindow();
   if (!changed.empty()) box(changed.front())->setFocus();
   highlight(changed);
+}
+
+void Id3v2EditorWindow::refresh(const Context& /*ctx*/, Changes what) {
+  if ((what & kChangedOptions) != 0) syncShowDialog();
 }
 
 void Id3v2EditorWindow::syncShowDialog() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tags/id3v2_editor.h"
+#include "ui/tool_window.h"
 
 class QCheckBox;
 class QComboBox;
@@ -60,7 +61,7 @@ struct Id3v2EditorHooks {
 // The four field lists beside the main boxes.
 enum class FieldListKind { kText, kMixed, kBinary, kPicture };
 
-class Id3v2EditorWindow : public QDialog {
+class Id3v2EditorWindow : public QDialog, public ToolWindow {
   Q_OBJECT
 
  public:
@@ -73,10 +74,13 @@ class Id3v2EditorWindow : public QDialog {
   void openFor(const std::string& sourcePath, bool sourceHadTag);
   // While a save or another long operation runs, nothing can be changed (the
   // writer walks the fields meanwhile).
-  void setBusy(bool busy);
+  void setBusy(bool busy) override;
   bool busy() const { return busy_; }
   // Closes as Cancel does (the document goes away).
   void cancelAndClose();
+  void closeOnRequest() override { cancelAndClose(); }
+  // The "show dialog" box follows a change of the options.
+  void refresh(const Context& ctx, Changes what) override;
 
   // Colours the changed main boxes and starts the highlight.
   void highlight(const std::vector<MainBox>& boxes);

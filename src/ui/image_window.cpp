@@ -61,7 +61,8 @@ class PictureView : public QLabel {
 
 }  // namespace
 
-ImageWindow::ImageWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+ImageWindow::ImageWindow(QWidget* parent, WindowPlace* place)
+    : QWidget(parent, Qt::Window), ToolWindow(this, place, Closing::kWithDocument) {
   setObjectName(QStringLiteral("TViewImageForm"));
   setWindowTitle(QStringLiteral("id3v2 image"));
   setAccessibleName(windowTitle());

@@ -9,18 +9,21 @@
 #include <QString>
 #include <QWidget>
 
+#include "ui/tool_window.h"
+
 class QLabel;
 class QScrollArea;
 
 namespace quorvel {
 
-class ImageWindow : public QWidget {
+class ImageWindow : public QWidget, public ToolWindow {
   Q_OBJECT
 
  public:
   static constexpr int kZoomSteps[] = {25, 33, 50, 67, 75, 100, 125, 150, 200, 300, 400, 600, 800};
 
-  explicit ImageWindow(QWidget* parent = nullptr);
+  // With `place`, the window opens where it was last left.
+  explicit ImageWindow(QWidget* parent = nullptr, WindowPlace* place = nullptr);
 
   // Shows the picture; false (and the window shows why) when no image reader
   // accepts the data.

@@ -3,7 +3,6 @@
 #include <QPainter>
 
 #include "core/mpeg_header.h"
-#include "ui/window_manners.h"
 
 namespace quorvel {
 
@@ -14,13 +13,14 @@ constexpr int kRows = (kPictureCount + kColumns - 1) / kColumns;
 }  // namespace
 
 LegendWindow::LegendWindow(WindowPlace& place, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ToolWindow(this, &place, Closing::kStays) {
   setObjectName(QStringLiteral("TFrameLegendForm"));
   setWindowTitle(QStringLiteral("Legend"));
   setAccessibleName(QStringLiteral("Legend"));
   setFixedSize(2 * 170 + 12, kRows * kRowHeight + 12);
-  KeepPlace(this, place);
 }
+
+void LegendWindow::refresh(const Context& ctx, Changes /*what*/) { setVersion(ctx.doc.version); }
 
 void LegendWindow::setVersion(int version) {
   if (version == version_) return;

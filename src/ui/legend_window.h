@@ -7,16 +7,19 @@
 
 #include "core/options.h"
 #include "ui/strip_widgets.h"
+#include "ui/tool_window.h"
 
 namespace quorvel {
 
-class LegendWindow : public QDialog {
+class LegendWindow : public QDialog, public ToolWindow {
   Q_OBJECT
 
  public:
   LegendWindow(WindowPlace& place, QWidget* parent);
   // The MPEG version code whose bitrates the key names.
   void setVersion(int version);
+  // The key follows the document's MPEG version.
+  void refresh(const Context& ctx, Changes what) override;
   // The caption of picture i: "128 kbps", "free format", "VBR information frame", ...
   QString pictureText(int i) const;
 

@@ -4,7 +4,6 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -40,11 +39,9 @@
 #include "ui/legend_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
-#include "ui/split_dialogs.h"
 #include "ui/shell_menus.h"  // Options, Scripts, recent files, close all, about
 #include "ui/strip_widgets.h"
 #include "core/tag_editing.h"
-#include "ui/fade_dialog.h"
 #include "ui/accessible_widgets.h"
 #include "ui/id3v1_editor_window.h"
 #include "ui/window_manners.h"
@@ -54,8 +51,6 @@
 #include "ui/transfer_dialog.h"
 #include "ui/image_window.h"
 #include "output/field_contents.h"
-#include "ui/silence_dialog.h"
-#include "ui/volume_dialog.h"
 #include "app/close_commands.h"
 #include "app/enqueue_menu.h"
 #include "app/options_menu.h"
@@ -131,34 +126,26 @@ void FitFont(QWidget* w, const QFont& base, const QStringList& texts, int room, 
   w->setFont(font);
 }
 
-QString QtFilter(const std::string& filter) {
-  // "mp3 files|*.mp3|all files|*.*" -> "mp3 files (*.mp3);;all files (*)"
-  QStringList parts = Q(filter).split(QLatin1Char('|'));
-  QStringList out;
-  for (int i = 0; i + 1 < parts.size(); i += 2) {
-    QString pattern = parts[i + 1] == QStringLiteral("*.*") ? QStringLiteral("*") : parts[i + 1];
-    out << parts[i] + QStringLiteral(" (") + pattern + QStringLiteral(")");
-  }
-  return out.join(QStringLiteral(";;"));
-}
-
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ctx_(*this), player_(shell_) {
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), host_(this, ctx_, shell_), ctx_(host_), player_(shell_) {
   setWindowTitle(QStringLiteral(" Quorvel"));
   setObjectName(QStringLiteral("TMainForm"));
   setAcceptDrops(true);
   ctx_.doc.editCount = 0;
   WireContext(ctx_, player_, FrontEnd::kWindow);
 
-  message_ = std::make_unique<MessageWindow>(MessageWindow::Type::kMessage, ctx_.options.messageWindow,
-                                             ctx_.options.messageWindowState, this);
-  yesNo_ = std::make_unique<MessageWindow>(MessageWindow::Type::kYesNo, ctx_.options.yesNoWindow,
-                                           ctx_.options.yesNoWindowState, this);
+  host_.start();
+  host_.setDisplay({[this](bool busy) { showBusy(busy); },
+                    [this](const std::string& operation) { showOperation(operation); },
+                    [this](double fraction) { progress_->setProgress(fraction); },
+                    [this](Changes what) { changed(what); }, [this] { closeTagWindows(); }});
 
   buildActions();
   buildMenus();
   buildCentral();
+  defineToolWindows();
   new ShellMenus(*this);  // Options, Scripts, recent files, close all instances, about (owned by the window)
 
   refreshTimer_.setInterval(kRefreshInterval);
@@ -181,8 +168,8 @@ MainWindow::~MainWindow() {
   startErrorTimer_.stop();
   // Every control and window of the program reads the context: they go while
   // it exists, not after the members, when the base class deletes its children.
-  message_.reset();
-  yesNo_.reset();
+  host_.stop();
+  host_.setDisplay({});  // nothing of this window is shown any more
   const QObjectList children = this->children();
   for (QObject* child : children) {
     if (child->isWidgetType()) delete child;
@@ -196,7 +183,7 @@ void MainWindow::updateEnqueueItems() {
   for (const EnqueueMenuItem& item : items) {
     QAction* a = enqueueActions_[static_cast<size_t>(item.item)];
     a->setText(Q(item.state.caption));
-    a->setEnabled(item.state.enabled && !busy_);
+    a->setEnabled(item.state.enabled && !busy());
     a->setVisible(true);
   }
 }
@@ -213,12 +200,12 @@ void MainWindow::buildActions() {
     if (!c.key.isEmpty()) {
       a->setShortcut(c.key);
       a->setShortcutContext(Qt::WindowShortcut);
-      a->setAutoRepeat(c.id == UiCommand::kPageUp || c.id == UiCommand::kPageDown);
+      a->setAutoRepeat((c.flags & kAutoRepeatKey) != 0);
     }
     addAction(a);
-    UiCommand id = c.id;
-    connect(a, &QAction::triggered, this, [this, id] { run(id); });
-    actions_[c.id] = a;
+    const CommandSpec* row = &c;
+    connect(a, &QAction::triggered, this, [this, row] { run(*row); });
+    actions_[c.command] = a;
   }
 }
 
@@ -229,7 +216,7 @@ void MainWindow::buildMenus() {
   helpMenu_ = menuBar()->addMenu(QStringLiteral("&Help"));
   for (QMenu* m : {fileMenu_, editMenu_, playMenu_, helpMenu_}) m->setAccessibleName(AccessibleCaption(m->title()));
   for (const CommandSpec& c : CommandTable()) {
-    if (c.menu == UiMenu::kPlay) playMenu_->addAction(actions_.at(c.id));
+    if (c.menu == UiMenu::kPlay) playMenu_->addAction(actions_.at(c.command));
   }
   enqueueSeparator_ = playMenu_->addSeparator();
   const std::array<EnqueueItem, 3> enqueue = {EnqueueItem::kInput, EnqueueItem::kPreview, EnqueueItem::kOutput};
@@ -246,33 +233,18 @@ void MainWindow::buildMenus() {
     enqueueActions_[i] = a;
   }
   connect(playMenu_, &QMenu::aboutToShow, this, &MainWindow::updateEnqueueItems);
+  const std::map<UiMenu, QMenu*> menus = {
+      {UiMenu::kFile, fileMenu_}, {UiMenu::kEdit, editMenu_}, {UiMenu::kHelp, helpMenu_}};
   for (const CommandSpec& c : CommandTable()) {
-    QAction* a = actions_.at(c.id);
-    switch (c.menu) {
-      case UiMenu::kFile:
-        if (c.id == UiCommand::kSaveSelection || c.id == UiCommand::kClose) fileMenu_->addSeparator();
-        fileMenu_->addAction(a);
-        break;
-      case UiMenu::kEdit:
-        if (c.id == UiCommand::kSelectAll || c.id == UiCommand::kVolume || c.id == UiCommand::kInsertFile) {
-          editMenu_->addSeparator();
-        }
-        editMenu_->addAction(a);
-        break;
-      case UiMenu::kPlay:  // added above, before the enqueue items
-        break;
-      case UiMenu::kHelp:
-        if (c.id == UiCommand::kLegend) helpMenu_->addSeparator();
-        helpMenu_->addAction(a);
-        break;
-      case UiMenu::kNone:
-        break;
-    }
+    auto menu = menus.find(c.menu);
+    if (menu == menus.end()) continue;  // no menu item, or the Play menu above
+    if ((c.flags & kSeparatorBefore) != 0) menu->second->addSeparator();
+    menu->second->addAction(actions_.at(c.command));
   }
 }
 
-QPushButton* MainWindow::commandButton(UiCommand id, QWidget* parent, QRect geometry) {
-  const CommandSpec& c = CommandFor(id);
+QPushButton* MainWindow::commandButton(Command id, QWidget* parent, QRect geometry) {
+  const CommandSpec& c = *FindCommand(id);
   auto* b = new QPushButton(QString::fromUtf8(c.buttonCaption), parent);
   b->setObjectName(QString::fromUtf8(c.name) + QStringLiteral("Button"));
   b->setGeometry(geometry);
@@ -369,10 +341,10 @@ void MainWindow::buildCentral() {
   sourcePath_->installEventFilter(this);
   targetPath_->installEventFilter(this);
 
-  commandButton(UiCommand::kOpen, central, {6, 44, 64, 25});
-  commandButton(UiCommand::kReopen, central, {72, 44, 64, 25});
-  commandButton(UiCommand::kSaveAs, central, {138, 44, 64, 25});
-  commandButton(UiCommand::kSave, central, {204, 44, 64, 25});
+  commandButton(Command::kOpen, central, {6, 44, 64, 25});
+  commandButton(Command::kReopen, central, {72, 44, 64, 25});
+  commandButton(Command::kSaveAs, central, {138, 44, 64, 25});
+  commandButton(Command::kQuickSave, central, {204, 44, 64, 25});
 
   label("input:", {6, 85, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   label("edited:", {6, 109, 90, 16})->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -389,15 +361,15 @@ void MainWindow::buildCentral() {
 
   auto* playLabel = label("Play:", {392, 64, 86, 16});
   playLabel->setAlignment(Qt::AlignCenter);
-  commandButton(UiCommand::kPlayInput, central, {392, 82, 86, 23});
-  commandButton(UiCommand::kPlayOutput, central, {392, 106, 86, 23});
-  commandButton(UiCommand::kPlayPreview, central, {392, 130, 86, 23});
-  commandButton(UiCommand::kPlaySelection, central, {392, 154, 86, 23});
+  commandButton(Command::kPlayInput, central, {392, 82, 86, 23});
+  commandButton(Command::kPlayOutput, central, {392, 106, 86, 23});
+  commandButton(Command::kPlayPreview, central, {392, 130, 86, 23});
+  commandButton(Command::kPlaySelection, central, {392, 154, 86, 23});
   // The column right of the play buttons: fades, silence, inserting and splitting.
-  commandButton(UiCommand::kFade, central, {484, 82, 86, 23});
-  commandButton(UiCommand::kSilence, central, {484, 106, 86, 23});
-  commandButton(UiCommand::kInsertFile, central, {484, 130, 86, 23});
-  commandButton(UiCommand::kSplit, central, {484, 154, 86, 23});
+  commandButton(Command::kFade, central, {484, 82, 86, 23});
+  commandButton(Command::kSilence, central, {484, 106, 86, 23});
+  commandButton(Command::kInsertFile, central, {484, 130, 86, 23});
+  commandButton(Command::kSplit, central, {484, 154, 86, 23});
 
   stats_ = new QListWidget(central);
   stats_->setObjectName(QStringLiteral("statistics"));
@@ -429,15 +401,15 @@ void MainWindow::buildCentral() {
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
   });
 
-  commandButton(UiCommand::kDelete, central, {188, 133, 64, 24});
-  commandButton(UiCommand::kCut, central, {254, 133, 64, 24});
-  commandButton(UiCommand::kCopy, central, {320, 133, 64, 24});
-  commandButton(UiCommand::kPaste, central, {188, 159, 64, 24});
-  commandButton(UiCommand::kTrim, central, {254, 159, 64, 24});
-  commandButton(UiCommand::kUndo, central, {320, 159, 64, 24});
-  commandButton(UiCommand::kSelectAll, central, {188, 185, 64, 24});
-  commandButton(UiCommand::kUnselect, central, {254, 185, 64, 24});
-  commandButton(UiCommand::kVolume, central, {320, 185, 64, 24});
+  commandButton(Command::kDelete, central, {188, 133, 64, 24});
+  commandButton(Command::kCut, central, {254, 133, 64, 24});
+  commandButton(Command::kCopy, central, {320, 133, 64, 24});
+  commandButton(Command::kPaste, central, {188, 159, 64, 24});
+  commandButton(Command::kTrim, central, {254, 159, 64, 24});
+  commandButton(Command::kUndo, central, {320, 159, 64, 24});
+  commandButton(Command::kSelectAll, central, {188, 185, 64, 24});
+  commandButton(Command::kUnselect, central, {254, 185, 64, 24});
+  commandButton(Command::kVolume, central, {320, 185, 64, 24});
 
   auto* group = new QGroupBox(QStringLiteral(" Check to remove, press to view/edit "), central);
   group->setGeometry(188, 212, 290, 64);
@@ -561,8 +533,8 @@ void MainWindow::buildCentral() {
   clear_->setFocusPolicy(Qt::TabFocus);
   clear_->setAccessibleName(QStringLiteral("clear"));
   clear_->installEventFilter(this);
-  connect(clear_, &QPushButton::clicked, actions_.at(UiCommand::kUnselect), &QAction::trigger);
-  connect(actions_.at(UiCommand::kUnselect), &QAction::enabledChanged, clear_, &QPushButton::setEnabled);
+  connect(clear_, &QPushButton::clicked, actions_.at(Command::kUnselect), &QAction::trigger);
+  connect(actions_.at(Command::kUnselect), &QAction::enabledChanged, clear_, &QPushButton::setEnabled);
 
   onScreen_ = label("on screen", {404, 354, 74, 18});
   onScreen_->setAlignment(Qt::AlignCenter);
@@ -668,7 +640,7 @@ QPoint MainWindow::rememberedPlace() const {
   return PlaceOnScreen(QPoint(ctx_.options.mainWindow.left, ctx_.options.mainWindow.top), size());
 }
 
-bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy_; }
+bool MainWindow::userCommandsRefused() const { return ctx_.script.active || busy(); }
 
 bool MainWindow::askSaveChanges() {
   return AskSaveChanges(ctx_, kSaveChangesText, kSaveChangesCaption) != kUnloadDeclined;
@@ -681,137 +653,36 @@ void MainWindow::openFile(const std::string& path) {
   refreshAll();
 }
 
-void MainWindow::run(UiCommand id) {
-  if (id == UiCommand::kEscape) {
-    if (busy_ || ctx_.script.active) cancelRequested_ = true;
-    return;
-  }
-  if (userCommandsRefused()) return;
-  QAction* a = actions_.at(id);
-  if (!a->isEnabled()) return;
-  DocumentState& doc = ctx_.doc;
-  switch (id) {
-    case UiCommand::kOpen:
-      if (NotReady(ctx_)) return;
-      if (!askSaveChanges()) return;
-      MenuLoadClick(ctx_);
-      break;
-    case UiCommand::kReopen: ReloadbutClick(ctx_); break;
-    case UiCommand::kSaveAs: ButSaveAsClick(ctx_); break;
-    case UiCommand::kSave:
-      MenuQuickSaveClick(ctx_, start_.calledWithFile);
-      break;
-    case UiCommand::kClose:
-      // The source name stays: Reload opens the closed file again.
-      MenuCloseClick(ctx_, start_.calledWithFile);
-      break;
-    case UiCommand::kCloseProgram: close(); break;
-    case UiCommand::kDelete: DelButClick(ctx_); break;
-    case UiCommand::kCut: CutButClick(ctx_); break;
-    case UiCommand::kCopy: CopybutClick(ctx_); break;
-    case UiCommand::kPaste: PastebutClick(ctx_); break;
-    case UiCommand::kTrim: TrimButClick(ctx_); break;
-    case UiCommand::kSelectAll: SelAllButClick(ctx_); break;
-    case UiCommand::kUnselect: UnselbutClick(ctx_); break;
-    case UiCommand::kUndo: UndobutClick(ctx_); break;
-    case UiCommand::kVolume: AmplifybutClick(ctx_); break;
-    case UiCommand::kFade: FadeButClick(ctx_); break;
-    case UiCommand::kSilence: EmptybutClick(ctx_); break;
-    case UiCommand::kInsertFile: MenuInsertClick(ctx_); break;
-    case UiCommand::kSaveSelection: MenuSaveSelClick(ctx_); break;
-    case UiCommand::kSplit: MenuSplitClick(ctx_); break;
-    case UiCommand::kPlayInput: player_.PlayInput(ctx_, false); break;
-    case UiCommand::kPlayOutput: player_.PlayOutput(ctx_, false); break;
-    case UiCommand::kPlayPreview: player_.PlayPreview(ctx_, false); break;
-    case UiCommand::kPlaySelection: player_.PlaySelection(ctx_, false); break;
-    case UiCommand::kPageUp: PageView(doc, false); return changed(kChangedView);
-    case UiCommand::kPageDown: PageView(doc, true); return changed(kChangedView);
-    case UiCommand::kViewStart: ViewToStart(doc); return changed(kChangedView);
-    case UiCommand::kViewEnd: ViewToEnd(doc); return changed(kChangedView);
-    case UiCommand::kProgramHelp: OpenHelpFile(ctx_, kProgramHelpFile); break;
-    case UiCommand::kScriptHelp: OpenHelpFile(ctx_, kScriptHelpFile); break;
-    case UiCommand::kLegend:
-      if (legend_ == nullptr) legend_ = new LegendWindow(ctx_.options.legendWindow, this);
-      legend_->setVersion(ctx_.doc.version);
-      legend_->show();
-      legend_->raise();
-      break;
-    case UiCommand::kEscape: break;
-  }
-  refreshAll();
+void MainWindow::run(const CommandSpec& command) {
+  if (userCommandsRefused() && !LiveWhileRefused(command.command)) return;
+  if (!actions_.at(command.command)->isEnabled()) return;
+  Changes what = command.handler(*this);
+  if (what != 0) changed(what);
 }
-
-namespace {
-
-// The engine's command behind each action (scrolling keys and Escape have none).
-std::optional<Command> EngineCommand(UiCommand id) {
-  switch (id) {
-    case UiCommand::kOpen: return Command::kOpen;
-    case UiCommand::kReopen: return Command::kReopen;
-    case UiCommand::kSaveAs: return Command::kSaveAs;
-    case UiCommand::kSave: return Command::kQuickSave;
-    case UiCommand::kSaveSelection: return Command::kSaveSelection;
-    case UiCommand::kSplit: return Command::kSplit;
-    case UiCommand::kInsertFile: return Command::kInsertFile;
-    case UiCommand::kClose: return Command::kClose;
-    case UiCommand::kDelete: return Command::kDelete;
-    case UiCommand::kCut: return Command::kCut;
-    case UiCommand::kCopy: return Command::kCopy;
-    case UiCommand::kPaste: return Command::kPaste;
-    case UiCommand::kTrim: return Command::kTrim;
-    case UiCommand::kSelectAll: return Command::kSelectAll;
-    case UiCommand::kUnselect: return Command::kUnselect;
-    case UiCommand::kUndo: return Command::kUndo;
-    case UiCommand::kVolume: return Command::kVolume;
-    case UiCommand::kFade: return Command::kFade;
-    case UiCommand::kSilence: return Command::kSilence;
-    case UiCommand::kPlayInput: return Command::kPlayInput;
-    case UiCommand::kPlayOutput: return Command::kPlayOutput;
-    case UiCommand::kPlayPreview: return Command::kPlayPreview;
-    case UiCommand::kPlaySelection: return Command::kPlaySelection;
-    default: return std::nullopt;
-  }
-}
-
-}  // namespace
 
 void MainWindow::refreshCommands() {
   const DocumentState& doc = ctx_.doc;
-  CommandAvailability available = ComputeAvailability(ctx_, &player_);
-  bool refused = busy_ || CommandsRefused(ctx_);
+  CommandAvailability available = ComputeAvailability(ctx_, &player_, busy());
+  bool refused = busy() || CommandsRefused(ctx_);
   bool open = doc.loaded && doc.editCount > 0;
-  for (const CommandSpec& c : CommandTable()) {
-    std::optional<Command> engine = EngineCommand(c.id);
-    bool on = false;
-    if (engine) {
-      on = !refused && available[*engine];
-    } else if (c.id == UiCommand::kEscape) {
-      on = true;
-    } else if (c.id == UiCommand::kCloseProgram || c.id == UiCommand::kProgramHelp ||
-               c.id == UiCommand::kScriptHelp || c.id == UiCommand::kLegend) {
-      on = !refused;
-    } else {
-      on = !refused && open;  // the view keys
-    }
-    actions_.at(c.id)->setEnabled(on);
-  }
+  for (const CommandSpec& c : CommandTable()) actions_.at(c.command)->setEnabled(available[c.command]);
   // An open Play menu keeps the items it showed when it opened.
   if (!playMenu_->isVisible()) updateEnqueueItems();
-  playMenu_->setEnabled(!refused && available[Command::kPlayMenu]);
-  fileMenu_->setEnabled(!busy_);
+  playMenu_->setEnabled(available[Command::kPlayMenu]);
+  fileMenu_->setEnabled(!busy());
   if (auto* shell = findChild<ShellMenus*>()) shell->refreshMenuTitles();  // Options and Scripts menus
   for (QToolButton* b : stepButtons_) b->setEnabled(open && !refused);
   for (QLineEdit* box : boxes_) box->setEnabled(open && !ctx_.script.active);
   std::array<Command, 6> viewers = {Command::kCount, Command::kId3v2Editor, Command::kViewUnknownHeader,
                                     Command::kViewUnknownFooter, Command::kViewLyrics3, Command::kId3v1Editor};
   for (size_t i = 0; i < viewers.size(); ++i) {
-    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(!refused && available[viewers[i]]);
+    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(available[viewers[i]]);
   }
 }
 
 void MainWindow::refreshAll() {
   SetViewStart(ctx_.doc, ctx_.doc.viewStart);
-  if (legend_ != nullptr) legend_->setVersion(ctx_.doc.version);
+  tools_.refresh(ctx_, kChangedDocument);
   updateTexts();
   updateStatistics();
   updateBoxes();
@@ -931,7 +802,7 @@ void MainWindow::find() {
 }
 
 void MainWindow::applyBox(int b) {
-  if (busy_ || ctx_.script.active || NotReady(ctx_)) return;
+  if (busy() || ctx_.script.active || NotReady(ctx_)) return;
   if (!ctx_.doc.loaded || ctx_.doc.editCount <= 0) return;
   PositionBox& box = ctx_.script.positionBoxes[static_cast<size_t>(b)];
   box.text = S(boxes_[static_cast<size_t>(b)]->text());
@@ -1080,22 +951,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (QApplication::activeModalWidget() != nullptr) {
+  if (host_.asking()) {
     // A question or dialog is open: it is answered by the user alone. The
     // close waits for it and is carried out once it is closed.
-    closeRequested_ = true;
+    host_.recordClose();
     event->ignore();
     return;
   }
-  if (busy_) {
+  if (busy()) {
     // Recorded; the running operation closes the window at its next progress point.
-    closeRequested_ = true;
+    host_.recordClose();
     event->ignore();
     return;
   }
   if (ctx_.script.active) {
     // Recorded: the script's operations stop, and its end closes the window.
-    closeRequested_ = true;
+    host_.recordClose();
     event->ignore();
     return;
   }
@@ -1106,186 +977,29 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  message_->close();
-  yesNo_->close();
+  host_.closeMessageWindows();
   refreshTimer_.stop();
   closed_ = true;
   event->accept();
 }
 
-// Host
+void MainWindow::requestClose() { host_.requestClose(); }
 
-namespace {
-// While the program waits for the user (a question, a file dialog, a dialog
-// of the running operation) the arrow shows, also during a busy operation;
-// the cursor that was set comes back afterwards.
-class ArrowWhileAsking {
- public:
-  ArrowWhileAsking() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
-  ~ArrowWhileAsking() { QApplication::restoreOverrideCursor(); }
-  ArrowWhileAsking(const ArrowWhileAsking&) = delete;
-  ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
-};
-
-// While a modal window is open, a message, question or file dialog belongs to
-// it: it opens in front of it. The message windows live on; they come home
-// when the question is over.
-QWidget* Owner(QWidget* home) {
-  QWidget* modal = QApplication::activeModalWidget();
-  return modal != nullptr ? modal : home;
-}
-
-class OwnedWhileAsking {
- public:
-  OwnedWhileAsking(QWidget* window, QWidget* home) : window_(window), home_(home) {
-    QWidget* owner = Owner(home);
-    if (owner != home && owner != window) {
-      window->setParent(owner, window->windowFlags());
-      moved_ = true;
-    }
-  }
-  ~OwnedWhileAsking() {
-    if (moved_) window_->setParent(home_, window_->windowFlags());
-  }
-  OwnedWhileAsking(const OwnedWhileAsking&) = delete;
-  OwnedWhileAsking& operator=(const OwnedWhileAsking&) = delete;
-
- private:
-  QWidget* window_;
-  QWidget* home_;
-  bool moved_ = false;
-};
-}  // namespace
-
-void MainWindow::showMessage(const std::string& text, int kind, const std::string& caption) {
-  // A dialog that is open blocks every modeless window: a message from it is
-  // shown modally over it, so that it can be read and dismissed.
-  if (QApplication::activeModalWidget() != nullptr) kind |= kMsgModal;
-  if ((kind & kMsgModal) == 0) {
-    message_->showMessage(text, kind, caption);
-    return;
-  }
-  {
-    ArrowWhileAsking arrow;
-    OwnedWhileAsking owned(message_.get(), this);
-    message_->showMessage(text, kind, caption);
-  }
-  carryOutWaitingClose();
-}
-
-int MainWindow::ask(const std::string& text, int kind, const std::string& caption) {
-  int answer = 0;
-  {
-    ArrowWhileAsking arrow;
-    OwnedWhileAsking owned(yesNo_.get(), this);
-    answer = yesNo_->ask(text, kind, caption);
-  }
-  carryOutWaitingClose();
-  return answer;
-}
-
-void MainWindow::requestClose() {
-  if (QApplication::activeModalWidget() != nullptr || busy_ || ctx_.script.active) {
-    // Recorded, also while this window's own close waits for its question.
-    closeRequested_ = true;
-    return;
-  }
-  close();
-}
-
-void MainWindow::carryOutWaitingClose() {
-  // A close that waited for a question: once no modal window is open and no
-  // operation runs (a running one takes it at its next progress point, or
-  // when it ends), it is made again.
-  if (!closeRequested_ || busy_ || QApplication::activeModalWidget() != nullptr) return;
-  closeRequested_ = false;
-  QTimer::singleShot(0, this, [this] { close(); });
-}
-
-std::optional<std::string> MainWindow::chooseOpenFile(const FileDialogRequest& request) {
-  QFileDialog dialog(Owner(this), Q(request.title), Q(request.folder), QtFilter(request.filter));
-  dialog.setObjectName(QStringLiteral("openDialog"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
-  int result = QDialog::Rejected;
-  {
-    ArrowWhileAsking arrow;
-    result = dialog.exec();
-  }
-  carryOutWaitingClose();
-  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return S(dialog.selectedFiles().front());
-}
-
-std::optional<std::string> MainWindow::chooseSaveFile(const FileDialogRequest& request) {
-  QFileDialog dialog(Owner(this), Q(request.title), Q(request.folder), QtFilter(request.filter));
-  dialog.setObjectName(QStringLiteral("saveDialog"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  // The save procedure asks its own overwrite question.
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
-  if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
-  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
-  int result = QDialog::Rejected;
-  {
-    ArrowWhileAsking arrow;
-    result = dialog.exec();
-  }
-  carryOutWaitingClose();
-  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return S(dialog.selectedFiles().front());
-}
-
-// The engine sets the busy state (the writer inside a save sets it again and
-// restores what it found); the window follows the state, it does not count.
-void MainWindow::setBusy(bool busy) {
-  if (busy == busy_) return;
-  busy_ = busy;
+void MainWindow::showBusy(bool busy) {
   // The writer reads the tags while it saves: the tag editors change nothing meanwhile.
-  if (id3v1Editor_ != nullptr) id3v1Editor_->setBusy(busy);
-  if (id3v2Editor_ != nullptr) id3v2Editor_->setBusy(busy);
+  tools_.setBusy(busy);
   if (busy) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     progress_->setProgress(0);
     progress_->show();
     progress_->raise();
     sourceInfo_->hide();
   } else {
-    QApplication::restoreOverrideCursor();
     progress_->hide();
     progress_->setProgress(0);
     sourceInfo_->show();
   }
   refreshCommands();
 }
-
-void MainWindow::reportProgress(double fraction) { progress_->setProgress(fraction); }
-
-EventRequests MainWindow::processEvents() {
-  QCoreApplication::processEvents();
-  EventRequests r{cancelRequested_, closeRequested_};
-  cancelRequested_ = false;
-  closeRequested_ = false;
-  return r;
-}
-
-EventRequests MainWindow::takePendingRequests() {
-  EventRequests r{cancelRequested_, closeRequested_};
-  cancelRequested_ = false;
-  closeRequested_ = false;
-  return r;
-}
-
-void MainWindow::closeMainWindow() {
-  QTimer::singleShot(0, this, [this] { close(); });
-}
-
-int MainWindow::openWithDesktop(const std::string& target) { return shell_.open(target); }
-
-void MainWindow::documentChanged() { refreshAll(); }
 
 // Redraws only what shows the changed state; a new or closed document redraws everything.
 void MainWindow::changed(Changes what) {
@@ -1306,130 +1020,122 @@ void MainWindow::changed(Changes what) {
     NotifyAccessibleValue(strip_);
     NotifyAccessibleValue(scroll_);
   }
+  tools_.refresh(ctx_, what);
   refreshCommands();
 }
 
-void MainWindow::busyBegin(const std::string& operation) {
-  operations_.push_back(operation);
-  setBusy(true);
-  showOperation();
-}
-
-void MainWindow::busyEnd(const std::string& operation) {
-  // Innermost first; an unmatched end removes the latest operation of that name.
-  auto it = std::find(operations_.rbegin(), operations_.rend(), operation);
-  if (it != operations_.rend()) operations_.erase(std::next(it).base());
-  showOperation();
-  if (operations_.empty()) setBusy(false);
-}
-
-void MainWindow::showOperation() {
-  QString name = operations_.empty() ? QString() : Q(operations_.back());
+void MainWindow::showOperation(const std::string& operation) {
+  QString name = Q(operation);
   progress_->setAccessibleDescription(name);
   progress_->setToolTip(name);
 }
 
-std::optional<VolumeChoice> MainWindow::askVolume(const VolumeDialogState& state) {
-  VolumeDialog dialog(this);
-  KeepPlace(&dialog, ctx_.options.volumeDialog);
-  ArrowWhileAsking arrow;
-  return dialog.choose(state);
+void MainWindow::defineToolWindows() {
+  // In the order they are told of a close, a busy state or a change.
+  tools_.define<ImageWindow>([this] { return new ImageWindow(this, &ctx_.options.imageViewer); });
+  tools_.define<Id3v1EditorWindow>([this] { return makeId3v1Editor(); });
+  tools_.define<Id3v2EditorWindow>([this] { return makeId3v2Editor(); });
+  tools_.define<LegendWindow>([this] { return new LegendWindow(ctx_.options.legendWindow, this); });
 }
+
+ImageWindow* MainWindow::imageWindow() const { return tools_.find<ImageWindow>(); }
+Id3v1EditorWindow* MainWindow::id3v1Editor() const { return tools_.find<Id3v1EditorWindow>(); }
+Id3v2EditorWindow* MainWindow::id3v2Editor() const { return tools_.find<Id3v2EditorWindow>(); }
+LegendWindow* MainWindow::legend() const { return tools_.find<LegendWindow>(); }
 
 void MainWindow::openId3v1Editor() {
   if (TagEditorRefused(ctx_)) return;
-  if (id3v1Editor_ == nullptr) {
-    Id3v1EditorHooks hooks;
-    hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
-      ReportMessage(ctx_, text, kind, caption);
-    };
-    hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
-      return ask(text, kind, caption);
-    };
-    hooks.reloadRecord = [this] { return ReloadId3v1Record(ctx_); };
-    hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v1Editor_); };
-    hooks.closed = [this](bool holdsSomething) {
-      Id3v1EditorClosed(ctx_, holdsSomething);
-      if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
-    };
-    id3v1Editor_ = new Id3v1EditorWindow(ctx_.doc.id3v1, ctx_.options, std::move(hooks), this);
-  }
-  id3v1Editor_->openFor(ctx_.doc.sourceName, ctx_.doc.source.id3v1Found);
+  tools_.open<Id3v1EditorWindow>()->openFor(ctx_.doc.sourceName, ctx_.doc.source.id3v1Found);
+}
+
+Id3v1EditorWindow* MainWindow::makeId3v1Editor() {
+  Id3v1EditorHooks hooks;
+  hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
+    ReportMessage(ctx_, text, kind, caption);
+  };
+  hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
+    return host_.ask(text, kind, caption);
+  };
+  hooks.reloadRecord = [this] { return ReloadId3v1Record(ctx_); };
+  hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v1Editor()); };
+  hooks.closed = [this](bool holdsSomething) {
+    Id3v1EditorClosed(ctx_, holdsSomething);
+    if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+  };
+  return new Id3v1EditorWindow(ctx_.doc.id3v1, ctx_.options, std::move(hooks), this);
 }
 
 void MainWindow::openId3v2Editor() {
   if (TagEditorRefused(ctx_)) return;
-  if (id3v2Editor_ == nullptr) {
-    Id3v2EditorHooks hooks;
-    hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
-      ReportMessage(ctx_, text, kind, caption);
-    };
-    hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
-      return ask(text, kind, caption);
-    };
-    hooks.reloadTag = [this] { return ReloadId3v2Tag(ctx_); };
-    auto isPicture = [this](int64_t field) {
-      return field >= 0 && static_cast<size_t>(field) < ctx_.doc.id3v2.fields.size() &&
-             ctx_.doc.id3v2.fields[static_cast<size_t>(field)].tip == kFieldPicture;
-    };
-    hooks.loadField = [this, isPicture](uint32_t field) {
-      return isPicture(field) ? LoadPictureContent(ctx_, field) : LoadFieldContent(ctx_, field);
-    };
-    hooks.viewContent = [this, isPicture](int64_t field, bool original, const std::string& boxName) {
-      if (!isPicture(field)) {
-        ViewFieldContent(ctx_, field, original, (ctx_.options.displayFlags & kTextsInMessageBox) != 0, boxName);
-        return;
-      }
-      PictureView view = ViewPictureContent(ctx_, static_cast<uint32_t>(field), original,
-                                            (ctx_.options.displayFlags & kPicturesInInternalViewer) != 0);
-      if (view.show) showPicture(view);
-    };
-    hooks.saveOriginal = [this, isPicture](uint32_t field) {
-      if (isPicture(field)) SavePictureOriginal(ctx_, field); else SaveFieldOriginal(ctx_, field);
-    };
-    hooks.fieldInformation = [this](int64_t field, const std::string& boxName) {
-      ShowFieldInformation(ctx_, field, boxName);
-    };
-    hooks.viewInvalidFields = [this] { ViewInvalidFields(ctx_); };
-    hooks.loadTextField = [this](uint32_t field) {
-      const uint8_t index = ctx_.doc.id3v2.fields[field].ind;
-      const QString caption = QString::fromUtf8(index < Id3v2Catalogue.size() ? Id3v2Catalogue[index].description : "");
-      return LoadId3v2TextFieldFromFile(ctx_, field, [this, caption](const TextLoadDialogSetup& setup) {
-        EncodingDialog dialog(
-            ctx_.options,
-            [this](const std::string& text, int kind, const std::string& c) { ReportMessage(ctx_, text, kind, c); },
-            id3v2Editor_);
-        ArrowWhileAsking arrow;
-        return dialog.choose(setup, caption);
-      });
-    };
-    hooks.closed = [this](bool accepted, bool writeTag) {
-      Id3v2EditorClosed(ctx_, accepted, writeTag);
-      if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
-    };
-    hooks.saveOptions = [this] {
-      if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
-    };
-    hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v2Editor_); };
-    id3v2Editor_ = new Id3v2EditorWindow(ctx_.doc.id3v2, ctx_.options, std::move(hooks), this);
-  }
-  id3v2Editor_->openFor(ctx_.doc.sourceName, ctx_.doc.id3v2.present);
+  tools_.open<Id3v2EditorWindow>()->openFor(ctx_.doc.sourceName, ctx_.doc.id3v2.present);
+}
+
+Id3v2EditorWindow* MainWindow::makeId3v2Editor() {
+  Id3v2EditorHooks hooks;
+  hooks.message = [this](const std::string& text, int kind, const std::string& caption) {
+    ReportMessage(ctx_, text, kind, caption);
+  };
+  hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
+    return host_.ask(text, kind, caption);
+  };
+  hooks.reloadTag = [this] { return ReloadId3v2Tag(ctx_); };
+  auto isPicture = [this](int64_t field) {
+    return field >= 0 && static_cast<size_t>(field) < ctx_.doc.id3v2.fields.size() &&
+           ctx_.doc.id3v2.fields[static_cast<size_t>(field)].tip == kFieldPicture;
+  };
+  hooks.loadField = [this, isPicture](uint32_t field) {
+    return isPicture(field) ? LoadPictureContent(ctx_, field) : LoadFieldContent(ctx_, field);
+  };
+  hooks.viewContent = [this, isPicture](int64_t field, bool original, const std::string& boxName) {
+    if (!isPicture(field)) {
+      ViewFieldContent(ctx_, field, original, (ctx_.options.displayFlags & kTextsInMessageBox) != 0, boxName);
+      return;
+    }
+    PictureView view = ViewPictureContent(ctx_, static_cast<uint32_t>(field), original,
+                                          (ctx_.options.displayFlags & kPicturesInInternalViewer) != 0);
+    if (view.show) showPicture(view);
+  };
+  hooks.saveOriginal = [this, isPicture](uint32_t field) {
+    if (isPicture(field)) SavePictureOriginal(ctx_, field); else SaveFieldOriginal(ctx_, field);
+  };
+  hooks.fieldInformation = [this](int64_t field, const std::string& boxName) {
+    ShowFieldInformation(ctx_, field, boxName);
+  };
+  hooks.viewInvalidFields = [this] { ViewInvalidFields(ctx_); };
+  hooks.loadTextField = [this](uint32_t field) {
+    const uint8_t index = ctx_.doc.id3v2.fields[field].ind;
+    const QString caption = QString::fromUtf8(index < Id3v2Catalogue.size() ? Id3v2Catalogue[index].description : "");
+    return LoadId3v2TextFieldFromFile(ctx_, field, [this, caption](const TextLoadDialogSetup& setup) {
+      EncodingDialog dialog(
+          ctx_.options,
+          [this](const std::string& text, int kind, const std::string& c) { ReportMessage(ctx_, text, kind, c); },
+          id3v2Editor());
+      DesktopHost::ModalScope scope(host_);
+      return dialog.choose(setup, caption);
+    });
+  };
+  hooks.closed = [this](bool accepted, bool writeTag) {
+    Id3v2EditorClosed(ctx_, accepted, writeTag);
+    if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+  };
+  hooks.saveOptions = [this] {
+    if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
+  };
+  hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v2Editor()); };
+  return new Id3v2EditorWindow(ctx_.doc.id3v2, ctx_.options, std::move(hooks), this);
 }
 
 void MainWindow::showPicture(const PictureView& view) {
-  if (imageWindow_ == nullptr) {
-    imageWindow_ = new ImageWindow(this);
-    KeepPlace(imageWindow_, ctx_.options.imageViewer);
-  }
+  ImageWindow* image = tools_.open<ImageWindow>();
   const QByteArray data(reinterpret_cast<const char*>(view.data.data()), static_cast<qsizetype>(view.data.size()));
-  imageWindow_->showPicture(data, Q(view.pictureType), Q(view.mime));
-  imageWindow_->show();
-  imageWindow_->raise();
-  imageWindow_->activateWindow();
+  image->showPicture(data, Q(view.pictureType), Q(view.mime));
+  image->show();
+  image->raise();
+  image->activateWindow();
 }
 
 void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
-  if (TagEditorRefused(ctx_) || busy_) return;
+  if (TagEditorRefused(ctx_) || busy()) return;
   Options& o = ctx_.options;
   // The ID3v1 editor's "id3v2 i&mport" (ID3v2 to ID3v1) keeps its word as the
   // import settings, its "id3v2 e&xport" (ID3v1 to ID3v2) as the export settings.
@@ -1438,15 +1144,15 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
   uint32_t word = 0;
   if (o.volumeChannelAndTagSwitches & kTagSwitchShowTransferDialog) {
     TransferDialog dialog([this](const std::string& text, int kind, const std::string& caption) {
-      return ask(text, kind, caption);
+      return host_.ask(text, kind, caption);
     }, from != nullptr ? from : this);
     KeepPlace(&dialog, o.transferDialog);
     std::optional<TransferChoice> choice;
     {
-      ArrowWhileAsking arrow;
+      DesktopHost::ModalScope scope(host_);
       choice = dialog.choose(direction, rememberedV1ToV2, rememberedV2ToV1);
     }
-    carryOutWaitingClose();
+    host_.carryOutWaitingClose();
     if (!choice || TagEditorRefused(ctx_)) return;
     direction = choice->direction;
     word = choice->settings;
@@ -1456,8 +1162,7 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
     o.volumeChannelAndTagSwitches = static_cast<uint8_t>(
         choice->showNextTime ? o.volumeChannelAndTagSwitches | kTagSwitchShowTransferDialog
                              : o.volumeChannelAndTagSwitches & ~kTagSwitchShowTransferDialog);
-    if (id3v1Editor_ != nullptr) id3v1Editor_->syncShowDialog();
-    if (id3v2Editor_ != nullptr) id3v2Editor_->syncShowDialog();
+    tools_.refresh(ctx_, kChangedOptions);
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
   } else {
     word = EffectiveTransferSettings(direction == TransferDirection::kV1ToV2 ? rememberedV1ToV2 : rememberedV2ToV1) |
@@ -1473,54 +1178,30 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
   }
   // The source editor's fields as its boxes hold them; the target opened and filled.
   if (direction == TransferDirection::kV1ToV2) {
-    if (id3v1Editor_ == nullptr) return;
-    Id3v1EditorFields source = id3v1Editor_->model().fields();
+    Id3v1EditorWindow* from1 = id3v1Editor();
+    if (from1 == nullptr) return;
+    Id3v1EditorFields source = from1->model().fields();
     openId3v2Editor();
-    if (id3v2Editor_ == nullptr || !id3v2Editor_->model().isOpen()) return;
-    TransferResult<Id3v2EditorFields> result = TransferV1ToV2(source, id3v2Editor_->model().TransferFields(), word);
+    Id3v2EditorWindow* to2 = id3v2Editor();
+    if (to2 == nullptr || !to2->model().isOpen()) return;
+    TransferResult<Id3v2EditorFields> result = TransferV1ToV2(source, to2->model().TransferFields(), word);
     report(result.messages);
-    id3v2Editor_->applyTransfer(result);
+    to2->applyTransfer(result);
   } else {
-    if (id3v2Editor_ == nullptr || !id3v2Editor_->model().isOpen()) return;
-    Id3v2EditorFields source = id3v2Editor_->model().TransferFields();
+    Id3v2EditorWindow* from2 = id3v2Editor();
+    if (from2 == nullptr || !from2->model().isOpen()) return;
+    Id3v2EditorFields source = from2->model().TransferFields();
     openId3v1Editor();
-    if (id3v1Editor_ == nullptr) return;
-    TransferResult<Id3v1EditorFields> result = TransferV2ToV1(source, id3v1Editor_->model().fields(), word);
+    Id3v1EditorWindow* to1 = id3v1Editor();
+    if (to1 == nullptr) return;
+    TransferResult<Id3v1EditorFields> result = TransferV2ToV1(source, to1->model().fields(), word);
     report(result.messages);
-    id3v1Editor_->applyTransfer(result);
+    to1->applyTransfer(result);
   }
 }
 
 void MainWindow::closeTagWindows() {
-  if (imageWindow_ != nullptr) imageWindow_->close();
-  if (id3v1Editor_ != nullptr) id3v1Editor_->cancelAndClose();
-  if (id3v2Editor_ != nullptr) id3v2Editor_->cancelAndClose();
-}
-
-std::optional<FadeChoice> MainWindow::askFade(const FadeDialogState& state) {
-  FadeDialog dialog(this);
-  KeepPlace(&dialog, ctx_.options.fadeDialog);
-  return dialog.choose(state);
-}
-
-std::optional<SilenceChoice> MainWindow::askSilence(const SilenceDialogState& state) {
-  SilenceDialog dialog(this);
-  KeepPlace(&dialog, ctx_.options.silenceDialog);
-  return dialog.choose(state);
-}
-
-std::optional<SaveSelectionDialogState> MainWindow::askSaveSelection(const SaveSelectionDialogState& state) {
-  SaveSelectionDialog dialog(ctx_, this);
-  KeepPlace(&dialog, ctx_.options.saveSelectionDialog);
-  ArrowWhileAsking arrow;
-  return dialog.choose(state);
-}
-
-std::optional<SplitDialogState> MainWindow::askSplit(const SplitDialogState& state) {
-  SplitDialog dialog(ctx_, this);
-  KeepPlace(&dialog, ctx_.options.splitDialog);
-  ArrowWhileAsking arrow;
-  return dialog.choose(state);
+  tools_.closeTagWindows();
 }
 
 }  // namespace quorvel

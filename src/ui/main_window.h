@@ -1,8 +1,9 @@
 #pragma once
-// The main window: the engine's Host on the desktop. It shows the document
-// (paths, information lines, statistics, the frame strip), forwards buttons,
-// menu items, keys, mouse and dropped files to the engine's commands, and shows
-// every message and question in the message windows.
+// The main window. It shows the document (paths, information lines,
+// statistics, the frame strip), redrawing by the engine's change bits, and
+// forwards buttons, menu items, keys, mouse and dropped files to the engine's
+// commands (ui/commands.h). The engine's Host is its DesktopHost
+// (ui/desktop_host.h); the tool windows are its ToolWindows' (ui/tool_window.h).
 
 #include <QAction>
 #include <QMainWindow>
@@ -20,7 +21,9 @@
 #include "core/context.h"
 #include "tags/transfer.h"
 #include "ui/commands.h"
+#include "ui/desktop_host.h"
 #include "ui/repeat.h"
+#include "ui/tool_window.h"
 
 class QCheckBox;
 class QLabel;
@@ -39,7 +42,7 @@ class ProgressArea;
 class ScrollWidget;
 class StripWidget;
 
-class MainWindow : public QMainWindow, public Host {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -70,10 +73,10 @@ class MainWindow : public QMainWindow, public Host {
   void requestClose();
   // Esc: the running operation or script is cancelled at its next progress point.
   void requestCancel() {
-    if (busy_ || ctx_.script.active) cancelRequested_ = true;
+    host_.requestCancel();
   }
 
-  QAction* action(UiCommand id) const { return actions_.at(id); }
+  QAction* action(Command id) const { return actions_.at(id); }
   // The Play menu's enqueue items: input, preview, output.
   QAction* enqueueAction(int i) const { return enqueueActions_[static_cast<size_t>(i)]; }
   // Every command's availability from the engine (the 937 ms timer and every change).
@@ -99,30 +102,18 @@ class MainWindow : public QMainWindow, public Host {
   QLabel* onScreenLabel() const { return onScreen_; }
   QPushButton* findButton() const { return find_; }
   ProgressArea* progressArea() const { return progress_; }
-  MessageWindow* messageWindow() const { return message_.get(); }
-  MessageWindow* yesNoWindow() const { return yesNo_.get(); }
+  MessageWindow* messageWindow() const { return host_.messageWindow(); }
+  MessageWindow* yesNoWindow() const { return host_.yesNoWindow(); }
+  // The engine's Host: messages, questions, dialogs, the busy state, the waiting requests.
+  DesktopHost& desktopHost() { return host_; }
   QCheckBox* removeBox(int i) const { return removeBoxes_[static_cast<size_t>(i)]; }
   // The shown text of a path label for a full path ("..." and the tail when it does not fit).
   QString elidedPath(const QLabel* label, const QString& path) const;
 
-  // Host
-  void showMessage(const std::string& text, int kind, const std::string& caption) override;
-  int ask(const std::string& text, int kind, const std::string& caption) override;
-  std::optional<std::string> chooseOpenFile(const FileDialogRequest& request) override;
-  std::optional<std::string> chooseSaveFile(const FileDialogRequest& request) override;
-  void setBusy(bool busy) override;
-  void reportProgress(double fraction) override;
-  EventRequests processEvents() override;
-  void closeMainWindow() override;
-  EventRequests takePendingRequests() override;
-  int openWithDesktop(const std::string& target) override;
-  void documentChanged() override;
-  void changed(Changes what) override;
-  void busyBegin(const std::string& operation) override;
-  void busyEnd(const std::string& operation) override;
-  std::optional<VolumeChoice> askVolume(const VolumeDialogState& state) override;
-  std::optional<FadeChoice> askFade(const FadeDialogState& state) override;
-  void closeTagWindows() override;
+  // Redraws only what shows the changed state (Host::changed comes here).
+  void changed(Changes what);
+  // Closes the tag editors and the picture viewer (Host::closeTagWindows comes here).
+  void closeTagWindows();
   // "Edit id3v1 tag": opens the ID3v1 editor, or brings it to the front.
   void openId3v1Editor();
   // "id3v2 e&xport" / "id3v1 import" (kV1ToV2) and "id3v2 i&mport" / "id3v1
@@ -131,24 +122,25 @@ class MainWindow : public QMainWindow, public Host {
   void transferTags(TransferDirection direction, QWidget* from);
   // A picture of the ID3v2 editor in the image window.
   void showPicture(const PictureView& view);
-  class ImageWindow* imageWindow() const { return imageWindow_; }
-  class Id3v1EditorWindow* id3v1Editor() const { return id3v1Editor_; }
+  // The tool windows once made (nullptr before their first use).
+  class ImageWindow* imageWindow() const;
+  class Id3v1EditorWindow* id3v1Editor() const;
+  class LegendWindow* legend() const;
   // "Edit id3v2 tag": opens the ID3v2 editor, or brings it to the front.
   void openId3v2Editor();
-  class Id3v2EditorWindow* id3v2Editor() const { return id3v2Editor_; }
+  class Id3v2EditorWindow* id3v2Editor() const;
   // The "..." button of a remove box (0 RIFF .. 5 ID3v1); nullptr where there is none.
   QPushButton* viewButton(int box) const { return viewButtons_[static_cast<size_t>(box)]; }
-  std::optional<SilenceChoice> askSilence(const SilenceDialogState& state) override;
-  std::optional<SaveSelectionDialogState> askSaveSelection(const SaveSelectionDialogState& state) override;
-  std::optional<SplitDialogState> askSplit(const SplitDialogState& state) override;
 
-  bool busy() const { return busy_; }
+  bool busy() const { return host_.busy(); }
   // The running long operations, outermost first ("load", "save", "write", ...).
-  const std::vector<std::string>& operations() const { return operations_; }
+  const std::vector<std::string>& operations() const { return host_.operations(); }
 
  protected:
+  // The command table's handlers run the window's commands.
+  friend const std::vector<CommandSpec>& CommandTable();
+
   void closeEvent(QCloseEvent* event) override;
-  void carryOutWaitingClose();
   void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -161,8 +153,12 @@ class MainWindow : public QMainWindow, public Host {
   void buildMenus();
   void updateEnqueueItems();
   void buildCentral();
-  QPushButton* commandButton(UiCommand id, QWidget* parent, QRect geometry);
-  void run(UiCommand id);
+  void defineToolWindows();
+  class Id3v1EditorWindow* makeId3v1Editor();
+  class Id3v2EditorWindow* makeId3v2Editor();
+  QPushButton* commandButton(Command id, QWidget* parent, QRect geometry);
+  // Runs a row of the command table when its command is available.
+  void run(const CommandSpec& command);
   bool userCommandsRefused() const;
   void applyBox(int box);
   void step(int button);
@@ -175,9 +171,12 @@ class MainWindow : public QMainWindow, public Host {
   void fitCaptions();  // narrower fonts for the captions that do not fit their controls
   void updateBoxes();
   void updateStatistics();
-  void showOperation();
+  void showBusy(bool busy);  // the progress area instead of the source line, the tool windows, the commands
+  void showOperation(const std::string& operation);
   bool askSaveChanges();  // "  Save changes?  ": false when the user keeps the document open
 
+  // Made first and gone last: the context and every window speak to it.
+  DesktopHost host_;
   Context ctx_;
   DesktopShell shell_;
   Player player_;
@@ -187,16 +186,14 @@ class MainWindow : public QMainWindow, public Host {
   bool closing_ = false;
   bool closeAfterSave_ = false;
 
-  std::map<UiCommand, QAction*> actions_;
-  std::map<UiCommand, QPushButton*> buttons_;
+  std::map<Command, QAction*> actions_;
+  std::map<Command, QPushButton*> buttons_;
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;
   QMenu* playMenu_ = nullptr;
   QMenu* helpMenu_ = nullptr;
-  class LegendWindow* legend_ = nullptr;
-  class Id3v1EditorWindow* id3v1Editor_ = nullptr;
-  class ImageWindow* imageWindow_ = nullptr;  // "id3v2 image", made on first use
-  class Id3v2EditorWindow* id3v2Editor_ = nullptr;
+  // The picture viewer, the tag editors and the legend, made on first use.
+  ToolWindows tools_;
   QAction* enqueueSeparator_ = nullptr;
   std::array<QAction*, 3> enqueueActions_{};  // the Play menu's enqueue items (app/enqueue_menu.h)
 
@@ -223,8 +220,6 @@ class MainWindow : public QMainWindow, public Host {
   std::array<QCheckBox*, 6> removeBoxes_{};
   std::array<QPushButton*, 6> viewButtons_{};
 
-  std::unique_ptr<MessageWindow> message_;
-  std::unique_ptr<MessageWindow> yesNo_;
 
   QTimer refreshTimer_;
   QTimer stepTimer_;
@@ -232,10 +227,6 @@ class MainWindow : public QMainWindow, public Host {
   ButtonRepeat stepRepeat_;
   int stepButton_ = -1;
 
-  bool busy_ = false;
-  std::vector<std::string> operations_;
-  bool cancelRequested_ = false;
-  bool closeRequested_ = false;
   bool closed_ = false;  // the close was accepted
 };
 

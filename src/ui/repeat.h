@@ -2,7 +2,8 @@
 // Auto-repeat schedules of the step buttons, the scroll buttons and paging on
 // the scroll bar's trough. Each tick of the window's timer calls tick(); the
 // schedule says whether the tick acts and what the next interval is, so tests
-// drive it tick by tick without waiting.
+// drive it tick by tick without waiting. The intervals are the view's
+// (view/view_state.h): its first intervals and its shortening steps.
 
 #include "view/view_state.h"
 
@@ -10,14 +11,13 @@ namespace quorvel {
 
 class ButtonRepeat {
  public:
-  static constexpr int kFirstInterval = kFirstRepeatIntervalMs;
   void start() {
-    interval_ = kFirstInterval;
+    interval_ = kFirstRepeatIntervalMs;
     armed_ = false;
     running_ = true;
   }
   void stop() {
-    interval_ = kFirstInterval;
+    interval_ = kFirstRepeatIntervalMs;
     running_ = false;
   }
   // The first tick only arms; every later one acts and shortens the interval.
@@ -34,20 +34,19 @@ class ButtonRepeat {
   bool running() const { return running_; }
 
  private:
-  int interval_ = kFirstInterval;
+  int interval_ = kFirstRepeatIntervalMs;
   bool armed_ = false;
   bool running_ = false;
 };
 
 class PagingRepeat {
  public:
-  static constexpr int kFirstInterval = kFirstPagingIntervalMs;
   void start() {
-    interval_ = kFirstInterval;
+    interval_ = kFirstPagingIntervalMs;
     running_ = true;
   }
   void stop() { running_ = false; }
-  // Every tick pages; the interval goes 240, 160, 80, 40, 20, 20, ...
+  // Every tick pages and shortens the interval.
   bool tick() {
     if (!running_) return false;
     interval_ = NextPagingInterval(interval_);
@@ -57,7 +56,7 @@ class PagingRepeat {
   bool running() const { return running_; }
 
  private:
-  int interval_ = kFirstInterval;
+  int interval_ = kFirstPagingIntervalMs;
   bool running_ = false;
 };
 

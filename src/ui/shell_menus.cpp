@@ -85,7 +85,7 @@ ShellMenus::~ShellMenus() { qApp->removeEventFilter(this); }
 
 void ShellMenus::buildFileItems() {
   QMenu* file = MenuNamed(w_.menuBar(), QStringLiteral("&File"));
-  QAction* close = w_.action(UiCommand::kClose);
+  QAction* close = w_.action(Command::kClose);
   for (int k = 0; k < 5; ++k) {
     QAction* a = NewAction(&w_, QString(), QStringLiteral("recentFile%1").arg(k + 1));
     file->insertAction(close, a);

@@ -24,6 +24,8 @@ bool CanPlay(const Context& ctx, PlayRequest request) {
 
 bool CommandsRefused(const Context& ctx) { return ctx.script.active || NotReady(ctx); }
 
+bool LiveWhileRefused(Command c) { return c == Command::kCancel; }
+
 CommandFiles CheckCommandFiles(const Context& ctx) {
   CommandFiles files;
   files.sourceExists = RegularFileExists(ctx.doc.sourceName);
@@ -31,9 +33,11 @@ CommandFiles CheckCommandFiles(const Context& ctx) {
   return files;
 }
 
-CommandAvailability ComputeAvailability(const Context& ctx, const CommandFiles& files, const Player* player) {
+CommandAvailability ComputeAvailability(const Context& ctx, const CommandFiles& files, const Player* player,
+                                        bool hostBusy) {
   CommandAvailability a;
-  if (CommandsRefused(ctx)) return a;
+  a.set(Command::kCancel, true);
+  if (CommandsRefused(ctx) || hostBusy) return a;
   const DocumentState& doc = ctx.doc;
   const bool loaded = doc.loaded;
   const bool sourceReady = files.sourceExists && loaded;
@@ -83,11 +87,21 @@ CommandAvailability ComputeAvailability(const Context& ctx, const CommandFiles& 
 
   a.set(Command::kOptionsMenu, true);
   a.set(Command::kScriptsMenu, true);
+
+  a.set(Command::kCloseProgram, true);
+  a.set(Command::kProgramHelp, true);
+  a.set(Command::kScriptHelp, true);
+  a.set(Command::kLegend, true);
+  const bool frames = loaded && doc.editCount > 0;
+  a.set(Command::kPageUp, frames);
+  a.set(Command::kPageDown, frames);
+  a.set(Command::kViewStart, frames);
+  a.set(Command::kViewEnd, frames);
   return a;
 }
 
-CommandAvailability ComputeAvailability(const Context& ctx, const Player* player) {
-  return ComputeAvailability(ctx, CheckCommandFiles(ctx), player);
+CommandAvailability ComputeAvailability(const Context& ctx, const Player* player, bool hostBusy) {
+  return ComputeAvailability(ctx, CheckCommandFiles(ctx), player, hostBusy);
 }
 
 }  // namespace quorvel

@@ -56,6 +56,16 @@ enum class Command : uint8_t {
   kViewLyrics3,
   kOptionsMenu,
   kScriptsMenu,
+  // The window's own commands: the program, its help files, and the view keys.
+  kCloseProgram,
+  kProgramHelp,
+  kScriptHelp,
+  kLegend,
+  kPageUp,
+  kPageDown,
+  kViewStart,
+  kViewEnd,
+  kCancel,  // Esc: cancels the running operation or script
   kCount
 };
 
@@ -80,12 +90,17 @@ class CommandAvailability {
 };
 
 // player (may be null) supplies the enqueue items; without it they are disabled.
+// hostBusy: the window shows a long operation running (Host::setBusy), which
+// refuses commands as NotReady does.
 CommandAvailability ComputeAvailability(const Context& ctx, const CommandFiles& files,
-                                        const Player* player = nullptr);
+                                        const Player* player = nullptr, bool hostBusy = false);
 // The same with the file checks made now.
-CommandAvailability ComputeAvailability(const Context& ctx, const Player* player = nullptr);
+CommandAvailability ComputeAvailability(const Context& ctx, const Player* player = nullptr, bool hostBusy = false);
 
 // True while the window's menus refuse every command: a script runs or NotReady holds.
 bool CommandsRefused(const Context& ctx);
+// The commands that stay available while every other one is refused: Esc,
+// which cancels the running operation or script.
+bool LiveWhileRefused(Command c);
 
 }  // namespace quorvel

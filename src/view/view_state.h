@@ -26,23 +26,9 @@ namespace quorvel {
 
 enum class Paging { kNone, kLeft, kRight };
 
-// Scroll buttons and step buttons that auto-repeat.
-enum class RepeatButton {
-  kNone,
-  kScrollLeft,
-  kScrollRight,
-  kCursorPlusFrame,
-  kCursorPlusSecond,
-  kCursorMinusFrame,
-  kCursorMinusSecond,
-  kSelectionPlusFrame,
-  kSelectionPlusSecond,
-  kSelectionMinusFrame,
-  kSelectionMinusSecond,
-};
-
 // The first intervals of the auto-repeat timers: the step and scroll buttons,
-// and paging on the scroll bar's trough.
+// and paging on the scroll bar's trough. The timers' schedules (ui/repeat.h)
+// start from these and shorten with NextRepeatInterval and NextPagingInterval.
 constexpr int kFirstRepeatIntervalMs = 220;
 constexpr int kFirstPagingIntervalMs = 240;
 
@@ -51,8 +37,6 @@ struct ViewState {
   Paging paging = Paging::kNone;
   bool thumbDrag = false;
   int dragOffset = 0;       // mouse x - thumb left at the press
-  RepeatButton repeat = RepeatButton::kNone;
-  int repeatIntervalMs = kFirstRepeatIntervalMs;
   bool ignoreNextPress = false;  // set by a double-click on the strip
   bool showEditedStats = false;  // the statistics list's choice (an option bit)
 };

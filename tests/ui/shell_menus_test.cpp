@@ -249,11 +249,11 @@ class ShellMenusTest : public QObject {
     QVERIFY(m->optionsMenu()->menuAction()->isEnabled());
     QVERIFY(m->scriptsMenu()->menuAction()->isEnabled());
     QVERIFY(m->closeAllAction()->isEnabled());
-    w->setBusy(true);
+    w->desktopHost().setBusy(true);
     QVERIFY(!m->optionsMenu()->menuAction()->isEnabled());
     QVERIFY(!m->scriptsMenu()->menuAction()->isEnabled());
     QVERIFY(!m->closeAllAction()->isEnabled());
-    w->setBusy(false);
+    w->desktopHost().setBusy(false);
     QVERIFY(m->optionsMenu()->menuAction()->isEnabled());
     QVERIFY(m->scriptsMenu()->menuAction()->isEnabled());
   }

@@ -1219,7 +1219,7 @@ class Id3v2EditorTest : public QObject {
       dialog->selectFile(out);
       static_cast<QDialog*>(dialog)->accept();
     });
-    main.action(UiCommand::kSaveAs)->trigger();
+    main.action(Command::kSaveAs)->trigger();
     QVERIFY(QFile::exists(out));
     const QString readCover = QStringLiteral(
         "import sys\nfrom mutagen.id3 import ID3\nsys.stdout.buffer.write(ID3(sys.argv[1]).getall('APIC')[0].data)\n");
@@ -1292,9 +1292,9 @@ class Id3v2EditorTest : public QObject {
 
     // Busy: read-only; closing the tag windows closes it, keeping nothing.
     main.openId3v2Editor();
-    main.setBusy(true);
+    main.desktopHost().setBusy(true);
     QVERIFY(!editor->box(MainBox::Title)->isEnabled());
-    main.setBusy(false);
+    main.desktopHost().setBusy(false);
     QVERIFY(editor->box(MainBox::Title)->isEnabled());
     TypeText(editor->box(MainBox::Album), QStringLiteral("?"));
     main.closeTagWindows();

@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -37,6 +38,9 @@
 #include "app/startup.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
+#include "ui/tool_window.h"
+#include "ui/id3v1_editor_window.h"
+#include "ui/id3v2_editor_window.h"
 #include "ui/message_windows.h"
 #include "ui/progress_area.h"
 #include "tags/id3v1.h"
@@ -188,6 +192,21 @@ QStringList CutCaptions(QWidget* client, bool shownOnly = false) {
 
 }  // namespace
 
+// Tool windows for the registry's own test: they record what they are told.
+struct RecordingTool : QWidget, ToolWindow {
+  explicit RecordingTool(Closing closing) : QWidget(nullptr, Qt::Window), ToolWindow(this, nullptr, closing) {}
+  void setBusy(bool on) override { busy = on; }
+  void refresh(const Context&, Changes what) override { seen |= what; }
+  bool busy = false;
+  Changes seen = 0;
+};
+struct TagTool : RecordingTool {
+  TagTool() : RecordingTool(Closing::kWithDocument) {}
+};
+struct KeyTool : RecordingTool {
+  KeyTool() : RecordingTool(Closing::kStays) {}
+};
+
 class WindowTest : public QObject {
   Q_OBJECT
 
@@ -284,8 +303,8 @@ class WindowTest : public QObject {
       QApplication::setFont(font);
       QCoreApplication::processEvents();
       const QString name = font == original ? QStringLiteral("default font") : QStringLiteral("font +25 %");
-      for (UiCommand c : {UiCommand::kVolume, UiCommand::kFade, UiCommand::kSilence, UiCommand::kSaveSelection,
-                          UiCommand::kSplit}) {
+      for (Command c : {Command::kVolume, Command::kFade, Command::kSilence, Command::kSaveSelection,
+                          Command::kSplit}) {
         WhenModal([&] {
           QWidget* m = QApplication::activeModalWidget();
           walk(m, name);
@@ -405,6 +424,159 @@ class WindowTest : public QObject {
       QCOMPARE(b->text(), button);
       QVERIFY(!b->accessibleName().isEmpty());
     }
+  }
+
+  // One row per engine command, each with its handler and its action; while
+  // an operation runs only Esc stays enabled, and it comes back afterwards.
+  void commandTableRows() {
+    std::set<Command> seen;
+    for (const CommandSpec& c : CommandTable()) {
+      QVERIFY2(seen.insert(c.command).second, c.name);
+      QVERIFY2(c.handler != nullptr, c.name);
+      QCOMPARE(FindCommand(c.command), &c);
+      QCOMPARE(w->action(c.command)->objectName(), QString::fromUtf8(c.name));
+    }
+    QCOMPARE(FindCommand(Command::kEnqueueInput), nullptr);  // a Play menu item of its own
+    open(SampleFile());
+    std::map<Command, bool> before;
+    for (const CommandSpec& c : CommandTable()) before[c.command] = w->action(c.command)->isEnabled();
+    QVERIFY(before[Command::kPageDown] && before[Command::kLegend] && before[Command::kSaveAs]);
+    w->desktopHost().busyBegin(kBusySave);
+    for (const CommandSpec& c : CommandTable()) {
+      QCOMPARE(w->action(c.command)->isEnabled(), c.command == Command::kCancel);
+    }
+    w->desktopHost().busyEnd(kBusySave);
+    for (const CommandSpec& c : CommandTable()) QCOMPARE(w->action(c.command)->isEnabled(), before[c.command]);
+  }
+
+  // Each tool window is made once, on its first use, and made again only
+  // after it was deleted; a close request reaches the tag windows only, the
+  // busy state and the changes reach every window, also one made while busy.
+  void toolWindowRegistry() {
+    ToolWindows tools;
+    int made = 0;
+    std::vector<std::unique_ptr<QWidget>> owned;
+    tools.define<TagTool>([&] {
+      ++made;
+      owned.push_back(std::make_unique<TagTool>());
+      return static_cast<TagTool*>(owned.back().get());
+    });
+    tools.define<KeyTool>([&] {
+      ++made;
+      owned.push_back(std::make_unique<KeyTool>());
+      return static_cast<KeyTool*>(owned.back().get());
+    });
+    QCOMPARE(tools.find<TagTool>(), nullptr);
+    QCOMPARE(tools.count(), 0);
+    tools.setBusy(true);
+    TagTool* tag = tools.open<TagTool>();
+    QVERIFY(tag != nullptr);
+    QVERIFY(tag->busy);
+    QCOMPARE(tools.open<TagTool>(), tag);
+    QCOMPARE(tools.find<TagTool>(), tag);
+    QCOMPARE(made, 1);
+    QCOMPARE(tools.find<KeyTool>(), nullptr);
+    KeyTool* key = tools.open<KeyTool>();
+    QCOMPARE(made, 2);
+    QVERIFY(key->busy);
+    tools.setBusy(false);
+    QVERIFY(!tag->busy && !key->busy);
+    tools.refresh(w->context(), kChangedTags);
+    QCOMPARE(tag->seen, kChangedTags);
+    QCOMPARE(key->seen, kChangedTags);
+    tag->show();
+    key->show();
+    tools.closeTagWindows();
+    QVERIFY(!tag->isVisible());
+    QVERIFY(key->isVisible());
+    owned.front().reset();  // the tag window is deleted
+    QCOMPARE(tools.find<TagTool>(), nullptr);
+    QCOMPARE(tools.count(), 1);
+    QVERIFY(tools.open<TagTool>() != nullptr);
+    QCOMPARE(made, 3);
+  }
+
+  // The main window's tool windows: made on first use, once; the engine's
+  // close request closes the tag editors and leaves the legend.
+  void toolWindowsOfTheMainWindow() {
+    QVERIFY(w->id3v1Editor() == nullptr && w->id3v2Editor() == nullptr && w->imageWindow() == nullptr &&
+            w->legend() == nullptr);
+    open(SampleFile());
+    w->openId3v1Editor();
+    Id3v1EditorWindow* v1 = w->id3v1Editor();
+    QVERIFY(v1 != nullptr && v1->isVisible());
+    w->openId3v1Editor();
+    QCOMPARE(w->id3v1Editor(), v1);
+    WhenModal([] { QApplication::activeModalWidget()->close(); });  // the editor's note on a file without a tag
+    w->openId3v2Editor();
+    Id3v2EditorWindow* v2 = w->id3v2Editor();
+    QVERIFY(v2 != nullptr && v2->isVisible());
+    w->action(Command::kLegend)->trigger();
+    LegendWindow* legend = w->legend();
+    QVERIFY(legend != nullptr && legend->isVisible());
+    w->action(Command::kLegend)->trigger();
+    QCOMPARE(w->legend(), legend);
+    QCOMPARE(w->findChildren<Id3v1EditorWindow*>().size(), 1);
+    QCOMPARE(w->findChildren<LegendWindow*>().size(), 1);
+    w->closeTagWindows();
+    QVERIFY(!v1->isVisible());
+    QVERIFY(!v2->isVisible());
+    QVERIFY(legend->isVisible());
+    legend->close();
+  }
+
+  // The modal scope: the arrow over whatever cursor was set, one more level
+  // of depth, a living window moved in front of the modal window open now and
+  // back home afterwards; a close asked for inside it waits for its end.
+  void modalScopeOfTheDesktopHost() {
+    DesktopHost& host = w->desktopHost();
+    QCOMPARE(host.modalDepth(), 0);
+    QCOMPARE(host.questionParent(), static_cast<QWidget*>(w.get()));
+    QVERIFY(!host.asking());
+    w->desktopHost().setBusy(true);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    {
+      DesktopHost::ModalScope outer(host);
+      QCOMPARE(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+      {
+        DesktopHost::ModalScope inner(host);
+        QCOMPARE(host.modalDepth(), 2);
+      }
+      QCOMPARE(host.modalDepth(), 1);
+      QVERIFY(host.asking());
+    }
+    QCOMPARE(host.modalDepth(), 0);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    w->desktopHost().setBusy(false);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    QDialog dialog(w.get());
+    dialog.setObjectName(QStringLiteral("someDialog"));
+    QWidget* parentSeen = nullptr;
+    QWidget* messageParentSeen = nullptr;
+    WhenModal([&] {
+      parentSeen = host.questionParent();
+      {
+        DesktopHost::ModalScope scope(host, w->messageWindow());
+        messageParentSeen = w->messageWindow()->parentWidget();
+      }
+      QCOMPARE(w->messageWindow()->parentWidget(), static_cast<QWidget*>(w.get()));
+      dialog.reject();
+    });
+    dialog.exec();
+    QCOMPARE(parentSeen, static_cast<QWidget*>(&dialog));
+    QCOMPARE(messageParentSeen, static_cast<QWidget*>(&dialog));
+
+    {
+      DesktopHost::ModalScope scope(host);
+      w->requestClose();
+      QCoreApplication::processEvents();
+      QVERIFY(w->isVisible());
+    }
+    QVERIFY(w->isVisible());
+    host.carryOutWaitingClose();
+    QCoreApplication::processEvents();
+    QVERIFY(!w->isVisible());
   }
 
   // The fade and silence commands open their dialogs and apply what they hand back.
@@ -579,8 +751,8 @@ class WindowTest : public QObject {
     QCOMPARE(doc.editCount, 156);
     QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("44.1 KHz, JOINT STEREO, 96 kbps, 4.075 sec"));
     QCOMPARE(w->timeLabel(0)->text(), QStringLiteral("0.00 s"));
-    QVERIFY(w->action(UiCommand::kSaveAs)->isEnabled());
-    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(w->action(Command::kSaveAs)->isEnabled());
+    QVERIFY(!w->action(Command::kDelete)->isEnabled());
     QCOMPARE(doc.viewStartMax, 156 - 84);
     QVERIFY(w->sourcePathLabel()->text().endsWith(QStringLiteral("sample.mp3")));
   }
@@ -617,7 +789,7 @@ class WindowTest : public QObject {
   void selectAllOnLoad() {
     w->context().options.mainFlags |= kSelectAllOnLoad;
     open(SampleFile());
-    QVERIFY(w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(w->action(Command::kDelete)->isEnabled());
     QCOMPARE(w->selectionLabel()->text(), QStringLiteral("sel: 4.075"));
   }
 
@@ -630,7 +802,7 @@ class WindowTest : public QObject {
     QTest::mouseClick(w->strip(), Qt::LeftButton, Qt::ShiftModifier, StripPoint(30 + 5 * 20 + 1, 300));
     QCOMPARE(doc.selectionEnd, 20);
     QVERIFY(doc.selectionExists);
-    QVERIFY(w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(w->action(Command::kDelete)->isEnabled());
     QVERIFY(w->selectionLabel()->isVisible());
     QVERIFY(w->selectionLabel()->text().startsWith(QStringLiteral("sel: 0.340")));
     // Right-click moves the other end.
@@ -872,7 +1044,7 @@ class WindowTest : public QObject {
 
   void saveSelectionKeyWithoutASelectionSaysSo() {
     open(SampleFile());
-    QVERIFY(w->action(UiCommand::kSaveSelection)->isEnabled());
+    QVERIFY(w->action(Command::kSaveSelection)->isEnabled());
     QString title, text;
     WhenModal([&] {
       MessageWindow* m = w->messageWindow();
@@ -947,7 +1119,7 @@ class WindowTest : public QObject {
       d->nameButton()->click();
       d->reject();
     });
-    w->action(UiCommand::kSaveSelection)->trigger();
+    w->action(Command::kSaveSelection)->trigger();
     QCOMPARE(messageOwner, QStringLiteral("TSaveSelForm"));
     QVERIFY(messageModal);
     QCOMPARE(fileDialogOwner, QStringLiteral("TSaveSelForm"));
@@ -965,7 +1137,7 @@ class WindowTest : public QObject {
       QCOMPARE(d->partBox(1)->title(), QStringLiteral(" File 2: the selection "));
       d->reject();
     });
-    w->action(UiCommand::kSplit)->trigger();
+    w->action(Command::kSplit)->trigger();
     QVERIFY(!doc.splitDialogOpen);
     QCOMPARE(QDir(home.path()).entryList({QStringLiteral("*.mp3")}).size(), 0);
   }
@@ -1004,7 +1176,7 @@ class WindowTest : public QObject {
       checked = true;
       d->reject();
     });
-    w->action(UiCommand::kSplit)->trigger();
+    w->action(Command::kSplit)->trigger();
     QVERIFY(checked);
   }
 
@@ -1036,23 +1208,23 @@ class WindowTest : public QObject {
 
   void busyNestsAndNamesTheOperation() {
     open(SampleFile());
-    w->busyBegin(kBusySave);
+    w->desktopHost().busyBegin(kBusySave);
     QVERIFY(w->busy());
     QVERIFY(w->progressArea()->isVisible());
     QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("save"));
-    w->busyBegin(kBusyWrite);
+    w->desktopHost().busyBegin(kBusyWrite);
     QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("write"));
-    w->busyEnd(kBusyWrite);
+    w->desktopHost().busyEnd(kBusyWrite);
     QVERIFY(w->busy());
     QCOMPARE(w->progressArea()->accessibleDescription(), QStringLiteral("save"));
-    QVERIFY(!w->action(UiCommand::kSelectAll)->isEnabled());
+    QVERIFY(!w->action(Command::kSelectAll)->isEnabled());
     QTest::keyClick(w.get(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(!w->context().doc.selectionExists);  // refused while busy
-    w->busyEnd(kBusySave);
+    w->desktopHost().busyEnd(kBusySave);
     QVERIFY(!w->busy());
     QVERIFY(w->operations().empty());
     QVERIFY(w->progressArea()->accessibleDescription().isEmpty());
-    QVERIFY(w->action(UiCommand::kSelectAll)->isEnabled());
+    QVERIFY(w->action(Command::kSelectAll)->isEnabled());
   }
 
   void startErrorIsReportedAfterTheDelay() {
@@ -1159,11 +1331,11 @@ class WindowTest : public QObject {
       seen = QRect(opened->pos(), opened->size());
     };
     const std::map<QString, std::function<void()>> openModal = {
-        {"TAmplifyForm", [&] { w->action(UiCommand::kVolume)->trigger(); }},
-        {"TFadeForm", [&] { w->action(UiCommand::kFade)->trigger(); }},
-        {"TSilenceForm", [&] { w->action(UiCommand::kSilence)->trigger(); }},
-        {"TSaveSelForm", [&] { w->action(UiCommand::kSaveSelection)->trigger(); }},
-        {"TSplitForm", [&] { w->action(UiCommand::kSplit)->trigger(); }},
+        {"TAmplifyForm", [&] { w->action(Command::kVolume)->trigger(); }},
+        {"TFadeForm", [&] { w->action(Command::kFade)->trigger(); }},
+        {"TSilenceForm", [&] { w->action(Command::kSilence)->trigger(); }},
+        {"TSaveSelForm", [&] { w->action(Command::kSaveSelection)->trigger(); }},
+        {"TSplitForm", [&] { w->action(Command::kSplit)->trigger(); }},
         {"TMsgBoxYesNoForm", [&] { AskYesNo(ctx, "q", kModalQuestion, "q"); }}};
     if (openModal.count(window) != 0) {
       WhenModal([&] {
@@ -1249,9 +1421,9 @@ class WindowTest : public QObject {
     }
     QVERIFY(w->enqueueAction(0)->isEnabled());   // the input file exists
     QVERIFY(!w->enqueueAction(2)->isEnabled());  // nothing saved yet
-    w->setBusy(true);
+    w->desktopHost().setBusy(true);
     QVERIFY(!w->enqueueAction(0)->isEnabled());
-    w->setBusy(false);
+    w->desktopHost().setBusy(false);
     // While the Play menu is open the refresh timer leaves its items alone;
     // they follow the player when the menu opens again.
     QMenu* play = nullptr;
@@ -1354,24 +1526,24 @@ class WindowTest : public QObject {
     QTest::keyClick(w.get(), Qt::Key_F4, Qt::ControlModifier);
     QVERIFY(!w->context().doc.loaded);
     QCOMPARE(w->sourceInfoLabel()->text(), QStringLiteral("No file loaded"));
-    QVERIFY(!w->action(UiCommand::kSaveAs)->isEnabled());
-    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(!w->action(Command::kSaveAs)->isEnabled());
+    QVERIFY(!w->action(Command::kDelete)->isEnabled());
   }
 
   void escapeRequestsCancelWhileBusy() {
     open(SampleFile());
     QTest::keyClick(w.get(), Qt::Key_Escape);
-    QVERIFY(!w->processEvents().cancel);  // not busy: Esc asks nothing
-    w->setBusy(true);
-    QVERIFY(!w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(!w->desktopHost().processEvents().cancel);  // not busy: Esc asks nothing
+    w->desktopHost().setBusy(true);
+    QVERIFY(!w->action(Command::kDelete)->isEnabled());
     QTest::keyClick(w.get(), Qt::Key_Escape);
-    EventRequests r = w->processEvents();
+    EventRequests r = w->desktopHost().processEvents();
     QVERIFY(r.cancel);
     QVERIFY(!r.close);
     // A close request while busy is recorded for the running operation.
     QVERIFY(!w->close());
-    QVERIFY(w->processEvents().close);
-    w->setBusy(false);
+    QVERIFY(w->desktopHost().processEvents().close);
+    w->desktopHost().setBusy(false);
   }
 
   void commandLineFileOpensAtFirstActivation() {
@@ -1395,7 +1567,7 @@ class WindowTest : public QObject {
     QVERIFY(!del->isEnabled());
     QTest::mouseClick(w->findChild<QPushButton*>("selectAllButton"), Qt::LeftButton);
     QVERIFY(del->isEnabled());
-    QVERIFY(w->action(UiCommand::kDelete)->isEnabled());
+    QVERIFY(w->action(Command::kDelete)->isEnabled());
     QTest::mouseClick(w->findChild<QPushButton*>("clearButton"), Qt::LeftButton);
     QVERIFY(!doc.selectionExists);
     QVERIFY(!del->isEnabled());
@@ -1500,15 +1672,15 @@ class WindowTest : public QObject {
     QCOMPARE(ProgressArea::BlocksFor(0.0), 0);  // Round(0.5) is 0, ties to even
     QCOMPARE(ProgressArea::BlocksFor(0.5), 28);  // Round(28.5) = 28
     QCOMPARE(ProgressArea::BlocksFor(1.0), 56);
-    w->setBusy(true);
+    w->desktopHost().setBusy(true);
     QVERIFY(w->progressArea()->isVisible());
     QVERIFY(!w->sourceInfoLabel()->isVisible());
-    QVERIFY(!w->action(UiCommand::kOpen)->isEnabled());
-    w->setBusy(true);  // set again (the writer inside a save): still busy
+    QVERIFY(!w->action(Command::kOpen)->isEnabled());
+    w->desktopHost().setBusy(true);  // set again (the writer inside a save): still busy
     QVERIFY(w->progressArea()->isVisible());
-    w->setBusy(false);
+    w->desktopHost().setBusy(false);
     QVERIFY(!w->progressArea()->isVisible());
-    QVERIFY(w->action(UiCommand::kOpen)->isEnabled());
+    QVERIFY(w->action(Command::kOpen)->isEnabled());
   }
 
   void droppedFiles() {
@@ -1666,7 +1838,7 @@ class WindowTest : public QObject {
     } else if (path == QLatin1String("drop")) {
       w->dropFiles({other.toStdString()});
     } else if (path == QLatin1String("close")) {
-      w->action(UiCommand::kClose)->trigger();
+      w->action(Command::kClose)->trigger();
     } else {
       closed = w->close();
     }
@@ -1710,7 +1882,7 @@ class WindowTest : public QObject {
       qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject();
     });
     FileDialogRequest request;
-    QVERIFY(!w->chooseSaveFile(request));
+    QVERIFY(!w->desktopHost().chooseSaveFile(request));
     QCOMPARE(asking, Qt::ArrowCursor);
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     EndBusy(ctx, kBusySave);
@@ -1724,14 +1896,14 @@ class WindowTest : public QObject {
     ReportMessage(ctx, "note", kMsgInfo, "note");
     QVERIFY(w->messageWindow()->isVisible());
     QTest::keyClick(w->messageWindow(), Qt::Key_Escape);
-    EventRequests requests = w->processEvents();
+    EventRequests requests = w->desktopHost().processEvents();
     EndBusy(ctx, kBusySave);
     QVERIFY(requests.cancel);
     QVERIFY(!requests.close);
     // Not busy: Esc there cancels nothing.
     ReportMessage(ctx, "note", kMsgInfo, "note");
     QTest::keyClick(w->messageWindow(), Qt::Key_Escape);
-    QVERIFY(!w->processEvents().cancel);
+    QVERIFY(!w->desktopHost().processEvents().cancel);
   }
 
   // While a save runs, clicks, double-clicks, drags and wheel turns on every

@@ -27,13 +27,15 @@ void AllowPlaying(Context& ctx) {
   ctx.playAvailable = [](const Context&, PlayRequest) { return true; };
 }
 
-TEST(Availability, WithoutDocumentOnlyOpenAndTheMenus) {
+TEST(Availability, WithoutDocumentOnlyOpenTheMenusAndTheProgramsOwn) {
   HeadlessHost host;
   Context ctx(host);
   AllowPlaying(ctx);
   CommandAvailability a = ComputeAvailability(ctx, CommandFiles{});
   for (Command c : AllCommands()) {
-    const bool expected = c == Command::kOpen || c == Command::kOptionsMenu || c == Command::kScriptsMenu;
+    const bool expected = c == Command::kOpen || c == Command::kOptionsMenu || c == Command::kScriptsMenu ||
+                          c == Command::kCloseProgram || c == Command::kProgramHelp || c == Command::kScriptHelp ||
+                          c == Command::kLegend || c == Command::kCancel;
     EXPECT_EQ(a[c], expected) << static_cast<int>(c);
   }
 }
@@ -51,6 +53,7 @@ TEST(Availability, NothingWhileAScriptRunsOrNotReady) {
       {"silence dialog", [](Context& c) { c.doc.silenceDialogOpen = true; }},
       {"split dialog", [](Context& c) { c.doc.splitDialogOpen = true; }},
       {"player hand-over", [](Context& c) { c.doc.playerHandOver = true; }},
+      {"window busy", nullptr},
   };
   for (const Case& k : cases) {
     HeadlessHost host;
@@ -59,10 +62,28 @@ TEST(Availability, NothingWhileAScriptRunsOrNotReady) {
     AppendFrames(ctx.doc, 100);
     ctx.doc.selectionExists = true;
     ctx.doc.selectionEnd = 10;
-    k.set(ctx);
-    CommandAvailability a = ComputeAvailability(ctx, CommandFiles{true, true});
-    for (Command c : AllCommands()) EXPECT_FALSE(a[c]) << k.what << " " << static_cast<int>(c);
+    if (k.set != nullptr) k.set(ctx);
+    CommandAvailability a = ComputeAvailability(ctx, CommandFiles{true, true}, nullptr, k.set == nullptr);
+    // Esc alone stays: it cancels what runs.
+    for (Command c : AllCommands()) {
+      EXPECT_EQ(a[c], c == Command::kCancel) << k.what << " " << static_cast<int>(c);
+      EXPECT_EQ(LiveWhileRefused(c), c == Command::kCancel) << static_cast<int>(c);
+    }
   }
+}
+
+TEST(Availability, ViewKeysNeedFrames) {
+  HeadlessHost host;
+  Context ctx(host);
+  const Command keys[] = {Command::kPageUp, Command::kPageDown, Command::kViewStart, Command::kViewEnd};
+  CommandAvailability a = ComputeAvailability(ctx, CommandFiles{true, false});
+  for (Command c : keys) EXPECT_FALSE(a[c]) << static_cast<int>(c);
+  ctx.doc.loaded = true;  // loaded, but no frames
+  a = ComputeAvailability(ctx, CommandFiles{true, false});
+  for (Command c : keys) EXPECT_FALSE(a[c]) << static_cast<int>(c);
+  AppendFrames(ctx.doc, 100);
+  a = ComputeAvailability(ctx, CommandFiles{true, false});
+  for (Command c : keys) EXPECT_TRUE(a[c]) << static_cast<int>(c);
 }
 
 TEST(Availability, LoadedDocumentFollowsTheOperationsRules) {
