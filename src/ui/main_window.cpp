@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -447,6 +448,17 @@ void MainWindow::buildCentral() {
       view->setAccessibleName(QString::fromUtf8(removeBoxes[i].viewer));
       view->setFocusPolicy(Qt::TabFocus);
       viewButtons_[i] = view;
+      // The box's accelerator does nothing while the box is disabled; for the
+      // two tag boxes it then reaches the editor button, so that a file
+      // without a tag can be given one from the keyboard.
+      if (i == 1 || i == 5) {
+        auto* key = new QShortcut(QKeySequence(i == 1 ? QStringLiteral("Alt+2") : QStringLiteral("Alt+1")), this);
+        key->setEnabled(false);
+        connect(key, &QShortcut::activated, view, [view] {
+          if (view->isEnabled()) view->setFocus(Qt::ShortcutFocusReason);
+        });
+        viewKeys_[i] = key;
+      }
       connect(view, &QPushButton::clicked, this, [this, i] {
         if (userCommandsRefused()) return;
         if (i == 1) openId3v2Editor();
@@ -744,8 +756,7 @@ void MainWindow::updateTexts() {
     QSignalBlocker block(removeBoxes_[i]);
     removeBoxes_[i]->setEnabled(loaded && all[i]->enabled);
     removeBoxes_[i]->setChecked(all[i]->checked);
-    // The ID3v2 editor also opens on a file without a tag: it can start one.
-    if (viewButtons_[i] != nullptr) viewButtons_[i]->setEnabled(loaded && (all[i]->enabled || i == 1));
+    if (viewKeys_[i] != nullptr) viewKeys_[i]->setEnabled(!removeBoxes_[i]->isEnabled());
   }
 }
 

@@ -31,6 +31,7 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPushButton;
+class QShortcut;
 class QToolButton;
 
 namespace quorvel {
@@ -219,6 +220,9 @@ class MainWindow : public QMainWindow {
   std::array<QToolButton*, 8> stepButtons_{};
   std::array<QCheckBox*, 6> removeBoxes_{};
   std::array<QPushButton*, 6> viewButtons_{};
+  // Alt+2 and Alt+1 while the ID3v2 or ID3v1 box is disabled (the file has no
+  // such tag): the focus goes to the box's editor button instead.
+  std::array<QShortcut*, 6> viewKeys_{};
 
 
   QTimer refreshTimer_;

@@ -624,6 +624,16 @@ class WindowTest : public QObject {
     QCOMPARE(view->toolTip(), QStringLiteral("Edit id3v1 tag"));
     QVERIFY(view->isEnabled());
     QCOMPARE(v1->nextInFocusChain(), static_cast<QWidget*>(view));
+    // A file without an ID3v1 or ID3v2 tag: the disabled boxes' Alt+1 and
+    // Alt+2 reach their editor buttons instead.
+    open(DataFile("cbr96-no-info.mp3"));
+    QVERIFY(!v1->isEnabled());
+    activate();
+    QTest::keyClick(w.get(), Qt::Key_2, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->viewButton(1)));
+    QTest::keyClick(w.get(), Qt::Key_1, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(view));
+    open(SampleFile());
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Space);
     Id3v1EditorWindow* editor = w->id3v1Editor();
@@ -635,6 +645,11 @@ class WindowTest : public QObject {
     QVERIFY(!editor->isVisible());
     QVERIFY(w->context().doc.boxes.id3v1.enabled);  // the record holds something now
     QCOMPARE(ReadTextField(w->context().doc.id3v1.record, Id3v1Field::kTitle, 30), std::string("A title"));
+    // With the box enabled, Alt+1 is the box's own again.
+    QVERIFY(v1->isEnabled());
+    activate();
+    QTest::keyClick(w.get(), Qt::Key_1, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(v1));
 
     // Reopening the document closes an open editor, which then keeps nothing it had not accepted.
     w->openId3v1Editor();
