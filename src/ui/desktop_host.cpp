@@ -99,13 +99,8 @@ int DesktopHost::ask(const std::string& text, int kind, const std::string& capti
   return answer;
 }
 
-std::optional<std::string> DesktopHost::chooseOpenFile(const FileDialogRequest& request) {
-  QFileDialog dialog(questionParent(), Q(request.title), Q(request.folder), QtFilter(request.filter));
-  dialog.setObjectName(QStringLiteral("openDialog"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
+// Shows a file dialog in the modal scope; the file chosen, or nothing.
+std::optional<std::string> DesktopHost::runFileDialog(QFileDialog& dialog) {
   int result = QDialog::Rejected;
   {
     ModalScope scope(*this);
@@ -114,6 +109,16 @@ std::optional<std::string> DesktopHost::chooseOpenFile(const FileDialogRequest& 
   carryOutWaitingClose();
   if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> DesktopHost::chooseOpenFile(const FileDialogRequest& request) {
+  QFileDialog dialog(questionParent(), Q(request.title), Q(request.folder), QtFilter(request.filter));
+  dialog.setObjectName(QStringLiteral("openDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
+  return runFileDialog(dialog);
 }
 
 std::optional<std::string> DesktopHost::chooseSaveFile(const FileDialogRequest& request) {
@@ -126,14 +131,7 @@ std::optional<std::string> DesktopHost::chooseSaveFile(const FileDialogRequest& 
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
   if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
   if (!request.fileName.empty()) dialog.selectFile(Q(request.fileName));
-  int result = QDialog::Rejected;
-  {
-    ModalScope scope(*this);
-    result = dialog.exec();
-  }
-  carryOutWaitingClose();
-  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().front().toStdString();
+  return runFileDialog(dialog);
 }
 
 std::optional<VolumeChoice> DesktopHost::askVolume(const VolumeDialogState& state) {

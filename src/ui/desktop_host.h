@@ -17,6 +17,8 @@
 #include "core/host.h"
 #include "app/desktop_shell.h"
 
+class QFileDialog;
+
 namespace quorvel {
 
 class MessageWindow;
@@ -114,6 +116,7 @@ class DesktopHost : public Host {
   void closeMessageWindows();
 
  private:
+  std::optional<std::string> runFileDialog(QFileDialog& dialog);
   QWidget* home_;
   Context& ctx_;
   DesktopShell& shell_;
