@@ -1,5 +1,6 @@
 #include "core/analysis.h"
 
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "core/document_ops.h"
 #include "core/messages.h"
 #include "core/mpeg_header.h"
+#include "core/tag_editing.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2_reader.h"
 
@@ -1170,7 +1172,7 @@ void ReloadbutClick(Context& ctx, bool fromScript) {
     return;
   }
   ctx.script.resultCode = 0;
-  ctx.host.closeTagWindows();
+  EndTagSessions(ctx);
   AnalyseSource(ctx);
   ctx.host.changed(kChangedDocument);
 }

@@ -4,6 +4,7 @@
 // other program-wide state; every test builds its own Context.
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/document.h"
@@ -38,6 +39,19 @@ struct SaveState {
   bool savingForExit = false;
   // The " Play &output (saved) file" command is enabled.
   bool playOutputEnabled = false;
+};
+
+// The tag editors' sessions. An editor edits a copy of the document's tag,
+// never the tag itself: nothing it does reaches the document before O&K (or a
+// save) commits the copy as one edit, and the engine ends a session whenever
+// the document is closed or replaced, so no window holds on to a tag that is
+// gone. `*Base` is the copy as the editor prepared it or as last committed:
+// the session has changes while the copy differs from it.
+struct TagEditSessions {
+  std::optional<Id3v2TagState> id3v2;
+  Id3v2TagState id3v2Base;
+  std::optional<Id3v1State> id3v1;
+  Id3v1State id3v1Base;
 };
 
 struct Context {
@@ -79,6 +93,8 @@ struct Context {
 
   // Save procedure state (output layer).
   SaveState save;
+
+  TagEditSessions tagEdit;
 };
 
 }  // namespace quorvel

@@ -1,11 +1,13 @@
 #include "core/document_ops.h"
 
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "core/messages.h"
 #include "core/mpeg_header.h"
+#include "core/tag_editing.h"
 #include "tags/id3v2_reader.h"
 
 namespace quorvel {
@@ -370,8 +372,9 @@ const char* const kSaveChangesCaption = "closing";
 
 bool SaveChangesAsked(const Context& ctx) {
   const DocumentState& doc = ctx.doc;
-  return doc.loaded && !NotReady(ctx) && doc.unsavedChanges && ctx.options.mainFlag(kPromptSaveOnClose) &&
-         !doc.documentName.empty() && !ctx.script.active;
+  // A tag editor's changes not applied yet are edits the user sees: they count.
+  return doc.loaded && !NotReady(ctx) && (doc.unsavedChanges || TagEditsPending(ctx)) &&
+         ctx.options.mainFlag(kPromptSaveOnClose) && !doc.documentName.empty() && !ctx.script.active;
 }
 
 int AskSaveChanges(Context& ctx, const std::string& text, const std::string& caption) {
@@ -380,8 +383,9 @@ int AskSaveChanges(Context& ctx, const std::string& text, const std::string& cap
   if (answer == kAnswerNo) return kUnloadClosed;
   if (answer != kAnswerYes) return kUnloadDeclined;
   // A "Save as" that was cancelled or failed keeps the document: dropping it
-  // now would lose the edits the user just asked to keep.
-  if (!ctx.saveAs || !ctx.saveAs(ctx)) return kUnloadDeclined;
+  // now would lose the edits the user just asked to keep. The save takes in
+  // what the tag editors show (they apply their changes first).
+  if (!ApplyTagEdits(ctx) || !ctx.saveAs || !ctx.saveAs(ctx)) return kUnloadDeclined;
   return kUnloadSaved;
 }
 
@@ -394,11 +398,11 @@ int unloadall(Context& ctx, bool ask) {
     if (!AskYesNo(ctx, "Save changes?", kSaveChangesQuestion, "prompt")) return kUnloadDeclined;
     // A "Save as" that was cancelled or failed keeps the document: closing it
     // now would drop the edits the user just asked to keep.
-    if (!ctx.saveAs || !ctx.saveAs(ctx)) return kUnloadDeclined;
+    if (!ApplyTagEdits(ctx) || !ctx.saveAs || !ctx.saveAs(ctx)) return kUnloadDeclined;
     result = kUnloadSaved;
   }
 
-  ctx.host.closeTagWindows();
+  EndTagSessions(ctx);
 
   if (options.rememberVolume == 1) {
     options.savedVolumeSteps = 20;

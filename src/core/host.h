@@ -88,9 +88,15 @@ class Host {
   virtual void changed(Changes /*what*/) { documentChanged(); }
   virtual void documentChanged() {}
 
-  // Closes the ID3v2 and ID3v1 tag editors and the tag transfer window when they
-  // are open (closing a document or reopening it); a failure to close is ignored.
+  // The engine ends the tag editors' sessions (the document is closed,
+  // replaced or reopened, or a script starts): the ID3v2 and ID3v1 editors and
+  // the windows that show their fields close at once, busy or not, and show
+  // nothing of the session any more.
   virtual void closeTagWindows() {}
+  // The tag editors open with changes not applied yet apply them, each as its
+  // O&K does (with O&K's own questions), and stay open on the new state.
+  // False when the user went back to an editor from such a question.
+  virtual bool applyTagEdits() { return true; }
 
   // The editing dialogs: shown with the given state, they return the accepted
   // values, or nothing when cancelled. A host without them cancels.

@@ -11,17 +11,134 @@ namespace quorvel {
 
 bool TagEditorRefused(const Context& ctx) { return !ctx.doc.loaded || ctx.script.active || NotReady(ctx); }
 
+const char* const kApplyTagEditsText =
+    "The tag editor holds changes that were not applied.\r\n\r\nApply them (YES) or drop them (NO)?";
+
+Id3v2TagState& BeginId3v2Session(Context& ctx) {
+  TagEditSessions& s = ctx.tagEdit;
+  if (!s.id3v2) {
+    s.id3v2 = ctx.doc.id3v2;
+    s.id3v2Base = *s.id3v2;
+  }
+  return *s.id3v2;
+}
+
+void Id3v2SessionReady(Context& ctx) {
+  if (ctx.tagEdit.id3v2) ctx.tagEdit.id3v2Base = *ctx.tagEdit.id3v2;
+}
+
+bool Id3v2SessionChanged(const Context& ctx) {
+  return ctx.tagEdit.id3v2 && *ctx.tagEdit.id3v2 != ctx.tagEdit.id3v2Base;
+}
+
+namespace {
+
+void MarkTagsEdited(Context& ctx) {
+  ctx.doc.unsavedChanges = true;
+  ctx.host.changed(kChangedTags | kChangedModified);
+}
+
+}  // namespace
+
+void CommitId3v2Session(Context& ctx, bool writeTag) {
+  TagEditSessions& s = ctx.tagEdit;
+  if (!s.id3v2) return;
+  const bool edited = Id3v2SessionChanged(ctx);
+  ctx.doc.id3v2 = *s.id3v2;
+  s.id3v2Base = *s.id3v2;
+  RemoveBox& box = ctx.doc.boxes.id3v2;
+  box.enabled = writeTag;
+  if (!box.enabled) box.checked = false;
+  if (edited) {
+    MarkTagsEdited(ctx);
+  } else {
+    ctx.host.changed(kChangedTags);
+  }
+}
+
+void EndId3v2Session(Context& ctx) {
+  ctx.tagEdit.id3v2.reset();
+  ctx.tagEdit.id3v2Base = Id3v2TagState{};
+}
+
+Id3v1State& BeginId3v1Session(Context& ctx) {
+  TagEditSessions& s = ctx.tagEdit;
+  if (!s.id3v1) {
+    s.id3v1 = ctx.doc.id3v1;
+    s.id3v1Base = *s.id3v1;
+  }
+  return *s.id3v1;
+}
+
+void Id3v1SessionReady(Context& ctx) {
+  if (ctx.tagEdit.id3v1) ctx.tagEdit.id3v1Base = *ctx.tagEdit.id3v1;
+}
+
+bool Id3v1SessionChanged(const Context& ctx) {
+  // Only the record is written; the copy read back for comparison is not an edit.
+  return ctx.tagEdit.id3v1 && ctx.tagEdit.id3v1->record != ctx.tagEdit.id3v1Base.record;
+}
+
+void CommitId3v1Session(Context& ctx) {
+  TagEditSessions& s = ctx.tagEdit;
+  if (!s.id3v1) return;
+  const bool edited = Id3v1SessionChanged(ctx);
+  ctx.doc.id3v1 = *s.id3v1;
+  s.id3v1Base = *s.id3v1;
+  RemoveBox& box = ctx.doc.boxes.id3v1;
+  box.enabled = !IsId3v1Empty(ctx.doc.id3v1.record);
+  if (!box.enabled) box.checked = false;
+  if (edited) {
+    MarkTagsEdited(ctx);
+  } else {
+    ctx.host.changed(kChangedTags);
+  }
+}
+
+void EndId3v1Session(Context& ctx) {
+  ctx.tagEdit.id3v1.reset();
+  ctx.tagEdit.id3v1Base = Id3v1State{};
+}
+
+Id3v2TagState& EditedId3v2(Context& ctx) { return ctx.tagEdit.id3v2 ? *ctx.tagEdit.id3v2 : ctx.doc.id3v2; }
+const Id3v2TagState& EditedId3v2(const Context& ctx) {
+  return ctx.tagEdit.id3v2 ? *ctx.tagEdit.id3v2 : ctx.doc.id3v2;
+}
+Id3v1State& EditedId3v1(Context& ctx) { return ctx.tagEdit.id3v1 ? *ctx.tagEdit.id3v1 : ctx.doc.id3v1; }
+
+bool TagEditsPending(const Context& ctx) { return Id3v2SessionChanged(ctx) || Id3v1SessionChanged(ctx); }
+
+bool ApplyTagEdits(Context& ctx) { return !TagEditsPending(ctx) || ctx.host.applyTagEdits(); }
+
+void EndTagSessions(Context& ctx) {
+  // The windows let go of the copies first; then the copies go.
+  ctx.host.closeTagWindows();
+  EndId3v2Session(ctx);
+  EndId3v1Session(ctx);
+}
+
+bool SettleTagEditsForScript(Context& ctx) {
+  if (TagEditsPending(ctx)) {
+    const int answer = ctx.host.ask(kApplyTagEditsText, kModalQuestion | kMsgEscapeAnswers, "tag editor");
+    if (answer == kAnswerEscape) return false;
+    if (answer == kAnswerYes && !ApplyTagEdits(ctx)) return false;
+  }
+  EndTagSessions(ctx);
+  return true;
+}
+
 bool ReloadId3v1Record(Context& ctx) {
   DocumentState& doc = ctx.doc;
-  ClearId3v1(doc.id3v1.record);
+  Id3v1State& id3v1 = EditedId3v1(ctx);
+  ClearId3v1(id3v1.record);
   if (!doc.source.id3v1Found) return false;
   InputFile file;
   // The record comes only from the file that was loaded, never from another
   // one put under its name since.
   bool same = file.open(doc.sourceName) && file.identity() == doc.files[0].identity;
-  if (!same || ProcessID3v1(doc.id3v1, file, doc.source.id3v1Pos) != Id3v1ReadResult::kOk) {
-    ClearId3v1(doc.id3v1.record);
-    doc.id3v1.loaded = doc.id3v1.record;
+  if (!same || ProcessID3v1(id3v1, file, doc.source.id3v1Pos) != Id3v1ReadResult::kOk) {
+    ClearId3v1(id3v1.record);
+    id3v1.loaded = id3v1.record;
     WarnUnlessSilent(ctx, kId3v1ReadErrorText);
   }
   return true;
@@ -36,7 +153,7 @@ void Id3v1EditorClosed(Context& ctx, bool recordHoldsSomething) {
 
 bool ReloadId3v2Tag(Context& ctx) {
   DocumentState& doc = ctx.doc;
-  Id3v2TagState& tag = doc.id3v2;
+  Id3v2TagState& tag = EditedId3v2(ctx);
   tag.tagversion = tag.srcversion;
   const uint8_t flags = doc.source.id3v2Flags;
   const unsigned major = tag.srcversion.major;
@@ -63,7 +180,7 @@ bool ReloadId3v2Tag(Context& ctx) {
 }
 
 bool LoadId3v2TextFieldFromFile(Context& ctx, uint32_t index, const TextFieldDialog& dialog) {
-  Id3v2TagState& tag = ctx.doc.id3v2;
+  Id3v2TagState& tag = EditedId3v2(ctx);
   if (index >= tag.fields.size() || tag.fields[index].tip != kFieldText) return false;
   FileDialogRequest request;
   request.title = "Choose the source text file";

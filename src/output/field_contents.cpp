@@ -8,6 +8,7 @@
 
 #include "core/file_paths.h"
 #include "core/messages.h"
+#include "core/tag_editing.h"
 #include "core/working_files.h"
 #include "output/save.h"
 #include "output/target_file.h"
@@ -40,7 +41,7 @@ const char* const kPictureFilter =
 const char* const kNewlyAdded = "\r\nNewly added field";
 
 Id3v2Field* FieldAt(Context& ctx, int64_t index) {
-  auto& fields = ctx.doc.id3v2.fields;
+  auto& fields = EditedId3v2(ctx).fields;
   if (index < 0 || static_cast<uint64_t>(index) >= fields.size()) return nullptr;
   return &fields[static_cast<size_t>(index)];
 }
@@ -66,7 +67,7 @@ std::optional<std::vector<uint8_t>> SourceData(Context& ctx, const Id3v2Field& f
     ReportSourceGone(ctx);
     return std::nullopt;
   }
-  switch (ReadFieldData(ctx.doc.id3v2, f, source, data, limit)) {
+  switch (ReadFieldData(EditedId3v2(ctx), f, source, data, limit)) {
     case ContentResult::kOk: return data;
     case ContentResult::kTooLarge: ReportMessage(ctx, kContentTooLargeText, kMsgWarning, "error"); break;
     case ContentResult::kReadError: ReportSourceGone(ctx); break;
@@ -237,7 +238,7 @@ std::optional<SourcePicture> ReadSourcePicture(Context& ctx, const Id3v2Field& f
                                                const char* badMime) {
   std::optional<std::vector<uint8_t>> body = SourceData(ctx, f, kFieldContentLimit);
   if (!body) return std::nullopt;
-  SourcePicture p = ParsePicture(*body, ctx.doc.id3v2.srcversion.major);
+  SourcePicture p = ParsePicture(*body, EditedId3v2(ctx).srcversion.major);
   if (p.status == SourcePicture::Status::kBadEncoding) {
     ReportMessage(ctx, badEncoding, kMsgError, "error");
     return std::nullopt;
@@ -373,7 +374,7 @@ void ViewFieldContent(Context& ctx, int64_t index, bool original, bool textInMes
       ReportSourceGone(ctx);
       return;
     }
-    ContentResult r = ReadFieldData(ctx.doc.id3v2, f, source, data, static_cast<int64_t>(kContentDisplayLimit));
+    ContentResult r = ReadFieldData(EditedId3v2(ctx), f, source, data, static_cast<int64_t>(kContentDisplayLimit));
     if (r == ContentResult::kTooLarge) {
       ReportMessage(ctx, kContentTooLargeToShow, kMsgWarning, "error");
       return;
@@ -574,7 +575,7 @@ bool LoadPictureContent(Context& ctx, uint32_t index) {
 }
 
 std::string FieldInformationText(const Context& ctx, int64_t index) {
-  const auto& fields = ctx.doc.id3v2.fields;
+  const auto& fields = EditedId3v2(ctx).fields;
   if (index < 0 || static_cast<uint64_t>(index) >= fields.size()) return kNoFieldForInfo;
   const Id3v2Field& f = fields[static_cast<size_t>(index)];
   std::string text = f.thint;
@@ -604,7 +605,7 @@ void ShowFieldInformation(Context& ctx, int64_t index, const std::string& boxNam
 }
 
 void ViewInvalidFields(Context& ctx) {
-  Id3v2TagState& tag = ctx.doc.id3v2;
+  Id3v2TagState& tag = EditedId3v2(ctx);
   for (size_t i = 0; i < tag.fields.size(); ++i) {
     const Id3v2Field& f = tag.fields[i];
     if ((f.err & (kErrUnknownEncoding | kErrMissingLanguage | kErrUnknownCode)) == 0) continue;

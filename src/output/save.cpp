@@ -14,6 +14,7 @@
 #include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
+#include "core/tag_editing.h"
 #include "output/target_file.h"
 #include "output/writer.h"
 
@@ -259,6 +260,9 @@ void FollowUpSave(Context& ctx, int purpose, const std::string& target, WriteOut
 
 void SaveProc(Context& ctx, int purpose, const std::string& givenTarget) {
   ClearSaveOutcome(ctx.save);
+  // A save writes what the user sees: a tag editor open with changes applies
+  // them first, as its O&K would, and stays open.
+  if (!ctx.script.active && !ApplyTagEdits(ctx)) return;
   BeginBusy(ctx, kBusySave);
   if (ctx.script.active) ctx.script.resultCode = 0;
 

@@ -15,6 +15,7 @@
 #include "core/busy.h"
 #include "core/document_ops.h"
 #include "core/messages.h"
+#include "core/tag_editing.h"
 #include "script/reader.h"
 
 namespace quorvel {
@@ -137,10 +138,12 @@ void BatchExecute(Context& ctx, const std::string& path, CommandHandler handler)
     ReportScriptFailure(ctx, kScriptReadErrorText);
   } else {
     run.baseOffset = 0;
-    // The tag editors edit the tag state in place and keep indexes into it;
-    // the script's tag commands change that state, so open editors close first
-    // (as Cancel: what they hold unaccepted is dropped).
-    ctx.host.closeTagWindows();
+    // The script's tag commands change the document's tags: the editors close
+    // first, their changes applied or dropped as the user answers.
+    if (!SettleTagEditsForScript(ctx)) {
+      std::fclose(file);
+      return;
+    }
     run.active = true;
     ctx.doc.id3v2.tagStarted = false;
     // A block left open by an earlier script never continues into this one.

@@ -104,14 +104,14 @@ const char* Id3v1FieldName(Id3v1EditorField field) {
 }
 
 Id3v1Editor::Id3v1Editor(Id3v1State& state, Message message, Ask ask)
-    : state_(state), message_(std::move(message)), ask_(std::move(ask)) {}
+    : state_(&state), message_(std::move(message)), ask_(std::move(ask)) {}
 
 void Id3v1Editor::Fill(bool fileHadTag) {
   // Filling shows the record and never changes it: a record read from a file
   // keeps its bytes until a field is edited.
-  backup_ = state_.record;
+  backup_ = state_->record;
   fileHadTag_ = fileHadTag;
-  const Id3v1Tag& tag = state_.record;
+  const Id3v1Tag& tag = state_->record;
   fields_ = {};
   fields_.title = ReadTextField(tag, Id3v1Field::kTitle, kTextWidth);
   fields_.artist = ReadTextField(tag, Id3v1Field::kArtist, kTextWidth);
@@ -128,7 +128,7 @@ void Id3v1Editor::Fill(bool fileHadTag) {
 }
 
 std::string Id3v1Editor::SetText(Id3v1EditorField field, const std::string& text) {
-  Id3v1Tag& tag = state_.record;
+  Id3v1Tag& tag = state_->record;
   switch (field) {
     case Id3v1EditorField::kTitle:
     case Id3v1EditorField::kArtist:
@@ -168,7 +168,7 @@ void Id3v1Editor::StoreTrack(const std::string& text) {
   if (trackError_) n = 0;
   size_t commentBytes = fields_.comment.size();
   if (SetOptional(false)) {
-    fields_.comment = ReadTextField(CommentBytes(state_.record, kCommentWidth11), kCommentWidth11);
+    fields_.comment = ReadTextField(CommentBytes(state_->record, kCommentWidth11), kCommentWidth11);
     if (fields_.comment.size() != commentBytes) message_(kCommentTruncatedText, kMsgInfo, "version upgrade");
   }
   trackValue_ = n;
@@ -176,7 +176,7 @@ void Id3v1Editor::StoreTrack(const std::string& text) {
 
 void Id3v1Editor::SetGenre(int index) {
   fields_.genre = index >= 0 && index < kGenreCount ? index : -1;
-  state_.record.bytes[kId3v1GenreOffset] = fields_.genre >= 0 ? static_cast<uint8_t>(fields_.genre) : kNoGenre;
+  state_->record.bytes[kId3v1GenreOffset] = fields_.genre >= 0 ? static_cast<uint8_t>(fields_.genre) : kNoGenre;
 }
 
 void Id3v1Editor::SetVersion(bool version11) {
@@ -192,7 +192,7 @@ void Id3v1Editor::VersionChange() {
     // longer shows.
     fields_.track.clear();
     trackError_ = false;
-    StoreTextField(fields_.comment, CommentBytes(state_.record, kTextWidth), kTextWidth);
+    StoreTextField(fields_.comment, CommentBytes(state_->record, kTextWidth), kTextWidth);
     return;
   }
   fields_.track = trackValue_ != 0 ? std::to_string(trackValue_) : "";
@@ -210,7 +210,7 @@ bool Id3v1Editor::SetOptional(bool forceValid) {
     valid = true;
     n = 0;
   }
-  Id3v1Tag& tag = state_.record;
+  Id3v1Tag& tag = state_->record;
   if (valid) {
     StoreTextField(TrimTrailingSpaces(fields_.comment), CommentBytes(tag, kCommentWidth11), kCommentWidth11);
     tag.bytes[kVersionByte] = 0;
@@ -230,16 +230,16 @@ bool Id3v1Editor::Accept() {
   }
   if (fields_.version11) {
     SetOptional(true);
-  } else if (state_.record.bytes[kVersionByte] == 0) {
-    state_.record.bytes[kId3v1TrackOffset] = 0;
+  } else if (state_->record.bytes[kVersionByte] == 0) {
+    state_->record.bytes[kId3v1TrackOffset] = 0;
   }
   return true;
 }
 
-void Id3v1Editor::Cancel() { state_.record = backup_; }
+void Id3v1Editor::Cancel() { state_->record = backup_; }
 
 std::string Id3v1Editor::OriginalText(Id3v1EditorField field, bool commentAs28) const {
-  const Id3v1Tag& loaded = state_.loaded;
+  const Id3v1Tag& loaded = state_->loaded;
   switch (field) {
     case Id3v1EditorField::kTitle:
     case Id3v1EditorField::kArtist:
@@ -255,11 +255,11 @@ std::string Id3v1Editor::OriginalText(Id3v1EditorField field, bool commentAs28) 
 
 void Id3v1Editor::ViewOriginal(Id3v1EditorField field) const {
   if (!fileHadTag_) return;
-  if (field == Id3v1EditorField::kTrack && state_.loaded.bytes[kVersionByte] != 0) {
+  if (field == Id3v1EditorField::kTrack && state_->loaded.bytes[kVersionByte] != 0) {
     message_(kId3v1NoOriginalTrackText, kMsgInfo, "empty field");
     return;
   }
-  std::string text = field == Id3v1EditorField::kTrack ? std::to_string(state_.loaded.bytes[kId3v1TrackOffset])
+  std::string text = field == Id3v1EditorField::kTrack ? std::to_string(state_->loaded.bytes[kId3v1TrackOffset])
                                                         : OriginalText(field, fields_.version11);
   message_(text, kMsgInfo, Id3v1FieldName(field));
 }
@@ -273,7 +273,7 @@ bool Id3v1Editor::CanReloadOriginal(Id3v1EditorField field) const {
     case Id3v1EditorField::kYear: return fields_.year != OriginalText(field, false);
     case Id3v1EditorField::kComment: return fields_.comment != OriginalText(field, fields_.version11);
     case Id3v1EditorField::kTrack: return fields_.track != OriginalText(field, false);
-    case Id3v1EditorField::kGenre: return fields_.genre != GenreOf(state_.loaded);
+    case Id3v1EditorField::kGenre: return fields_.genre != GenreOf(state_->loaded);
   }
   return false;
 }
@@ -281,10 +281,10 @@ bool Id3v1Editor::CanReloadOriginal(Id3v1EditorField field) const {
 void Id3v1Editor::ReloadOriginal(Id3v1EditorField field) {
   if (!CanReloadOriginal(field)) return;
   if (field == Id3v1EditorField::kGenre) {
-    SetGenre(GenreOf(state_.loaded));
+    SetGenre(GenreOf(state_->loaded));
     return;
   }
-  if (field != Id3v1EditorField::kComment || !fields_.version11 || state_.loaded.bytes[kVersionByte] == 0) {
+  if (field != Id3v1EditorField::kComment || !fields_.version11 || state_->loaded.bytes[kVersionByte] == 0) {
     SetText(field, OriginalText(field, fields_.version11));
     return;
   }

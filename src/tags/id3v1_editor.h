@@ -2,8 +2,8 @@
 // The ID3v1 editor without widgets: the texts its boxes show, what each change
 // does to the record, the version switch, OK and Cancel, the field menu, the
 // file-name scan and the fields a tag transfer reads and fills. Every change
-// goes straight into the record; Cancel puts back the record the editor was
-// filled from. Messages and questions go through the two callbacks the window
+// goes straight into the record it is attached to (the editing session's copy
+// in the program); Cancel puts back the record the editor was filled from. Messages and questions go through the two callbacks the window
 // (or a test) gives.
 
 #include <cstdint>
@@ -44,6 +44,11 @@ class Id3v1Editor {
 
   Id3v1Editor(Id3v1State& state, Message message, Ask ask);
 
+  // Edits another record from now on (a new editing session); Fill follows.
+  void Attach(Id3v1State& state) { state_ = &state; }
+  // The record the boxes show.
+  const Id3v1State& state() const { return *state_; }
+
   // Fills the boxes from the record and takes the backup Cancel restores.
   // fileHadTag enables "&Reload tag" and the field menu's original contents.
   void Fill(bool fileHadTag);
@@ -75,6 +80,8 @@ class Id3v1Editor {
   // "O&K": false when the user went back to the editor from the non-ASCII
   // question. The record then stays as edited and the editor open.
   bool Accept();
+  // The record was applied and the editor stays open: Cancel now goes back to it.
+  void Applied() { backup_ = state_->record; }
   // "Cancel" and Esc.
   void Cancel();
   // "&Reload tag": the caller has read the record again from the file (or
@@ -97,14 +104,14 @@ class Id3v1Editor {
   uint32_t ApplyTransfer(const TransferResult<Id3v1EditorFields>& result);
 
   // After closing: the main window's ID3v1 box is enabled exactly when the record holds something.
-  bool RecordHoldsSomething() const { return !IsId3v1Empty(state_.record); }
+  bool RecordHoldsSomething() const { return !IsId3v1Empty(state_->record); }
 
  private:
   std::string OriginalText(Id3v1EditorField field, bool commentAs28) const;
   void StoreTrack(const std::string& text);
   void VersionChange();
 
-  Id3v1State& state_;
+  Id3v1State* state_;
   Message message_;
   Ask ask_;
   Id3v1Tag backup_;

@@ -23,11 +23,14 @@ struct Id3v1Tag {
     b[kId3v1GenreOffset] = kNoGenre;
     return b;
   }
+  bool operator==(const Id3v1Tag&) const = default;
 };
 
 struct Id3v1State {
   Id3v1Tag record;
   Id3v1Tag loaded;  // copy taken after every read, for the editor to compare against
+
+  bool operator==(const Id3v1State&) const = default;
 };
 
 }  // namespace quorvel

@@ -59,6 +59,38 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
          });
 }
 
+// Line breaks of any form, and the "\u21B5" a box shows for them, as LF.
+std::string BreaksAsLf(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s.compare(i, kReturnMark.size(), kReturnMark) == 0) {
+      out += '\n';
+      i += kReturnMark.size() - 1;
+    } else if (s[i] == '\r' || s[i] == '\n') {
+      if (i + 1 < s.size() && (s[i + 1] == '\r' || s[i + 1] == '\n') && s[i + 1] != s[i]) ++i;
+      out += '\n';
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// The "\u21B5" a box shows for a line break, as the break (LF, as the
+// multi-line window stores it); other characters as they are.
+std::string MarksAsBreaks(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s.compare(i, kReturnMark.size(), kReturnMark) == 0) {
+      out += '\n';
+      i += kReturnMark.size() - 1;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 uint8_t MainBoxIndex(MainBox box) { return kBoxIndex[static_cast<int>(box)]; }
@@ -217,8 +249,15 @@ void Id3v2Editor::FollowEncoding(Id3v2Field& f, const std::string&) {
   if (f.sub & kPartLanguage) f.tlan = any ? "xxx" : "eng";
 }
 
+bool Id3v2Editor::BoxEditable(MainBox box) const {
+  const int64_t i = BoxField(box);
+  if (i < 0 || static_cast<size_t>(i) >= tag_->fields.size()) return true;
+  return (tag_->fields[i].err & (kErrUnknownEncoding | kErrMissingLanguage | kErrTooLarge)) == 0;
+}
+
 void Id3v2Editor::EditBox(MainBox box, const std::string& input) {
-  const std::string text = CutChars(input, kBoxMaxChars);
+  if (!BoxEditable(box)) return;
+  const std::string text = MarksAsBreaks(CutChars(input, kBoxMaxChars));
   const int b = static_cast<int>(box);
   if (boxField_[b] < 0) {
     if (tag_->fields.size() >= kEditorMaxFields) return;
@@ -235,6 +274,7 @@ void Id3v2Editor::EditBox(MainBox box, const std::string& input) {
 }
 
 void Id3v2Editor::EditCommentLanguage(const std::string& language) {
+  if (!BoxEditable(MainBox::Comment)) return;
   const std::string lang = language.substr(0, 3);
   const int b = static_cast<int>(MainBox::Comment);
   if (boxField_[b] < 0) {
@@ -256,7 +296,7 @@ void Id3v2Editor::EditField(uint32_t field, const std::string& input) {
   if (field >= tag_->fields.size()) return;
   Id3v2Field& f = tag_->fields[field];
   if (f.err & (kErrUnknownEncoding | kErrMissingLanguage | kErrTooLarge)) return;  // shown disabled
-  const std::string text = CutChars(input, kBoxMaxChars);
+  const std::string text = MarksAsBreaks(CutChars(input, kBoxMaxChars));
   MarkEdited(f);
   f.tansi = text;
   FollowEncoding(f, text);
@@ -267,7 +307,7 @@ void Id3v2Editor::EditFieldDescription(uint32_t field, const std::string& input)
   Id3v2Field& f = tag_->fields[field];
   if (f.err & (kErrUnknownEncoding | kErrMissingLanguage | kErrTooLarge)) return;
   MarkEdited(f);
-  f.tcont = CutChars(input, kBoxMaxChars);
+  f.tcont = MarksAsBreaks(CutChars(input, kBoxMaxChars));
   FollowEncoding(f, f.tcont);
 }
 
@@ -290,6 +330,9 @@ bool Id3v2Editor::ReloadOriginal(uint32_t field, const EditorReport& report) {
   f.tcont = f.torco;
   f.tlan = f.tolan;
   f.enc = f.torenc;
+  // An unchanged field is copied from the file it was read from, at its own
+  // place: a file loaded into it since, or a language change, named another.
+  if (!sourcePath_.empty()) f.tload = sourcePath_;
   f.akcija = 0;
   return true;
 }
@@ -315,23 +358,6 @@ std::optional<uint32_t> Id3v2Editor::BoxFieldOrAdd(MainBox box) {
 bool Id3v2Editor::MultiLineAllowed(uint8_t index) { return index == 4 || index == 22 || index == 80; }
 
 namespace {
-
-// Line breaks of any form, and the "\u21B5" a box shows for them, as LF.
-std::string BreaksAsLf(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s.compare(i, kReturnMark.size(), kReturnMark) == 0) {
-      out += '\n';
-      i += kReturnMark.size() - 1;
-    } else if (s[i] == '\r' || s[i] == '\n') {
-      if (i + 1 < s.size() && (s[i + 1] == '\r' || s[i + 1] == '\n') && s[i + 1] != s[i]) ++i;
-      out += '\n';
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
 
 // Whether a UTF-8 text holds a character above U+00FF.
 bool BeyondLatin1(const std::string& s) {
@@ -533,6 +559,12 @@ void Id3v2Editor::Scan(const std::string& path, bool useFolder, bool splitFolder
 }
 
 bool Id3v2Editor::Ok(const EditorAsk& ask, bool& writeTag) {
+  if (!Confirm(ask, writeTag)) return false;
+  tag_ = nullptr;
+  return true;
+}
+
+bool Id3v2Editor::Confirm(const EditorAsk& ask, bool& writeTag) const {
   if (tag_->tagversion.major < 4 && tag_->footer) {
     const std::string q = "ID3v2 footer is not compatible with ID3v2." + std::to_string(tag_->tagversion.major) +
                           "\r\nstandard. It is HIGHLY recommended that you\r\n"
@@ -541,7 +573,6 @@ bool Id3v2Editor::Ok(const EditorAsk& ask, bool& writeTag) {
   }
   writeTag = std::any_of(tag_->fields.begin(), tag_->fields.end(),
                          [](const Id3v2Field& f) { return !(f.akcija & kFieldRemoved); });
-  tag_ = nullptr;
   return true;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// The model behind the ID3v2 tag editor window, without any widget. It edits a
-// document's Id3v2TagState in place and records every change as edit-state
-// flags (akcija) on the field records; Cancel puts back the state the editor
-// was opened with, OK keeps it.
+// The model behind the ID3v2 tag editor window, without any widget. It edits
+// the Id3v2TagState it is opened on in place (in the program, the editing
+// session's copy of the document's tag) and records every change as
+// edit-state flags (akcija) on the field records; Cancel puts back the state
+// the editor was opened with, OK keeps it.
 
 #include <array>
 #include <cstdint>
@@ -54,6 +55,11 @@ class Id3v2Editor {
   // +0x80 with unsynchronisation) with the padding of paddingIndex.
   bool Open(Id3v2TagState& tag, uint8_t newTagFormat = 3, uint8_t paddingIndex = 0);
   bool isOpen() const { return tag_ != nullptr; }
+  // The tag being edited; only while open.
+  const Id3v2TagState& tag() const { return *tag_; }
+  // The file the tag was read from: "Reload original content" takes a field's
+  // bytes from there again, whatever file was loaded into it since.
+  void SetSourcePath(const std::string& path) { sourcePath_ = path; }
 
   // Rebuild the four lists (marking duplicates).
   void txtset();
@@ -78,7 +84,12 @@ class Id3v2Editor {
   // breaks as "\u21B5"); empty for a field it cannot show.
   std::string FieldText(uint32_t field, bool description = false) const;
 
+  // A main box takes typing: not for a field whose text could not be read
+  // whole (too large, unknown encoding, no language); such a text is changed
+  // through the multi-line window or a file.
+  bool BoxEditable(MainBox box) const;
   // A change of a main box's text (in content-description mode its tcont).
+  // The "\u21B5" the box shows for a line break is stored as the break.
   void EditBox(MainBox box, const std::string& text);
   void EditCommentLanguage(const std::string& language);
   // Content-description mode of the URL and comment boxes.
@@ -149,8 +160,16 @@ class Id3v2Editor {
   // OK: false when the caller's answer keeps the window open. writeTag says
   // whether the main window's switch for the ID3v2 tag should be on.
   bool Ok(const EditorAsk& ask, bool& writeTag);
+  // O&K's question and answer without closing: the state is about to be
+  // applied while the editor stays open (a save). False when the user went back.
+  bool Confirm(const EditorAsk& ask, bool& writeTag) const;
+  // The state was applied and the editor stays open: Cancel now goes back to it.
+  void Applied() { snapshot_ = *tag_; }
   // Cancel, Esc or closing: the snapshot comes back.
   void Cancel();
+  // The session ended elsewhere (the document went): the editor lets go of
+  // the tag without touching it.
+  void Drop() { tag_ = nullptr; }
 
  private:
   void Bind();
@@ -160,6 +179,7 @@ class Id3v2Editor {
 
   Id3v2TagState* tag_ = nullptr;
   Id3v2TagState snapshot_;
+  std::string sourcePath_;
   std::array<int64_t, kMainBoxCount> boxField_{};
   std::array<bool, kMainBoxCount> descMode_{};
   std::vector<EditorListEntry> textEntries_, mixEntries_, binEntries_, picEntries_;

@@ -83,6 +83,8 @@ struct Id3v2Field {
   std::string tkod;
   std::string tolan;
   std::string tlan;
+
+  bool operator==(const Id3v2Field&) const = default;
 };
 
 // The packed location of a picture's data in the source file: two 0 bytes, the
@@ -113,6 +115,8 @@ inline bool UnpackPictureLocation(const std::string& s, uint32_t& offset, uint32
 struct Id3v2Version {
   uint8_t major = 0;
   uint8_t minor = 0;
+
+  bool operator==(const Id3v2Version&) const = default;
 };
 
 struct Id3v2TagState {
@@ -142,6 +146,7 @@ struct Id3v2TagState {
   std::vector<uint32_t> piclist;
 
   uint32_t fieldcount() const { return static_cast<uint32_t>(fields.size()); }
+  bool operator==(const Id3v2TagState&) const = default;
 };
 
 }  // namespace quorvel

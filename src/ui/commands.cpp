@@ -51,14 +51,23 @@ const std::vector<CommandSpec>& CommandTable() {
       {Command::kReopen, UiMenu::kFile, " &Reopen    (Alt+R)", "&Reload", K(Qt::ALT | Qt::Key_R),
        "Reopen last opened file", "reopen", 0,
        [](W w) -> Changes {
+         // Reopening drops the edits as opening another file does: the same question first.
+         if (NotReady(w.ctx_) || !w.askSaveChanges()) return 0;
          ReloadbutClick(w.ctx_);
          return kChangedDocument;
        }},
       {Command::kSaveAs, UiMenu::kFile, " Save &as    (Alt+A)", "Save &As", K(Qt::ALT | Qt::Key_A), "", "saveAs", 0,
-       &Engine<ButSaveAsClick>},
+       [](W w) -> Changes {
+         const auto [v1, v2] = w.openTagEditors();
+         ButSaveAsClick(w.ctx_);
+         w.reopenTagEditors(v1, v2);
+         return kChangedDocument;
+       }},
       {Command::kQuickSave, UiMenu::kFile, " &Save    (Alt+S)", "&Save", K(Qt::ALT | Qt::Key_S), "", "save", 0,
        [](W w) -> Changes {
+         const auto [v1, v2] = w.openTagEditors();
          MenuQuickSaveClick(w.ctx_, w.start_.calledWithFile);
+         w.reopenTagEditors(v1, v2);
          return kChangedDocument;
        }},
       {Command::kSaveSelection, UiMenu::kFile, " Save the se&lection as    (Ctrl+F8)", "", K(Qt::CTRL | Qt::Key_F8),

@@ -65,6 +65,8 @@ DesktopHost::ModalScope::~ModalScope() {
   if (moved_) window_->setParent(host_.home_, window_->windowFlags());
   --host_.depth_;
   QApplication::restoreOverrideCursor();
+  // Every modal window ends here: a close that waited for it goes on now.
+  host_.carryOutWaitingClose();
 }
 
 QWidget* DesktopHost::questionParent() const {
@@ -181,6 +183,8 @@ void DesktopHost::closeTagWindows() {
   if (display_.closeTagWindows) display_.closeTagWindows();
 }
 
+bool DesktopHost::applyTagEdits() { return !display_.applyTagEdits || display_.applyTagEdits(); }
+
 void DesktopHost::closeMainWindow() {
   QTimer::singleShot(0, home_, [home = home_] { home->close(); });
 }
@@ -194,6 +198,7 @@ void DesktopHost::setBusy(bool busy) {
     QApplication::restoreOverrideCursor();
   }
   if (display_.busyChanged) display_.busyChanged(busy);
+  if (!busy) carryOutWaitingClose();
 }
 
 void DesktopHost::busyBegin(const std::string& operation) {
@@ -219,20 +224,37 @@ void DesktopHost::requestCancel() {
 }
 
 void DesktopHost::requestClose() {
-  if (asking() || busy_ || ctx_.script.active) {
-    // Recorded, also while the window's own close waits for its question.
-    closeRequested_ = true;
+  if (asking() || busy_ || ctx_.script.active || homeClosing_) {
+    recordClose();
     return;
   }
   home_->close();
 }
 
+void DesktopHost::recordClose() {
+  // A close made while a question or dialog is open (or while the window's
+  // own close runs its question) waits for it, and never reaches the
+  // operation that the answer starts; one made while an operation or a
+  // script runs stops it at its next progress point.
+  if (asking() || homeClosing_) {
+    closeWaiting_ = true;
+  } else {
+    closeRequested_ = true;
+  }
+}
+
+void DesktopHost::setHomeClosing(bool closing) {
+  homeClosing_ = closing;
+  // A close from outside that came meanwhile is made now, and asks again
+  // when the user kept the program open.
+  if (!closing) carryOutWaitingClose();
+}
+
 void DesktopHost::carryOutWaitingClose() {
-  // A close that waited for a question: once no modal window is open and no
-  // operation runs (a running one takes it at its next progress point, or
-  // when it ends), it is made again.
-  if (!closeRequested_ || busy_ || asking()) return;
-  closeRequested_ = false;
+  // Once no modal window is open, no operation runs and the window's own
+  // close is not asking, the waiting close is made again.
+  if (!closeWaiting_ || busy_ || asking() || homeClosing_) return;
+  closeWaiting_ = false;
   QTimer::singleShot(0, home_, [home = home_] { home->close(); });
 }
 

@@ -32,6 +32,7 @@ class DesktopHost : public Host {
     std::function<void(double fraction)> progress;
     std::function<void(Changes what)> changed;
     std::function<void()> closeTagWindows;
+    std::function<bool()> applyTagEdits;
   };
 
   // `home` is the main window: the parent of every question when no modal
@@ -83,6 +84,7 @@ class DesktopHost : public Host {
   void changed(Changes what) override;
   void documentChanged() override;
   void closeTagWindows() override;
+  bool applyTagEdits() override;
   void closeMainWindow() override;
 
   void setDisplay(Display display) { display_ = std::move(display); }
@@ -103,10 +105,16 @@ class DesktopHost : public Host {
   // A close from outside: made at once, or recorded while a question is open,
   // an operation or a script runs, and made when that ends.
   void requestClose();
-  // Records a close that must wait (the window refused it for now).
-  void recordClose() { closeRequested_ = true; }
-  // A close that waited is made once no question is open and no operation runs.
+  // Records a close that must wait (the window refused it for now): for the
+  // question or dialog open now, or for the running operation or script.
+  void recordClose();
+  // A close that waited for a question or dialog is made once none is open,
+  // no operation runs and the window's own close is not asking.
   void carryOutWaitingClose();
+  bool closeWaiting() const { return closeWaiting_; }
+  // The main window's own close runs (its "Save changes?" and the save it may
+  // start): a close from outside waits until it is over.
+  void setHomeClosing(bool closing);
   EventRequests processEvents() override;
   EventRequests takePendingRequests() override;
 
@@ -128,6 +136,8 @@ class DesktopHost : public Host {
   int depth_ = 0;
   bool cancelRequested_ = false;
   bool closeRequested_ = false;
+  bool closeWaiting_ = false;
+  bool homeClosing_ = false;
 };
 
 }  // namespace quorvel

@@ -150,12 +150,12 @@ Id3v1EditorWindow::Id3v1EditorWindow(Id3v1State& state, Options& options, Id3v1E
   connect(highlightTimer_, &QTimer::timeout, this, &Id3v1EditorWindow::highlightExpired);
 
   connect(genre_, &QComboBox::activated, this, [this](int index) {
-    if (filling_) return;
+    if (filling_ || busy_ || !open_) return;
     model_.SetGenre(index);
     if (index >= kGenreCount) genre_->setCurrentIndex(-1);
   });
   connect(version_, &QComboBox::activated, this, [this](int index) {
-    if (filling_) return;
+    if (filling_ || busy_ || !open_) return;
     model_.SetVersion(index == 1);
     showModel();
   });
@@ -164,6 +164,7 @@ Id3v1EditorWindow::Id3v1EditorWindow(Id3v1State& state, Options& options, Id3v1E
   connect(ok_, &QPushButton::clicked, this, &Id3v1EditorWindow::accept);
   connect(cancel_, &QPushButton::clicked, this, &Id3v1EditorWindow::reject);
   connect(reload_, &QPushButton::clicked, this, [this] {
+    if (busy_ || !open_) return;
     bool hadTag = hooks_.reloadRecord ? hooks_.reloadRecord() : false;
     fill(hadTag);
   });
@@ -203,12 +204,15 @@ QLineEdit* Id3v1EditorWindow::box(Id3v1EditorField field) const {
 
 void Id3v1EditorWindow::openFor(const std::string& sourcePath, bool fileHadTag) {
   sourcePath_ = sourcePath;
-  if (isVisible()) {
+  if (isVisible() && open_) {
     raise();
     activateWindow();
     return;
   }
+  model_.Attach(hooks_.beginSession ? hooks_.beginSession() : state_);
+  open_ = true;
   fill(fileHadTag);
+  if (hooks_.sessionReady) hooks_.sessionReady();
   show();
   raise();
   activateWindow();
@@ -248,7 +252,7 @@ void Id3v1EditorWindow::showModel() {
 }
 
 void Id3v1EditorWindow::boxEdited(Id3v1EditorField field, const QString& text) {
-  if (filling_) return;
+  if (filling_ || busy_ || !open_) return;
   QLineEdit* edit = box(field);
   int cursor = edit->cursorPosition();
   std::string shown = model_.SetText(field, text.toStdString());
@@ -299,13 +303,14 @@ void Id3v1EditorWindow::highlightExpired() {
 }
 
 void Id3v1EditorWindow::scan() {
-  if (highlighting()) return;
+  if (highlighting() || busy_ || !open_) return;
   uint32_t filled = model_.Scan(sourcePath_, album_->isChecked(), split_->isEnabled() && split_->isChecked());
   showModel();
   highlight(filled);
 }
 
 void Id3v1EditorWindow::setBusy(bool busy) {
+  busy_ = busy;
   for (QWidget* w : findChildren<QWidget*>()) {
     if (w != cancel_) w->setEnabled(!busy);
   }
@@ -318,19 +323,57 @@ void Id3v1EditorWindow::setBusy(bool busy) {
 }
 
 void Id3v1EditorWindow::accept() {
+  if (busy_ || !open_) return;
   if (!model_.Accept()) return;  // back to the editor
+  open_ = false;
+  if (hooks_.commitSession) hooks_.commitSession();
+  if (hooks_.endSession) hooks_.endSession();
   finishClosing();
   QDialog::accept();
 }
 
 void Id3v1EditorWindow::reject() {
-  model_.Cancel();
-  finishClosing();
+  if (busy_) return;  // read-only while an operation runs
+  if (open_) {
+    model_.Cancel();
+    open_ = false;
+    if (hooks_.endSession) hooks_.endSession();
+    finishClosing();
+  }
   QDialog::reject();
 }
 
 void Id3v1EditorWindow::cancelAndClose() {
   if (isVisible()) reject();
+}
+
+bool Id3v1EditorWindow::hasPendingChanges() const {
+  return open_ && hooks_.sessionChanged && hooks_.sessionChanged();
+}
+
+bool Id3v1EditorWindow::applyChanges() {
+  if (!hasPendingChanges()) return true;
+  if (!model_.Accept()) {
+    show();
+    raise();
+    activateWindow();
+    return false;
+  }
+  if (hooks_.commitSession) hooks_.commitSession();
+  model_.Applied();
+  showModel();
+  return true;
+}
+
+void Id3v1EditorWindow::endSession() {
+  // The engine ended the session (the document went): the window lets go of
+  // the record without touching it and closes, whether or not an operation runs.
+  if (!open_ && !isVisible()) return;
+  open_ = false;
+  model_.Attach(state_);
+  highlightExpired();
+  options_.id3v1Editor = {x(), y()};
+  QDialog::reject();
 }
 
 void Id3v1EditorWindow::finishClosing() {
@@ -343,9 +386,16 @@ void Id3v1EditorWindow::finishClosing() {
 }
 
 void Id3v1EditorWindow::closeEvent(QCloseEvent* event) {
-  // The title bar's close button is Cancel: nothing the user did not accept is kept.
-  if (isVisible()) {
+  // The title bar's close button is Cancel: nothing the user did not accept is
+  // kept. While an operation runs the window stays.
+  if (busy_) {
+    event->ignore();
+    return;
+  }
+  if (open_) {
     model_.Cancel();
+    open_ = false;
+    if (hooks_.endSession) hooks_.endSession();
     finishClosing();
   }
   QDialog::closeEvent(event);
@@ -353,7 +403,7 @@ void Id3v1EditorWindow::closeEvent(QCloseEvent* event) {
 
 void Id3v1EditorWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {
-    reject();
+    reject();  // refused while busy
     return;
   }
   QDialog::keyPressEvent(event);
@@ -371,6 +421,7 @@ bool Id3v1EditorWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Id3v1EditorWindow::showFieldMenu(Id3v1EditorField field, const QPoint& globalPos) {
+  if (busy_ || !open_) return;
   QLineEdit* edit = box(field);
   QMenu menu(this);
   QAction* view = menu.addAction(QStringLiteral("&View original content"));

@@ -26,6 +26,15 @@ struct Options;
 
 // What the editor needs from the rest of the program.
 struct Id3v1EditorHooks {
+  // The editing session, as the ID3v2 editor's: beginSession gives the copy of
+  // the document's record to edit, sessionReady marks it filled, commitSession
+  // applies it, endSession drops it, sessionChanged tells whether it holds
+  // changes not applied. Without them the window edits the state it was made with.
+  std::function<Id3v1State&()> beginSession;
+  std::function<void()> sessionReady;
+  std::function<void()> commitSession;
+  std::function<void()> endSession;
+  std::function<bool()> sessionChanged;
   std::function<void(const std::string& text, int kind, const std::string& caption)> message;
   std::function<int(const std::string& text, int kind, const std::string& caption)> ask;
   // "&Reload tag": reads the record from the source file again; false when the
@@ -64,7 +73,17 @@ class Id3v1EditorWindow : public QDialog, public ToolWindow {
   void setBusy(bool busy) override;
   // Closes as Cancel does (the document goes away).
   void cancelAndClose();
-  void closeOnRequest() override { cancelAndClose(); }
+  // The engine ended the session: closes at once, busy or not, touching nothing.
+  void endSession();
+  void closeOnRequest() override { endSession(); }
+  bool busy() const { return busy_; }
+  // A session is being edited.
+  bool editing() const { return open_; }
+  // Open with changes not applied yet.
+  bool hasPendingChanges() const;
+  // Applies them as O&K does (with its question) and stays open; false when
+  // the user went back to the editor.
+  bool applyChanges();
   // The "show dialog" box follows a change of the options.
   void refresh(const Context& ctx, Changes what) override;
 
@@ -105,6 +124,8 @@ class Id3v1EditorWindow : public QDialog, public ToolWindow {
   std::string sourcePath_;
   bool filling_ = false;
   bool closing_ = false;
+  bool busy_ = false;
+  bool open_ = false;  // a session is being edited
   std::array<QLineEdit*, 6> boxes_{};
   QComboBox* genre_ = nullptr;
   QComboBox* version_ = nullptr;

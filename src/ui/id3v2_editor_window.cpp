@@ -166,7 +166,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
       grid->addWidget(commentLines_, row, 5);
       connect(commentLines_, &QPushButton::clicked, this, [this] { openMultiLine(true); });
       connect(commentLanguage_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (filling_) return;
+        if (filling_ || busy_ || !model_.isOpen()) return;
         model_.EditCommentLanguage(S(text));
         showBoxes();
       });
@@ -237,7 +237,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
       inner->addLayout(line);
       connect(otherText_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const int64_t f = otherTextField();
-        if (filling_ || f < 0) return;
+        if (filling_ || busy_ || f < 0) return;
         if (descriptionBox_ == kOtherTextBox)
           model_.EditFieldDescription(static_cast<uint32_t>(f), S(text));
         else
@@ -247,7 +247,7 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
       });
       connect(otherLanguage_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const int64_t f = otherTextField();
-        if (filling_ || f < 0) return;
+        if (filling_ || busy_ || f < 0) return;
         model_.EditFieldLanguage(static_cast<uint32_t>(f), S(text));
       });
     }
@@ -497,8 +497,9 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     cancelAdding();
     highlightExpired();
     // The state is read again whatever the outcome; the window shows what is there.
+    if (editing_ == nullptr) return;
     if (hooks_.reloadTag) hooks_.reloadTag();
-    if (model_.Open(tag_, options_.newTagFormat, options_.paddingIndex)) {
+    if (model_.Open(*editing_, options_.newTagFormat, options_.paddingIndex)) {
       prepare();
     } else {
       // Too many fields to show: the state the window was opened with comes back.
@@ -569,10 +570,15 @@ void Id3v2EditorWindow::openFor(const std::string& sourcePath, bool sourceHadTag
     activateWindow();
     return;
   }
-  if (!model_.Open(tag_, options_.newTagFormat, options_.paddingIndex)) {
+  editing_ = hooks_.beginSession ? &hooks_.beginSession() : &tag_;
+  model_.SetSourcePath(sourcePath);
+  if (!model_.Open(*editing_, options_.newTagFormat, options_.paddingIndex)) {
+    editing_ = nullptr;
+    if (hooks_.endSession) hooks_.endSession();
     report({kTooManyFields, "error", kMsgError | kMsgModal});
     return;
   }
+  if (hooks_.sessionReady) hooks_.sessionReady();
   prepare();
   show();
   raise();
@@ -588,7 +594,7 @@ void Id3v2EditorWindow::openFor(const std::string& sourcePath, bool sourceHadTag
 // Draws the model afresh, as at opening; after "Reload tag" the model is
 // opened again on the state read back.
 void Id3v2EditorWindow::prepare() {
-  if (!model_.isOpen() && !model_.Open(tag_, options_.newTagFormat, options_.paddingIndex)) return;
+  if (!model_.isOpen()) return;
   adding_ = -1;
   if (descriptionBox_ >= 0) boxWidget(descriptionBox_)->setStyleSheet(QString());
   descriptionBox_ = -1;
@@ -610,6 +616,7 @@ void Id3v2EditorWindow::prepare() {
 }
 
 void Id3v2EditorWindow::showBoxes() {
+  if (!model_.isOpen()) return;
   filling_ = true;
   for (size_t i = 0; i < boxes_.size(); ++i) {
     const auto b = static_cast<MainBox>(i);
@@ -618,15 +625,18 @@ void Id3v2EditorWindow::showBoxes() {
       boxes_[i]->setText(text);
       boxes_[i]->setCursorPosition(0);  // the start of a long text in view
     }
+    // A text that could not be read whole is not typed over.
+    boxes_[i]->setReadOnly(!model_.BoxEditable(b));
     const int64_t f = model_.BoxField(b);
-    const bool shown = f >= 0 && static_cast<size_t>(f) < tag_.fields.size();
+    const bool shown = f >= 0 && static_cast<size_t>(f) < model_.tag().fields.size();
     if (descriptionBox_ == static_cast<int>(i))
       boxes_[i]->setToolTip(Hint(kDescriptionHint));
     else
-      boxes_[i]->setToolTip(shown ? Hint(tag_.fields[static_cast<size_t>(f)].thint) : QString());
+      boxes_[i]->setToolTip(shown ? Hint(model_.tag().fields[static_cast<size_t>(f)].thint) : QString());
   }
   const QString lang = Q(model_.CommentLanguage());
   if (commentLanguage_->text() != lang) commentLanguage_->setText(lang);
+  commentLanguage_->setReadOnly(!model_.BoxEditable(MainBox::Comment));
   filling_ = false;
 }
 
@@ -654,9 +664,9 @@ void Id3v2EditorWindow::showList(FieldListKind kind, int selectRow) {
   // The entry kept selected, or the last one when the list became shorter.
   const int last = list->count() - 1;
   list->setCurrentIndex(std::clamp(selectRow, 0, last));
-  if (!e.empty()) {
+  if (!e.empty() && model_.isOpen()) {
     const int64_t f = e[static_cast<size_t>(list->currentIndex())].field;
-    list->setToolTip(Hint(tag_.fields[static_cast<size_t>(f)].thint));
+    list->setToolTip(Hint(model_.tag().fields[static_cast<size_t>(f)].thint));
   } else {
     list->setToolTip(QString());
   }
@@ -685,7 +695,7 @@ void Id3v2EditorWindow::showPictureMenu(const QPoint& globalPos) {
   external->setChecked(viewerChoices_[3]->isChecked());
   menu.addSeparator();
   QAction* original = menu.addAction(QStringLiteral("View &original content (when edited)"));
-  original->setEnabled(f >= 0 && !(tag_.fields[static_cast<size_t>(f)].akcija & kFieldAdded));
+  original->setEnabled(f >= 0 && !(model_.tag().fields[static_cast<size_t>(f)].akcija & kFieldAdded));
   QAction* information = menu.addAction(QStringLiteral("Extended information"));
   information->setEnabled(f >= 0);
   QAction* chosen = menu.exec(globalPos);
@@ -712,7 +722,7 @@ void Id3v2EditorWindow::showOtherText() {
   bool langEditable = false;
   if (f < 0 && descriptionBox_ == kOtherTextBox) descriptionBox_ = -1;
   if (f >= 0) {
-    const Id3v2Field& field = tag_.fields[static_cast<size_t>(f)];
+    const Id3v2Field& field = model_.tag().fields[static_cast<size_t>(f)];
     if (field.err & kErrUnknownEncoding) {
       text = QStringLiteral("- UNKNOWN ENCODING TYPE (PROBABLY JUST DAMAGED) -");
     } else if (field.err & kErrMissingLanguage) {
@@ -740,20 +750,21 @@ void Id3v2EditorWindow::showOtherText() {
   otherLanguage_->setEnabled(langEditable && !busy_);
   loadText_->setEnabled(f >= 0 && !busy_);
   // Editable means a field is shown.
-  otherLines_->setEnabled(editable && !busy_ && Id3v2Editor::MultiLineAllowed(tag_.fields[static_cast<size_t>(f)].ind));
+  otherLines_->setEnabled(editable && !busy_ && Id3v2Editor::MultiLineAllowed(model_.tag().fields[static_cast<size_t>(f)].ind));
   filling_ = false;
 }
 
 void Id3v2EditorWindow::showSettings() {
+  if (!model_.isOpen()) return;
   filling_ = true;
   const unsigned shown = model_.DisplayVersion();
   version_->setCurrentIndex(static_cast<int>(shown) - 2);
-  minor_->setValue(tag_.tagversion.minor);
-  unsync_->setChecked(tag_.unsync);
-  experimental_->setChecked(tag_.experimental);
-  footer_->setChecked(tag_.footer);
-  extHeader_->setChecked(tag_.exthead);
-  const QString padding = QString::number(tag_.padding);
+  minor_->setValue(model_.tag().tagversion.minor);
+  unsync_->setChecked(model_.tag().unsync);
+  experimental_->setChecked(model_.tag().experimental);
+  footer_->setChecked(model_.tag().footer);
+  extHeader_->setChecked(model_.tag().exthead);
+  const QString padding = QString::number(model_.tag().padding);
   if (padding_->text() != padding) padding_->setText(padding);
   padding_->setStyleSheet(QString());
   erroneous_->setChecked(model_.dropErroneous());
@@ -780,12 +791,12 @@ void Id3v2EditorWindow::refreshButtons() {
   invalidFields_->setEnabled(erroneous);
   erroneousBefore_->setEnabled(erroneous);
   erroneousAfter_->setEnabled(erroneous);
-  reload_->setEnabled(sourceHadTag_ || !tag_.fields.empty());
+  reload_->setEnabled(sourceHadTag_ || !model_.tag().fields.empty());
   split_->setEnabled(album_->isChecked());
 }
 
 void Id3v2EditorWindow::boxEdited(MainBox b, const QString& text) {
-  if (filling_) return;
+  if (filling_ || busy_ || !model_.isOpen()) return;
   QLineEdit* edit = box(b);
   const int cursor = edit->cursorPosition();
   model_.EditBox(b, S(text));
@@ -912,8 +923,9 @@ QLineEdit* Id3v2EditorWindow::boxWidget(int which) const {
 }
 
 int64_t Id3v2EditorWindow::boxFieldOf(int which) const {
+  if (!model_.isOpen()) return -1;
   const int64_t f = which == kOtherTextBox ? otherTextField() : model_.BoxField(static_cast<MainBox>(which));
-  return f >= 0 && static_cast<size_t>(f) < tag_.fields.size() ? f : -1;
+  return f >= 0 && static_cast<size_t>(f) < model_.tag().fields.size() ? f : -1;
 }
 
 bool Id3v2EditorWindow::enterDescriptionMode(int which) {
@@ -923,14 +935,14 @@ bool Id3v2EditorWindow::enterDescriptionMode(int which) {
   leaveDescriptionMode();
   int64_t f = boxFieldOf(which);
   if (f < 0 && !mainBox) return false;
-  if (f >= 0 && !(tag_.fields[static_cast<size_t>(f)].sub & kPartDescription)) return false;
-  const uint8_t index = f >= 0 ? tag_.fields[static_cast<size_t>(f)].ind : MainBoxIndex(static_cast<MainBox>(which));
+  if (f >= 0 && !(model_.tag().fields[static_cast<size_t>(f)].sub & kPartDescription)) return false;
+  const uint8_t index = f >= 0 ? model_.tag().fields[static_cast<size_t>(f)].ind : MainBoxIndex(static_cast<MainBox>(which));
   const std::string code = Id3v2Code(index, model_.DisplayVersion());
   std::string question;
   if (f < 0) {
     question = "Content description:\r\n- the field doesn't exist -\r\n\r\nADD IT?";
-  } else if (!tag_.fields[static_cast<size_t>(f)].tcont.empty()) {
-    question = "Content description:\r\n" + tag_.fields[static_cast<size_t>(f)].tcont + "\r\n\r\nEDIT?";
+  } else if (!model_.tag().fields[static_cast<size_t>(f)].tcont.empty()) {
+    question = "Content description:\r\n" + model_.tag().fields[static_cast<size_t>(f)].tcont + "\r\n\r\nEDIT?";
   } else {
     question = "Content description:\r\n- the field is empty -\r\nADD IT?";
   }
@@ -976,10 +988,11 @@ void Id3v2EditorWindow::reloadOriginal(int which) {
 }
 
 void Id3v2EditorWindow::showPictureDescription() {
+  if (!model_.isOpen()) return;
   const std::vector<EditorListEntry>& e = model_.pictureList();
   const int row = lists_[static_cast<size_t>(FieldListKind::kPicture)]->currentIndex();
   if (row < 0 || static_cast<size_t>(row) >= e.size()) return;
-  const Id3v2Field& f = tag_.fields[e[static_cast<size_t>(row)].field];
+  const Id3v2Field& f = model_.tag().fields[e[static_cast<size_t>(row)].field];
   const std::string caption = std::string("PICTURE: ") + PictureTypeName(f.sub);
   if (f.tcont.empty())
     report({"- the field is empty -", caption, kMsgWarning});
@@ -998,7 +1011,7 @@ void Id3v2EditorWindow::showBoxMenu(int which, const QPoint& globalPos) {
     revert = menu.addAction(QStringLiteral("Revert to main text display"));
   } else {
     const bool canDescribe = which == kOtherTextBox
-                                 ? f >= 0 && (tag_.fields[static_cast<size_t>(f)].sub & kPartDescription) &&
+                                 ? f >= 0 && (model_.tag().fields[static_cast<size_t>(f)].sub & kPartDescription) &&
                                        edit->isEnabled()
                                  : which == static_cast<int>(MainBox::Url) || which == static_cast<int>(MainBox::Comment);
     if (canDescribe) description = menu.addAction(QStringLiteral("Content description"));
@@ -1009,7 +1022,7 @@ void Id3v2EditorWindow::showBoxMenu(int which, const QPoint& globalPos) {
   viewCurrent->setEnabled(f >= 0);
   QAction* information = menu.addAction(QStringLiteral("Extended information"));
   QAction* reload = menu.addAction(QStringLiteral("Reload original content"));
-  const uint8_t akcija = f >= 0 ? tag_.fields[static_cast<size_t>(f)].akcija : 0;
+  const uint8_t akcija = f >= 0 ? model_.tag().fields[static_cast<size_t>(f)].akcija : 0;
   reload->setEnabled(f >= 0 && !(akcija & kFieldAdded) &&
                      (akcija & (kFieldLoaded | kFieldEdited | kFieldEditedMultiLine)) != 0);
   menu.addSeparator();
@@ -1047,11 +1060,11 @@ void Id3v2EditorWindow::openMultiLine(bool comment) {
     field = model_.BoxFieldOrAdd(MainBox::Comment);
   } else if (otherTextField() >= 0) {
     field = static_cast<uint32_t>(otherTextField());
-    if (!Id3v2Editor::MultiLineAllowed(tag_.fields[*field].ind)) field.reset();
+    if (!Id3v2Editor::MultiLineAllowed(model_.tag().fields[*field].ind)) field.reset();
   }
   if (!field) return;
   if (multiLine_ == nullptr) multiLine_ = new MultiLineWindow(options_, hooks_.ask, this);
-  const uint8_t index = tag_.fields[*field].ind;
+  const uint8_t index = model_.tag().fields[*field].ind;
   const QString name =
       comment ? QStringLiteral("COMMENT") : QString::fromUtf8(Id3v2Catalogue[index].description).toUpper();
   showBoxes();
@@ -1109,19 +1122,58 @@ void Id3v2EditorWindow::accept() {
   cancelAdding();
   bool writeTag = false;
   if (!model_.Ok([this](const EditorQuestion& q) { return askYes(q); }, writeTag)) return;  // back to the editor
+  editing_ = nullptr;
+  if (hooks_.commitSession) hooks_.commitSession(writeTag);
+  if (hooks_.endSession) hooks_.endSession();
   finishClosing(true, writeTag);
   QDialog::accept();
 }
 
 void Id3v2EditorWindow::reject() {
-  if (busy_) return;  // the writer is walking the fields
+  if (busy_) return;  // read-only while an operation runs
   model_.Cancel();
+  editing_ = nullptr;
+  if (hooks_.endSession) hooks_.endSession();
   finishClosing(false, false);
   QDialog::reject();
 }
 
 void Id3v2EditorWindow::cancelAndClose() {
   if (isVisible() || model_.isOpen()) reject();
+}
+
+bool Id3v2EditorWindow::hasPendingChanges() const {
+  return model_.isOpen() && hooks_.sessionChanged && hooks_.sessionChanged();
+}
+
+bool Id3v2EditorWindow::applyChanges() {
+  if (!hasPendingChanges()) return true;
+  cancelAdding();
+  bool writeTag = false;
+  if (!model_.Confirm([this](const EditorQuestion& q) { return askYes(q); }, writeTag)) {
+    show();
+    raise();
+    activateWindow();
+    return false;
+  }
+  if (hooks_.commitSession) hooks_.commitSession(writeTag);
+  model_.Applied();
+  refreshButtons();
+  return true;
+}
+
+void Id3v2EditorWindow::endSession() {
+  // The engine ended the session (the document went): the window lets go of
+  // the copy without touching it and closes, whether or not an operation runs.
+  if (!model_.isOpen() && !isVisible()) return;
+  model_.Drop();
+  editing_ = nullptr;
+  adding_ = -1;
+  descriptionBox_ = -1;
+  if (multiLine_ != nullptr) multiLine_->discard();
+  highlightTimer_->stop();
+  options_.id3v2Editor = {x(), y()};
+  QDialog::reject();
 }
 
 void Id3v2EditorWindow::finishClosing(bool accepted, bool writeTag) {

@@ -1,8 +1,8 @@
 #pragma once
-// " ID3v2 (header) tag editor": the document's ID3v2 tag drawn from the
-// editor's model (tags/id3v2_editor.h). Every edit goes straight into the tag
-// state; "O&K" keeps it, "Cancel", Esc or closing the window puts back the
-// state the window was opened with.
+// " ID3v2 (header) tag editor": an editing session over a copy of the
+// document's ID3v2 tag, drawn from the editor's model (tags/id3v2_editor.h).
+// "O&K" commits the copy as one edit of the document; "Cancel", Esc or
+// closing the window drops it; the engine may end the session at any time.
 
 #include <QDialog>
 #include <array>
@@ -30,6 +30,16 @@ class MultiLineWindow;
 
 // What the editor needs from the rest of the program.
 struct Id3v2EditorHooks {
+  // The editing session: beginSession gives the copy of the document's tag to
+  // edit (the engine owns it), sessionReady marks its prepared state,
+  // commitSession applies it (O&K, or a save while the window stays open),
+  // endSession drops it, sessionChanged tells whether it holds changes not
+  // applied. Without them the window edits the tag it was made with.
+  std::function<Id3v2TagState&()> beginSession;
+  std::function<void()> sessionReady;
+  std::function<void(bool writeTag)> commitSession;
+  std::function<void()> endSession;
+  std::function<bool()> sessionChanged;
   std::function<void(const std::string& text, int kind, const std::string& caption)> message;
   // Returns kAnswerYes, kAnswerNo or kAnswerEscape.
   std::function<int(const std::string& text, int kind, const std::string& caption)> ask;
@@ -76,9 +86,16 @@ class Id3v2EditorWindow : public QDialog, public ToolWindow {
   // writer walks the fields meanwhile).
   void setBusy(bool busy) override;
   bool busy() const { return busy_; }
-  // Closes as Cancel does (the document goes away).
+  // Closes as Cancel does.
   void cancelAndClose();
-  void closeOnRequest() override { cancelAndClose(); }
+  // The engine ended the session: closes at once, busy or not, touching nothing.
+  void endSession();
+  void closeOnRequest() override { endSession(); }
+  // Open with changes not applied yet.
+  bool hasPendingChanges() const;
+  // Applies those changes as O&K does (with its question) and stays open on
+  // the new state; false when the user went back to the editor.
+  bool applyChanges();
   // The "show dialog" box follows a change of the options.
   void refresh(const Context& ctx, Changes what) override;
 
@@ -187,7 +204,8 @@ class Id3v2EditorWindow : public QDialog, public ToolWindow {
   bool askYes(const EditorQuestion& q);
   const std::vector<EditorListEntry>& entries(FieldListKind kind) const;
 
-  Id3v2TagState& tag_;
+  Id3v2TagState& tag_;  // edited when the hooks give no session
+  Id3v2TagState* editing_ = nullptr;
   Options& options_;
   Id3v2EditorHooks hooks_;
   Id3v2Editor model_;

@@ -141,7 +141,8 @@ MainWindow::MainWindow(QWidget* parent)
   host_.setDisplay({[this](bool busy) { showBusy(busy); },
                     [this](const std::string& operation) { showOperation(operation); },
                     [this](double fraction) { progress_->setProgress(fraction); },
-                    [this](Changes what) { changed(what); }, [this] { closeTagWindows(); }});
+                    [this](Changes what) { changed(what); }, [this] { closeTagWindows(); },
+                    [this] { return applyTagEdits(); }});
 
   buildActions();
   buildMenus();
@@ -984,7 +985,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   ctx_.options.mainWindow.left = x();
   ctx_.options.mainWindow.top = y();
   if (start_.startError == 0 && ctx_.saveSettings) ctx_.saveSettings(ctx_);
-  if (!askSaveChanges()) {
+  host_.setHomeClosing(true);
+  const bool close = askSaveChanges();
+  host_.setHomeClosing(false);
+  if (!close) {
     event->ignore();
     return;
   }
@@ -1067,13 +1071,18 @@ Id3v1EditorWindow* MainWindow::makeId3v1Editor() {
   hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
     return host_.ask(text, kind, caption);
   };
+  hooks.beginSession = [this]() -> Id3v1State& { return BeginId3v1Session(ctx_); };
+  hooks.sessionReady = [this] { Id3v1SessionReady(ctx_); };
+  hooks.commitSession = [this] { CommitId3v1Session(ctx_); };
+  hooks.endSession = [this] { EndId3v1Session(ctx_); };
+  hooks.sessionChanged = [this] { return Id3v1SessionChanged(ctx_); };
   hooks.reloadRecord = [this] { return ReloadId3v1Record(ctx_); };
   hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v1Editor()); };
   hooks.closed = [this](bool holdsSomething) {
     Id3v1EditorClosed(ctx_, holdsSomething);
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
   };
-  return new Id3v1EditorWindow(ctx_.doc.id3v1, ctx_.options, std::move(hooks), this);
+  return new Id3v1EditorWindow(idleId3v1_, ctx_.options, std::move(hooks), this);
 }
 
 void MainWindow::openId3v2Editor() {
@@ -1089,10 +1098,17 @@ Id3v2EditorWindow* MainWindow::makeId3v2Editor() {
   hooks.ask = [this](const std::string& text, int kind, const std::string& caption) {
     return host_.ask(text, kind, caption);
   };
+  hooks.beginSession = [this]() -> Id3v2TagState& { return BeginId3v2Session(ctx_); };
+  hooks.sessionReady = [this] { Id3v2SessionReady(ctx_); };
+  hooks.commitSession = [this](bool writeTag) { CommitId3v2Session(ctx_, writeTag); };
+  hooks.endSession = [this] { EndId3v2Session(ctx_); };
+  hooks.sessionChanged = [this] { return Id3v2SessionChanged(ctx_); };
   hooks.reloadTag = [this] { return ReloadId3v2Tag(ctx_); };
+  // Field numbers are the session's: its copy is what the editor shows.
   auto isPicture = [this](int64_t field) {
-    return field >= 0 && static_cast<size_t>(field) < ctx_.doc.id3v2.fields.size() &&
-           ctx_.doc.id3v2.fields[static_cast<size_t>(field)].tip == kFieldPicture;
+    const Id3v2TagState& tag = EditedId3v2(ctx_);
+    return field >= 0 && static_cast<size_t>(field) < tag.fields.size() &&
+           tag.fields[static_cast<size_t>(field)].tip == kFieldPicture;
   };
   hooks.loadField = [this, isPicture](uint32_t field) {
     return isPicture(field) ? LoadPictureContent(ctx_, field) : LoadFieldContent(ctx_, field);
@@ -1114,7 +1130,9 @@ Id3v2EditorWindow* MainWindow::makeId3v2Editor() {
   };
   hooks.viewInvalidFields = [this] { ViewInvalidFields(ctx_); };
   hooks.loadTextField = [this](uint32_t field) {
-    const uint8_t index = ctx_.doc.id3v2.fields[field].ind;
+    const Id3v2TagState& tag = EditedId3v2(ctx_);
+    if (field >= tag.fields.size()) return false;
+    const uint8_t index = tag.fields[field].ind;
     const QString caption = QString::fromUtf8(index < Id3v2Catalogue.size() ? Id3v2Catalogue[index].description : "");
     return LoadId3v2TextFieldFromFile(ctx_, field, [this, caption](const TextLoadDialogSetup& setup) {
       EncodingDialog dialog(
@@ -1133,7 +1151,7 @@ Id3v2EditorWindow* MainWindow::makeId3v2Editor() {
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
   };
   hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v2Editor()); };
-  return new Id3v2EditorWindow(ctx_.doc.id3v2, ctx_.options, std::move(hooks), this);
+  return new Id3v2EditorWindow(idleId3v2_, ctx_.options, std::move(hooks), this);
 }
 
 void MainWindow::showPicture(const PictureView& view) {
@@ -1187,11 +1205,20 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
     report(TransferV1ToV2({}, {}, word).messages);
     return;
   }
-  // The source editor's fields as its boxes hold them; the target opened and filled.
+  // The source is what the user sees of the document's tag: the source
+  // editor's session when it is open, else the document's tag itself, read as
+  // that editor would show it. The target editor is opened and filled.
   if (direction == TransferDirection::kV1ToV2) {
     Id3v1EditorWindow* from1 = id3v1Editor();
-    if (from1 == nullptr) return;
-    Id3v1EditorFields source = from1->model().fields();
+    Id3v1EditorFields source;
+    if (from1 != nullptr && from1->editing()) {
+      source = from1->model().fields();
+    } else {
+      Id3v1State record = ctx_.doc.id3v1;
+      Id3v1Editor reader(record, {}, {});
+      reader.Fill(ctx_.doc.source.id3v1Found);
+      source = reader.fields();
+    }
     openId3v2Editor();
     Id3v2EditorWindow* to2 = id3v2Editor();
     if (to2 == nullptr || !to2->model().isOpen()) return;
@@ -1200,11 +1227,17 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
     to2->applyTransfer(result);
   } else {
     Id3v2EditorWindow* from2 = id3v2Editor();
-    if (from2 == nullptr || !from2->model().isOpen()) return;
-    Id3v2EditorFields source = from2->model().TransferFields();
+    Id3v2EditorFields source;
+    if (from2 != nullptr && from2->model().isOpen()) {
+      source = from2->model().TransferFields();
+    } else {
+      Id3v2TagState tag = ctx_.doc.id3v2;
+      Id3v2Editor reader;
+      if (reader.Open(tag, o.newTagFormat, o.paddingIndex)) source = reader.TransferFields();
+    }
     openId3v1Editor();
     Id3v1EditorWindow* to1 = id3v1Editor();
-    if (to1 == nullptr) return;
+    if (to1 == nullptr || !to1->editing()) return;
     TransferResult<Id3v1EditorFields> result = TransferV2ToV1(source, to1->model().fields(), word);
     report(result.messages);
     to1->applyTransfer(result);
@@ -1213,6 +1246,27 @@ void MainWindow::transferTags(TransferDirection direction, QWidget* from) {
 
 void MainWindow::closeTagWindows() {
   tools_.closeTagWindows();
+}
+
+bool MainWindow::applyTagEdits() {
+  // The ID3v1 editor first, as the tag windows are told of everything.
+  Id3v1EditorWindow* v1 = id3v1Editor();
+  if (v1 != nullptr && !v1->applyChanges()) return false;
+  Id3v2EditorWindow* v2 = id3v2Editor();
+  return v2 == nullptr || v2->applyChanges();
+}
+
+void MainWindow::reopenTagEditors(bool v1, bool v2) {
+  // A save onto the source closes the document and may load it again: the
+  // editors that were open show the new state.
+  if (!ctx_.doc.loaded || TagEditorRefused(ctx_)) return;
+  if (v1 && (id3v1Editor() == nullptr || !id3v1Editor()->editing())) openId3v1Editor();
+  if (v2 && (id3v2Editor() == nullptr || !id3v2Editor()->model().isOpen())) openId3v2Editor();
+}
+
+std::pair<bool, bool> MainWindow::openTagEditors() const {
+  return {id3v1Editor() != nullptr && id3v1Editor()->editing(),
+          id3v2Editor() != nullptr && id3v2Editor()->model().isOpen()};
 }
 
 }  // namespace quorvel

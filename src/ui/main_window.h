@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/desktop_shell.h"
@@ -115,6 +116,12 @@ class MainWindow : public QMainWindow {
   void changed(Changes what);
   // Closes the tag editors and the picture viewer (Host::closeTagWindows comes here).
   void closeTagWindows();
+  // The tag editors apply the changes they hold (Host::applyTagEdits comes here).
+  bool applyTagEdits();
+  // Which tag editors have a session open (ID3v1, ID3v2), and opening them
+  // again on the document after a save that replaced it.
+  std::pair<bool, bool> openTagEditors() const;
+  void reopenTagEditors(bool v1, bool v2);
   // "Edit id3v1 tag": opens the ID3v1 editor, or brings it to the front.
   void openId3v1Editor();
   // "id3v2 e&xport" / "id3v1 import" (kV1ToV2) and "id3v2 i&mport" / "id3v1
@@ -179,6 +186,10 @@ class MainWindow : public QMainWindow {
   // Made first and gone last: the context and every window speak to it.
   DesktopHost host_;
   Context ctx_;
+  // What the tag editor windows are made over: they edit the engine's
+  // sessions and never these.
+  Id3v1State idleId3v1_;
+  Id3v2TagState idleId3v2_;
   DesktopShell shell_;
   Player player_;
   StartState start_;

@@ -28,6 +28,7 @@
 
 #include "core/options.h"
 #include "core/script_run.h"
+#include "core/tag_editing.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2_catalogue.h"
 #include "tags/id3v2_reader.h"
@@ -1279,16 +1280,20 @@ class Id3v2EditorTest : public QObject {
     QVERIFY(titleField >= 0);
     QCOMPARE(doc.id3v2.fields[titleField].tansi, std::string("Caf\xC3\xA9"));
     QVERIFY(doc.boxes.id3v2.enabled);
+    QVERIFY(doc.unsavedChanges);
 
-    // Opening again while open only brings it to the front; Cancel restores.
+    // Opening again while open only brings it to the front; typing changes
+    // the editor's copy, not the document; Cancel drops it.
     main.openId3v2Editor();
     main.openId3v2Editor();
     QVERIFY(editor->isVisible());
     editor->box(MainBox::Title)->end(false);
     TypeText(editor->box(MainBox::Title), QStringLiteral("!"));
-    QCOMPARE(doc.id3v2.fields[titleField].tansi, std::string("Caf\xC3\xA9!"));
+    QCOMPARE(doc.id3v2.fields[titleField].tansi, std::string("Caf\xC3\xA9"));
+    QVERIFY(TagEditsPending(main.context()));
     editor->cancelButton()->click();
     QCOMPARE(doc.id3v2.fields[titleField].tansi, std::string("Caf\xC3\xA9"));
+    QVERIFY(!TagEditsPending(main.context()));
 
     // Busy: read-only; closing the tag windows closes it, keeping nothing.
     main.openId3v2Editor();
@@ -1297,7 +1302,7 @@ class Id3v2EditorTest : public QObject {
     main.desktopHost().setBusy(false);
     QVERIFY(editor->box(MainBox::Title)->isEnabled());
     TypeText(editor->box(MainBox::Album), QStringLiteral("?"));
-    main.closeTagWindows();
+    EndTagSessions(main.context());
     QVERIFY(!editor->isVisible());
     for (const Id3v2Field& f : doc.id3v2.fields) QVERIFY(f.tansi.find('?') == std::string::npos);
 

@@ -651,13 +651,22 @@ class WindowTest : public QObject {
     QTest::keyClick(w.get(), Qt::Key_1, Qt::AltModifier);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(v1));
 
-    // Reopening the document closes an open editor, which then keeps nothing it had not accepted.
+    // Opening the file again with a change the editor holds asks first (the
+    // change is an edit); after No the editor closes, keeping nothing it had
+    // not accepted.
     w->openId3v1Editor();
     QVERIFY(editor->isVisible());
     QTest::keyClicks(editor->box(Id3v1EditorField::kArtist), QStringLiteral("unsaved"));
     w->context().doc.unsavedChanges = false;
+    QString asked;
+    WhenModal([&] {
+      asked = w->yesNoWindow()->textLabel()->text();
+      w->yesNoWindow()->negativeButton()->click();
+    });
     open(SampleFile());
+    QCOMPARE(asked, QStringLiteral("  Save changes?  "));
     QVERIFY(!editor->isVisible());
+    QVERIFY(ReadTextField(w->context().doc.id3v1.record, Id3v1Field::kArtist, 30) != "unsaved");
   }
 
   void hintsAsQuoted() {
