@@ -476,16 +476,21 @@ PictureView ViewPictureContent(Context& ctx, uint32_t index, bool original, bool
     view.data = std::move(p->data);
     return view;
   }
-  const std::string path = WorkingFile(ctx, PictureWorkingFileName(p->kind));
-  ByteWrite w = WriteBytesThroughTemporaryFile(path, p->data.data(), p->data.size());
+  OpenPictureWithDesktop(ctx, p->data, p->kind);
+  return view;
+}
+
+void OpenPictureWithDesktop(Context& ctx, const std::vector<uint8_t>& data, PictureKind kind) {
+  if (kind == PictureKind::kLink || kind == PictureKind::kUnknown) return;
+  const std::string path = WorkingFile(ctx, PictureWorkingFileName(kind));
+  ByteWrite w = WriteBytesThroughTemporaryFile(path, data.data(), data.size());
   if (w != ByteWrite::kWritten) {
     const char* what = (w == ByteWrite::kCreateFailed || w == ByteWrite::kRefused) ? "Can't create temporary file."
                                                                                    : "Disk error writing to temporary file.";
     ReportMessage(ctx, std::string(what) + kTempNote, kMsgError, "error");
-    return view;
+    return;
   }
   ctx.host.openWithDesktop(path);
-  return view;
 }
 
 void SavePictureOriginal(Context& ctx, uint32_t index) {

@@ -56,6 +56,10 @@ bool LoadFieldContent(Context& ctx, uint32_t field);
 // is the viewer choice), "Save original", "Load from file" (also right after a
 // picture is added; true when the picture now takes the chosen file).
 PictureView ViewPictureContent(Context& ctx, uint32_t field, bool original, bool internalViewer);
+// Writes a picture to the working file of its kind and opens that with the
+// desktop's viewer, as the system viewer setting does (the image window offers
+// it for a picture too large to show). Links and unknown kinds are not written.
+void OpenPictureWithDesktop(Context& ctx, const std::vector<uint8_t>& data, PictureKind kind);
 void SavePictureOriginal(Context& ctx, uint32_t field);
 bool LoadPictureContent(Context& ctx, uint32_t field);
 

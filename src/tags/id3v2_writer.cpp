@@ -25,7 +25,6 @@ int GuardAllocation(Encode encode) {
 
 constexpr uint8_t kPictureIndex = 2;
 constexpr uint8_t kGenreIndex = 29;
-constexpr uint8_t kUserUrlIndex = 89;
 // The conversion of a picture to 2.2 looks for the end of the MIME type in
 // this many bytes.
 constexpr size_t kMimeSearchLimit = 200;
@@ -162,6 +161,17 @@ std::vector<uint8_t> TextOrTerminator(const std::string& text, uint8_t e, uint8_
   std::vector<uint8_t> bytes = EncodeFieldText(text, e, parts, false);
   if (bytes.empty()) AppendTerminator(bytes, (parts & kPartEncoding) && e <= kEncUtf8 ? e : kEncLatin1);
   return bytes;
+}
+
+// Every URL link frame's code starts with W (WXX and W** in ID3v2.2).
+bool IsUrlCode(const std::string& code) { return !code.empty() && code[0] == 'W'; }
+
+// A link frame's URL is ISO-8859-1 whatever the encoding byte of a WXXX frame
+// says (that byte applies to the description). A URL is ASCII: characters
+// beyond it are written percent-encoded from their UTF-8 form, as a browser
+// turns an IRI into a URI, so the link keeps every character that was typed.
+std::vector<uint8_t> UrlOrTerminator(const std::string& url, uint8_t parts) {
+  return TextOrTerminator(PercentEncodeNonAscii(url), kEncLatin1, parts);
 }
 
 // Unsynchronisation state of copied bytes: `have` is how they were read,
@@ -595,16 +605,16 @@ int BuildTextFieldImpl(FieldEncoder& enc, Id3v2Field& field) {
   field.tcont = CutToCharacters(field.tcont, kMaxBuiltTextChars);
 
   const uint8_t parts = field.sub & (kPartEncoding | kPartLanguage | kPartDescription);
-  // The URL of a WXXX frame is always ISO-8859-1; the encoding byte applies to
-  // its description.
-  const bool latin1Text = field.ind == kUserUrlIndex;
+  // A URL is written as ASCII; the encoding byte of a WXXX frame applies to its
+  // description.
+  const bool urlText = IsUrlCode(CodeFor(field, major));
   uint8_t e = field.enc;
   if (e > kEncUtf8) e = kEncLatin1;
   if (major < 4 && e > kEncUtf16Bom) e = kEncUtf16Bom;  // 2.2 and 2.3 know only 0 and 1
   // ISO-8859-1 cannot hold every character; such a text is written as UTF-16
   // rather than losing characters.
   if ((parts & kPartEncoding) && e == kEncLatin1 &&
-      ((!latin1Text && HasNonLatin1(field.tansi)) ||
+      ((!urlText && HasNonLatin1(field.tansi)) ||
        ((parts & kPartDescription) && HasNonLatin1(field.tcont))))
     e = kEncUtf16Bom;
 
@@ -626,7 +636,7 @@ int BuildTextFieldImpl(FieldEncoder& enc, Id3v2Field& field) {
     const std::vector<uint8_t> d = TextOrTerminator(field.tcont, e, parts);
     body.insert(body.end(), d.begin(), d.end());
   }
-  const std::vector<uint8_t> t = TextOrTerminator(text, latin1Text ? kEncLatin1 : e, parts);
+  const std::vector<uint8_t> t = urlText ? UrlOrTerminator(text, parts) : TextOrTerminator(text, e, parts);
   body.insert(body.end(), t.begin(), t.end());
   body = UnsyncBytes(body, FrameUnsync(tag, major));
   AppendFrame(enc, code, major, {}, {}, body);
@@ -687,7 +697,7 @@ int BuildFieldFromFileImpl(FieldEncoder& enc, Id3v2Field& field) {
     if (major < 4 && e > kEncUtf16Bom) e = kEncUtf16Bom;
     field.tcont = CutToCharacters(field.tcont, kMaxLoadedDescriptionChars);
     if ((parts & kPartEncoding) && e == kEncLatin1 &&
-        ((field.ind != kUserUrlIndex && HasNonLatin1(field.tansi)) ||
+        ((!IsUrlCode(code) && HasNonLatin1(field.tansi)) ||
          ((parts & kPartDescription) && HasNonLatin1(field.tcont))))
       e = kEncUtf16Bom;
     if (parts & kPartEncoding) body.push_back(e);
@@ -700,7 +710,7 @@ int BuildFieldFromFileImpl(FieldEncoder& enc, Id3v2Field& field) {
       body.insert(body.end(), d.begin(), d.end());
     }
     const std::vector<uint8_t> t =
-        TextOrTerminator(field.tansi, field.ind == kUserUrlIndex ? kEncLatin1 : e, parts);
+        IsUrlCode(code) ? UrlOrTerminator(field.tansi, parts) : TextOrTerminator(field.tansi, e, parts);
     body.insert(body.end(), t.begin(), t.end());
   } else if (field.tip == kFieldPicture) {
     std::string ext;

@@ -179,6 +179,21 @@ std::string FirstCharacters(std::string_view text, size_t count) {
 
 std::string ToValidUtf8(std::string_view text) { return EncodeUtf8(DecodeUtf8(text)); }
 
+std::string PercentEncodeNonAscii(std::string_view text) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : ToValidUtf8(text)) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(kHexDigits[c >> 4]);
+      out.push_back(kHexDigits[c & 0x0F]);
+    }
+  }
+  return out;
+}
+
 std::u32string DecodeUtf16(std::span<const uint8_t> bytes, bool bigEndian) {
   std::u32string out;
   out.reserve(bytes.size() / 2 + 1);

@@ -50,6 +50,10 @@ void DropLastCharacter(std::string& text);
 std::string FirstCharacters(std::string_view text, size_t count);
 // Ensures valid UTF-8 (see DecodeUtf8).
 std::string ToValidUtf8(std::string_view text);
+// A URL or IRI as URI text: every character outside ASCII becomes the
+// percent-encoded bytes of its UTF-8 form (RFC 3987, section 3.1); ASCII,
+// existing %xx escapes included, stays as it is.
+std::string PercentEncodeNonAscii(std::string_view text);
 
 // Decodes UTF-16 code units in the given byte order; surrogate pairs are
 // combined and an unpaired surrogate becomes U+FFFD. An odd last byte is taken

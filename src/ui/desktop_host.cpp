@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QStringList>
 #include <QTimer>
 #include <algorithm>
 
 #include "ui/fade_dialog.h"
+#include "ui/file_filter.h"
 #include "ui/message_windows.h"
 #include "ui/silence_dialog.h"
 #include "ui/split_dialogs.h"
@@ -18,17 +18,6 @@ namespace quorvel {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QString QtFilter(const std::string& filter) {
-  // "mp3 files|*.mp3|all files|*.*" -> "mp3 files (*.mp3);;all files (*)"
-  QStringList parts = Q(filter).split(QLatin1Char('|'));
-  QStringList out;
-  for (int i = 0; i + 1 < parts.size(); i += 2) {
-    QString pattern = parts[i + 1] == QStringLiteral("*.*") ? QStringLiteral("*") : parts[i + 1];
-    out << parts[i] + QStringLiteral(" (") + pattern + QStringLiteral(")");
-  }
-  return out.join(QStringLiteral(";;"));
-}
 
 }  // namespace
 

@@ -7,8 +7,10 @@
 #include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -78,10 +80,19 @@ ImageWindow::ImageWindow(QWidget* parent, WindowPlace* place)
   scroll_->setWidget(picture_);
   scroll_->setWidgetResizable(false);
   layout->addWidget(scroll_, 1);
+  auto* bottom = new QHBoxLayout;
+  bottom->setContentsMargins(0, 0, 6, 0);
   status_ = new QLabel(this);
   status_->setAccessibleName(QStringLiteral("picture information"));
   status_->setContentsMargins(6, 3, 6, 3);
-  layout->addWidget(status_);
+  bottom->addWidget(status_, 1);
+  external_ = new QPushButton(QStringLiteral("Open in the desktop's &viewer"), this);
+  external_->setObjectName(QStringLiteral("externalViewer"));
+  external_->setAccessibleName(QStringLiteral("Open in the desktop's viewer"));
+  external_->hide();
+  connect(external_, &QPushButton::clicked, this, &ImageWindow::openExternally);
+  bottom->addWidget(external_);
+  layout->addLayout(bottom);
   setFocusPolicy(Qt::StrongFocus);
   resize(480, 480);
 }
@@ -89,21 +100,40 @@ ImageWindow::ImageWindow(QWidget* parent, WindowPlace* place)
 bool ImageWindow::showPicture(const QByteArray& data, const QString& pictureType, const QString& mimeType) {
   pictureType_ = pictureType;
   mimeType_ = mimeType;
+  data_ = data;
   bytes_ = data.size();
   zoom_ = 0;
-  QBuffer buffer;
-  buffer.setData(data);
+  image_ = QImage();
+  error_.clear();
+  QBuffer buffer(&data_);
   buffer.open(QIODevice::ReadOnly);
   // The reader goes by the data, not by the MIME type the tag claims.
   QImageReader reader(&buffer);
   reader.setAutoTransform(true);
-  image_ = reader.read();
-  error_.clear();
-  if (image_.isNull()) {
-    error_ = QStringLiteral("This picture's data is no image that can be shown (%1).").arg(reader.errorString());
+  reader.setAllocationLimit(kMaxPictureMegabytes);
+  // The header gives the size before anything is decoded.
+  pixels_ = reader.size();
+  tooLarge_ = pixels_.isValid() && qint64{pixels_.width()} * pixels_.height() * 4 > kMaxPictureBytes;
+  if (tooLarge_) {
+    error_ = QStringLiteral("This picture of %1 \u00d7 %2 pixels is too large to show here.")
+                 .arg(pixels_.width())
+                 .arg(pixels_.height());
+  } else {
+    image_ = reader.read();
+    if (image_.isNull())
+      error_ = QStringLiteral("This picture's data is no image that can be shown (%1).").arg(reader.errorString());
   }
   render();
   return error_.isEmpty();
+}
+
+void ImageWindow::setExternalViewer(ExternalViewer open) {
+  externalViewer_ = std::move(open);
+  external_->setVisible(tooLarge_ && externalViewer_);
+}
+
+void ImageWindow::openExternally() {
+  if (tooLarge_ && externalViewer_) externalViewer_(data_, mimeType_);
 }
 
 double ImageWindow::scale() const {
@@ -146,8 +176,10 @@ void ImageWindow::render() {
   QStringList parts;
   if (!pictureType_.isEmpty()) parts << pictureType_;
   if (!mimeType_.isEmpty()) parts << mimeType_;
-  if (!image_.isNull()) parts << QStringLiteral("%1 \u00d7 %2 pixels").arg(image_.width()).arg(image_.height());
+  const QSize pixels = image_.isNull() ? (tooLarge_ ? pixels_ : QSize()) : image_.size();
+  if (pixels.isValid()) parts << QStringLiteral("%1 \u00d7 %2 pixels").arg(pixels.width()).arg(pixels.height());
   parts << QStringLiteral("%1 bytes").arg(locale.toString(static_cast<qlonglong>(bytes_)));
+  external_->setVisible(tooLarge_ && externalViewer_);
   auto* view = static_cast<PictureView*>(picture_);
   if (!error_.isEmpty()) {
     picture_->setWordWrap(true);

@@ -307,6 +307,56 @@ TEST_F(WriteInterop, ScriptBuiltFields) {
   }
 }
 
+// A link is ASCII in every link frame: a character beyond ASCII is written as
+// the percent-encoded bytes of its UTF-8 form, ASCII (escapes included) as it
+// is. The description of a WXXX frame keeps its own encoding.
+TEST_F(WriteInterop, LinksBeyondAsciiArePercentEncoded) {
+  ASSERT_TRUE(MutagenAvailable()) << "mutagen is not installed for /usr/bin/python3 (scripts/install-deps)";
+  struct Case {
+    std::string typed, written;
+  };
+  const Case cases[] = {
+      {"http://example.org/a%20b?q=1&r=~x#top", "http://example.org/a%20b?q=1&r=~x#top"},
+      {"http://example.org/café/Zürich", "http://example.org/caf%C3%A9/Z%C3%BCrich"},
+      {"http://пример.рф/файл", "http://%D0%BF%D1%80%D0%B8%D0%BC%D0%B5%D1%80.%D1%80%D1%84/%D1%84%D0%B0%D0%B9%D0%BB"},
+      {"https://example.org/😀", "https://example.org/%F0%9F%98%80"},
+  };
+  constexpr uint8_t kUserUrl = 89, kPerformerUrl = 84;
+  for (unsigned major : {2u, 3u, 4u}) {
+    SCOPED_TRACE(major);
+    Id3v2TagState tag;
+    tag.tagversion = tag.srcversion = {static_cast<uint8_t>(major), 0};
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+      const std::string description = "сайт " + std::to_string(i);
+      Id3v2Field& user = tag.fields[AddId3v2Field(tag, kUserUrl)];
+      user.akcija = kFieldAdded | kFieldEdited;
+      user.tansi = cases[i].typed;
+      user.tcont = description;
+      user.enc = kEncLatin1;
+      Id3v2Field& link = tag.fields[AddId3v2Field(tag, kPerformerUrl)];
+      link.akcija = kFieldAdded | kFieldEdited;
+      link.tansi = cases[i].typed;
+      // Cyrillic does not fit ISO-8859-1: the description is written as UTF-16.
+      lines.push_back("WXXX enc=1 desc=" + Hex(description) + " url=" + Hex(cases[i].written));
+      lines.push_back("WOAR url=" + Hex(cases[i].written));
+    }
+    const std::string path = Write(tag, "links.mp3");
+    std::sort(lines.begin(), lines.end());
+    std::string expected = "version 2." + std::to_string(major) + " unsync 0 ext 0\n";
+    for (const std::string& l : lines) expected += l + "\n";
+    EXPECT_EQ(RunMutagen(dir_, path), expected);
+
+    Id3v2TagState read;
+    ASSERT_TRUE(ReadTagAt(path, read));
+    ASSERT_EQ(read.fields.size(), 2 * std::size(cases));
+    for (size_t i = 0; i < read.fields.size(); ++i) {
+      EXPECT_EQ(read.fields[i].tansi, cases[i / 2].written);
+      EXPECT_EQ(read.fields[i].tcont, i % 2 == 0 ? "сайт " + std::to_string(i / 2) : "");
+    }
+  }
+}
+
 // Our own reader sees what was built, with the padding and flags asked for.
 TEST_F(WriteInterop, OwnReaderReadsWhatWasBuilt) {
   for (const Framing& framing : kFramings) {

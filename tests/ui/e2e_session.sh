@@ -2,7 +2,7 @@
 # a scratch home with a.mp3 and b.mp3, Xvfb on a free display with openbox, and
 # helpers to find windows, press keys, type and wait for an instance to exit.
 # Sourced after bin, data and sample are set; the caller adds to pids.
-for tool in Xvfb openbox xdotool python3; do
+for tool in Xvfb openbox xdotool xclip python3; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool"; exit 1; }
 done
 
@@ -46,7 +46,28 @@ find_window() {  # name pattern -> window id
   return 1
 }
 keys() { xdotool key --clearmodifiers --delay 60 "$@"; sleep 0.4; }
-typed() { xdotool type --clearmodifiers --delay 40 "$1"; sleep 0.2; }
+# Text into the focused box. ASCII is typed key by key. For any other
+# character xdotool would bind a spare key code to it for one press and take
+# the binding back at once; a program that reads the keyboard map late (under
+# load) then finds no character there and drops it. Such text goes through the
+# clipboard instead and is pasted whole with Ctrl+V, after xclip is seen to
+# own the clipboard with exactly that text.
+typed() {
+  if [[ "$1" != *[![:ascii:]]* ]]; then
+    xdotool type --clearmodifiers --delay 40 "$1"
+  else
+    printf '%s' "$1" | xclip -selection clipboard -in >/dev/null 2>&1
+    local held=""
+    for _ in $(seq 50); do
+      held=$(xclip -selection clipboard -out 2>/dev/null || true)
+      [ "$held" = "$1" ] && break
+      sleep 0.1
+    done
+    [ "$held" = "$1" ] || { echo "the clipboard does not hold the text to paste: $1" >&2; return 1; }
+    xdotool key --clearmodifiers ctrl+v
+  fi
+  sleep 0.2
+}
 wait_exit() {  # pid -> exit status, or nothing after 10 s
   for _ in $(seq 100); do
     if ! kill -0 "$1" 2>/dev/null; then

@@ -399,6 +399,55 @@ class TagEditorsTest : public QObject {
     QVERIFY(!iw.showPicture(png.left(40), QString(), QStringLiteral("image/png")));
     QVERIFY(iw.statusText().contains(QStringLiteral("40 bytes")));
   }
+
+  // A picture whose pixels would pass the window's memory limit is not
+  // decoded: the window names its size and offers the desktop's viewer, which
+  // gets the picture's data. One within the limit is shown. 1-bit pictures
+  // keep the files and their decoding small.
+  void imageWindowOffersTheDesktopViewerForAPictureTooLarge() {
+    auto mono = [](int w, int h) {
+      QImage image(w, h, QImage::Format_Mono);
+      image.fill(0);
+      return Encoded(image, "PNG");
+    };
+    const QByteArray huge = mono(7000, 7000);
+    ImageWindow iw;
+    iw.resize(480, 480);
+    iw.show();
+    iw.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&iw));
+    QVERIFY(!iw.showPicture(huge, QStringLiteral("Cover (front)"), QStringLiteral("image/png")));
+    QVERIFY(iw.tooLarge());
+    QVERIFY(iw.image().isNull());
+    QCOMPARE(iw.messageText(), QStringLiteral("This picture of 7000 \u00d7 7000 pixels is too large to show here."));
+    QLabel* shown = nullptr;
+    for (QLabel* l : iw.findChildren<QLabel*>())
+      if (l->accessibleName() == QStringLiteral("picture")) shown = l;
+    QVERIFY(shown != nullptr);
+    QCOMPARE(shown->text(), iw.messageText());
+    QVERIFY(iw.statusText().contains(QStringLiteral("7000 \u00d7 7000 pixels")));
+    // Without a route to the desktop's viewer nothing is offered.
+    QVERIFY(iw.externalViewerButton()->isHidden());
+
+    std::vector<std::pair<QByteArray, QString>> opened;
+    iw.setExternalViewer([&](const QByteArray& data, const QString& mime) { opened.emplace_back(data, mime); });
+    QVERIFY(iw.externalViewerButton()->isVisible());
+    // Its accelerator presses the button, which clicks as it comes back up.
+    QTest::keyClick(&iw, Qt::Key_V, Qt::AltModifier);
+    QVERIFY(iw.externalViewerButton()->isDown());
+    QTRY_COMPARE(opened.size(), size_t{1});
+    QVERIFY(opened[0].first == huge);
+    QCOMPARE(opened[0].second, QStringLiteral("image/png"));
+
+    // 5,000 x 5,000 pixels take 100 MB as 32-bit pixels: shown.
+    QVERIFY(iw.showPicture(mono(5000, 5000), QString(), QStringLiteral("image/png")));
+    QCOMPARE(iw.image().size(), QSize(5000, 5000));
+    QVERIFY(!iw.tooLarge());
+    QVERIFY(iw.messageText().isEmpty());
+    QVERIFY(iw.externalViewerButton()->isHidden());
+    iw.externalViewerButton()->click();
+    QCOMPARE(opened.size(), size_t{1});
+  }
 };
 
 // The ID3v2 editor over a tag built field by field (as the reader leaves it).

@@ -1,9 +1,11 @@
 // Widget tests of the main window and the message windows under the offscreen
 // platform. Timers are driven tick by tick; no test sleeps.
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -29,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -45,6 +48,7 @@
 #include "ui/progress_area.h"
 #include "tags/id3v1.h"
 #include "ui/fade_dialog.h"
+#include "ui/file_filter.h"
 #include "ui/id3v1_editor_window.h"
 #include "ui/id3v2_editor_window.h"
 #include "ui/silence_dialog.h"
@@ -577,6 +581,84 @@ class WindowTest : public QObject {
     host.carryOutWaitingClose();
     QCoreApplication::processEvents();
     QVERIFY(!w->isVisible());
+  }
+
+  // Every file-type list the program hands to an open or save dialog, as Qt
+  // takes it, and what the dialog lists under each of its types.
+  void fileDialogsListTheFilesTheirTypesName() {
+    QTemporaryDir folder;
+    const QStringList files = {QStringLiteral("a.jpg"), QStringLiteral("b.jpeg"), QStringLiteral("c.jfif"),
+                               QStringLiteral("d.png"), QStringLiteral("e.txt"),  QStringLiteral("f.mp3"),
+                               QStringLiteral("g.ini"), QStringLiteral("h.log"),  QStringLiteral("notes")};
+    for (const QString& name : files) {
+      QFile f(folder.filePath(name));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QStringList pictures = {QStringLiteral("a.jpg"), QStringLiteral("b.jpeg"), QStringLiteral("c.jfif"),
+                                  QStringLiteral("d.png")};
+    struct Case {
+      std::string filter;
+      QString qt;
+      std::vector<QStringList> listed;  // under each type, in order
+    };
+    const std::vector<Case> cases = {
+        {"JPEG & PNG files|*.jpg;*.jpeg;*.jfif;*.png|JPEG files|*.jpg;*.jpeg;*.jfif|PNG files|*.png|All files|*.*",
+         QStringLiteral("JPEG & PNG files (*.jpg *.jpeg *.jfif *.png);;JPEG files (*.jpg *.jpeg *.jfif);;"
+                        "PNG files (*.png);;All files (*)"),
+         {pictures, pictures.mid(0, 3), {QStringLiteral("d.png")}, files}},
+        {"mp3 files|*.mp3|all files|*.*", QStringLiteral("mp3 files (*.mp3);;all files (*)"),
+         {{QStringLiteral("f.mp3")}, files}},
+        {"Text files|*.txt|All files|*.*", QStringLiteral("Text files (*.txt);;All files (*)"),
+         {{QStringLiteral("e.txt")}, files}},
+        {"text files|*.txt|all files|*.*", QStringLiteral("text files (*.txt);;all files (*)"),
+         {{QStringLiteral("e.txt")}, files}},
+        {"ini files|*.ini|all files|*.*", QStringLiteral("ini files (*.ini);;all files (*)"),
+         {{QStringLiteral("g.ini")}, files}},
+        {"log files|*.log|all files|*.*", QStringLiteral("log files (*.log);;all files (*)"),
+         {{QStringLiteral("h.log")}, files}},
+        {"All files|*.*", QStringLiteral("All files (*)"), {files}},
+    };
+    for (const Case& c : cases) {
+      QCOMPARE(QtFilter(c.filter), c.qt);
+      for (bool save : {false, true}) {
+        std::vector<QStringList> listed;
+        WhenModalNamed(save ? QStringLiteral("saveDialog") : QStringLiteral("openDialog"), [&](QWidget* modal) {
+          auto* dialog = qobject_cast<QFileDialog*>(modal);
+          QVERIFY(dialog != nullptr);
+          struct Closer {
+            QDialog* d;
+            ~Closer() { d->reject(); }
+          } closer{dialog};
+          auto* view = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView"));
+          QVERIFY(view != nullptr);
+          auto names = [view] {
+            QStringList out;
+            const QModelIndex root = view->rootIndex();
+            for (int row = 0; row < view->model()->rowCount(root); ++row)
+              out << view->model()->index(row, 0, root).data().toString();
+            out.sort();
+            return out;
+          };
+          QCOMPARE(dialog->nameFilters().size(), qsizetype(c.listed.size()));
+          for (size_t i = 0; i < c.listed.size(); ++i) {
+            dialog->selectNameFilter(dialog->nameFilters()[qsizetype(i)]);
+            // The folder is read in the background, and a new type applies at
+            // the next turn of the event loop.
+            QTRY_COMPARE(names(), c.listed[i]);
+            listed.push_back(names());
+          }
+        });
+        FileDialogRequest request;
+        request.title = "types";
+        request.filter = c.filter;
+        request.folder = folder.path().toStdString();
+        request.mustExist = true;
+        const std::optional<std::string> chosen =
+            save ? w->desktopHost().chooseSaveFile(request) : w->desktopHost().chooseOpenFile(request);
+        QVERIFY(!chosen.has_value());
+        QCOMPARE(listed, c.listed);
+      }
+    }
   }
 
   // The fade and silence commands open their dialogs and apply what they hand back.
