@@ -21,11 +21,35 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
+// Watches every window of the program: when a modal one closes (a dialog
+// opened in a modal scope or on its own, the multi-line window, the encoding
+// dialog), a close that waited for it goes on, once the window is gone.
+class DesktopHost::ModalWatch : public QObject {
+ public:
+  explicit ModalWatch(DesktopHost& host) : host_(host) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Hide && watched->isWidgetType()) {
+      auto* widget = static_cast<QWidget*>(watched);
+      if (widget->isWindow() && widget->windowModality() != Qt::NonModal && host_.closeWaiting_) {
+        QTimer::singleShot(0, host_.home_, [host = &host_] { host->carryOutWaitingClose(); });
+      }
+    }
+    return false;
+  }
+
+ private:
+  DesktopHost& host_;
+};
+
 DesktopHost::DesktopHost(QWidget* home, Context& ctx, DesktopShell& shell) : home_(home), ctx_(ctx), shell_(shell) {}
 
 DesktopHost::~DesktopHost() = default;
 
 void DesktopHost::start() {
+  modalWatch_ = std::make_unique<ModalWatch>(*this);
+  qApp->installEventFilter(modalWatch_.get());
   message_ = std::make_unique<MessageWindow>(MessageWindow::Type::kMessage, ctx_.options.messageWindow,
                                              ctx_.options.messageWindowState, home_);
   yesNo_ = std::make_unique<MessageWindow>(MessageWindow::Type::kYesNo, ctx_.options.yesNoWindow,
@@ -33,6 +57,8 @@ void DesktopHost::start() {
 }
 
 void DesktopHost::stop() {
+  if (modalWatch_) qApp->removeEventFilter(modalWatch_.get());
+  modalWatch_.reset();
   message_.reset();
   yesNo_.reset();
 }
@@ -243,8 +269,13 @@ void DesktopHost::carryOutWaitingClose() {
   // Once no modal window is open, no operation runs and the window's own
   // close is not asking, the waiting close is made again.
   if (!closeWaiting_ || busy_ || asking() || homeClosing_) return;
-  closeWaiting_ = false;
-  QTimer::singleShot(0, home_, [home = home_] { home->close(); });
+  QTimer::singleShot(0, home_, [this] {
+    // Looked at again when it runs: an operation or a question that the
+    // answer started meanwhile goes first, and the close waits for its end.
+    if (!closeWaiting_ || busy_ || asking() || homeClosing_) return;
+    closeWaiting_ = false;
+    home_->close();
+  });
 }
 
 EventRequests DesktopHost::processEvents() {

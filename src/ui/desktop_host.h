@@ -125,6 +125,8 @@ class DesktopHost : public Host {
 
  private:
   std::optional<std::string> runFileDialog(QFileDialog& dialog);
+  class ModalWatch;
+  std::unique_ptr<ModalWatch> modalWatch_;
   QWidget* home_;
   Context& ctx_;
   DesktopShell& shell_;

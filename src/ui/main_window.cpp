@@ -1047,7 +1047,15 @@ void MainWindow::showOperation(const std::string& operation) {
 
 void MainWindow::defineToolWindows() {
   // In the order they are told of a close, a busy state or a change.
-  tools_.define<ImageWindow>([this] { return new ImageWindow(this, &ctx_.options.imageViewer); });
+  tools_.define<ImageWindow>([this] {
+    auto* image = new ImageWindow(this, &ctx_.options.imageViewer);
+    // A picture too large to show here goes to the desktop's viewer.
+    image->setExternalViewer([this](const QByteArray& data, const QString& mime) {
+      OpenPictureWithDesktop(ctx_, std::vector<uint8_t>(data.begin(), data.end()),
+                             PictureKindFromMime(mime.toStdString()));
+    });
+    return image;
+  });
   tools_.define<Id3v1EditorWindow>([this] { return makeId3v1Editor(); });
   tools_.define<Id3v2EditorWindow>([this] { return makeId3v2Editor(); });
   tools_.define<LegendWindow>([this] { return new LegendWindow(ctx_.options.legendWindow, this); });
