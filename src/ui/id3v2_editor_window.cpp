@@ -1055,24 +1055,29 @@ void Id3v2EditorWindow::showBoxMenu(int which, const QPoint& globalPos) {
 
 void Id3v2EditorWindow::openMultiLine(bool comment) {
   if (busy_ || !model_.isOpen()) return;
+  // A comment box without a field opens on an empty text; the field is added
+  // only when a text is stored, so that looking is no change.
   std::optional<uint32_t> field;
   if (comment) {
-    field = model_.BoxFieldOrAdd(MainBox::Comment);
+    const int64_t existing = model_.BoxField(MainBox::Comment);
+    if (existing >= 0) field = static_cast<uint32_t>(existing);
   } else if (otherTextField() >= 0) {
     field = static_cast<uint32_t>(otherTextField());
-    if (!Id3v2Editor::MultiLineAllowed(model_.tag().fields[*field].ind)) field.reset();
+    if (!Id3v2Editor::MultiLineAllowed(model_.tag().fields[*field].ind)) return;
+  } else {
+    return;
   }
-  if (!field) return;
   if (multiLine_ == nullptr) multiLine_ = new MultiLineWindow(options_, hooks_.ask, this);
-  const uint8_t index = model_.tag().fields[*field].ind;
-  const QString name =
-      comment ? QStringLiteral("COMMENT") : QString::fromUtf8(Id3v2Catalogue[index].description).toUpper();
+  const QString name = comment ? QStringLiteral("COMMENT")
+                               : QString::fromUtf8(Id3v2Catalogue[model_.tag().fields[*field].ind].description).toUpper();
   showBoxes();
-  const uint32_t f = *field;
-  multiLine_->openOn(QStringLiteral("multiple lines input: ") + name, model_.MultiLineText(f),
-                     model_.OriginalMultiLineText(f), [this, f](const std::string& text) {
+  multiLine_->openOn(QStringLiteral("multiple lines input: ") + name, field ? model_.MultiLineText(*field) : "",
+                     field ? model_.OriginalMultiLineText(*field) : "", [this, field](const std::string& text) {
                        if (!model_.isOpen()) return;
-                       model_.StoreMultiLine(f, text);
+                       std::optional<uint32_t> f = field;
+                       if (!f) f = model_.BoxFieldOrAdd(MainBox::Comment);
+                       if (!f) return;
+                       model_.StoreMultiLine(*f, text);
                        showBoxes();
                        showOtherText();
                        refreshButtons();
