@@ -5,6 +5,9 @@
 #    a typed title, onto the source file that holds a TPE2 field: the program
 #    keeps running and ends normally; mutagen reads the new title and every
 #    other frame as before, mpg123 decodes the same audio, mp3val finds no fault;
+#  - the same quick save with " Reload after overwriting the source file" on:
+#    the editor comes back on the reloaded tag and takes keys, and what is typed
+#    there is saved after the title it holds;
 #  - a title confirmed with O&K, then Alt+F4: "  Save changes?  " is asked;
 #    No closes the program and leaves the file as it was;
 #  - the same question answered "&YES" after another instance asked every
@@ -63,6 +66,16 @@ wait_window_gone() {  # name pattern
   echo "the window '$1' is still shown"
   return 1
 }
+wait_active() {  # name pattern: polls until a window of that name has the focus
+  local active=""
+  for _ in $(seq 100); do
+    active=$(xdotool getactivewindow 2>/dev/null || true)
+    [ -n "$active" ] && xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -qx "$active" && return 0
+    sleep 0.1
+  done
+  echo "the focus is in '$( [ -n "$active" ] && xdotool getwindowname "$active")', not in a window named '$1'"
+  return 1
+}
 show_windows() {
   for w in $(xdotool search --onlyvisible --name "." 2>/dev/null); do echo "open: $(xdotool getwindowname "$w")"; done
 }
@@ -106,6 +119,43 @@ cmp <(mpg123 -q -s "$work/band.orig.mp3" 2>/dev/null) <(mpg123 -q -s "$work/band
 mp3val "$work/band.mp3" >"$work/mp3val.log" 2>&1 || { echo "mp3val failed"; cat "$work/mp3val.log"; exit 1; }
 if grep -E "WARNING|ERROR" "$work/mp3val.log"; then echo "mp3val finds faults in the saved file"; exit 1; fi
 echo "quick save with the ID3v2 editor open: ok"
+
+# --- Quick save that reloads the source: the editor comes back and goes on -----
+fresh_settings
+cp "$sample" "$work/reloaded.mp3"
+frames_but_title "$work/reloaded.mp3" >"$work/reloaded.frames"
+start_program "$work/reloaded.mp3" || exit 1
+quit_program || exit 1
+# " Reload after overwriting the source file" on (mainFlags 0x01, byte 208).
+"$py" - "$XDG_CONFIG_HOME/quorvel/quorvel.ini" <<'PY'
+import sys
+p = sys.argv[1]
+b = bytearray(open(p, "rb").read())
+assert b[:4] == bytes([0xF0, 0xF6, 0x0B, 0xFF]), "no settings file was written"
+b[208] |= 0x01
+open(p, "wb").write(bytes(b))
+PY
+start_program "$work/reloaded.mp3" || exit 1
+open_id3v2_editor || exit 1
+type_title "Reloaded"
+xdotool windowactivate --sync "$main" || true
+keys alt+s
+wait_title "$work/reloaded.mp3" "['Reloaded']" || { show_windows; cat "$work/quorvel.log"; exit 1; }
+# The save closes the editor with the document, and once the source is loaded
+# again the editor opens on it and takes the focus from the main window. Text
+# added at the end of its title box is then saved after the title it holds.
+wait_active '^ ID3v2 \(header\) tag editor $' || { echo "the ID3v2 editor did not come back after the reload"; show_windows; cat "$work/quorvel.log"; exit 1; }
+keys End
+typed " again"
+keys alt+k
+wait_window_gone '^ ID3v2 \(header\) tag editor $' || exit 1
+xdotool windowactivate --sync "$main" || true
+keys alt+s
+wait_title "$work/reloaded.mp3" "['Reloaded again']" || { show_windows; cat "$work/quorvel.log"; exit 1; }
+quit_program || exit 1
+frames_but_title "$work/reloaded.mp3" >"$work/reloaded.saved.frames"
+diff "$work/reloaded.frames" "$work/reloaded.saved.frames" || { echo "frames other than the title changed in the saves"; exit 1; }
+echo "quick save that reloads the source, the editor open: ok"
 
 # --- A confirmed tag edit is asked about; No keeps the file --------------------
 fresh_settings
