@@ -120,3 +120,19 @@ open_id3v2_editor() {  # Alt+2 twice leaves the box as it was; Tab reaches its "
   xdotool windowactivate --sync "$editor" || true
   sleep 0.3
 }
+# What Shift+F4 in a second instance sends to every other instance: the close
+# request on the one running instance's socket. (Under openbox a modal question
+# of the running instance keeps the keyboard focus, so keys cannot reach a
+# second instance's window; the request it would send is sent here as it does.)
+close_request_from_another_instance() {
+  python3 - "$XDG_RUNTIME_DIR" <<'PY'
+import os, socket, sys
+folder = sys.argv[1]
+names = [n for n in os.listdir(folder) if n.startswith("Quorvel6EXN-")]
+assert len(names) == 1, names
+s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+s.connect(os.path.join(folder, names[0]))
+s.sendall(b"Quorvel6EXN close\n")
+s.close()
+PY
+}

@@ -28,24 +28,6 @@ typed "2"
 keys Return
 keys ctrl+Delete
 
-# close_request_from_another_instance: what Shift+F4 in a second instance sends to every
-# other instance, the close request on its socket, while the question is on.
-# (Under openbox the first instance's modal question keeps the keyboard focus,
-# so the keys cannot reach a second instance's window; the request it would
-# send is sent here as it does.)
-close_request_from_another_instance() {
-  python3 - "$XDG_RUNTIME_DIR" <<'PY'
-import os, socket, sys
-folder = sys.argv[1]
-names = [n for n in os.listdir(folder) if n.startswith("Quorvel6EXN-")]
-assert len(names) == 1, names
-s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-s.connect(os.path.join(folder, names[0]))
-s.sendall(b"Quorvel6EXN close\n")
-s.close()
-PY
-}
-
 for round in escape no; do
   xdotool windowactivate --sync "$wb" || true
   sleep 0.5
