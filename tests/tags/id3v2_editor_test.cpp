@@ -10,6 +10,7 @@
 #include "tags/id3v2_reader.h"
 #include "tags/id3v2_read_support.h"
 #include "tags/id3v2_writer.h"
+#include "tags/text_encoding.h"
 
 namespace quorvel {
 namespace {
@@ -494,6 +495,73 @@ TEST_F(EditorTest, MultiLineTextShowsBreaksAndAddsAMissingComment) {
   EXPECT_FALSE(Id3v2Editor::MultiLineAllowed(44));
   ed_.Cancel();
   EXPECT_EQ(tag_.fields.size(), 1u);
+}
+
+// "Reload original content" puts back what the source held, and the save
+// writes it: after a text file was loaded into the field, and after the
+// comment's language was changed (both named another file, or none, as the
+// place of the field's bytes).
+TEST_F(EditorTest, ReloadOriginalIsWrittenFromTheSource) {
+  Load(3, SampleBody());
+  ASSERT_TRUE(ed_.Open(tag_));
+  ed_.SetSourcePath(path_);
+  const uint32_t second = 2;  // the second title, in the other-text list
+  ASSERT_EQ(ed_.FieldText(second), "Second");
+  const std::string text = dir_.file("lines.txt");
+  WriteBytes(text, B("from a file"));
+  TextLoadCallbacks callbacks;
+  callbacks.dialog = [](const TextLoadDialogSetup&) { return std::optional<TextLoadDialogAnswer>(TextLoadDialogAnswer{}); };
+  ASSERT_EQ(LoadTextFieldFromFile(tag_.fields[second], text, false, callbacks), TextLoadResult::kLoaded);
+  ed_.EditCommentLanguage("deu");
+  EXPECT_EQ(Text(WriteAndRead(), "COMM"), "note");
+
+  ASSERT_TRUE(ed_.ReloadOriginal(second, {}));
+  ASSERT_TRUE(ed_.ReloadOriginal(static_cast<uint32_t>(ed_.BoxField(MainBox::Comment)), {}));
+  const Id3v2TagState back = WriteAndRead();
+  std::vector<std::string> titles;
+  for (const Id3v2Field& f : back.fields)
+    if (f.ind == 44) titles.push_back(f.tansi);
+  EXPECT_EQ(titles, (std::vector<std::string>{"First", "Second"}));
+  EXPECT_EQ(Text(back, "COMM"), "note");
+  for (const Id3v2Field& f : back.fields) {
+    if (f.ind == 4) {
+      EXPECT_EQ(f.tlan, "eng");
+    }
+  }
+}
+
+// A box shows the line breaks of its text as "\u21B5"; typed into, it
+// stores them as breaks again, never the mark.
+TEST_F(EditorTest, BreakMarksOfABoxAreStoredAsBreaks) {
+  Load(3, Cat({Frame(3, "COMM", Cat({{0}, B("eng"), {0}, B("one\ntwo")}))}));
+  ASSERT_TRUE(ed_.Open(tag_));
+  EXPECT_EQ(ed_.BoxText(MainBox::Comment), "one\xE2\x86\xB5two");
+  ed_.EditBox(MainBox::Comment, ed_.BoxText(MainBox::Comment) + "!");
+  EXPECT_EQ(Text(WriteAndRead(), "COMM"), "one\ntwo!");
+}
+
+// A text too large to show is not typed over: its box is read-only and an
+// edit changes nothing, so the save keeps the whole text.
+TEST_F(EditorTest, TextTooLargeToShowIsNotTypedOver) {
+  const std::string title(3000, 'x');
+  const std::string comment(2100, 'c');
+  Load(3, Cat({Frame(3, "TIT2", Latin(title)), Frame(3, "COMM", Cat({{0}, B("eng"), {0}, B(comment)}))}));
+  ASSERT_TRUE(ed_.Open(tag_));
+  for (MainBox box : {MainBox::Title, MainBox::Comment}) {
+    EXPECT_FALSE(ed_.BoxEditable(box));
+    ed_.EditBox(box, "A" + ed_.BoxText(box));
+  }
+  ed_.EditCommentLanguage("deu");
+  EXPECT_TRUE(ed_.BoxEditable(MainBox::Artist));
+  const Id3v2TagState back = WriteAndRead();
+  // Both are written whole; read back, neither is shown again.
+  EXPECT_EQ(back.fields.size(), 2u);
+  for (const Id3v2Field& f : back.fields) EXPECT_NE(f.err & kErrTooLarge, 0);
+  const Bytes built = Build();
+  const std::string all(built.begin(), built.end());
+  EXPECT_NE(all.find(title), std::string::npos);
+  EXPECT_NE(all.find(comment), std::string::npos);
+  EXPECT_EQ(all.find("TOO LARGE"), std::string::npos);
 }
 
 }  // namespace
