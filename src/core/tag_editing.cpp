@@ -33,9 +33,13 @@ bool Id3v2SessionChanged(const Context& ctx) {
 
 namespace {
 
-void MarkTagsEdited(Context& ctx) {
-  ctx.doc.unsavedChanges = true;
-  ctx.host.changed(kChangedTags | kChangedModified);
+// A committed copy: the remove box follows what is left to write, and a
+// change is an edit of the document.
+void Committed(Context& ctx, RemoveBox& box, bool writeTag, bool edited) {
+  box.enabled = writeTag;
+  if (!box.enabled) box.checked = false;
+  if (edited) ctx.doc.unsavedChanges = true;
+  ctx.host.changed(edited ? kChangedTags | kChangedModified : kChangedTags);
 }
 
 }  // namespace
@@ -46,14 +50,7 @@ void CommitId3v2Session(Context& ctx, bool writeTag) {
   const bool edited = Id3v2SessionChanged(ctx);
   ctx.doc.id3v2 = *s.id3v2;
   s.id3v2Base = *s.id3v2;
-  RemoveBox& box = ctx.doc.boxes.id3v2;
-  box.enabled = writeTag;
-  if (!box.enabled) box.checked = false;
-  if (edited) {
-    MarkTagsEdited(ctx);
-  } else {
-    ctx.host.changed(kChangedTags);
-  }
+  Committed(ctx, ctx.doc.boxes.id3v2, writeTag, edited);
 }
 
 void EndId3v2Session(Context& ctx) {
@@ -85,14 +82,7 @@ void CommitId3v1Session(Context& ctx) {
   const bool edited = Id3v1SessionChanged(ctx);
   ctx.doc.id3v1 = *s.id3v1;
   s.id3v1Base = *s.id3v1;
-  RemoveBox& box = ctx.doc.boxes.id3v1;
-  box.enabled = !IsId3v1Empty(ctx.doc.id3v1.record);
-  if (!box.enabled) box.checked = false;
-  if (edited) {
-    MarkTagsEdited(ctx);
-  } else {
-    ctx.host.changed(kChangedTags);
-  }
+  Committed(ctx, ctx.doc.boxes.id3v1, !IsId3v1Empty(ctx.doc.id3v1.record), edited);
 }
 
 void EndId3v1Session(Context& ctx) {
