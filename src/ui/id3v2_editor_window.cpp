@@ -199,15 +199,6 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     list->setMaxVisibleItems(20);
     lists_[k] = list;
-    if (kind == FieldListKind::kPicture) {
-      list->setContextMenuPolicy(Qt::CustomContextMenu);
-      connect(list, &QComboBox::customContextMenuRequested, this, [this, list](const QPoint& at) {
-        if (adding_ >= 0 || model_.pictureList().empty()) return;
-        QMenu menu(this);
-        QAction* show = menu.addAction(QStringLiteral("Content description"));
-        if (menu.exec(list->mapToGlobal(at)) == show) showPictureDescription();
-      });
-    }
     inner->addWidget(list);
     if (kind == FieldListKind::kText) {
       auto* line = new QHBoxLayout;
@@ -685,8 +676,13 @@ int64_t Id3v2EditorWindow::selectedField(FieldListKind kind) const {
 
 void Id3v2EditorWindow::showPictureMenu(const QPoint& globalPos) {
   if (busy_ || !model_.isOpen()) return;
+  // While a new field is chosen the list holds candidates, not pictures.
+  if (adding_ >= 0) return;
   const int64_t f = selectedField(FieldListKind::kPicture);
   QMenu menu(this);
+  QAction* description = menu.addAction(QStringLiteral("Content description"));
+  description->setEnabled(f >= 0);
+  menu.addSeparator();
   QAction* internal = menu.addAction(QStringLiteral("View using &internal viewer"));
   QAction* external = menu.addAction(QStringLiteral("View using e&xternal (system) viewer"));
   internal->setCheckable(true);
@@ -699,6 +695,7 @@ void Id3v2EditorWindow::showPictureMenu(const QPoint& globalPos) {
   QAction* information = menu.addAction(QStringLiteral("Extended information"));
   information->setEnabled(f >= 0);
   QAction* chosen = menu.exec(globalPos);
+  if (chosen == description) showPictureDescription();
   if (chosen == internal) viewerChoices_[2]->setChecked(true);
   if (chosen == external) viewerChoices_[3]->setChecked(true);
   if (chosen == original && hooks_.viewContent) hooks_.viewContent(f, true, std::string());

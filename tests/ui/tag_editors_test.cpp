@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -697,6 +698,38 @@ class Id3v2EditorTest : public QObject {
     QTest::keyClick(w->box(MainBox::Year), Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(QApplication::focusWidget(), w->commentLanguageBox());
     QVERIFY(w->isVisible());  // Enter in a box is not OK
+  }
+
+  void pictureMenuOpensOnceWithAllItsEntries() {
+    open();
+    QComboBox* pictures = w->list(FieldListKind::kPicture);
+    pictures->setCurrentIndex(0);
+    shown.clear();
+    QList<QStringList> menus;
+    QTimer watch;
+    watch.setInterval(0);
+    connect(&watch, &QTimer::timeout, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (menu == nullptr) return;
+      QStringList entries;
+      for (QAction* a : menu->actions())
+        if (!a->isSeparator()) entries << a->text();
+      menus << entries;
+      menu->setActiveAction(menu->actions().at(0));
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    watch.start();
+    emit pictures->customContextMenuRequested(QPoint(2, 2));
+    watch.stop();
+    QCOMPARE(menus.size(), 1);
+    QCOMPARE(menus.front(), QStringList({QStringLiteral("Content description"),
+                                         QStringLiteral("View using &internal viewer"),
+                                         QStringLiteral("View using e&xternal (system) viewer"),
+                                         QStringLiteral("View &original content (when edited)"),
+                                         QStringLiteral("Extended information")}));
+    // Its first entry shows the picture's description.
+    QCOMPARE(shown.size(), size_t{1});
+    QCOMPARE(shown.back().caption, std::string("PICTURE: ") + PictureTypeName(3));
   }
 
   void versionChangeAsksAndRelabels() {
