@@ -386,7 +386,6 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
 
   // The buttons at the side.
   ok_ = Button("O&K", "Remember changes and close", this);
-  ok_->setDefault(true);
   cancel_ = Button("Cancel", nullptr, this);
   reload_ = Button("&Reload tag", "Discard changes and reload original data", this);
   scan_ = Button("&scan", "Extract data from the filename\r\n(and the folder name, optionally)", this);
@@ -518,6 +517,12 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
   connect(export_, &QPushButton::clicked, this, [this] {
     if (!highlighting() && !busy_ && hooks_.transfer) hooks_.transfer(TransferDirection::kV2ToV1);
   });
+
+  // Only O&K (a click or Alt+K) accepts: no button takes Enter for itself.
+  for (QPushButton* b : findChildren<QPushButton*>()) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
 }
 
 void Id3v2EditorWindow::applyTransfer(const TransferResult<Id3v2EditorFields>& result) {
@@ -1204,6 +1209,11 @@ void Id3v2EditorWindow::keyPressEvent(QKeyEvent* event) {
       return;
     }
     reject();
+    return;
+  }
+  // Enter moves on as Tab does; QDialog would press its default button.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    focusNextPrevChild(!(event->modifiers() & Qt::ShiftModifier));
     return;
   }
   QDialog::keyPressEvent(event);

@@ -212,6 +212,22 @@ class TagEditorsTest : public QObject {
     QVERIFY(w->isVisible());  // Enter in a box is not OK
   }
 
+  void enterOnAnyControlIsNotOk() {
+    loadRecord("Song", 5);
+    const Id3v1Tag before = state.record;
+    w->openFor("/music/a.mp3", true);
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+      QVERIFY2(!b->isDefault() && !b->autoDefault(), qPrintable(b->accessibleName()));
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{w->genreList(), w->versionList(), w->albumBox(), w->okButton()}) {
+      control->setFocus();
+      QTest::keyClick(control, Qt::Key_Return);
+      QVERIFY2(w->isVisible(), qPrintable(control->accessibleName()));
+    }
+    QCOMPARE(closedCount, 0);
+    QCOMPARE(state.record.bytes, before.bytes);
+  }
+
   void trackInErrorAndVersionSwitch() {
     loadRecord("Song", 5);
     w->openFor("/music/a.mp3", true);
@@ -698,6 +714,26 @@ class Id3v2EditorTest : public QObject {
     QTest::keyClick(w->box(MainBox::Year), Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(QApplication::focusWidget(), w->commentLanguageBox());
     QVERIFY(w->isVisible());  // Enter in a box is not OK
+  }
+
+  void enterOnAnyControlIsNotOk() {
+    open();
+    const std::vector<Id3v2Field> before = tag.fields;
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+      QVERIFY2(!b->isDefault() && !b->autoDefault(), qPrintable(b->accessibleName()));
+    for (QWidget* control : std::initializer_list<QWidget*>{w->versionList(), w->minorBox(), w->unsyncBox(),
+                                                            w->list(FieldListKind::kText), w->okButton()}) {
+      control->setFocus();
+      QTest::keyClick(control, Qt::Key_Return);
+      QVERIFY2(w->isVisible(), qPrintable(control->accessibleName()));
+    }
+    QCOMPARE(closedCount, 0);
+    QCOMPARE(tag.tagversion.major, 3u);
+    QCOMPARE(tag.fields.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+      QCOMPARE(tag.fields[i].tansi, before[i].tansi);
+      QCOMPARE(tag.fields[i].akcija, before[i].akcija);
+    }
   }
 
   void pictureMenuOpensOnceWithAllItsEntries() {
