@@ -177,8 +177,10 @@ Id3v1EditorWindow::Id3v1EditorWindow(Id3v1State& state, Options& options, Id3v1E
     split_->setEnabled(on);
   });
   connect(split_, &QCheckBox::toggled, this, [setSwitch](bool on) { setSwitch(kTagSwitchSplitFolder, on); });
-  connect(showDialog_, &QCheckBox::toggled, this,
-          [setSwitch](bool on) { setSwitch(kTagSwitchShowTransferDialog, on); });
+  connect(showDialog_, &QCheckBox::toggled, this, [this, setSwitch](bool on) {
+    setSwitch(kTagSwitchShowTransferDialog, on);
+    if (!filling_ && hooks_.switchesChanged) hooks_.switchesChanged();
+  });
   connect(import_, &QPushButton::clicked, this, [this] {
     if (!highlighting() && hooks_.transfer) hooks_.transfer(TransferDirection::kV2ToV1);
   });

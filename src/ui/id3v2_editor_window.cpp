@@ -508,7 +508,9 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
   });
   connect(split_, &QCheckBox::toggled, this, [setSwitch](bool on) { setSwitch(kTagSwitchSplitFolder, on); });
   connect(showDialog_, &QCheckBox::toggled, this, [this, setSwitch](bool on) {
-    if (!filling_) setSwitch(kTagSwitchShowTransferDialog, on);
+    if (filling_) return;
+    setSwitch(kTagSwitchShowTransferDialog, on);
+    if (hooks_.switchesChanged) hooks_.switchesChanged();
   });
   // A running highlight (a scan's or a transfer's) holds both back.
   connect(import_, &QPushButton::clicked, this, [this] {

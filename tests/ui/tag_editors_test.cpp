@@ -768,6 +768,32 @@ class Id3v2EditorTest : public QObject {
     QCOMPARE(shown.back().caption, std::string("PICTURE: ") + PictureTypeName(3));
   }
 
+  void showDialogBoxesFollowEachOther() {
+    QTemporaryDir home;
+    MainWindow main;
+    main.context().settingsFolder = home.path().toStdString() + "/";
+    Options& o = main.context().options;
+    o.tagFlags &= static_cast<uint8_t>(~kTagFlagEditorInstructions);
+    main.show();
+    const char* data = std::getenv("QUORVEL_TEST_DATA");
+    main.openFile(std::string(data != nullptr ? data : "tests/data") + "/tagged-v23-v1.mp3");
+    QVERIFY(main.context().doc.loaded);
+    main.openId3v1Editor();
+    main.openId3v2Editor();
+    QVERIFY(main.id3v1Editor() != nullptr && main.id3v2Editor() != nullptr);
+    QCheckBox* v1 = main.id3v1Editor()->showDialogBox();
+    QCheckBox* v2 = main.id3v2Editor()->showDialogBox();
+    QCOMPARE(v1->isChecked(), v2->isChecked());
+    for (QCheckBox* from : {v2, v2, v1, v1}) {
+      from->click();
+      const bool on = from->isChecked();
+      QCOMPARE((o.volumeChannelAndTagSwitches & kTagSwitchShowTransferDialog) != 0, on);
+      QCOMPARE(v1->isChecked(), on);
+      QCOMPARE(v2->isChecked(), on);
+    }
+    main.context().doc.unsavedChanges = false;
+  }
+
   void versionChangeAsksAndRelabels() {
     open();
     // 2.2 has no code for the encoding time: No keeps 2.3.
