@@ -488,8 +488,8 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     highlightExpired();
     // The state is read again whatever the outcome; the window shows what is there.
     if (editing_ == nullptr) return;
-    if (hooks_.reloadTag) hooks_.reloadTag();
-    if (model_.Open(*editing_, options_.newTagFormat, options_.paddingIndex)) {
+    const bool read = hooks_.reloadTag ? hooks_.reloadTag() : true;
+    if (model_.Reopen(read, options_.newTagFormat, options_.paddingIndex)) {
       prepare();
     } else {
       // Too many fields to show: the state the window was opened with comes back.

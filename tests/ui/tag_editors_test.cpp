@@ -768,6 +768,29 @@ class Id3v2EditorTest : public QObject {
     QCOMPARE(shown.back().caption, std::string("PICTURE: ") + PictureTypeName(3));
   }
 
+  void failedReloadKeepsWhatCancelPutsBack() {
+    Id3v2EditorHooks hooks;
+    hooks.message = [this](const std::string& t, int k, const std::string& c) { shown.push_back({t, k, c}); };
+    // The source can no longer be read: the reload leaves no fields.
+    hooks.reloadTag = [this] {
+      ResetId3v2State(tag);
+      return false;
+    };
+    w = std::make_unique<Id3v2EditorWindow>(tag, options, hooks);
+    open();
+    const std::vector<Id3v2Field> before = tag.fields;
+    QLineEdit* title = w->box(MainBox::Title);
+    title->end(false);
+    TypeText(title, QStringLiteral("!"));
+    w->reloadButton()->click();
+    QVERIFY(w->isVisible());
+    QCOMPARE(title->text(), QString());
+    w->cancelButton()->click();
+    QVERIFY(!w->isVisible());
+    QCOMPARE(tag.fields.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) QCOMPARE(tag.fields[i].tansi, before[i].tansi);
+  }
+
   void showDialogBoxesFollowEachOther() {
     QTemporaryDir home;
     MainWindow main;
