@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <tuple>
+#include <utility>
 
 #include "tags/id3v1_editor.h"
 #include "tags/id3v2_catalogue.h"
@@ -111,6 +112,15 @@ bool Id3v2Editor::Open(Id3v2TagState& tag, uint8_t newTagFormat, uint8_t padding
   snapshot_ = tag;
   descMode_.fill(false);
   RebuildLists();
+  return true;
+}
+
+bool Id3v2Editor::Reopen(bool read, uint8_t newTagFormat, uint8_t paddingIndex) {
+  if (!tag_ || tag_->fields.size() > kEditorMaxFields) return false;
+  if (read) return Open(*tag_, newTagFormat, paddingIndex);
+  Id3v2TagState restorePoint = std::move(snapshot_);
+  Open(*tag_, newTagFormat, paddingIndex);
+  snapshot_ = std::move(restorePoint);
   return true;
 }
 

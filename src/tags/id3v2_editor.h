@@ -54,6 +54,10 @@ class Id3v2Editor {
   // A tag the source did not have starts in the new-tag format (major 2..4,
   // +0x80 with unsynchronisation) with the padding of paddingIndex.
   bool Open(Id3v2TagState& tag, uint8_t newTagFormat = 3, uint8_t paddingIndex = 0);
+  // "&Reload tag" has read the open tag again (`read`: whole). The editor
+  // starts afresh on it; a read that failed keeps the restore point, so Cancel
+  // still brings back the tag as it was before. False as Open.
+  bool Reopen(bool read, uint8_t newTagFormat = 3, uint8_t paddingIndex = 0);
   bool isOpen() const { return tag_ != nullptr; }
   // The tag being edited; only while open.
   const Id3v2TagState& tag() const { return *tag_; }

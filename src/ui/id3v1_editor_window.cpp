@@ -121,7 +121,6 @@ Id3v1EditorWindow::Id3v1EditorWindow(Id3v1State& state, Options& options, Id3v1E
   grid->addWidget(charset_, row, 2);
 
   ok_ = Button("O&K", "Remember changes and close", this);
-  ok_->setDefault(true);
   cancel_ = Button("Cancel", nullptr, this);
   reload_ = Button("&Reload tag", "Reload original content", this);
   scan_ = Button("&scan", "Extract data from the filename\n(and the folder name, optionally)", this);
@@ -178,8 +177,10 @@ Id3v1EditorWindow::Id3v1EditorWindow(Id3v1State& state, Options& options, Id3v1E
     split_->setEnabled(on);
   });
   connect(split_, &QCheckBox::toggled, this, [setSwitch](bool on) { setSwitch(kTagSwitchSplitFolder, on); });
-  connect(showDialog_, &QCheckBox::toggled, this,
-          [setSwitch](bool on) { setSwitch(kTagSwitchShowTransferDialog, on); });
+  connect(showDialog_, &QCheckBox::toggled, this, [this, setSwitch](bool on) {
+    setSwitch(kTagSwitchShowTransferDialog, on);
+    if (!filling_ && hooks_.switchesChanged) hooks_.switchesChanged();
+  });
   connect(import_, &QPushButton::clicked, this, [this] {
     if (!highlighting() && hooks_.transfer) hooks_.transfer(TransferDirection::kV2ToV1);
   });
@@ -195,6 +196,12 @@ Id3v1EditorWindow::Id3v1EditorWindow(Id3v1State& state, Options& options, Id3v1E
                                                     export_, showDialog_}) {
     setTabOrder(previous, w);
     previous = w;
+  }
+
+  // Only O&K (a click or Alt+K) accepts: no button takes Enter for itself.
+  for (QPushButton* b : findChildren<QPushButton*>()) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
   }
 }
 
@@ -404,6 +411,11 @@ void Id3v1EditorWindow::closeEvent(QCloseEvent* event) {
 void Id3v1EditorWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {
     reject();  // refused while busy
+    return;
+  }
+  // Enter moves on as Tab does; QDialog would press its default button.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    focusNextPrevChild(!(event->modifiers() & Qt::ShiftModifier));
     return;
   }
   QDialog::keyPressEvent(event);

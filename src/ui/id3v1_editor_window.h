@@ -42,6 +42,8 @@ struct Id3v1EditorHooks {
   std::function<bool()> reloadRecord;
   // "id3v2 i&mport" (kV2ToV1) and "id3v2 e&xport" (kV1ToV2).
   std::function<void(TransferDirection)> transfer;
+  // The user switched "show dialog": the other windows that show it follow.
+  std::function<void()> switchesChanged;
   // The editor closed; the record holds something or is empty.
   std::function<void(bool recordHoldsSomething)> closed;
 };

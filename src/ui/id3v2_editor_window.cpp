@@ -199,15 +199,6 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     list->setMaxVisibleItems(20);
     lists_[k] = list;
-    if (kind == FieldListKind::kPicture) {
-      list->setContextMenuPolicy(Qt::CustomContextMenu);
-      connect(list, &QComboBox::customContextMenuRequested, this, [this, list](const QPoint& at) {
-        if (adding_ >= 0 || model_.pictureList().empty()) return;
-        QMenu menu(this);
-        QAction* show = menu.addAction(QStringLiteral("Content description"));
-        if (menu.exec(list->mapToGlobal(at)) == show) showPictureDescription();
-      });
-    }
     inner->addWidget(list);
     if (kind == FieldListKind::kText) {
       auto* line = new QHBoxLayout;
@@ -395,7 +386,6 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
 
   // The buttons at the side.
   ok_ = Button("O&K", "Remember changes and close", this);
-  ok_->setDefault(true);
   cancel_ = Button("Cancel", nullptr, this);
   reload_ = Button("&Reload tag", "Discard changes and reload original data", this);
   scan_ = Button("&scan", "Extract data from the filename\r\n(and the folder name, optionally)", this);
@@ -498,8 +488,8 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
     highlightExpired();
     // The state is read again whatever the outcome; the window shows what is there.
     if (editing_ == nullptr) return;
-    if (hooks_.reloadTag) hooks_.reloadTag();
-    if (model_.Open(*editing_, options_.newTagFormat, options_.paddingIndex)) {
+    const bool read = hooks_.reloadTag ? hooks_.reloadTag() : true;
+    if (model_.Reopen(read, options_.newTagFormat, options_.paddingIndex)) {
       prepare();
     } else {
       // Too many fields to show: the state the window was opened with comes back.
@@ -518,7 +508,9 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
   });
   connect(split_, &QCheckBox::toggled, this, [setSwitch](bool on) { setSwitch(kTagSwitchSplitFolder, on); });
   connect(showDialog_, &QCheckBox::toggled, this, [this, setSwitch](bool on) {
-    if (!filling_) setSwitch(kTagSwitchShowTransferDialog, on);
+    if (filling_) return;
+    setSwitch(kTagSwitchShowTransferDialog, on);
+    if (hooks_.switchesChanged) hooks_.switchesChanged();
   });
   // A running highlight (a scan's or a transfer's) holds both back.
   connect(import_, &QPushButton::clicked, this, [this] {
@@ -527,6 +519,12 @@ Id3v2EditorWindow::Id3v2EditorWindow(Id3v2TagState& tag, Options& options, Id3v2
   connect(export_, &QPushButton::clicked, this, [this] {
     if (!highlighting() && !busy_ && hooks_.transfer) hooks_.transfer(TransferDirection::kV2ToV1);
   });
+
+  // Only O&K (a click or Alt+K) accepts: no button takes Enter for itself.
+  for (QPushButton* b : findChildren<QPushButton*>()) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
 }
 
 void Id3v2EditorWindow::applyTransfer(const TransferResult<Id3v2EditorFields>& result) {
@@ -685,8 +683,13 @@ int64_t Id3v2EditorWindow::selectedField(FieldListKind kind) const {
 
 void Id3v2EditorWindow::showPictureMenu(const QPoint& globalPos) {
   if (busy_ || !model_.isOpen()) return;
+  // While a new field is chosen the list holds candidates, not pictures.
+  if (adding_ >= 0) return;
   const int64_t f = selectedField(FieldListKind::kPicture);
   QMenu menu(this);
+  QAction* description = menu.addAction(QStringLiteral("Content description"));
+  description->setEnabled(f >= 0);
+  menu.addSeparator();
   QAction* internal = menu.addAction(QStringLiteral("View using &internal viewer"));
   QAction* external = menu.addAction(QStringLiteral("View using e&xternal (system) viewer"));
   internal->setCheckable(true);
@@ -699,6 +702,7 @@ void Id3v2EditorWindow::showPictureMenu(const QPoint& globalPos) {
   QAction* information = menu.addAction(QStringLiteral("Extended information"));
   information->setEnabled(f >= 0);
   QAction* chosen = menu.exec(globalPos);
+  if (chosen == description) showPictureDescription();
   if (chosen == internal) viewerChoices_[2]->setChecked(true);
   if (chosen == external) viewerChoices_[3]->setChecked(true);
   if (chosen == original && hooks_.viewContent) hooks_.viewContent(f, true, std::string());
@@ -1207,6 +1211,11 @@ void Id3v2EditorWindow::keyPressEvent(QKeyEvent* event) {
       return;
     }
     reject();
+    return;
+  }
+  // Enter moves on as Tab does; QDialog would press its default button.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    focusNextPrevChild(!(event->modifiers() & Qt::ShiftModifier));
     return;
   }
   QDialog::keyPressEvent(event);

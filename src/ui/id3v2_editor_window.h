@@ -57,6 +57,8 @@ struct Id3v2EditorHooks {
   std::function<void(bool accepted, bool writeTag)> closed;
   // The options changed and should be stored.
   std::function<void()> saveOptions;
+  // The user switched "show dialog": the other windows that show it follow.
+  std::function<void()> switchesChanged;
   // The content of a field: "View current" / "View original" (field -1: a
   // main box that shows none, named boxName), "Save original", "Extended
   // information" and "View invalid fields".

@@ -1086,6 +1086,7 @@ Id3v1EditorWindow* MainWindow::makeId3v1Editor() {
   hooks.sessionChanged = [this] { return Id3v1SessionChanged(ctx_); };
   hooks.reloadRecord = [this] { return ReloadId3v1Record(ctx_); };
   hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v1Editor()); };
+  hooks.switchesChanged = [this] { tools_.refresh(ctx_, kChangedOptions); };
   hooks.closed = [this](bool holdsSomething) {
     Id3v1EditorClosed(ctx_, holdsSomething);
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
@@ -1159,6 +1160,7 @@ Id3v2EditorWindow* MainWindow::makeId3v2Editor() {
     if (ctx_.saveSettings) ctx_.saveSettings(ctx_);
   };
   hooks.transfer = [this](TransferDirection direction) { transferTags(direction, id3v2Editor()); };
+  hooks.switchesChanged = [this] { tools_.refresh(ctx_, kChangedOptions); };
   return new Id3v2EditorWindow(idleId3v2_, ctx_.options, std::move(hooks), this);
 }
 

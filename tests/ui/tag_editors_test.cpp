@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -209,6 +210,22 @@ class TagEditorsTest : public QObject {
     QTest::keyClick(w->box(Id3v1EditorField::kArtist), Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(QApplication::focusWidget(), title);
     QVERIFY(w->isVisible());  // Enter in a box is not OK
+  }
+
+  void enterOnAnyControlIsNotOk() {
+    loadRecord("Song", 5);
+    const Id3v1Tag before = state.record;
+    w->openFor("/music/a.mp3", true);
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+      QVERIFY2(!b->isDefault() && !b->autoDefault(), qPrintable(b->accessibleName()));
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{w->genreList(), w->versionList(), w->albumBox(), w->okButton()}) {
+      control->setFocus();
+      QTest::keyClick(control, Qt::Key_Return);
+      QVERIFY2(w->isVisible(), qPrintable(control->accessibleName()));
+    }
+    QCOMPARE(closedCount, 0);
+    QCOMPARE(state.record.bytes, before.bytes);
   }
 
   void trackInErrorAndVersionSwitch() {
@@ -697,6 +714,107 @@ class Id3v2EditorTest : public QObject {
     QTest::keyClick(w->box(MainBox::Year), Qt::Key_Return, Qt::ShiftModifier);
     QCOMPARE(QApplication::focusWidget(), w->commentLanguageBox());
     QVERIFY(w->isVisible());  // Enter in a box is not OK
+  }
+
+  void enterOnAnyControlIsNotOk() {
+    open();
+    const std::vector<Id3v2Field> before = tag.fields;
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+      QVERIFY2(!b->isDefault() && !b->autoDefault(), qPrintable(b->accessibleName()));
+    for (QWidget* control : std::initializer_list<QWidget*>{w->versionList(), w->minorBox(), w->unsyncBox(),
+                                                            w->list(FieldListKind::kText), w->okButton()}) {
+      control->setFocus();
+      QTest::keyClick(control, Qt::Key_Return);
+      QVERIFY2(w->isVisible(), qPrintable(control->accessibleName()));
+    }
+    QCOMPARE(closedCount, 0);
+    QCOMPARE(tag.tagversion.major, 3u);
+    QCOMPARE(tag.fields.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+      QCOMPARE(tag.fields[i].tansi, before[i].tansi);
+      QCOMPARE(tag.fields[i].akcija, before[i].akcija);
+    }
+  }
+
+  void pictureMenuOpensOnceWithAllItsEntries() {
+    open();
+    QComboBox* pictures = w->list(FieldListKind::kPicture);
+    pictures->setCurrentIndex(0);
+    shown.clear();
+    QList<QStringList> menus;
+    QTimer watch;
+    watch.setInterval(0);
+    connect(&watch, &QTimer::timeout, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (menu == nullptr) return;
+      QStringList entries;
+      for (QAction* a : menu->actions())
+        if (!a->isSeparator()) entries << a->text();
+      menus << entries;
+      menu->setActiveAction(menu->actions().at(0));
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    watch.start();
+    emit pictures->customContextMenuRequested(QPoint(2, 2));
+    watch.stop();
+    QCOMPARE(menus.size(), 1);
+    QCOMPARE(menus.front(), QStringList({QStringLiteral("Content description"),
+                                         QStringLiteral("View using &internal viewer"),
+                                         QStringLiteral("View using e&xternal (system) viewer"),
+                                         QStringLiteral("View &original content (when edited)"),
+                                         QStringLiteral("Extended information")}));
+    // Its first entry shows the picture's description.
+    QCOMPARE(shown.size(), size_t{1});
+    QCOMPARE(shown.back().caption, std::string("PICTURE: ") + PictureTypeName(3));
+  }
+
+  void failedReloadKeepsWhatCancelPutsBack() {
+    Id3v2EditorHooks hooks;
+    hooks.message = [this](const std::string& t, int k, const std::string& c) { shown.push_back({t, k, c}); };
+    // The source can no longer be read: the reload leaves no fields.
+    hooks.reloadTag = [this] {
+      ResetId3v2State(tag);
+      return false;
+    };
+    w = std::make_unique<Id3v2EditorWindow>(tag, options, hooks);
+    open();
+    const std::vector<Id3v2Field> before = tag.fields;
+    QLineEdit* title = w->box(MainBox::Title);
+    title->end(false);
+    TypeText(title, QStringLiteral("!"));
+    w->reloadButton()->click();
+    QVERIFY(w->isVisible());
+    QCOMPARE(title->text(), QString());
+    w->cancelButton()->click();
+    QVERIFY(!w->isVisible());
+    QCOMPARE(tag.fields.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) QCOMPARE(tag.fields[i].tansi, before[i].tansi);
+  }
+
+  void showDialogBoxesFollowEachOther() {
+    QTemporaryDir home;
+    MainWindow main;
+    main.context().settingsFolder = home.path().toStdString() + "/";
+    Options& o = main.context().options;
+    o.tagFlags &= static_cast<uint8_t>(~kTagFlagEditorInstructions);
+    main.show();
+    const char* data = std::getenv("QUORVEL_TEST_DATA");
+    main.openFile(std::string(data != nullptr ? data : "tests/data") + "/tagged-v23-v1.mp3");
+    QVERIFY(main.context().doc.loaded);
+    main.openId3v1Editor();
+    main.openId3v2Editor();
+    QVERIFY(main.id3v1Editor() != nullptr && main.id3v2Editor() != nullptr);
+    QCheckBox* v1 = main.id3v1Editor()->showDialogBox();
+    QCheckBox* v2 = main.id3v2Editor()->showDialogBox();
+    QCOMPARE(v1->isChecked(), v2->isChecked());
+    for (QCheckBox* from : {v2, v2, v1, v1}) {
+      from->click();
+      const bool on = from->isChecked();
+      QCOMPARE((o.volumeChannelAndTagSwitches & kTagSwitchShowTransferDialog) != 0, on);
+      QCOMPARE(v1->isChecked(), on);
+      QCOMPARE(v2->isChecked(), on);
+    }
+    main.context().doc.unsavedChanges = false;
   }
 
   void versionChangeAsksAndRelabels() {
